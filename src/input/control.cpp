@@ -1,0 +1,54 @@
+#include "input/control.h"
+
+#include <string>
+
+#include "report/messages.h"
+#include "textio/records.h"
+#include "textio/segments.h"
+
+namespace kalp {
+
+void readgate(Model& m, Streams& s) {
+    s.in = openin("ERROR.TXT");
+    // A file without a number leaves the gate open.
+    tryscanint(s.in, m.errmess, "the error flag of TORM2");
+    closein(s.in);
+    if (m.errmess == 1) gatestop();
+}
+
+void opentemplate(Streams& s) { s.tpl = openin("TEXTVRD_OUT.TXT"); }
+
+void readprods(Model& m, Streams& s) {
+    s.in = openin("P01.TXT");
+    m.prods = scanint(s.in, "the number of production systems");
+    closein(s.in);
+    if (m.prods != 1 && m.prods != 2)
+        fail("The file P01.TXT gives " + std::to_string(m.prods) +
+                 " as the number of production systems.",
+             "Write 1 (one production system) or 2 (two linked systems) in P01.TXT and restart "
+             "the program.");
+}
+
+void writepreamble(Model& m, Streams& s) {
+    s.res = openout(m.prods == 1 ? "resgfps01" : "resgfps02");
+    outputrw(s.tpl, s.res);
+    std::fprintf(s.res.fp, "%3d", m.prods);
+    outputrw(s.tpl, s.res);
+
+    const char* what = "the standardisation switch";
+    s.in = openin("PARAVRD.TXT");
+    outputrw(s.in, s.res);
+    sysvar(s.in, s.res, what);
+    closein(s.in);
+
+    s.in = openin("PARAVRD.TXT");
+    std::printf("\nI am working\n");
+    reading("PARAVRD.TXT");
+    outputr(s.in);
+    m.gstd = readsyva(s.in, what);
+    closein(s.in);
+
+    outputrw(s.tpl, s.res);
+}
+
+} // namespace kalp

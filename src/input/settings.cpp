@@ -1,0 +1,63 @@
+#include "input/settings.h"
+
+#include "model/layout.h"
+#include "report/messages.h"
+#include "textio/records.h"
+#include "textio/segments.h"
+
+namespace kalp {
+
+namespace {
+
+// A path of n values into P[row][first] .. P[row][first + n - 1], given in
+// front of its words and echoed behind them. Missing values stay 0.
+void readpath(Streams& s, float* row, int first, int n) {
+    for (int k = 0; k < n; ++k) tryscanfloat(s.in, row[first + k], "a value of a given path");
+    wrides(s.in, s.res);
+    for (int k = 0; k < n; ++k) std::fprintf(s.res.fp, "%6.3f", static_cast<double>(row[first + k]));
+}
+
+void pathorskip(Streams& s, int option, float* row, int first, int n) {
+    if (option == 1)
+        readpath(s, row, first, n);
+    else
+        readdes(s.in);
+}
+
+} // namespace
+
+void readsettings(Model& m, Streams& s) {
+    const bool one = m.prods == 1;
+    const char* name = one ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
+    reading(name);
+    m.n2 = one ? 2 : 3;
+    m.n3 = 0;
+    ++m.zz;
+    inp00(s.res, m.n2, m.n3, m.zz);
+    s.in = openin(name);
+    readcom(s.in);
+    if (!one) {
+        m.pdA = readfloat(s.res, s.in, "the expression weight of system A");
+        m.pdB = readfloat(s.res, s.in, "the expression weight of system B");
+    }
+    m.n_sac = readint(s.res, s.in, "the traced sex and age group");
+    m.l_inv = readint(s.res, s.in, "the number of years");
+    m.pgssA = readint(s.res, s.in, "the sire path option of system A");
+    m.pgdsA = readint(s.res, s.in, "the dam path option of system A");
+    if (!one) {
+        m.pgssB = readint(s.res, s.in, "the sire path option of system B");
+        m.pgdsB = readint(s.res, s.in, "the dam path option of system B");
+    }
+    pathorskip(s, m.pgssA, m.P[1], 1, m.acsA);
+    pathorskip(s, m.pgdsA, m.P[1], m.acsA + 1, m.acdA);
+    if (!one) {
+        const Blocks b = blocks(m);
+        pathorskip(s, m.pgssB, m.P[b.s2 + 1], b.s2 + 1, m.acsB);
+        pathorskip(s, m.pgdsB, m.P[b.s2 + 1], b.s3 + 1, m.acdB);
+    }
+    closein(s.in);
+    const int bound = one ? m.acm - 1 : m.acm - 3;
+    if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods);
+}
+
+} // namespace kalp

@@ -1,0 +1,143 @@
+#include "input/systems.h"
+
+#include <cmath>
+#include <string>
+
+#include "report/messages.h"
+#include "textio/segments.h"
+
+namespace kalp {
+
+namespace {
+
+void heading(Model& m, Streams& s, int n3) {
+    m.n2 = 1;
+    m.n3 = n3;
+    ++m.zz;
+    inp00(s.res, m.n2, m.n3, m.zz);
+}
+
+// A count of reproductive classes: a whole number, at most `limit`.
+int readcount(Stream& in, const char* what, int limit) {
+    const int n = scanint(in, what);
+    endofcount(in, what);
+    if (n > limit)
+        fail("In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
+                 ", more than the " + std::to_string(limit) + " that the model holds.",
+             "Give at most " + std::to_string(limit) + " classes in " + in.name +
+                 " and restart the program.");
+    return n;
+}
+
+// Age weights 1..n, one line each; the last line has no line break.
+void readweights(Stream& in, Stream& out, double* w, int n, const char* what) {
+    for (int i = 1; i <= n; ++i) {
+        w[i] = scandouble(in, what, i);
+        std::fprintf(out.fp, i < n ? "   %8d                 %12.5f\n" : "   %8d                 %12.5f",
+                     i, w[i]);
+    }
+}
+
+void echovalue(Stream& out, float v) {
+    if (std::fabs(static_cast<double>(v)) < 1e-6)
+        std::fputs(" not calculated", out.fp);
+    else
+        std::fprintf(out.fp, "%9.3f", static_cast<double>(v));
+}
+
+// 35 economic values into column `col`, each after the next segment.
+void readvalues(Streams& s, float (*evp)[3], int col, const char* what) {
+    for (int i = 1; i <= 35; ++i) {
+        evp[i][col] = scanfloat(s.in, what, i);
+        outputrw(s.tpl, s.res);
+        echovalue(s.res, evp[i][col]);
+    }
+}
+
+} // namespace
+
+void readsystemA(Model& m, Streams& s) {
+    reading("INPUTVRD01A.TXT");
+    heading(m, s, 1);
+    s.in = openin("INPUTVRD01A.TXT");
+    Stream& in = s.in;
+    FILE* out = s.res.fp;
+
+    m.u = scanfloat(in, "the discount rate");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%7.2f", static_cast<double>(m.u));
+
+    m.RRA = readcount(in, "the number of reproductive ram classes", R - 1);
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%4d", m.RRA);
+    outputrw(s.tpl, s.res);
+    readweights(in, s.res, m.l4RA, m.RRA, "the age weight of ram class");
+    outputrw(s.tpl, s.res);
+
+    m.LLA = readcount(in, "the number of reproductive ewe classes", L - 1);
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%4d", m.LLA);
+    outputrw(s.tpl, s.res);
+    readweights(in, s.res, m.l4EA, m.LLA, "the age weight of ewe class");
+    outputrw(s.tpl, s.res);
+
+    readvalues(s, m.evpA, 1, "the economic value of trait");
+
+    m.ageR11A = scanfloat(in, "the age of the rams at first use");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR11A));
+    m.ageE1A = scanfloat(in, "the age of the ewes at first use");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%8.1f\n\n", static_cast<double>(m.ageE1A));
+    closein(s.in);
+}
+
+void dropsystemB(Streams& s) {
+    for (int i = 48; i <= 128; ++i) outputr(s.tpl);
+}
+
+void readsystemB(Model& m, Streams& s) {
+    reading("INPUTVRD01B.TXT");
+    heading(m, s, 2);
+    s.in = openin("INPUTVRD01B.TXT");
+    Stream& in = s.in;
+    FILE* out = s.res.fp;
+
+    m.RRB = readcount(in, "the number of reproductive ram classes", R - 1);
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%4d", m.RRB);
+    outputrw(s.tpl, s.res);
+    readweights(in, s.res, m.l4RB, m.RRB, "the age weight of ram class");
+    outputrw(s.tpl, s.res);
+
+    m.LLB = readcount(in, "the number of reproductive ewe classes", L - 1);
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%4d", m.LLB);
+    outputrw(s.tpl, s.res);
+    readweights(in, s.res, m.l4EB, m.LLB, "the age weight of ewe class");
+    outputrw(s.tpl, s.res);
+
+    readvalues(s, m.evpB, 1, "the economic value for purebred progeny of trait");
+    readvalues(s, m.evpB, 2, "the economic value for crossbred progeny of trait");
+
+    m.ageR11B = scanfloat(in, "the age of the B rams at first use");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR11B));
+    m.ageR12A = scanfloat(in, "the age of the A rams at first use on B ewes");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR12A));
+    m.ageE1B = scanfloat(in, "the age of the B ewes at first use");
+    outputrw(s.tpl, s.res);
+    std::fprintf(out, "%8.1f", static_cast<double>(m.ageE1B));
+    outputrw(s.tpl, s.res);
+
+    for (int i = 1; i <= m.LLB; ++i) {
+        m.pcrossE[i] = scanfloat(in, "the crossing share of ewe class", i);
+        std::fprintf(out, i < m.LLB ? "   %8d            %12.5f\n" : "   %8d            %12.5f", i,
+                     static_cast<double>(m.pcrossE[i]));
+    }
+    outputrw(s.tpl, s.res);
+    closein(s.in);
+}
+
+} // namespace kalp

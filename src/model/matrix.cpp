@@ -1,0 +1,106 @@
+#include "model/matrix.h"
+
+#include <string>
+
+#include "model/layout.h"
+#include "report/messages.h"
+
+namespace kalp {
+
+namespace {
+
+// Half of the age weights w[1..n] into the last n classes of the block that
+// ends with class `last`.
+void halfrow(float* row, int last, const double* w, int n) {
+    for (int i = 1; i <= n; ++i) row[last - n + i] = static_cast<float>(0.5 * w[i]);
+}
+
+// Class first + k takes its genes from class first + k - 1 (one year older).
+void ageing(Model& m, int first, int size) {
+    for (int k = 1; k <= size - 1; ++k) m.P[first + k][first + k - 1] = 1;
+}
+
+// The dam half of a progeny row of system B: ewes of class i weighted by
+// share(i), normalised so that the half sums to 0.5.
+void progenydams(Model& m, float* row, bool crossed, const char* progeny) {
+    const int last = m.acm - 3;
+    auto share = [&](int i) {
+        return crossed ? static_cast<double>(m.pcrossE[i])
+                       : 1.0 - static_cast<double>(m.pcrossE[i]);
+    };
+    m.a2 = 0;
+    for (int i = 1; i <= m.LLB; ++i)
+        m.a2 = static_cast<float>(static_cast<double>(m.a2) + share(i) * m.l4EB[i]);
+    if (m.a2 == 0)
+        fail("The crossing shares in INPUTVRD01B.TXT leave the " + std::string(progeny) +
+                 " of system B without dams.",
+             "Give some reproductive ewe classes of system B a crossing share below 1 and some "
+             "above 0 in INPUTVRD01B.TXT and restart the program.");
+    for (int i = 1; i <= m.LLB; ++i)
+        row[last - m.LLB + i] =
+            static_cast<float>(0.5 * m.l4EB[i] * share(i) / static_cast<double>(m.a2));
+}
+
+} // namespace
+
+void buildone(Model& m) {
+    const int s1 = m.acsA + m.acdA;
+    if (m.pgssA == 2) halfrow(m.P[1], m.acsA, m.l4RA, m.RRA);
+    ageing(m, 1, m.acsA);
+    if (m.pgdsA == 2) halfrow(m.P[1], s1, m.l4EA, m.LLA);
+    halfrow(m.P[m.acsA + 1], m.acsA, m.l4RA, m.RRA);
+    halfrow(m.P[m.acsA + 1], s1, m.l4EA, m.LLA);
+    ageing(m, m.acsA + 1, m.acdA);
+    halfrow(m.P[m.acm], m.acsA, m.l4RA, m.RRA);
+    halfrow(m.P[m.acm], s1, m.l4EA, m.LLA);
+}
+
+void buildtwo(Model& m) {
+    const Blocks b = blocks(m);
+    const int s4 = m.acm - 3; // last class of the B-dam block
+    // system A
+    if (m.pgssA == 2) halfrow(m.P[1], m.acsA, m.l4RA, m.RRA);
+    ageing(m, 1, m.acsA);
+    if (m.pgdsA == 2) halfrow(m.P[1], b.s1, m.l4EA, m.LLA);
+    halfrow(m.P[m.acsA + 1], m.acsA, m.l4RA, m.RRA);
+    halfrow(m.P[m.acsA + 1], b.s1, m.l4EA, m.LLA);
+    ageing(m, m.acsA + 1, m.acdA);
+    // crossing sires are born like the rams of system A
+    for (int j = 1; j <= b.s1; ++j) m.P[b.s1 + 1][j] = m.P[1][j];
+    ageing(m, b.s1 + 1, m.acsAB);
+    // system B
+    if (m.pgssB == 2) halfrow(m.P[b.s2 + 1], b.s3, m.l4RB, m.RRB);
+    ageing(m, b.s2 + 1, m.acsB);
+    if (m.pgdsB == 2) halfrow(m.P[b.s2 + 1], s4, m.l4EB, m.LLB);
+    halfrow(m.P[b.s3 + 1], b.s3, m.l4RB, m.RRB);
+    halfrow(m.P[b.s3 + 1], s4, m.l4EB, m.LLB);
+    ageing(m, b.s3 + 1, m.acdB);
+    // progeny
+    halfrow(m.P[m.acm - 2], m.acsA, m.l4RA, m.RRA);
+    halfrow(m.P[m.acm - 2], b.s1, m.l4EA, m.LLA);
+    halfrow(m.P[m.acm - 1], b.s3, m.l4RB, m.RRB);
+    progenydams(m, m.P[m.acm - 1], false, "purebred progeny");
+    halfrow(m.P[m.acm], b.s2, m.l4RB, m.RRB);
+    progenydams(m, m.P[m.acm], true, "crossbred progeny");
+}
+
+int badrow(Model& m) {
+    for (int r = 1; r <= m.acm; ++r) {
+        m.a2 = 0;
+        for (int j = 1; j <= m.acm; ++j)
+            m.a2 = static_cast<float>(static_cast<double>(m.a2) + static_cast<double>(m.P[r][j]));
+        const double sum = m.a2;
+        if (!(sum >= 0.99999 && sum <= 1.00001)) return r;
+    }
+    return 0;
+}
+
+void buildmatrix(Model& m) {
+    if (m.prods == 1)
+        buildone(m);
+    else
+        buildtwo(m);
+    if (const int r = badrow(m)) nonsense01(r, m.prods);
+}
+
+} // namespace kalp

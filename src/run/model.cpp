@@ -1,0 +1,30 @@
+#include "run/model.h"
+
+namespace kalp {
+
+namespace {
+// Trait type: 0 direct only, 1 maternal only, 2 direct and maternal.
+constexpr int trait_type[NT] = {
+    0,                            // unused slot
+    2, 2, 2,                      // 1-3
+    0, 0, 0, 0,                   // 4-7
+    1,                            // 8
+    0, 0, 0, 0, 0, 0,             // 9-14
+    0, 0, 0, 0, 0, 0,             // 15-20
+    1, 1,                         // 21-22
+    2, 2,                         // 23-24
+    0,                            // 25
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 26-35
+};
+} // namespace
+
+void reset(Model& m) {
+    m = Model{};
+    for (int i = 1; i < NT; ++i) {
+        m.tt[i] = trait_type[i];
+        m.delta_d[i] = (m.tt[i] == 0 || m.tt[i] == 2) ? 1 : 0;
+        m.delta_m[i] = (m.tt[i] == 1 || m.tt[i] == 2) ? 1 : 0;
+    }
+}
+
+} // namespace kalp

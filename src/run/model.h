@@ -1,0 +1,51 @@
+// The model state: every value KALP reads, derives or reports.
+//
+// All arrays are indexed from 1; element 0 exists, stays zero and is never
+// read. Reals are single precision except the four age-weight arrays.
+#pragma once
+
+namespace kalp {
+
+constexpr int ACM = 80; // classes: rows and columns of P, per-class vectors
+constexpr int NT = 36;  // traits 1..35
+constexpr int L = 16;   // ewe age classes 1..15
+constexpr int R = 6;    // ram age classes 1..5
+constexpr int CB = 3;   // progeny classes with two systems
+
+struct Model {
+    // control
+    int errmess, prods, gstd;
+    // counts of reproductive classes
+    int RRA, RRB, LLA, LLB;
+    // class layout
+    int acsA, acdA, acsAB, acsB, acdB, acm;
+    // gene-flow settings
+    int n_sac, l_inv, pgssA, pgdsA, pgssB, pgdsB;
+    // reporting
+    int ac, zz, n2, n3;
+
+    float u, ageR11A, ageR11B, ageR12A, ageE1A, ageE1B;
+    float pdA, pdB, a2, a3, ewsum_d, ewsum_m, ewsum;
+
+    double l4RA[R], l4RB[R], l4EA[L], l4EB[L];
+    float pcrossE[L];
+    float evpA[NT][3], evpB[NT][3];
+
+    int tt[NT], delta_d[NT], delta_m[NT], flag[7];
+
+    float P[ACM][ACM];
+    float m_gf[ACM], m_gft[ACM], m_sum[ACM];
+    float h_d[ACM], h_m[ACM];
+    float he_d[NT][ACM], he_m[NT][ACM];
+
+    float ew_d[NT], ew_m[NT];
+    float gstd_d[NT], gstd_m[NT];
+    float ewst_d[NT], ewst_m[NT];
+    float ewr_dd[NT], ewr_da[NT], ewr_mm[NT], ewr_ma[NT];
+};
+
+// Sets every value to zero, then fills the trait types and the default
+// inclusion of each trait component in the sums of the standardisation.
+void reset(Model& m);
+
+} // namespace kalp

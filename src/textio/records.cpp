@@ -1,0 +1,84 @@
+#include "textio/records.h"
+
+namespace kalp {
+
+namespace {
+constexpr int quote = '"';
+constexpr int slash = '/';
+
+// Reads up to and including the n-th occurrence of `delimiter`.
+void skipto(Stream& in, int delimiter, int n, Unit unit) {
+    for (int count = 0; count < n;)
+        if (getch(in, unit) == delimiter) ++count;
+}
+} // namespace
+
+void copydescription(Stream& out, Stream& in) {
+    for (int count = 0; count < 2;) {
+        const int c = getch(in, Unit::record);
+        if (c == quote)
+            ++count;
+        else
+            std::fputc(c, out.fp);
+    }
+}
+
+void copylabel(Stream& out, Stream& in) {
+    bool bracket = false;
+    for (int count = 0; count < 2;) {
+        const int c = getch(in, Unit::record);
+        if (c == quote) ++count;
+        if (count == 1 && !bracket) {
+            std::fputs("   (", out.fp);
+            bracket = true;
+        }
+        if (c != quote) std::fputc(c, out.fp);
+    }
+}
+
+int readint(Stream& out, Stream& in, const char* what) {
+    const int v = scanint(in, what);
+    copydescription(out, in);
+    copylabel(out, in);
+    std::fprintf(out.fp, "):  %d ", v);
+    return v;
+}
+
+float readfloat(Stream& out, Stream& in, const char* what) {
+    const float v = scanfloat(in, what);
+    copydescription(out, in);
+    copylabel(out, in);
+    std::fprintf(out.fp, "):%12.4f ", static_cast<double>(v));
+    return v;
+}
+
+void readdes(Stream& in) { skipto(in, quote, 4, Unit::record); }
+
+void readcom(Stream& in) { skipto(in, slash, 2, Unit::comment); }
+
+int readsyva(Stream& in, const char* what) {
+    const int v = scanint(in, what);
+    skipto(in, quote, 2, Unit::record);
+    return v;
+}
+
+void sysvar(Stream& in, Stream& out, const char* what) {
+    const int v = scanint(in, what);
+    copydescription(out, in);
+    std::fprintf(out.fp, ":  %d", v);
+    std::fputc('\n', out.fp);
+}
+
+float readdat(Stream& in, const char* what) {
+    const float v = scanfloat(in, what);
+    readdes(in);
+    return v;
+}
+
+int readdat1(Stream& in, const char* what) {
+    const int v = scanint(in, what);
+    readdes(in);
+    return v;
+}
+
+} // namespace kalp

@@ -1,0 +1,51 @@
+#include "textio/segments.h"
+
+#include "textio/records.h"
+
+namespace kalp {
+
+void outputrw(Stream& src, Stream& dst) {
+    for (int count = 0; count < 2;) {
+        const int c = getch(src, Unit::segment);
+        if (c == '"')
+            ++count;
+        else
+            std::fputc(c, dst.fp);
+    }
+}
+
+void outputr(Stream& src) {
+    for (int count = 0; count < 2;)
+        if (getch(src, Unit::segment) == '"') ++count;
+}
+
+void wrides(Stream& in, Stream& out) {
+    std::fputc('\n', out.fp);
+    // Text between the last value and the description is dropped.
+    for (int count = 0; count < 2;) {
+        const int c = getch(in, Unit::record);
+        if (c == '"')
+            ++count;
+        else if (count > 0)
+            std::fputc(c, out.fp);
+    }
+    copylabel(out, in);
+    std::fputs("):", out.fp);
+}
+
+void inp00(Stream& out, int n2, int n3, int zz) {
+    std::fprintf(out.fp, zz <= 9 ? "2.%1d Data from file " : "2.%2d Data from file ", zz);
+    const bool wide = n2 > 9;
+    switch (n3) {
+    case 0: std::fprintf(out.fp, wide ? "INPUTVRD%d.TXT\n" : "INPUTVRD0%d.TXT\n", n2); break;
+    case 1: std::fprintf(out.fp, wide ? "INPUTVRD%dA.TXT\n" : "INPUTVRD0%dA.TXT\n", n2); break;
+    case 2: std::fprintf(out.fp, wide ? "INPUTVRD%dB.TXT\n" : "INPUTVRD0%dB.TXT\n", n2); break;
+    default: break;
+    }
+    if (n3 < 0) return;
+    int dashes = n3 == 0 ? 33 : 34;
+    if (zz > 9) ++dashes;
+    for (int i = 0; i < dashes; ++i) std::fputc('-', out.fp);
+}
+
+} // namespace kalp

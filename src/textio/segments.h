@@ -1,0 +1,23 @@
+// The report template and the section headings of the results file.
+//
+// A template segment is everything up to and including the second double
+// quote; copying it writes every byte but the two quotes. The stages consume
+// segments in a fixed order, so the order of the template is the order of
+// the results file.
+#pragma once
+
+#include "textio/stream.h"
+
+namespace kalp {
+
+// Copies one segment from `src` (the template, once the parameter file).
+void outputrw(Stream& src, Stream& dst);
+// Reads one segment and drops it.
+void outputr(Stream& src);
+// Writes the words of a multi-value record whose values the caller has
+// scanned: a line break, the description, separator, "   (", label, "):".
+void wrides(Stream& in, Stream& out);
+// Section heading: "2.<zz> Data from file <name>" and an underline of dashes.
+void inp00(Stream& out, int n2, int n3, int zz);
+
+} // namespace kalp

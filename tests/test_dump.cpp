@@ -1,0 +1,2 @@
+// The variable dump CHECKVRD.
+#include <gtest/gtest.h>

@@ -1,0 +1,38 @@
+// A temporary working directory in which the real kalp binary runs.
+#pragma once
+
+#include <string>
+
+namespace kalp::test {
+
+struct Run {
+    int status;         // exit status of kalp
+    std::string output; // everything it printed on standard output
+    // The output without its last line, the elapsed-time line.
+    std::string beforetime() const;
+    // Whether the last line is the elapsed-time line.
+    bool endswithtime() const;
+};
+
+class Workdir {
+public:
+    Workdir();
+    ~Workdir();
+    Workdir(const Workdir&) = delete;
+    Workdir& operator=(const Workdir&) = delete;
+
+    void write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    void remove(const std::string& name) const;
+    const std::string& path() const { return dir_; }
+    Run run() const;
+
+private:
+    std::string dir_;
+};
+
+// A report template whose n-th segment reads "{n}", for n = 1..count.
+std::string numberedtemplate(int count = 297);
+
+} // namespace kalp::test
