@@ -1,2 +1,286 @@
-// End-to-end runs of kalp in a temporary working directory.
+// End-to-end runs of kalp in a temporary working directory: the gate, the
+// echo of the input files, complete runs and every way a run can fail.
 #include <gtest/gtest.h>
+
+#include "scenario.h"
+#include "workdir.h"
+
+using namespace kalp::test;
+
+namespace {
+
+const std::string banner = "\nRunning KALP Version 1.0.3, 2011\n"
+                           "Economic weights of sheep traits by the gene flow method\n"
+                           "Part of the program suite for the economics of sheep breeding\n";
+const std::string working = "\nI am working\nReading data from PARAVRD.TXT\n";
+
+std::string notcalculated(int from, int to) {
+    std::string s;
+    for (int k = from; k <= to; ++k) s += "{" + std::to_string(k) + "} not calculated";
+    return s;
+}
+
+// Runs a scenario and expects it to end with an error report whose text
+// contains `report`; only a run that failed after the dump leaves CHECKVRD.
+Outcome failing(const Workdir& w, const std::string& report, bool dumped = false) {
+    const Outcome r = w.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.endswithtime()) << r.output;
+    EXPECT_NE(r.beforetime().find(report), std::string::npos) << r.output;
+    EXPECT_EQ(r.beforetime().substr(r.beforetime().size() - 2), "\n\n") << r.output;
+    EXPECT_EQ(w.exists("CHECKVRD"), dumped);
+    return r;
+}
+
+} // namespace
+
+TEST(Gate, OneStopsBeforeAnyFile) {
+    for (const char* flag : {"1", "1.0", "  1\n"}) {
+        Workdir w;
+        Scenario s = Scenario::one();
+        s.error = flag;
+        s.write(w);
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.beforetime(), banner +
+                                      "\nError message:\n"
+                                      "Program was stopped because there was an error message in "
+                                      "one of the\n  preceding runs of TORM2.\n\n");
+        EXPECT_TRUE(r.endswithtime());
+        EXPECT_FALSE(w.exists("resgfps01"));
+        EXPECT_FALSE(w.exists("CHECKVRD"));
+    }
+}
+
+TEST(Gate, OtherValuesLetTheRunGoOn) {
+    for (const char* flag : {"0", "2", "-1", "", "text", "0.5"}) {
+        Workdir w;
+        Scenario s = Scenario::one();
+        s.error = flag;
+        s.write(w);
+        if (!*flag) w.write("ERROR.TXT", "");
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 0) << flag << r.output;
+        EXPECT_TRUE(w.exists("CHECKVRD"));
+    }
+}
+
+TEST(OneSystem, CompleteRunEchoesAndReports) {
+    Workdir w;
+    Scenario::one().write(w);
+    const Outcome r = w.run();
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.beforetime(), banner + working +
+                                  "Reading data from INPUTVRD01A.TXT\n"
+                                  "Reading data from INPUTVRD02.TXT\n"
+                                  "Writing results to file CHECKVRD\n"
+                                  "Writing the results to the results file resgfps01.\n"
+                                  "\nThank you for using the program KALP.\n"
+                                  "The results are given in the file resgfps01.\n"
+                                  "The values of all variables are given in the file CHECKVRD.\n");
+    EXPECT_TRUE(r.endswithtime());
+
+    const std::string row = spaces(10) + "  ";
+    const std::string gap = spaces(37) + "   ";
+    const std::string want =
+        // preamble and parameter file
+        "{1}  1{2}KALPParameters of the run   Standardisation (2 = yes):  1\n{3}"
+        // system A
+        "2.1 Data from file INPUTVRD01A.TXT\n" +
+        std::string(34, '-') + "{4}   0.05{5}   2{6}" + spaces(10) + "1" + spaces(22) +
+        "0.60000\n" + spaces(10) + "2" + spaces(22) + "0.40000{7}{8}   3{9}" + spaces(10) + "1" +
+        spaces(22) + "0.50000\n" + spaces(10) + "2" + spaces(22) + "0.30000\n" + spaces(10) +
+        "3" + spaces(22) + "0.20000{10}{11}    2.500" + notcalculated(12, 13) + "{14}    0.000" +
+        notcalculated(15, 17) + "{18}   -1.250" + notcalculated(19, 45) +
+        "{46}   365.0{47}   365.0\n\n"
+        // settings: the 81 segments of system B are dropped
+        "2.2 Data from file INPUTVRD02.TXT\n" +
+        std::string(33, '-') +
+        " Traced class    (n_sac):  1  Years    (l_inv):  3  Sire path given    (pgssA):  1  "
+        "Dam path computed    (pgdsA):  2 \nSire path    (PS): 0.000 0.300 0.200"
+        // results section
+        "{129} 1.\n{130}  1{131}{138}   3\n{139}" +
+        row + "1" + gap + "0.445\n" + row + "2" + gap + "1.212\n" + row + "3" + gap +
+        "0.907\n{140}" + row + "1" + gap + "0.445\n" + row + "2" + gap + "0.259\n" + row + "3" +
+        gap + "0.000\n" + row + "4" + gap + "0.000\n{144}" + row + "1" + gap +
+        "0.445{147}{148}" + spaces(44) + "    1.1122" + spaces(9) + "    0.3239\n{155}" +
+        spaces(50) + "-" + spaces(12) + "   -0.1620\n{183}";
+    EXPECT_EQ(w.read("resgfps01"), want);
+}
+
+TEST(OneSystem, TracedClassOutOfRange) {
+    // acm is 8: classes 1..7 may be traced.
+    for (const char* traced : {"0", "8", "-3"}) {
+        Workdir w;
+        Scenario s = Scenario::one();
+        s.settings2.replace(s.settings2.find("1 \"Traced"), 1, traced);
+        s.write(w);
+        const Outcome r = failing(w, "\n\n\nError message:\n"
+                                 "The number of the sex and age group for which the gene flow "
+                                 "will be calculated\n  is wrong. Its value must be between 1 and "
+                                 "7.\n  Correct the value in INPUTVRD02.TXT and restart the "
+                                 "program.\n\n\n");
+        // The whole settings file was echoed before the test.
+        const std::string res = w.read("resgfps01");
+        EXPECT_NE(res.find(std::string(" Traced class    (n_sac):  ") + traced + " "),
+                  std::string::npos);
+        EXPECT_NE(res.find("Sire path    (PS): 0.000 0.300 0.200"), std::string::npos);
+        EXPECT_EQ(res.find("{129}"), std::string::npos);
+    }
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.settings2.replace(s.settings2.find("1 \"Traced"), 1, "7");
+    s.write(w);
+    EXPECT_EQ(w.run().status, 0);
+    EXPECT_NE(w.read("resgfps01").find("{130}  4{132}{138}"), std::string::npos);
+}
+
+TEST(OneSystem, UnusablePathOptionFailsRowOne) {
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.settings2.replace(s.settings2.find("1 \"Sire path given"), 1, "0");
+    s.write(w);
+    failing(w, "\nError message:\nSomething is going wrong with matrix P.\n"
+               "  The row # 1 does not sum to 1.\n"
+               "  Check your data in input files INPUTVRD01A.TXT and INPUTVRD02.TXT. \n\n\n");
+    // A path skipped with its option writes nothing.
+    EXPECT_EQ(w.read("resgfps01").find("(PS)"), std::string::npos);
+}
+
+// Every input a user can get wrong before the model: the first problem is
+// reported with the file it is in, and the run ends with status 1.
+TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
+    const char* order[] = {"ERROR.TXT", "TEXTVRD_OUT.TXT", "P01.TXT", "PARAVRD.TXT",
+                           "INPUTVRD01A.TXT", "INPUTVRD02.TXT"};
+    for (const char* name : order) {
+        Workdir w;
+        Scenario::one().write(w);
+        w.remove(name);
+        failing(w, std::string("\nError message:\nThe input file ") + name +
+                       " cannot be opened.\n  Put the file " + name +
+                       " into the working directory and restart the program.\n\n");
+        const bool created = std::string(name) != "ERROR.TXT" &&
+                             std::string(name) != "TEXTVRD_OUT.TXT" && std::string(name) != "P01.TXT";
+        EXPECT_EQ(w.exists("resgfps01"), created) << name;
+    }
+    Workdir w;
+    Scenario::two().write(w);
+    w.remove("INPUTVRD01B.TXT");
+    failing(w, "The input file INPUTVRD01B.TXT cannot be opened.");
+    // Files of the other mode are not needed.
+    Workdir w1;
+    Scenario::one().write(w1);
+    EXPECT_FALSE(w1.exists("INPUTVRD01B.TXT"));
+    EXPECT_EQ(w1.run().status, 0);
+}
+
+TEST(InputErrors, NumberOfSystems) {
+    for (const char* prods : {"3", "0", "", "two"}) {
+        Workdir w;
+        Scenario s = Scenario::one();
+        s.write(w);
+        w.write("P01.TXT", prods);
+        const std::string report = *prods == '3' || *prods == '0'
+                                       ? std::string("The file P01.TXT gives ") + prods +
+                                             " as the number of production systems.\n  Write 1 "
+                                             "(one production system) or 2 (two linked "
+                                             "systems) in P01.TXT and restart the program."
+                                       : "The file P01.TXT holds no readable number for the "
+                                         "number of production systems.";
+        failing(w, report);
+        EXPECT_FALSE(w.exists("resgfps01"));
+        EXPECT_FALSE(w.exists("resgfps03"));
+    }
+}
+
+TEST(InputErrors, UnreadableValues) {
+    struct Case {
+        const char* file;
+        std::string text;
+        std::string report;
+    };
+    const Scenario one = Scenario::one();
+    const std::string a = one.a;
+    auto withA = [&](const std::string& from, const std::string& to) {
+        std::string t = a;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const Case cases[] = {
+        {"PARAVRD.TXT", "KALP\"Parameters\"\n\"Standardisation\"",
+         "The file PARAVRD.TXT holds no readable number for the standardisation switch."},
+        {"INPUTVRD01A.TXT", "", "The file INPUTVRD01A.TXT holds no readable number for the "
+                                "discount rate.\n  Write that value as a number in "
+                                "INPUTVRD01A.TXT and restart the program.\n\n"},
+        {"INPUTVRD01A.TXT", withA("\n3\n", "\n\"3\"\n"),
+         "no readable number for the number of reproductive ewe classes."},
+        {"INPUTVRD01A.TXT", a.substr(0, a.size() - 5),
+         "no readable number for the age of the ewes at first use."},
+        {"INPUTVRD01A.TXT", withA("0.6 0.4", "0.6 nan"),
+         "The value of the age weight of ram class 2 in INPUTVRD01A.TXT is not a finite number "
+         "or is too large.\n  Correct the value in INPUTVRD01A.TXT and restart the program."},
+        {"INPUTVRD01A.TXT", withA("2.5", "1e39"),
+         "The value of the economic value of trait 1 in INPUTVRD01A.TXT is not a finite"},
+        {"INPUTVRD01A.TXT", withA("0.6 0.4", "0.6 1e309"), "age weight of ram class 2"},
+        {"INPUTVRD01A.TXT", withA("\n2\n", "\n99999999999\n"),
+         "The value of the number of reproductive ram classes in INPUTVRD01A.TXT is not a"},
+        {"INPUTVRD01A.TXT", withA("\n2\n", "\n2.0\n"),
+         "In INPUTVRD01A.TXT, the number of reproductive ram classes is not followed by a blank "
+         "or a line break.\n  Write it as a whole number without a decimal point in "
+         "INPUTVRD01A.TXT and restart the program."},
+        {"INPUTVRD01A.TXT", withA("\n2\n0.6 0.4", "\n6\n0.1 0.1 0.1 0.1 0.1 0.5"),
+         "In INPUTVRD01A.TXT, the number of reproductive ram classes is 6, more than the 5 that "
+         "the model holds.\n  Give at most 5 classes in INPUTVRD01A.TXT and restart the program."},
+        {"INPUTVRD01A.TXT", withA("\n3\n", "\n16\n"),
+         "the number of reproductive ewe classes is 16, more than the 15"},
+        {"TEXTVRD_OUT.TXT", numberedtemplate(20) + "\"{21",
+         "The file TEXTVRD_OUT.TXT ends inside a text segment."},
+        {"TEXTVRD_OUT.TXT", numberedtemplate(140), "The file TEXTVRD_OUT.TXT ends inside"},
+        {"INPUTVRD02.TXT", "/ comment", "The file INPUTVRD02.TXT ends inside its comment."},
+        {"INPUTVRD02.TXT", "// 1 \"Traced\" \"n\" 3 \"Years\" \"l\" 2 \"S\" \"s\" \"D\" \"d\"",
+         "The file INPUTVRD02.TXT holds no readable number for the dam path option of system A."},
+        {"INPUTVRD02.TXT", "// 1 \"Traced\" \"n\" 3 \"Years\" \"l\" 2 \"S\" \"s\" 2 \"D\" \"d\" "
+                           "\"P\" \"p\" \"Q\" \"q",
+         "The file INPUTVRD02.TXT ends inside a record."},
+    };
+    for (const Case& c : cases) {
+        Workdir w;
+        one.write(w);
+        w.write(c.file, c.text);
+        // A template that ends in the results section fails after the dump.
+        failing(w, c.report, c.text == numberedtemplate(140));
+    }
+}
+
+TEST(InputErrors, ValuesLeftAsTheyAre) {
+    // A path with fewer numbers than classes leaves the rest at 0; surplus
+    // numbers before the words are dropped; the row-sum test judges them.
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.settings2.replace(s.settings2.find("0 0.3 0.2 \"Sire"), 9, "0 0.3 0.2 7 7");
+    s.write(w);
+    EXPECT_EQ(w.run().status, 0);
+    EXPECT_NE(w.read("resgfps01").find("(PS): 0.000 0.300 0.200"), std::string::npos);
+    Workdir w2;
+    s = Scenario::one();
+    s.settings2.replace(s.settings2.find("0 0.3 0.2 \"Sire"), 9, "0 0.3");
+    s.write(w2);
+    failing(w2, "The row # 1 does not sum to 1.");
+    EXPECT_NE(w2.read("resgfps01").find("(PS): 0.000 0.300 0.000"), std::string::npos);
+}
+
+TEST(InputErrors, OutputThatCannotBeCreated) {
+    Workdir w;
+    Scenario::one().write(w);
+    std::system(("mkdir '" + w.path() + "/resgfps01'").c_str());
+    failing(w, "The output file resgfps01 cannot be created.\n  Make sure that resgfps01 can be "
+               "written in the working directory and restart the program.");
+    Workdir w2;
+    Scenario::one().write(w2);
+    std::system(("mkdir '" + w2.path() + "/CHECKVRD'").c_str());
+    const Outcome r = w2.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("The output file CHECKVRD cannot be created."), std::string::npos);
+    // The results section is not written.
+    EXPECT_EQ(w2.read("resgfps01").find("{129}"), std::string::npos);
+}

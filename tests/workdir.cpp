@@ -12,12 +12,12 @@ namespace fs = std::filesystem;
 
 namespace kalp::test {
 
-std::string Run::beforetime() const {
+std::string Outcome::beforetime() const {
     const auto cut = output.rfind('\n', output.size() >= 2 ? output.size() - 2 : 0);
     return cut == std::string::npos ? "" : output.substr(0, cut + 1);
 }
 
-bool Run::endswithtime() const {
+bool Outcome::endswithtime() const {
     const std::string last = output.substr(beforetime().size());
     return last.rfind("The program needed ", 0) == 0 && last.size() == 35 &&
            last.substr(25) == " seconds.\n";
@@ -49,10 +49,10 @@ bool Workdir::exists(const std::string& name) const { return fs::exists(dir_ + "
 
 void Workdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" + name); }
 
-Run Workdir::run() const {
+Outcome Workdir::run() const {
     const std::string cmd = "cd '" + dir_ + "' && '" KALP_BINARY "' > .stdout 2>&1 < /dev/null";
     const int raw = std::system(cmd.c_str());
-    Run r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(".stdout")};
+    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(".stdout")};
     remove(".stdout");
     return r;
 }

@@ -5,7 +5,7 @@
 
 namespace kalp::test {
 
-struct Run {
+struct Outcome {
     int status;         // exit status of kalp
     std::string output; // everything it printed on standard output
     // The output without its last line, the elapsed-time line.
@@ -26,7 +26,7 @@ public:
     bool exists(const std::string& name) const;
     void remove(const std::string& name) const;
     const std::string& path() const { return dir_; }
-    Run run() const;
+    Outcome run() const;
 
 private:
     std::string dir_;
