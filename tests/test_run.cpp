@@ -284,3 +284,137 @@ TEST(InputErrors, OutputThatCannotBeCreated) {
     // The results section is not written.
     EXPECT_EQ(w2.read("resgfps01").find("{129}"), std::string::npos);
 }
+
+TEST(TwoSystems, EchoOfSystemBAndSettings) {
+    Workdir w;
+    Scenario::two().write(w);
+    const Outcome r = w.run();
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Reading data from INPUTVRD01A.TXT\nReading data from "
+                            "INPUTVRD01B.TXT\nReading data from INPUTVRD03.TXT\n"),
+              std::string::npos);
+    EXPECT_NE(r.output.find("The results are given in the file resgfps02.\n"), std::string::npos);
+    const std::string res = w.read("resgfps02");
+    EXPECT_EQ(res.substr(0, 9), "{1}  2{2}");
+    const std::string b =
+        "{47}   730.0\n\n2.2 Data from file INPUTVRD01B.TXT\n" + std::string(34, '-') +
+        "{48}   2{49}" + spaces(10) + "1" + spaces(22) + "0.70000\n" + spaces(10) + "2" +
+        spaces(22) + "0.30000{50}{51}   4{52}";
+    EXPECT_NE(res.find(b), std::string::npos);
+    const std::string values = "{53}{54}    1.000{55} not calculated{56} not calculated{57}    "
+                               "3.000{58} not calculated{59} not calculated{60} not calculated"
+                               "{61}    2.000{62} not calculated";
+    EXPECT_NE(res.find(values), std::string::npos);
+    EXPECT_NE(res.find("{89}    1.500{90} not calculated{91} not calculated{92}    3.500"),
+              std::string::npos);
+    const std::string tail =
+        "{123} not calculated{124}   400.0{125}     0.0{126}   365.0{127}" + spaces(10) + "1" +
+        spaces(17) + "0.50000\n" + spaces(10) + "2" + spaces(17) + "0.50000\n" + spaces(10) +
+        "3" + spaces(17) + "0.50000\n" + spaces(10) + "4" + spaces(17) +
+        "0.50000{128}2.3 Data from file INPUTVRD03.TXT\n" + std::string(33, '-') +
+        " Expression weight of A    (pdA):      0.4000  Expression weight of B    (pdB):      "
+        "0.6000  Traced class    (n_sac):  17 ";
+    EXPECT_NE(res.find(tail), std::string::npos);
+    // Traced class 17 is the newborn B-dam class; five blocks of class rows
+    // and three progeny rows follow.
+    EXPECT_NE(res.find("{129} 2.\n{130}  1{137}{138}  10\n{139}"), std::string::npos);
+    size_t at = res.find("{139}");
+    for (const char* seg : {"{140}", "{141}", "{142}", "{143}", "{144}", "{145}", "{146}", "{147}"}) {
+        const size_t next = res.find(seg, at);
+        ASSERT_NE(next, std::string::npos) << seg;
+        at = next;
+    }
+    EXPECT_EQ(res.substr(res.size() - 5), "{183}");
+}
+
+TEST(TwoSystems, TracedClassInEachBlock) {
+    // Blocks: A-sire 1..4, A-dam 5..11, crossing sires 12..13, B-sire
+    // 14..16, B-dam 17..21; progeny 22..24.
+    const std::pair<int, std::string> cases[] = {
+        {1, "{130}  1{133}{138}"},  {4, "{130}  4{133}{138}"},  {5, "{130}  1{134}{138}"},
+        {12, "{130}  1{135}{138}"}, {16, "{130}  3{136}{138}"}, {21, "{130}  5{137}{138}"},
+    };
+    for (const auto& [traced, want] : cases) {
+        Workdir w;
+        Scenario s = Scenario::two();
+        s.settings3.replace(s.settings3.find("17 \"Traced"), 2, std::to_string(traced));
+        s.write(w);
+        ASSERT_EQ(w.run().status, 0) << traced;
+        EXPECT_NE(w.read("resgfps02").find(want), std::string::npos) << traced;
+    }
+    for (const char* traced : {"0", "22"}) {
+        Workdir w;
+        Scenario s = Scenario::two();
+        s.settings3.replace(s.settings3.find("17 \"Traced"), 2, traced);
+        s.write(w);
+        failing(w, "  is wrong. Its value must be between 1 and 21.\n  Correct the value in "
+                   "INPUTVRD03.TXT and restart the program.\n\n\n");
+        EXPECT_EQ(w.read("resgfps02").find("{129}"), std::string::npos);
+    }
+}
+
+TEST(TwoSystems, MatrixFailures) {
+    Workdir w;
+    Scenario s = Scenario::two();
+    s.b.replace(s.b.find("0.4 0.3 0.2 0.1"), 15, "0.4 0.3 0.2 0.0");
+    s.write(w);
+    failing(w, "  The row # 14 does not sum to 1.\n  Check your data in input files "
+               "INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n");
+
+    Workdir w2;
+    s = Scenario::two();
+    s.b.replace(s.b.find("0.5 0.5 0.5 0.5"), 15, "1 1 1 1");
+    s.write(w2);
+    failing(w2, "The crossing shares in INPUTVRD01B.TXT leave the purebred progeny of system B "
+                "without dams.");
+
+    Workdir w3;
+    s = Scenario::two();
+    s.b.replace(s.b.find("400 0 365"), 9, "400 -400 365");
+    s.write(w3);
+    failing(w3, "The data in INPUTVRD01B.TXT give a class layout outside the model: the age of "
+                "the A rams at first use on B ewes is 365 days or more below zero.");
+}
+
+// One system with standardisation: deviations of the weighted traits only,
+// the trait-pair choices, and the standardised and relative tables.
+TEST(Standardisation, OneSystemTables) {
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
+    s.deviations = "/ Genetic standard deviations /\n0.5 0.2 \"Birth weight\" \"BW\"\n";
+    for (int i = 2; i <= 35; ++i)
+        s.deviations += i == 8 ? "0.3 \"Litter size\" \"LS\"\n" : "9 9 \"Trait\" \"T\"\n";
+    s.flags = "/ pairs /";
+    for (int k = 1; k <= 6; ++k) s.flags += "\n0 \"Pair\" \"F" + std::to_string(k) + "\"";
+    s.write(w);
+    const Outcome r = w.run();
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("INPUTVRD02.TXT\nReading data from INPUTVRD04.TXT\nReading data from "
+                            "INPUTVRD05.TXT\nWriting results"),
+              std::string::npos);
+    const std::string res = w.read("resgfps01");
+    const std::string echo =
+        "(PS): 0.000 0.300 0.200\n\n2.3 Data from file INPUTVRD04.TXT\n" + std::string(33, '-') +
+        "\nBirth weight    (BW):      0.5000       0.2000\nLitter size    (LS):      0.3000\n\n"
+        "2.4 Data from file INPUTVRD05.TXT\n" +
+        std::string(33, '-') + " Pair    (F1):  0  Pair    (F2):  0 ";
+    EXPECT_NE(res.find(echo), std::string::npos);
+    const std::string tables =
+        "{183}{184}{185}" + spaces(44) + "    0.5561" + spaces(9) + "    0.0648\n{192}" +
+        spaces(50) + "-" + spaces(12) + "   -0.0486\n{220}" + spaces(44) + "    0.5561" +
+        spaces(9) + "    0.1134\n{221}" + spaces(44) + "   83.0645" + spaces(9) +
+        "   16.9355\n{222}{223}{224}" + spaces(44) + "   100.000" + spaces(9) + "    57.143\n{231}" +
+        spaces(50) + "-" + spaces(12) + "    42.857\n{259}{260}{261}" + spaces(44) + "    83.065" +
+        spaces(9) + "     9.677\n{268}" + spaces(50) + "-" + spaces(12) + "     7.258\n{296}" +
+        spaces(41) + "    83.065" + spaces(9) + "    16.935{297}";
+    EXPECT_EQ(res.substr(res.size() - tables.size()), tables);
+}
+
+TEST(Standardisation, FilesNeededOnlyWhenAskedFor) {
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
+    s.write(w);
+    failing(w, "The input file INPUTVRD04.TXT cannot be opened.");
+}
