@@ -9,7 +9,7 @@
 
 namespace {
 
-kalp::Model& model79() {
+kalp::Model &model79() {
     static kalp::Model m;
     kalp::reset(m);
     m.prods = 2;
@@ -22,7 +22,8 @@ kalp::Model& model79() {
     m.ageR12A = 365;
     m.LLB = 15;
     m.ageE1B = 365 * 26;
-    for (int i = 1; i <= 5; ++i) m.l4RA[i] = m.l4RB[i] = 0.2;
+    for (int i = 1; i <= 5; ++i)
+        m.l4RA[i] = m.l4RB[i] = 0.2;
     for (int i = 1; i <= 15; ++i) {
         m.l4EA[i] = m.l4EB[i] = 1.0 / 15;
         m.pcrossE[i] = 0.3f;
@@ -36,7 +37,7 @@ kalp::Model& model79() {
     return m;
 }
 
-void BM_plain(benchmark::State& state) {
+void BM_plain(benchmark::State &state) {
     static kalp::Model m;
     for (auto _ : state) {
         m = model79();
@@ -45,7 +46,7 @@ void BM_plain(benchmark::State& state) {
     }
 }
 
-void BM_program(benchmark::State& state) {
+void BM_program(benchmark::State &state) {
     static kalp::Model m;
     for (auto _ : state) {
         m = model79();

@@ -4,7 +4,7 @@
 
 namespace kalp::test {
 
-void eightclasses(Model& m) {
+void eightclasses(Model &m) {
     reset(m);
     m.prods = 1;
     m.RRA = 2;
@@ -21,7 +21,7 @@ void eightclasses(Model& m) {
     layclasses(m);
 }
 
-void twentyfourclasses(Model& m) {
+void twentyfourclasses(Model &m) {
     reset(m);
     m.prods = 2;
     m.RRA = 3;
@@ -30,7 +30,8 @@ void twentyfourclasses(Model& m) {
     m.l4RA[3] = 0.2;
     m.ageR11A = 365;
     m.LLA = 5;
-    for (int i = 1; i <= 5; ++i) m.l4EA[i] = 0.2;
+    for (int i = 1; i <= 5; ++i)
+        m.l4EA[i] = 0.2;
     m.ageE1A = 730;
     m.RRB = 2;
     m.l4RB[1] = 0.7;
@@ -41,7 +42,8 @@ void twentyfourclasses(Model& m) {
     m.l4EB[2] = 0.3;
     m.l4EB[3] = 0.2;
     m.l4EB[4] = 0.1;
-    for (int i = 1; i <= 4; ++i) m.pcrossE[i] = 0.5f;
+    for (int i = 1; i <= 4; ++i)
+        m.pcrossE[i] = 0.5f;
     m.ageE1B = 365;
     m.ageR12A = 0;
     m.pgssA = m.pgdsA = m.pgssB = m.pgdsB = 2;

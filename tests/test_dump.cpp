@@ -10,7 +10,7 @@ using namespace kalp::test;
 
 namespace {
 
-std::string notcalculated(const char* name, const char* column, int from, int to) {
+std::string notcalculated(const char *name, const char *column, int from, int to) {
     std::string s;
     for (int k = from; k <= to; ++k)
         s += std::string(name) + "[" + std::to_string(k) + "]" + column + " = not calculated\n";
@@ -27,7 +27,7 @@ std::string traittypes() {
 }
 
 // The names that start the lines of a dump, in order, without repeats.
-std::vector<std::string> names(const std::string& dump) {
+std::vector<std::string> names(const std::string &dump) {
     std::vector<std::string> v;
     std::istringstream in(dump);
     for (std::string line; std::getline(in, line);) {
@@ -93,21 +93,23 @@ TEST(Dump, RowsOfTwoSystemsAndStandardisation) {
     Scenario s = Scenario::two();
     s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
     std::string deviations = "/ deviations /\n";
-    for (int i = 1; i <= 35; ++i) deviations += "0.5 0.5 \"Trait " + std::to_string(i) + "\" \"T\"\n";
+    for (int i = 1; i <= 35; ++i)
+        deviations += "0.5 0.5 \"Trait " + std::to_string(i) + "\" \"T\"\n";
     s.deviations = deviations;
-    s.flags = "// 2 \"a\" \"f1\" 4 \"b\" \"f2\" 0 \"c\" \"f3\" 0 \"d\" \"f4\" 0 \"e\" \"f5\" 0 \"f\" \"f6\"";
+    s.flags = "// 2 \"a\" \"f1\" 4 \"b\" \"f2\" 0 \"c\" \"f3\" 0 \"d\" \"f4\" 0 \"e\" \"f5\" 0 "
+              "\"f\" \"f6\"";
     s.write(w);
     ASSERT_EQ(w.run().status, 0);
     const std::vector<std::string> want = {
-        "a2",     "a3",      "ac",      "acdA",    "acdB",   "ACM",    "acm",     "acsA",
-        "acsAB",  "acsB",    "ageE1A",  "ageE1B",  "ageR11A", "ageR11B", "ageR12A", "CB",
-        "delta_d", "delta_m", "errmess", "evpA",   "evpB",   "ew_d",   "ew_m",    "ewr_da",
-        "ewr_dd", "ewr_ma",  "ewr_mm",  "ewst_d",  "ewst_m", "ewsum",  "ewsum_d", "ewsum_m",
-        "flag",   "gstd",    "gstd_d",  "gstd_m",  "h_d",    "h_m",    "he_d",    "he_m",
-        "L",      "l_inv",   "l4EA",    "l4EB",    "l4RA",   "l4RB",   "LLA",     "LLB",
-        "m_gf",   "m_gft",   "m_sum",   "n_sac",   "n2",     "n3",     "NT",      "P",
-        "pcrossE", "pdA",    "pdB",     "pgdsA",   "pgdsB",  "pgssA",  "pgssB",   "prods",
-        "R",      "RRA",     "RRB",     "tt",      "u",      "zz"};
+        "a2",      "a3",      "ac",      "acdA",   "acdB",    "ACM",     "acm",     "acsA",
+        "acsAB",   "acsB",    "ageE1A",  "ageE1B", "ageR11A", "ageR11B", "ageR12A", "CB",
+        "delta_d", "delta_m", "errmess", "evpA",   "evpB",    "ew_d",    "ew_m",    "ewr_da",
+        "ewr_dd",  "ewr_ma",  "ewr_mm",  "ewst_d", "ewst_m",  "ewsum",   "ewsum_d", "ewsum_m",
+        "flag",    "gstd",    "gstd_d",  "gstd_m", "h_d",     "h_m",     "he_d",    "he_m",
+        "L",       "l_inv",   "l4EA",    "l4EB",   "l4RA",    "l4RB",    "LLA",     "LLB",
+        "m_gf",    "m_gft",   "m_sum",   "n_sac",  "n2",      "n3",      "NT",      "P",
+        "pcrossE", "pdA",     "pdB",     "pgdsA",  "pgdsB",   "pgssA",   "pgssB",   "prods",
+        "R",       "RRA",     "RRB",     "tt",     "u",       "zz"};
     const std::string dump = w.read("CHECKVRD");
     EXPECT_EQ(names(dump), want);
     EXPECT_NE(dump.find("\npcrossE[4] =    0.500\n\npdA =    0.400\npdB =    0.600\n"),

@@ -38,7 +38,8 @@ TEST(Geneflow, EightClassesUndiscounted) {
 
     eight(0, 3);
     const float want3[9] = {0, 0.5f, 1.3f, 1, 0.5f, 0.3f, 0, 0, 0.5f};
-    for (int i = 1; i <= 8; ++i) EXPECT_FLOAT_EQ(m.m_sum[i], want3[i]) << i;
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_FLOAT_EQ(m.m_sum[i], want3[i]) << i;
     EXPECT_FLOAT_EQ(m.m_gf[2], 0.3f);
     EXPECT_FLOAT_EQ(m.m_gf[5], 0.3f);
     EXPECT_FLOAT_EQ(m.m_gf[1], 0.2f);

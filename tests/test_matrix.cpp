@@ -32,7 +32,8 @@ TEST(MatrixOne, EightClasses) {
     EXPECT_EQ(row(4), newborn);
     EXPECT_EQ(row(8), newborn);
     const int from[9] = {0, 0, 1, 2, 0, 4, 5, 6, 0};
-    for (int r : {2, 3, 5, 6, 7}) EXPECT_EQ(row(r), (Row{{from[r], 1.0f}})) << r;
+    for (int r : {2, 3, 5, 6, 7})
+        EXPECT_EQ(row(r), (Row{{from[r], 1.0f}})) << r;
     EXPECT_EQ(badrow(m), 0);
     EXPECT_FLOAT_EQ(m.a2, 1.0f); // the sum of the last row
 }
@@ -90,8 +91,8 @@ TEST(MatrixOne, RowSumBoundsInSinglePrecision) {
 TEST(MatrixTwo, TwentyFourClasses) {
     kalp::test::twentyfourclasses(m);
     buildtwo(m);
-    const Row a = {{2, 0.25f}, {3, 0.15f}, {4, 0.1f}, {7, 0.1f}, {8, 0.1f},
-                   {9, 0.1f},  {10, 0.1f}, {11, 0.1f}};
+    const Row a = {{2, 0.25f}, {3, 0.15f}, {4, 0.1f},  {7, 0.1f},
+                   {8, 0.1f},  {9, 0.1f},  {10, 0.1f}, {11, 0.1f}};
     EXPECT_EQ(row(1), a);
     EXPECT_EQ(row(5), a);
     EXPECT_EQ(row(22), a);
@@ -100,8 +101,21 @@ TEST(MatrixTwo, TwentyFourClasses) {
     EXPECT_EQ(row(14), b);
     EXPECT_EQ(row(17), b);
     // Ageing entries; newborn and progeny rows have none.
-    for (auto [r, c] : {std::pair{2, 1}, {3, 2}, {4, 3}, {6, 5}, {7, 6}, {8, 7}, {9, 8}, {10, 9},
-                        {11, 10}, {13, 12}, {15, 14}, {16, 15}, {18, 17}, {19, 18}, {20, 19},
+    for (auto [r, c] : {std::pair{2, 1},
+                        {3, 2},
+                        {4, 3},
+                        {6, 5},
+                        {7, 6},
+                        {8, 7},
+                        {9, 8},
+                        {10, 9},
+                        {11, 10},
+                        {13, 12},
+                        {15, 14},
+                        {16, 15},
+                        {18, 17},
+                        {19, 18},
+                        {20, 19},
                         {21, 20}})
         EXPECT_EQ(row(r), (Row{{c, 1.0f}})) << r;
     // Purebred progeny from B sires, crossbred from the crossing sires; the
@@ -143,7 +157,8 @@ TEST(MatrixTwo, DamWeightsShortOfOneAndGivenPaths) {
 
     kalp::test::twentyfourclasses(m);
     m.pgssA = 1;
-    for (int j = 1; j <= 4; ++j) m.P[1][j] = 0.125f;
+    for (int j = 1; j <= 4; ++j)
+        m.P[1][j] = 0.125f;
     buildtwo(m);
     for (int j = 1; j <= 4; ++j) {
         EXPECT_EQ(m.P[1][j], 0.125f);
@@ -153,13 +168,15 @@ TEST(MatrixTwo, DamWeightsShortOfOneAndGivenPaths) {
 
 TEST(MatrixTwo, ZeroNormaliserEndsTheRun) {
     kalp::test::twentyfourclasses(m);
-    for (int i = 1; i <= 4; ++i) m.pcrossE[i] = 1;
+    for (int i = 1; i <= 4; ++i)
+        m.pcrossE[i] = 1;
     EXPECT_EQ(stopreport([&] { buildtwo(m); }),
               "\nError message:\nThe crossing shares in INPUTVRD01B.TXT leave the purebred "
               "progeny of system B without dams.\n  Give some reproductive ewe classes of system B "
               "a crossing share below 1 and some above 0 in INPUTVRD01B.TXT and restart the "
               "program.\n\n");
     kalp::test::twentyfourclasses(m);
-    for (int i = 1; i <= 4; ++i) m.pcrossE[i] = 0;
+    for (int i = 1; i <= 4; ++i)
+        m.pcrossE[i] = 0;
     EXPECT_NE(stopreport([&] { buildtwo(m); }).find("crossbred progeny"), std::string::npos);
 }

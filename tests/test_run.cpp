@@ -16,13 +16,14 @@ const std::string working = "\nI am working\nReading data from PARAVRD.TXT\n";
 
 std::string notcalculated(int from, int to) {
     std::string s;
-    for (int k = from; k <= to; ++k) s += "{" + std::to_string(k) + "} not calculated";
+    for (int k = from; k <= to; ++k)
+        s += "{" + std::to_string(k) + "} not calculated";
     return s;
 }
 
 // Runs a scenario and expects it to end with an error report whose text
 // contains `report`; only a run that failed after the dump leaves CHECKVRD.
-Outcome failing(const Workdir& w, const std::string& report, bool dumped = false) {
+Outcome failing(const Workdir &w, const std::string &report, bool dumped = false) {
     const Outcome r = w.run();
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.endswithtime()) << r.output;
@@ -35,7 +36,7 @@ Outcome failing(const Workdir& w, const std::string& report, bool dumped = false
 } // namespace
 
 TEST(Gate, OneStopsBeforeAnyFile) {
-    for (const char* flag : {"1", "1.0", "  1\n"}) {
+    for (const char *flag : {"1", "1.0", "  1\n"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.error = flag;
@@ -53,7 +54,7 @@ TEST(Gate, OneStopsBeforeAnyFile) {
 }
 
 TEST(Gate, OtherValuesLetTheRunGoOn) {
-    for (const char* flag : {"0", "2", "-1", "", "text", "0.5"}) {
+    for (const char *flag : {"0", "2", "-1", "", "text", "0.5"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.error = flag;
@@ -89,8 +90,8 @@ TEST(OneSystem, CompleteRunEchoesAndReports) {
         "2.1 Data from file INPUTVRD01A.TXT\n" +
         std::string(34, '-') + "{4}   0.05{5}   2{6}" + spaces(10) + "1" + spaces(22) +
         "0.60000\n" + spaces(10) + "2" + spaces(22) + "0.40000{7}{8}   3{9}" + spaces(10) + "1" +
-        spaces(22) + "0.50000\n" + spaces(10) + "2" + spaces(22) + "0.30000\n" + spaces(10) +
-        "3" + spaces(22) + "0.20000{10}{11}    2.500" + notcalculated(12, 13) + "{14}    0.000" +
+        spaces(22) + "0.50000\n" + spaces(10) + "2" + spaces(22) + "0.30000\n" + spaces(10) + "3" +
+        spaces(22) + "0.20000{10}{11}    2.500" + notcalculated(12, 13) + "{14}    0.000" +
         notcalculated(15, 17) + "{18}   -1.250" + notcalculated(19, 45) +
         "{46}   365.0{47}   365.0\n\n"
         // settings: the 81 segments of system B are dropped
@@ -102,24 +103,25 @@ TEST(OneSystem, CompleteRunEchoesAndReports) {
         "{129} 1.\n{130}  1{131}{138}   3\n{139}" +
         row + "1" + gap + "0.445\n" + row + "2" + gap + "1.212\n" + row + "3" + gap +
         "0.907\n{140}" + row + "1" + gap + "0.445\n" + row + "2" + gap + "0.259\n" + row + "3" +
-        gap + "0.000\n" + row + "4" + gap + "0.000\n{144}" + row + "1" + gap +
-        "0.445{147}{148}" + spaces(44) + "    1.1122" + spaces(9) + "    0.3239\n{155}" +
-        spaces(50) + "-" + spaces(12) + "   -0.1620\n{183}";
+        gap + "0.000\n" + row + "4" + gap + "0.000\n{144}" + row + "1" + gap + "0.445{147}{148}" +
+        spaces(44) + "    1.1122" + spaces(9) + "    0.3239\n{155}" + spaces(50) + "-" +
+        spaces(12) + "   -0.1620\n{183}";
     EXPECT_EQ(w.read("resgfps01"), want);
 }
 
 TEST(OneSystem, TracedClassOutOfRange) {
     // acm is 8: classes 1..7 may be traced.
-    for (const char* traced : {"0", "8", "-3"}) {
+    for (const char *traced : {"0", "8", "-3"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.settings2.replace(s.settings2.find("1 \"Traced"), 1, traced);
         s.write(w);
-        const Outcome r = failing(w, "\n\n\nError message:\n"
-                                 "The number of the sex and age group for which the gene flow "
-                                 "will be calculated\n  is wrong. Its value must be between 1 and "
-                                 "7.\n  Correct the value in INPUTVRD02.TXT and restart the "
-                                 "program.\n\n\n");
+        const Outcome r =
+            failing(w, "\n\n\nError message:\n"
+                       "The number of the sex and age group for which the gene flow "
+                       "will be calculated\n  is wrong. Its value must be between 1 and "
+                       "7.\n  Correct the value in INPUTVRD02.TXT and restart the "
+                       "program.\n\n\n");
         // The whole settings file was echoed before the test.
         const std::string res = w.read("resgfps01");
         EXPECT_NE(res.find(std::string(" Traced class    (n_sac):  ") + traced + " "),
@@ -150,9 +152,9 @@ TEST(OneSystem, UnusablePathOptionFailsRowOne) {
 // Every input a user can get wrong before the model: the first problem is
 // reported with the file it is in, and the run ends with status 1.
 TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
-    const char* order[] = {"ERROR.TXT", "TEXTVRD_OUT.TXT", "P01.TXT", "PARAVRD.TXT",
-                           "INPUTVRD01A.TXT", "INPUTVRD02.TXT"};
-    for (const char* name : order) {
+    const char *order[] = {"ERROR.TXT",   "TEXTVRD_OUT.TXT", "P01.TXT",
+                           "PARAVRD.TXT", "INPUTVRD01A.TXT", "INPUTVRD02.TXT"};
+    for (const char *name : order) {
         Workdir w;
         Scenario::one().write(w);
         w.remove(name);
@@ -160,7 +162,8 @@ TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
                        " cannot be opened.\n  Put the file " + name +
                        " into the working directory and restart the program.\n\n");
         const bool created = std::string(name) != "ERROR.TXT" &&
-                             std::string(name) != "TEXTVRD_OUT.TXT" && std::string(name) != "P01.TXT";
+                             std::string(name) != "TEXTVRD_OUT.TXT" &&
+                             std::string(name) != "P01.TXT";
         EXPECT_EQ(w.exists("resgfps01"), created) << name;
     }
     Workdir w;
@@ -175,7 +178,7 @@ TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
 }
 
 TEST(InputErrors, NumberOfSystems) {
-    for (const char* prods : {"3", "0", "", "two"}) {
+    for (const char *prods : {"3", "0", "", "two"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.write(w);
@@ -195,13 +198,13 @@ TEST(InputErrors, NumberOfSystems) {
 
 TEST(InputErrors, UnreadableValues) {
     struct Case {
-        const char* file;
+        const char *file;
         std::string text;
         std::string report;
     };
     const Scenario one = Scenario::one();
     const std::string a = one.a;
-    auto withA = [&](const std::string& from, const std::string& to) {
+    auto withA = [&](const std::string &from, const std::string &to) {
         std::string t = a;
         t.replace(t.find(from), from.size(), to);
         return t;
@@ -209,9 +212,10 @@ TEST(InputErrors, UnreadableValues) {
     const Case cases[] = {
         {"PARAVRD.TXT", "KALP\"Parameters\"\n\"Standardisation\"",
          "The file PARAVRD.TXT holds no readable number for the standardisation switch."},
-        {"INPUTVRD01A.TXT", "", "The file INPUTVRD01A.TXT holds no readable number for the "
-                                "discount rate.\n  Write that value as a number in "
-                                "INPUTVRD01A.TXT and restart the program.\n\n"},
+        {"INPUTVRD01A.TXT", "",
+         "The file INPUTVRD01A.TXT holds no readable number for the "
+         "discount rate.\n  Write that value as a number in "
+         "INPUTVRD01A.TXT and restart the program.\n\n"},
         {"INPUTVRD01A.TXT", withA("\n3\n", "\n\"3\"\n"),
          "no readable number for the number of reproductive ewe classes."},
         {"INPUTVRD01A.TXT", a.substr(0, a.size() - 5),
@@ -239,11 +243,12 @@ TEST(InputErrors, UnreadableValues) {
         {"INPUTVRD02.TXT", "/ comment", "The file INPUTVRD02.TXT ends inside its comment."},
         {"INPUTVRD02.TXT", "// 1 \"Traced\" \"n\" 3 \"Years\" \"l\" 2 \"S\" \"s\" \"D\" \"d\"",
          "The file INPUTVRD02.TXT holds no readable number for the dam path option of system A."},
-        {"INPUTVRD02.TXT", "// 1 \"Traced\" \"n\" 3 \"Years\" \"l\" 2 \"S\" \"s\" 2 \"D\" \"d\" "
-                           "\"P\" \"p\" \"Q\" \"q",
+        {"INPUTVRD02.TXT",
+         "// 1 \"Traced\" \"n\" 3 \"Years\" \"l\" 2 \"S\" \"s\" 2 \"D\" \"d\" "
+         "\"P\" \"p\" \"Q\" \"q",
          "The file INPUTVRD02.TXT ends inside a record."},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         Workdir w;
         one.write(w);
         w.write(c.file, c.text);
@@ -296,10 +301,9 @@ TEST(TwoSystems, EchoOfSystemBAndSettings) {
     EXPECT_NE(r.output.find("The results are given in the file resgfps02.\n"), std::string::npos);
     const std::string res = w.read("resgfps02");
     EXPECT_EQ(res.substr(0, 9), "{1}  2{2}");
-    const std::string b =
-        "{47}   730.0\n\n2.2 Data from file INPUTVRD01B.TXT\n" + std::string(34, '-') +
-        "{48}   2{49}" + spaces(10) + "1" + spaces(22) + "0.70000\n" + spaces(10) + "2" +
-        spaces(22) + "0.30000{50}{51}   4{52}";
+    const std::string b = "{47}   730.0\n\n2.2 Data from file INPUTVRD01B.TXT\n" +
+                          std::string(34, '-') + "{48}   2{49}" + spaces(10) + "1" + spaces(22) +
+                          "0.70000\n" + spaces(10) + "2" + spaces(22) + "0.30000{50}{51}   4{52}";
     EXPECT_NE(res.find(b), std::string::npos);
     const std::string values = "{53}{54}    1.000{55} not calculated{56} not calculated{57}    "
                                "3.000{58} not calculated{59} not calculated{60} not calculated"
@@ -309,8 +313,8 @@ TEST(TwoSystems, EchoOfSystemBAndSettings) {
               std::string::npos);
     const std::string tail =
         "{123} not calculated{124}   400.0{125}     0.0{126}   365.0{127}" + spaces(10) + "1" +
-        spaces(17) + "0.50000\n" + spaces(10) + "2" + spaces(17) + "0.50000\n" + spaces(10) +
-        "3" + spaces(17) + "0.50000\n" + spaces(10) + "4" + spaces(17) +
+        spaces(17) + "0.50000\n" + spaces(10) + "2" + spaces(17) + "0.50000\n" + spaces(10) + "3" +
+        spaces(17) + "0.50000\n" + spaces(10) + "4" + spaces(17) +
         "0.50000{128}2.3 Data from file INPUTVRD03.TXT\n" + std::string(33, '-') +
         " Expression weight of A    (pdA):      0.4000  Expression weight of B    (pdB):      "
         "0.6000  Traced class    (n_sac):  17 ";
@@ -319,7 +323,8 @@ TEST(TwoSystems, EchoOfSystemBAndSettings) {
     // and three progeny rows follow.
     EXPECT_NE(res.find("{129} 2.\n{130}  1{137}{138}  10\n{139}"), std::string::npos);
     size_t at = res.find("{139}");
-    for (const char* seg : {"{140}", "{141}", "{142}", "{143}", "{144}", "{145}", "{146}", "{147}"}) {
+    for (const char *seg :
+         {"{140}", "{141}", "{142}", "{143}", "{144}", "{145}", "{146}", "{147}"}) {
         const size_t next = res.find(seg, at);
         ASSERT_NE(next, std::string::npos) << seg;
         at = next;
@@ -334,7 +339,7 @@ TEST(TwoSystems, TracedClassInEachBlock) {
         {1, "{130}  1{133}{138}"},  {4, "{130}  4{133}{138}"},  {5, "{130}  1{134}{138}"},
         {12, "{130}  1{135}{138}"}, {16, "{130}  3{136}{138}"}, {21, "{130}  5{137}{138}"},
     };
-    for (const auto& [traced, want] : cases) {
+    for (const auto &[traced, want] : cases) {
         Workdir w;
         Scenario s = Scenario::two();
         s.settings3.replace(s.settings3.find("17 \"Traced"), 2, std::to_string(traced));
@@ -342,7 +347,7 @@ TEST(TwoSystems, TracedClassInEachBlock) {
         ASSERT_EQ(w.run().status, 0) << traced;
         EXPECT_NE(w.read("resgfps02").find(want), std::string::npos) << traced;
     }
-    for (const char* traced : {"0", "22"}) {
+    for (const char *traced : {"0", "22"}) {
         Workdir w;
         Scenario s = Scenario::two();
         s.settings3.replace(s.settings3.find("17 \"Traced"), 2, traced);
@@ -386,7 +391,8 @@ TEST(Standardisation, OneSystemTables) {
     for (int i = 2; i <= 35; ++i)
         s.deviations += i == 8 ? "0.3 \"Litter size\" \"LS\"\n" : "9 9 \"Trait\" \"T\"\n";
     s.flags = "/ pairs /";
-    for (int k = 1; k <= 6; ++k) s.flags += "\n0 \"Pair\" \"F" + std::to_string(k) + "\"";
+    for (int k = 1; k <= 6; ++k)
+        s.flags += "\n0 \"Pair\" \"F" + std::to_string(k) + "\"";
     s.write(w);
     const Outcome r = w.run();
     ASSERT_EQ(r.status, 0) << r.output;
@@ -404,10 +410,11 @@ TEST(Standardisation, OneSystemTables) {
         "{183}{184}{185}" + spaces(44) + "    0.5561" + spaces(9) + "    0.0648\n{192}" +
         spaces(50) + "-" + spaces(12) + "   -0.0486\n{220}" + spaces(44) + "    0.5561" +
         spaces(9) + "    0.1134\n{221}" + spaces(44) + "   83.0645" + spaces(9) +
-        "   16.9355\n{222}{223}{224}" + spaces(44) + "   100.000" + spaces(9) + "    57.143\n{231}" +
-        spaces(50) + "-" + spaces(12) + "    42.857\n{259}{260}{261}" + spaces(44) + "    83.065" +
-        spaces(9) + "     9.677\n{268}" + spaces(50) + "-" + spaces(12) + "     7.258\n{296}" +
-        spaces(41) + "    83.065" + spaces(9) + "    16.935{297}";
+        "   16.9355\n{222}{223}{224}" + spaces(44) + "   100.000" + spaces(9) +
+        "    57.143\n{231}" + spaces(50) + "-" + spaces(12) + "    42.857\n{259}{260}{261}" +
+        spaces(44) + "    83.065" + spaces(9) + "     9.677\n{268}" + spaces(50) + "-" +
+        spaces(12) + "     7.258\n{296}" + spaces(41) + "    83.065" + spaces(9) +
+        "    16.935{297}";
     EXPECT_EQ(res.substr(res.size() - tables.size()), tables);
 }
 

@@ -16,7 +16,8 @@ void eight(int years) {
     buildone(m);
     m.n_sac = 1;
     m.l_inv = years;
-    for (int k = 1; k <= 35; ++k) m.evpA[k][1] = 10;
+    for (int k = 1; k <= 35; ++k)
+        m.evpA[k][1] = 10;
     geneflow(m);
 }
 } // namespace
@@ -40,7 +41,8 @@ TEST(WeightsOne, ExpressionsAndWeightsByTraitType) {
     eight(2); // no gene has reached the ewes yet
     weightsone(m);
     EXPECT_EQ(m.a3, 0);
-    for (int k = 1; k <= 35; ++k) EXPECT_EQ(m.ew_m[k], 0) << k;
+    for (int k = 1; k <= 35; ++k)
+        EXPECT_EQ(m.ew_m[k], 0) << k;
 }
 
 TEST(WeightsOne, NegligibleEconomicValues) {
@@ -59,7 +61,8 @@ TEST(WeightsOne, NegligibleEconomicValues) {
 
     eight(0);
     weightsone(m);
-    for (int k = 1; k <= 35; ++k) EXPECT_EQ(m.ew_d[k] + m.ew_m[k], 0) << k;
+    for (int k = 1; k <= 35; ++k)
+        EXPECT_EQ(m.ew_d[k] + m.ew_m[k], 0) << k;
 }
 
 TEST(WeightsTwo, ClassesOfSystemBAlone) {

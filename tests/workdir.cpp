@@ -34,20 +34,20 @@ Workdir::~Workdir() {
     fs::remove_all(dir_, ec);
 }
 
-void Workdir::write(const std::string& name, const std::string& text) const {
+void Workdir::write(const std::string &name, const std::string &text) const {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
 }
 
-std::string Workdir::read(const std::string& name) const {
+std::string Workdir::read(const std::string &name) const {
     std::ifstream f(dir_ + "/" + name, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
 }
 
-bool Workdir::exists(const std::string& name) const { return fs::exists(dir_ + "/" + name); }
+bool Workdir::exists(const std::string &name) const { return fs::exists(dir_ + "/" + name); }
 
-void Workdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" + name); }
+void Workdir::remove(const std::string &name) const { fs::remove_all(dir_ + "/" + name); }
 
 Outcome Workdir::run() const {
     const std::string cmd = "cd '" + dir_ + "' && '" KALP_BINARY "' > .stdout 2>&1 < /dev/null";
@@ -59,7 +59,8 @@ Outcome Workdir::run() const {
 
 std::string numberedtemplate(int count) {
     std::string t;
-    for (int n = 1; n <= count; ++n) t += "\"{" + std::to_string(n) + "}\"";
+    for (int n = 1; n <= count; ++n)
+        t += "\"{" + std::to_string(n) + "}\"";
     return t;
 }
 

@@ -18,14 +18,14 @@ class Workdir {
 public:
     Workdir();
     ~Workdir();
-    Workdir(const Workdir&) = delete;
-    Workdir& operator=(const Workdir&) = delete;
+    Workdir(const Workdir &) = delete;
+    Workdir &operator=(const Workdir &) = delete;
 
-    void write(const std::string& name, const std::string& text) const;
-    std::string read(const std::string& name) const;
-    bool exists(const std::string& name) const;
-    void remove(const std::string& name) const;
-    const std::string& path() const { return dir_; }
+    void write(const std::string &name, const std::string &text) const;
+    std::string read(const std::string &name) const;
+    bool exists(const std::string &name) const;
+    void remove(const std::string &name) const;
+    const std::string &path() const { return dir_; }
     Outcome run() const;
 
 private:

@@ -21,7 +21,7 @@ float term(float sum, float p, float g) {
 // again over the whole row. A share that is infinite or not a number meets
 // every row (0 x inf is not a number). P itself is finite: a row holding an
 // infinity fails the row-sum validation.
-void geneflow(Model& m) {
+void geneflow(Model &m) {
     const int n = m.acm;
     int rows[ACM][ACM]; // rows[j][0..count[j]-1]: rows with P[i][j] != 0
     int count[ACM] = {};
@@ -40,13 +40,15 @@ void geneflow(Model& m) {
                     m.m_gft[i] = term(m.m_gft[i], m.P[i][j], g);
                 }
             } else {
-                for (int i = 1; i <= n; ++i) m.m_gft[i] = term(m.m_gft[i], m.P[i][j], g);
+                for (int i = 1; i <= n; ++i)
+                    m.m_gft[i] = term(m.m_gft[i], m.P[i][j], g);
             }
         }
         for (int i = 1; i <= n; ++i) {
             if (m.m_gft[i] == 0 && std::signbit(m.m_gft[i])) {
                 m.m_gft[i] = 0;
-                for (int j = 1; j <= n; ++j) m.m_gft[i] = term(m.m_gft[i], m.P[i][j], m.m_gf[j]);
+                for (int j = 1; j <= n; ++j)
+                    m.m_gft[i] = term(m.m_gft[i], m.P[i][j], m.m_gf[j]);
             }
         }
         const double d = std::pow(1.0 + static_cast<double>(m.u), static_cast<double>(t));

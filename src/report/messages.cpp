@@ -4,7 +4,7 @@
 
 namespace kalp {
 
-void fail(const std::string& what, const std::string& fix) {
+void fail(const std::string &what, const std::string &fix) {
     throw RunStop{"\nError message:\n" + what + "\n  " + fix + "\n\n"};
 }
 
@@ -22,10 +22,11 @@ void nonsense01(int row, int prods) {
 
 void nonsense02(int acm, int prods) {
     const int bound = prods == 1 ? acm - 1 : acm - 3;
-    std::string r = "\n\n\nError message:\n"
-                    "The number of the sex and age group for which the gene flow will be calculated\n"
-                    "  is wrong. Its value must be between 1 and " +
-                    std::to_string(bound) + ".\n";
+    std::string r =
+        "\n\n\nError message:\n"
+        "The number of the sex and age group for which the gene flow will be calculated\n"
+        "  is wrong. Its value must be between 1 and " +
+        std::to_string(bound) + ".\n";
     if (prods == 1)
         r += "  Correct the value in INPUTVRD02.TXT and restart the program.";
     else
@@ -46,7 +47,7 @@ void banner() {
     std::printf("Part of the program suite for the economics of sheep breeding\n");
 }
 
-void reading(const char* name) { std::printf("Reading data from %s\n", name); }
+void reading(const char *name) { std::printf("Reading data from %s\n", name); }
 
 void farewell(int prods) {
     std::printf("\nThank you for using the program KALP.\n");

@@ -20,19 +20,18 @@ float addabs(float sum, float x) {
 
 } // namespace
 
-void choosepairs(Model& m) {
+void choosepairs(Model &m) {
     // flag k keeps one trait of its pair; direct-only pairs touch delta_d,
     // maternal-only pairs delta_m, the pair 2/3 both.
     struct Pair {
         int first, second;
         bool d, mat;
     };
-    static const Pair pairs[7] = {{0, 0, false, false}, {2, 3, true, true},
-                                  {4, 5, true, false},  {26, 27, false, true},
-                                  {28, 29, false, true}, {30, 31, false, true},
-                                  {32, 33, false, true}};
+    static const Pair pairs[7] = {
+        {0, 0, false, false},  {2, 3, true, true},    {4, 5, true, false},  {26, 27, false, true},
+        {28, 29, false, true}, {30, 31, false, true}, {32, 33, false, true}};
     for (int k = 1; k <= 6; ++k) {
-        const Pair& p = pairs[k];
+        const Pair &p = pairs[k];
         int dropped = 0;
         if (m.flag[k] == p.first) dropped = p.second;
         if (m.flag[k] == p.second) dropped = p.first;
@@ -42,19 +41,19 @@ void choosepairs(Model& m) {
     }
 }
 
-void standardise(Model& m) {
+void standardise(Model &m) {
     m.ewsum_d = 0;
     m.ewsum_m = 0;
     for (int i = 1; i <= 35; ++i) {
         if (!above(m.ew_d[i]) && !above(m.ew_m[i])) continue;
         if (m.tt[i] == 0 || m.tt[i] == 2) {
-            m.ewst_d[i] =
-                static_cast<float>(static_cast<double>(m.ew_d[i]) * static_cast<double>(m.gstd_d[i]));
+            m.ewst_d[i] = static_cast<float>(static_cast<double>(m.ew_d[i]) *
+                                             static_cast<double>(m.gstd_d[i]));
             if (m.delta_d[i] == 1) m.ewsum_d = addabs(m.ewsum_d, m.ewst_d[i]);
         }
         if (m.tt[i] == 1 || m.tt[i] == 2) {
-            m.ewst_m[i] =
-                static_cast<float>(static_cast<double>(m.ew_m[i]) * static_cast<double>(m.gstd_m[i]));
+            m.ewst_m[i] = static_cast<float>(static_cast<double>(m.ew_m[i]) *
+                                             static_cast<double>(m.gstd_m[i]));
             if (m.delta_m[i] == 1) m.ewsum_m = addabs(m.ewsum_m, m.ewst_m[i]);
         }
     }
