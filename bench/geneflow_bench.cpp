@@ -9,7 +9,7 @@
 
 namespace {
 
-kalp::Model &model79() {
+kalp::Model& model79() {
     static kalp::Model m;
     kalp::reset(m);
     m.prods = 2;
@@ -37,7 +37,7 @@ kalp::Model &model79() {
     return m;
 }
 
-void BM_plain(benchmark::State &state) {
+void BM_plain(benchmark::State& state) {
     static kalp::Model m;
     for (auto _ : state) {
         m = model79();
@@ -46,7 +46,7 @@ void BM_plain(benchmark::State &state) {
     }
 }
 
-void BM_program(benchmark::State &state) {
+void BM_program(benchmark::State& state) {
     static kalp::Model m;
     for (auto _ : state) {
         m = model79();

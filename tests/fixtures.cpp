@@ -4,7 +4,7 @@
 
 namespace kalp::test {
 
-void eightclasses(Model &m) {
+void eightclasses(Model& m) {
     reset(m);
     m.prods = 1;
     m.RRA = 2;
@@ -21,7 +21,7 @@ void eightclasses(Model &m) {
     layclasses(m);
 }
 
-void twentyfourclasses(Model &m) {
+void twentyfourclasses(Model& m) {
     reset(m);
     m.prods = 2;
     m.RRA = 3;

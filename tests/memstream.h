@@ -14,7 +14,7 @@ namespace kalp::test {
 struct Input {
     std::string text;
     Stream s;
-    explicit Input(std::string t, const char *name = "TEST.TXT") : text(std::move(t)) {
+    explicit Input(std::string t, const char* name = "TEST.TXT") : text(std::move(t)) {
         s.fp = fmemopen(text.data(), text.size(), "r");
         s.name = name;
     }
@@ -32,7 +32,7 @@ struct Input {
 
 // An output Stream collecting into a string.
 struct Output {
-    char *buf = nullptr;
+    char* buf = nullptr;
     size_t size = 0;
     Stream s;
     Output() {
@@ -53,7 +53,7 @@ struct Output {
 template <class F> std::string stopreport(F f) {
     try {
         f();
-    } catch (const RunStop &stop) {
+    } catch (const RunStop& stop) {
         return stop.report;
     }
     return "";

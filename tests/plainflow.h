@@ -8,7 +8,7 @@
 
 namespace kalp::test {
 
-inline void plainflow(Model &m) {
+inline void plainflow(Model& m) {
     m.m_gf[m.n_sac] = 1;
     for (int t = 1; t <= m.l_inv; ++t) {
         for (int i = 1; i <= m.acm; ++i)

@@ -4,7 +4,7 @@ namespace kalp::test {
 
 std::string spaces(int n) { return std::string(static_cast<size_t>(n), ' '); }
 
-std::string values35(const char *const *given) {
+std::string values35(const char* const* given) {
     std::string s;
     for (int i = 0; i < 35; ++i)
         s += std::string(given[i] ? given[i] : "0") + (i % 7 == 6 ? "\n" : " ");
@@ -13,7 +13,7 @@ std::string values35(const char *const *given) {
 
 Scenario Scenario::one() {
     Scenario s;
-    const char *v[35] = {};
+    const char* v[35] = {};
     v[0] = "2.5";      // trait 1
     v[2] = "0.000001"; // trait 3: stored below 1e-6
     v[3] = "0.000002"; // trait 4
@@ -32,14 +32,14 @@ Scenario Scenario::one() {
 Scenario Scenario::two() {
     Scenario s;
     s.prods = "2\n";
-    const char *va[35] = {};
+    const char* va[35] = {};
     va[0] = "2";
     va[7] = "4";
-    const char *vp[35] = {};
+    const char* vp[35] = {};
     vp[0] = "1";
     vp[3] = "3";
     vp[7] = "2";
-    const char *vc[35] = {};
+    const char* vc[35] = {};
     vc[0] = "1.5";
     vc[3] = "3.5";
     s.a = "0.03\n3\n0.5 0.3 0.2\n5\n0.2 0.2 0.2 0.2 0.2\n" + values35(va) + "365 730\n";
@@ -59,15 +59,15 @@ Scenario Scenario::two() {
     return s;
 }
 
-void Scenario::write(const Workdir &w) const {
-    const std::pair<const char *, const std::string *> files[] = {
+void Scenario::write(const Workdir& w) const {
+    const std::pair<const char*, const std::string*> files[] = {
         {"ERROR.TXT", &error},           {"P01.TXT", &prods},
         {"PARAVRD.TXT", &paravrd},       {"TEXTVRD_OUT.TXT", &tpl},
         {"INPUTVRD01A.TXT", &a},         {"INPUTVRD01B.TXT", &b},
         {"INPUTVRD02.TXT", &settings2},  {"INPUTVRD03.TXT", &settings3},
         {"INPUTVRD04.TXT", &deviations}, {"INPUTVRD05.TXT", &flags},
     };
-    for (const auto &[name, text] : files)
+    for (const auto& [name, text] : files)
         if (!text->empty()) w.write(name, *text);
 }
 

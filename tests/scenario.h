@@ -12,7 +12,7 @@ namespace kalp::test {
 std::string spaces(int n);
 
 // The economic values of a system, one per trait, as text.
-std::string values35(const char *const *given);
+std::string values35(const char* const* given);
 
 struct Scenario {
     std::string error = "0\n";
@@ -27,7 +27,7 @@ struct Scenario {
     // Two systems, 24 classes (see twentyfourclasses in fixtures.h).
     static Scenario two();
     // Writes every non-empty file into the directory.
-    void write(const Workdir &w) const;
+    void write(const Workdir& w) const;
 };
 
 } // namespace kalp::test

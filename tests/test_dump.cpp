@@ -10,7 +10,7 @@ using namespace kalp::test;
 
 namespace {
 
-std::string notcalculated(const char *name, const char *column, int from, int to) {
+std::string notcalculated(const char* name, const char* column, int from, int to) {
     std::string s;
     for (int k = from; k <= to; ++k)
         s += std::string(name) + "[" + std::to_string(k) + "]" + column + " = not calculated\n";
@@ -27,7 +27,7 @@ std::string traittypes() {
 }
 
 // The names that start the lines of a dump, in order, without repeats.
-std::vector<std::string> names(const std::string &dump) {
+std::vector<std::string> names(const std::string& dump) {
     std::vector<std::string> v;
     std::istringstream in(dump);
     for (std::string line; std::getline(in, line);) {

@@ -13,7 +13,7 @@ using namespace kalp::test;
 namespace fs = std::filesystem;
 
 namespace {
-std::string slurp(const fs::path &p) {
+std::string slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
@@ -32,9 +32,9 @@ TEST(Template, HoldsEverySegmentOfTheResultsFile) {
 
 // Each example runs end to end and writes exactly the checked-in outputs.
 TEST(Examples, OutputsMatchTheCheckedInFiles) {
-    for (const char *name : {"one-system", "one-system-standardised", "two-systems"}) {
+    for (const char* name : {"one-system", "one-system-standardised", "two-systems"}) {
         Workdir w;
-        for (const auto &e : fs::directory_iterator(source / "examples" / name))
+        for (const auto& e : fs::directory_iterator(source / "examples" / name))
             w.write(e.path().filename().string(), slurp(e.path()));
         w.write("TEXTVRD_OUT.TXT", slurp(source / "share" / "TEXTVRD_OUT.TXT"));
         const Outcome r = w.run();
@@ -51,7 +51,7 @@ TEST(Examples, OutputsMatchTheCheckedInFiles) {
 TEST(CommandLine, HelpVersionAndUnknownArguments) {
     const std::string kalp = KALP_BINARY;
     Workdir w;
-    auto status = [&](const std::string &args) {
+    auto status = [&](const std::string& args) {
         const std::string cmd =
             "'" + kalp + "' " + args + " > '" + w.path() + "/out' 2> '" + w.path() + "/err'";
         const int raw = std::system(cmd.c_str());

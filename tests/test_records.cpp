@@ -58,7 +58,7 @@ TEST(Readfloat, FormatsTheValue) {
     Output out;
     EXPECT_FLOAT_EQ(readfloat(out.s, in.s, "v"), 0.5f);
     EXPECT_EQ(out.str(), " Share    (pdA):      0.5000 ");
-    for (const char *bad : {"nan \"D\" \"L\"", "inf \"D\" \"L\"", "1e39 \"D\" \"L\""}) {
+    for (const char* bad : {"nan \"D\" \"L\"", "inf \"D\" \"L\"", "1e39 \"D\" \"L\""}) {
         Input b(bad);
         EXPECT_NE(stopreport([&] { readfloat(out.s, b.s, "v"); }), "") << bad;
     }
@@ -66,7 +66,7 @@ TEST(Readfloat, FormatsTheValue) {
 
 TEST(Readers, EndOfInputInsideAUnitEndsTheRun) {
     Output out;
-    for (const char *text : {"5 \"open", "5 \"D\" \"L", "5", ""}) {
+    for (const char* text : {"5 \"open", "5 \"D\" \"L", "5", ""}) {
         Input in(text, "INPUTVRD03.TXT");
         const std::string r = stopreport([&] { readint(out.s, in.s, "v"); });
         EXPECT_NE(r.find("INPUTVRD03.TXT"), std::string::npos) << text;

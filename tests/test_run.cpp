@@ -23,7 +23,7 @@ std::string notcalculated(int from, int to) {
 
 // Runs a scenario and expects it to end with an error report whose text
 // contains `report`; only a run that failed after the dump leaves CHECKVRD.
-Outcome failing(const Workdir &w, const std::string &report, bool dumped = false) {
+Outcome failing(const Workdir& w, const std::string& report, bool dumped = false) {
     const Outcome r = w.run();
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.endswithtime()) << r.output;
@@ -36,7 +36,7 @@ Outcome failing(const Workdir &w, const std::string &report, bool dumped = false
 } // namespace
 
 TEST(Gate, OneStopsBeforeAnyFile) {
-    for (const char *flag : {"1", "1.0", "  1\n"}) {
+    for (const char* flag : {"1", "1.0", "  1\n"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.error = flag;
@@ -54,7 +54,7 @@ TEST(Gate, OneStopsBeforeAnyFile) {
 }
 
 TEST(Gate, OtherValuesLetTheRunGoOn) {
-    for (const char *flag : {"0", "2", "-1", "", "text", "0.5"}) {
+    for (const char* flag : {"0", "2", "-1", "", "text", "0.5"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.error = flag;
@@ -111,7 +111,7 @@ TEST(OneSystem, CompleteRunEchoesAndReports) {
 
 TEST(OneSystem, TracedClassOutOfRange) {
     // acm is 8: classes 1..7 may be traced.
-    for (const char *traced : {"0", "8", "-3"}) {
+    for (const char* traced : {"0", "8", "-3"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.settings2.replace(s.settings2.find("1 \"Traced"), 1, traced);
@@ -152,9 +152,9 @@ TEST(OneSystem, UnusablePathOptionFailsRowOne) {
 // Every input a user can get wrong before the model: the first problem is
 // reported with the file it is in, and the run ends with status 1.
 TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
-    const char *order[] = {"ERROR.TXT",   "TEXTVRD_OUT.TXT", "P01.TXT",
+    const char* order[] = {"ERROR.TXT",   "TEXTVRD_OUT.TXT", "P01.TXT",
                            "PARAVRD.TXT", "INPUTVRD01A.TXT", "INPUTVRD02.TXT"};
-    for (const char *name : order) {
+    for (const char* name : order) {
         Workdir w;
         Scenario::one().write(w);
         w.remove(name);
@@ -178,7 +178,7 @@ TEST(InputErrors, MissingFilesInTheOrderTheyAreOpened) {
 }
 
 TEST(InputErrors, NumberOfSystems) {
-    for (const char *prods : {"3", "0", "", "two"}) {
+    for (const char* prods : {"3", "0", "", "two"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.write(w);
@@ -198,13 +198,13 @@ TEST(InputErrors, NumberOfSystems) {
 
 TEST(InputErrors, UnreadableValues) {
     struct Case {
-        const char *file;
+        const char* file;
         std::string text;
         std::string report;
     };
     const Scenario one = Scenario::one();
     const std::string a = one.a;
-    auto withA = [&](const std::string &from, const std::string &to) {
+    auto withA = [&](const std::string& from, const std::string& to) {
         std::string t = a;
         t.replace(t.find(from), from.size(), to);
         return t;
@@ -248,7 +248,7 @@ TEST(InputErrors, UnreadableValues) {
          "\"P\" \"p\" \"Q\" \"q",
          "The file INPUTVRD02.TXT ends inside a record."},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Workdir w;
         one.write(w);
         w.write(c.file, c.text);
@@ -323,7 +323,7 @@ TEST(TwoSystems, EchoOfSystemBAndSettings) {
     // and three progeny rows follow.
     EXPECT_NE(res.find("{129} 2.\n{130}  1{137}{138}  10\n{139}"), std::string::npos);
     size_t at = res.find("{139}");
-    for (const char *seg :
+    for (const char* seg :
          {"{140}", "{141}", "{142}", "{143}", "{144}", "{145}", "{146}", "{147}"}) {
         const size_t next = res.find(seg, at);
         ASSERT_NE(next, std::string::npos) << seg;
@@ -339,7 +339,7 @@ TEST(TwoSystems, TracedClassInEachBlock) {
         {1, "{130}  1{133}{138}"},  {4, "{130}  4{133}{138}"},  {5, "{130}  1{134}{138}"},
         {12, "{130}  1{135}{138}"}, {16, "{130}  3{136}{138}"}, {21, "{130}  5{137}{138}"},
     };
-    for (const auto &[traced, want] : cases) {
+    for (const auto& [traced, want] : cases) {
         Workdir w;
         Scenario s = Scenario::two();
         s.settings3.replace(s.settings3.find("17 \"Traced"), 2, std::to_string(traced));
@@ -347,7 +347,7 @@ TEST(TwoSystems, TracedClassInEachBlock) {
         ASSERT_EQ(w.run().status, 0) << traced;
         EXPECT_NE(w.read("resgfps02").find(want), std::string::npos) << traced;
     }
-    for (const char *traced : {"0", "22"}) {
+    for (const char* traced : {"0", "22"}) {
         Workdir w;
         Scenario s = Scenario::two();
         s.settings3.replace(s.settings3.find("17 \"Traced"), 2, traced);

@@ -61,7 +61,7 @@ TEST(Inp00, HeadingsAndUnderlines) {
         {3, 7, 2, "2.2 Data from file " + d34},
         {3, -1, 2, "2.2 Data from file "},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Output out;
         inp00(out.s, c.n2, c.n3, c.zz);
         EXPECT_EQ(out.str(), c.want) << c.n2 << " " << c.n3 << " " << c.zz;

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,15 @@
 namespace fs = std::filesystem;
 
 namespace kalp::test {
+
+namespace {
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+} // namespace
 
 std::string Outcome::beforetime() const {
     const auto cut = output.rfind('\n', output.size() >= 2 ? output.size() - 2 : 0);
@@ -26,34 +36,50 @@ bool Outcome::endswithtime() const {
 Workdir::Workdir() {
     std::string tmpl = (fs::temp_directory_path() / "kalp-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) std::abort();
-    dir_ = tmpl;
+    base_ = tmpl;
+    dir_ = base_ + "/work";
+    fs::create_directory(dir_);
 }
 
 Workdir::~Workdir() {
     std::error_code ec;
-    fs::remove_all(dir_, ec);
+    fs::remove_all(base_, ec);
 }
 
-void Workdir::write(const std::string &name, const std::string &text) const {
+std::vector<std::string> Workdir::outside() const {
+    std::vector<std::string> v;
+    for (const auto& e : fs::directory_iterator(base_))
+        if (e.path().filename() != "work") v.push_back(e.path().filename().string());
+    return v;
+}
+
+std::vector<std::string> Workdir::files() const {
+    std::vector<std::string> v;
+    for (const auto& e : fs::directory_iterator(dir_))
+        v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+void Workdir::write(const std::string& name, const std::string& text) const {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
 }
 
-std::string Workdir::read(const std::string &name) const {
-    std::ifstream f(dir_ + "/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+std::string Workdir::read(const std::string& name) const { return slurp(dir_ + "/" + name); }
 
-bool Workdir::exists(const std::string &name) const { return fs::exists(dir_ + "/" + name); }
+bool Workdir::exists(const std::string& name) const { return fs::exists(dir_ + "/" + name); }
 
-void Workdir::remove(const std::string &name) const { fs::remove_all(dir_ + "/" + name); }
+void Workdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" + name); }
 
 Outcome Workdir::run() const {
-    const std::string cmd = "cd '" + dir_ + "' && '" KALP_BINARY "' > .stdout 2>&1 < /dev/null";
+    // The console goes beside the working directory, not into it.
+    const std::string out = base_ + "/console";
+    const std::string cmd =
+        "cd '" + dir_ + "' && '" KALP_BINARY "' > '" + out + "' 2> '" + out + ".err' < /dev/null";
     const int raw = std::system(cmd.c_str());
-    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(".stdout")};
-    remove(".stdout");
+    Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(out + ".err")};
+    fs::remove(out);
+    fs::remove(out + ".err");
     return r;
 }
 

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kalp::test {
 
 struct Outcome {
     int status;         // exit status of kalp
     std::string output; // everything it printed on standard output
+    std::string errors; // and on standard error
     // The output without its last line, the elapsed-time line.
     std::string beforetime() const;
     // Whether the last line is the elapsed-time line.
@@ -18,18 +20,22 @@ class Workdir {
 public:
     Workdir();
     ~Workdir();
-    Workdir(const Workdir &) = delete;
-    Workdir &operator=(const Workdir &) = delete;
+    Workdir(const Workdir&) = delete;
+    Workdir& operator=(const Workdir&) = delete;
 
-    void write(const std::string &name, const std::string &text) const;
-    std::string read(const std::string &name) const;
-    bool exists(const std::string &name) const;
-    void remove(const std::string &name) const;
-    const std::string &path() const { return dir_; }
+    void write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    void remove(const std::string& name) const;
+    const std::string& path() const { return dir_; }
+    // Everything that appeared beside the working directory.
+    std::vector<std::string> outside() const;
+    // The names of the files in the working directory.
+    std::vector<std::string> files() const;
     Outcome run() const;
 
 private:
-    std::string dir_;
+    std::string base_, dir_;
 };
 
 // A report template whose n-th segment reads "{n}", for n = 1..count.

@@ -8,7 +8,7 @@
 
 namespace kalp {
 
-void readgate(Model &m, Streams &s) {
+void readgate(Model& m, Streams& s) {
     s.in = openin("ERROR.TXT");
     // A file without a number leaves the gate open.
     tryscanint(s.in, m.errmess, "the error flag of TORM2");
@@ -16,9 +16,9 @@ void readgate(Model &m, Streams &s) {
     if (m.errmess == 1) gatestop();
 }
 
-void opentemplate(Streams &s) { s.tpl = openin("TEXTVRD_OUT.TXT"); }
+void opentemplate(Streams& s) { s.tpl = openin("TEXTVRD_OUT.TXT"); }
 
-void readprods(Model &m, Streams &s) {
+void readprods(Model& m, Streams& s) {
     s.in = openin("P01.TXT");
     m.prods = scanint(s.in, "the number of production systems");
     closein(s.in);
@@ -29,13 +29,13 @@ void readprods(Model &m, Streams &s) {
              "the program.");
 }
 
-void writepreamble(Model &m, Streams &s) {
+void writepreamble(Model& m, Streams& s) {
     s.res = openout(m.prods == 1 ? "resgfps01" : "resgfps02");
     outputrw(s.tpl, s.res);
     std::fprintf(s.res.fp, "%3d", m.prods);
     outputrw(s.tpl, s.res);
 
-    const char *what = "the standardisation switch";
+    const char* what = "the standardisation switch";
     s.in = openin("PARAVRD.TXT");
     outputrw(s.in, s.res);
     sysvar(s.in, s.res, what);

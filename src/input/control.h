@@ -8,13 +8,13 @@
 namespace kalp {
 
 // ERROR.TXT: the value 1 stops the run before any file is created.
-void readgate(Model &m, Streams &s);
+void readgate(Model& m, Streams& s);
 // TEXTVRD_OUT.TXT, open until the end of the run.
-void opentemplate(Streams &s);
+void opentemplate(Streams& s);
 // P01.TXT: 1 or 2 production systems.
-void readprods(Model &m, Streams &s);
+void readprods(Model& m, Streams& s);
 // Creates resgfps01/resgfps02, writes the preamble and the echo of
 // PARAVRD.TXT, and reads gstd from a second pass over PARAVRD.TXT.
-void writepreamble(Model &m, Streams &s);
+void writepreamble(Model& m, Streams& s);
 
 } // namespace kalp

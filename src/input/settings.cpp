@@ -11,7 +11,7 @@ namespace {
 
 // A path of n values into P[row][first] .. P[row][first + n - 1], given in
 // front of its words and echoed behind them. Missing values stay 0.
-void readpath(Streams &s, float *row, int first, int n) {
+void readpath(Streams& s, float* row, int first, int n) {
     for (int k = 0; k < n; ++k)
         tryscanfloat(s.in, row[first + k], "a value of a given path");
     wrides(s.in, s.res);
@@ -19,7 +19,7 @@ void readpath(Streams &s, float *row, int first, int n) {
         std::fprintf(s.res.fp, "%6.3f", static_cast<double>(row[first + k]));
 }
 
-void pathorskip(Streams &s, int option, float *row, int first, int n) {
+void pathorskip(Streams& s, int option, float* row, int first, int n) {
     if (option == 1)
         readpath(s, row, first, n);
     else
@@ -28,9 +28,9 @@ void pathorskip(Streams &s, int option, float *row, int first, int n) {
 
 } // namespace
 
-void readsettings(Model &m, Streams &s) {
+void readsettings(Model& m, Streams& s) {
     const bool one = m.prods == 1;
-    const char *name = one ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
+    const char* name = one ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
     reading(name);
     m.n2 = one ? 2 : 3;
     m.n3 = 0;

@@ -11,6 +11,6 @@ namespace kalp {
 
 // Reads and echoes the file; a traced class outside the parental classes
 // ends the run once the whole file has been read.
-void readsettings(Model &m, Streams &s);
+void readsettings(Model& m, Streams& s);
 
 } // namespace kalp

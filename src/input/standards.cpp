@@ -10,7 +10,7 @@ namespace kalp {
 
 namespace {
 
-void openwithheading(Model &m, Streams &s, int n2, const char *name) {
+void openwithheading(Model& m, Streams& s, int n2, const char* name) {
     reading(name);
     std::fputs("\n\n", s.res.fp);
     m.n2 = n2;
@@ -25,10 +25,10 @@ bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
 
 } // namespace
 
-void readdeviations(Model &m, Streams &s) {
+void readdeviations(Model& m, Streams& s) {
     openwithheading(m, s, 4, "INPUTVRD04.TXT");
-    const char *dname = "the direct standard deviation of trait";
-    const char *mname = "the maternal standard deviation of trait";
+    const char* dname = "the direct standard deviation of trait";
+    const char* mname = "the maternal standard deviation of trait";
     for (int i = 1; i <= 35; ++i) {
         if (negligible(m.ew_d[i]) && negligible(m.ew_m[i])) {
             readdes(s.in);
@@ -58,9 +58,9 @@ void readdeviations(Model &m, Streams &s) {
     closein(s.in);
 }
 
-void readflags(Model &m, Streams &s) {
+void readflags(Model& m, Streams& s) {
     openwithheading(m, s, 5, "INPUTVRD05.TXT");
-    static const char *const pairs[7] = {
+    static const char* const pairs[7] = {
         "",
         "the choice between traits 2 and 3",
         "the choice between traits 4 and 5",

@@ -9,8 +9,8 @@ namespace kalp {
 
 // Standard deviations of the traits that carry a weight; the records of the
 // other traits are skipped without echo.
-void readdeviations(Model &m, Streams &s);
+void readdeviations(Model& m, Streams& s);
 // flag[1..6]: the trait that counts in each pair of alternatives.
-void readflags(Model &m, Streams &s);
+void readflags(Model& m, Streams& s);
 
 } // namespace kalp

@@ -10,7 +10,7 @@ namespace kalp {
 
 namespace {
 
-void heading(Model &m, Streams &s, int n3) {
+void heading(Model& m, Streams& s, int n3) {
     m.n2 = 1;
     m.n3 = n3;
     ++m.zz;
@@ -18,7 +18,7 @@ void heading(Model &m, Streams &s, int n3) {
 }
 
 // A count of reproductive classes: a whole number, at most `limit`.
-int readcount(Stream &in, const char *what, int limit) {
+int readcount(Stream& in, const char* what, int limit) {
     const int n = scanint(in, what);
     endofcount(in, what);
     if (n > limit)
@@ -30,7 +30,7 @@ int readcount(Stream &in, const char *what, int limit) {
 }
 
 // Age weights 1..n, one line each; the last line has no line break.
-void readweights(Stream &in, Stream &out, double *w, int n, const char *what) {
+void readweights(Stream& in, Stream& out, double* w, int n, const char* what) {
     for (int i = 1; i <= n; ++i) {
         w[i] = scandouble(in, what, i);
         std::fprintf(out.fp,
@@ -39,7 +39,7 @@ void readweights(Stream &in, Stream &out, double *w, int n, const char *what) {
     }
 }
 
-void echovalue(Stream &out, float v) {
+void echovalue(Stream& out, float v) {
     if (std::fabs(static_cast<double>(v)) < 1e-6)
         std::fputs(" not calculated", out.fp);
     else
@@ -47,7 +47,7 @@ void echovalue(Stream &out, float v) {
 }
 
 // 35 economic values into column `col`, each after the next segment.
-void readvalues(Streams &s, float (*evp)[3], int col, const char *what) {
+void readvalues(Streams& s, float (*evp)[3], int col, const char* what) {
     for (int i = 1; i <= 35; ++i) {
         evp[i][col] = scanfloat(s.in, what, i);
         outputrw(s.tpl, s.res);
@@ -57,12 +57,12 @@ void readvalues(Streams &s, float (*evp)[3], int col, const char *what) {
 
 } // namespace
 
-void readsystemA(Model &m, Streams &s) {
+void readsystemA(Model& m, Streams& s) {
     reading("INPUTVRD01A.TXT");
     heading(m, s, 1);
     s.in = openin("INPUTVRD01A.TXT");
-    Stream &in = s.in;
-    FILE *out = s.res.fp;
+    Stream& in = s.in;
+    FILE* out = s.res.fp;
 
     m.u = scanfloat(in, "the discount rate");
     outputrw(s.tpl, s.res);
@@ -93,17 +93,17 @@ void readsystemA(Model &m, Streams &s) {
     closein(s.in);
 }
 
-void dropsystemB(Streams &s) {
+void dropsystemB(Streams& s) {
     for (int i = 48; i <= 128; ++i)
         outputr(s.tpl);
 }
 
-void readsystemB(Model &m, Streams &s) {
+void readsystemB(Model& m, Streams& s) {
     reading("INPUTVRD01B.TXT");
     heading(m, s, 2);
     s.in = openin("INPUTVRD01B.TXT");
-    Stream &in = s.in;
-    FILE *out = s.res.fp;
+    Stream& in = s.in;
+    FILE* out = s.res.fp;
 
     m.RRB = readcount(in, "the number of reproductive ram classes", R - 1);
     outputrw(s.tpl, s.res);

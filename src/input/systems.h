@@ -8,9 +8,9 @@
 
 namespace kalp {
 
-void readsystemA(Model &m, Streams &s);
-void readsystemB(Model &m, Streams &s);
+void readsystemA(Model& m, Streams& s);
+void readsystemB(Model& m, Streams& s);
 // One system: the 81 template segments of system B are read and dropped.
-void dropsystemB(Streams &s);
+void dropsystemB(Streams& s);
 
 } // namespace kalp

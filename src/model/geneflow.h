@@ -9,6 +9,6 @@ namespace kalp {
 // m_gf is the share in each class in the current year, m_gft the next
 // year's being accumulated, m_sum the sum over the years t = 1..l_inv of
 // each year's share divided by (1 + u)^t.
-void geneflow(Model &m);
+void geneflow(Model& m);
 
 } // namespace kalp

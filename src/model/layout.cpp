@@ -15,7 +15,7 @@ int wholeyears(float days) { return static_cast<int>(static_cast<double>(days) /
 
 namespace {
 
-[[noreturn]] void outside(const char *file, const std::string &what) {
+[[noreturn]] void outside(const char* file, const std::string& what) {
     fail("The data in " + std::string(file) + " give a class layout outside the model: " + what +
              ".",
          "Correct the counts and ages in " + std::string(file) + " and restart the program.");
@@ -23,8 +23,8 @@ namespace {
 
 // Classes of one block: reproductive classes plus the whole years before
 // their first use.
-int blocksize(int reproductive, float age, const char *file, const char *agename,
-              const char *block) {
+int blocksize(int reproductive, float age, const char* file, const char* agename,
+              const char* block) {
     const double years = static_cast<double>(age) / 365.0;
     if (years <= -1.0) outside(file, std::string(agename) + " is 365 days or more below zero");
     if (years >= maxyears) outside(file, std::string(agename) + " is too high");
@@ -38,9 +38,9 @@ int blocksize(int reproductive, float age, const char *file, const char *agename
 
 } // namespace
 
-void layclasses(Model &m) {
-    const char *a = "INPUTVRD01A.TXT";
-    const char *b = "INPUTVRD01B.TXT";
+void layclasses(Model& m) {
+    const char* a = "INPUTVRD01A.TXT";
+    const char* b = "INPUTVRD01B.TXT";
     m.acsA = blocksize(m.RRA, m.ageR11A, a, "the age of the rams at first use", "A-sire");
     m.acdA = blocksize(m.LLA, m.ageE1A, a, "the age of the ewes at first use", "A-dam");
     if (m.prods == 1) {
@@ -58,7 +58,7 @@ void layclasses(Model &m) {
                                           std::to_string(ACM - 1) + " that the model holds");
 }
 
-Blocks blocks(const Model &m) {
+Blocks blocks(const Model& m) {
     const int s1 = m.acsA + m.acdA;
     const int s2 = s1 + m.acsAB;
     return Blocks{s1, s2, s2 + m.acsB};

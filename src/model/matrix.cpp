@@ -11,20 +11,20 @@ namespace {
 
 // Half of the age weights w[1..n] into the last n classes of the block that
 // ends with class `last`.
-void halfrow(float *row, int last, const double *w, int n) {
+void halfrow(float* row, int last, const double* w, int n) {
     for (int i = 1; i <= n; ++i)
         row[last - n + i] = static_cast<float>(0.5 * w[i]);
 }
 
 // Class first + k takes its genes from class first + k - 1 (one year older).
-void ageing(Model &m, int first, int size) {
+void ageing(Model& m, int first, int size) {
     for (int k = 1; k <= size - 1; ++k)
         m.P[first + k][first + k - 1] = 1;
 }
 
 // The dam half of a progeny row of system B: ewes of class i weighted by
 // share(i), normalised so that the half sums to 0.5.
-void progenydams(Model &m, float *row, bool crossed, const char *progeny) {
+void progenydams(Model& m, float* row, bool crossed, const char* progeny) {
     const int last = m.acm - 3;
     auto share = [&](int i) {
         return crossed ? static_cast<double>(m.pcrossE[i])
@@ -45,7 +45,7 @@ void progenydams(Model &m, float *row, bool crossed, const char *progeny) {
 
 } // namespace
 
-void buildone(Model &m) {
+void buildone(Model& m) {
     const int s1 = m.acsA + m.acdA;
     if (m.pgssA == 2) halfrow(m.P[1], m.acsA, m.l4RA, m.RRA);
     ageing(m, 1, m.acsA);
@@ -57,7 +57,7 @@ void buildone(Model &m) {
     halfrow(m.P[m.acm], s1, m.l4EA, m.LLA);
 }
 
-void buildtwo(Model &m) {
+void buildtwo(Model& m) {
     const Blocks b = blocks(m);
     const int s4 = m.acm - 3; // last class of the B-dam block
     // system A
@@ -87,7 +87,7 @@ void buildtwo(Model &m) {
     progenydams(m, m.P[m.acm], true, "crossbred progeny");
 }
 
-int badrow(Model &m) {
+int badrow(Model& m) {
     for (int r = 1; r <= m.acm; ++r) {
         m.a2 = 0;
         for (int j = 1; j <= m.acm; ++j)
@@ -98,7 +98,7 @@ int badrow(Model &m) {
     return 0;
 }
 
-void buildmatrix(Model &m) {
+void buildmatrix(Model& m) {
     if (m.prods == 1)
         buildone(m);
     else

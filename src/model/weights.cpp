@@ -13,7 +13,7 @@ bool direct(int type) { return type == 0 || type == 2; }
 bool maternal(int type) { return type == 1 || type == 2; }
 } // namespace
 
-void weightsone(Model &m) {
+void weightsone(Model& m) {
     const int s1 = m.acsA + m.acdA;
     m.h_d[m.acm] = 1;
     for (int i = 1; i <= m.LLA; ++i)
@@ -36,7 +36,7 @@ void weightsone(Model &m) {
     }
 }
 
-void weightstwo(Model &m) {
+void weightstwo(Model& m) {
     const int s1 = m.acsA + m.acdA;
     const int s4 = m.acm - 3; // last class of the B-dam block
     m.h_d[m.acm - 2] = m.pdA;
@@ -51,8 +51,8 @@ void weightstwo(Model &m) {
         const double a = m.evpA[k][1];
         const double pure = m.evpB[k][1];
         const double cross = m.evpB[k][2];
-        float *hd = m.he_d[k];
-        float *hm = m.he_m[k];
+        float* hd = m.he_d[k];
+        float* hm = m.he_m[k];
         hd[m.acm - 2] = static_cast<float>(static_cast<double>(m.h_d[m.acm - 2]) * a);
         hd[m.acm - 1] = static_cast<float>(static_cast<double>(m.h_d[m.acm - 1]) * pure);
         hd[m.acm] = static_cast<float>(static_cast<double>(m.h_d[m.acm]) * cross);

@@ -9,8 +9,8 @@
 namespace kalp {
 
 // One system: h_d, h_m, the discounted expressions a2 and a3, ew_d, ew_m.
-void weightsone(Model &m);
+void weightsone(Model& m);
 // Two systems: h_d, h_m scaled by pdA/pdB, he_d, he_m, ew_d, ew_m.
-void weightstwo(Model &m);
+void weightstwo(Model& m);
 
 } // namespace kalp

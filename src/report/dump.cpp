@@ -9,49 +9,49 @@ namespace {
 bool above(float v) { return std::fabs(static_cast<double>(v)) > 1e-6; }
 
 struct Dump {
-    FILE *out;
+    FILE* out;
     bool two, std;
 
     void blank() { std::fputc('\n', out); }
-    void i(const char *name, int v) { std::fprintf(out, "%s = %4d\n", name, v); }
-    void f(const char *fmt, float v) { std::fprintf(out, fmt, static_cast<double>(v)); }
+    void i(const char* name, int v) { std::fprintf(out, "%s = %4d\n", name, v); }
+    void f(const char* fmt, float v) { std::fprintf(out, fmt, static_cast<double>(v)); }
 
     // One line per trait, "not calculated" for a negligible value. `index`
     // is the text after the trait number: "" or "[1]", "[2]" for a column.
-    void line(const char *name, int k, const char *index, float v) {
+    void line(const char* name, int k, const char* index, float v) {
         if (std::fabs(static_cast<double>(v)) < 1e-6)
             std::fprintf(out, "%s[%d]%s = not calculated\n", name, k, index);
         else
             std::fprintf(out, "%s[%d]%s = %12.4f\n", name, k, index, static_cast<double>(v));
     }
-    void orcalc(const char *name, const float *v) {
+    void orcalc(const char* name, const float* v) {
         for (int k = 1; k <= 35; ++k)
             line(name, k, "", v[k]);
         blank();
     }
     // Economic values of one column.
-    void values(const char *name, const float (*v)[3], int col) {
+    void values(const char* name, const float (*v)[3], int col) {
         for (int k = 1; k <= 35; ++k)
             line(name, k, col == 1 ? "[1]" : "[2]", v[k][col]);
         blank();
     }
     // Elements 1..n whose `test` element is not negligible.
-    void nonzero(const char *fmt, const float *v, const float *test, int n) {
+    void nonzero(const char* fmt, const float* v, const float* test, int n) {
         for (int k = 1; k <= n; ++k)
             if (above(test[k])) std::fprintf(out, fmt, k, static_cast<double>(v[k]));
         blank();
     }
-    void all(const char *fmt, const double *v, int n) {
+    void all(const char* fmt, const double* v, int n) {
         for (int k = 1; k <= n; ++k)
             std::fprintf(out, fmt, k, v[k]);
         blank();
     }
-    void ints(const char *fmt, const int *v, int n) {
+    void ints(const char* fmt, const int* v, int n) {
         for (int k = 1; k <= n; ++k)
             std::fprintf(out, fmt, k, v[k]);
         blank();
     }
-    void matrix(const char *fmt, const float (*v)[ACM], int rows, int cols) {
+    void matrix(const char* fmt, const float (*v)[ACM], int rows, int cols) {
         for (int r = 1; r <= rows; ++r)
             for (int c = 1; c <= cols; ++c)
                 if (above(v[r][c])) std::fprintf(out, fmt, r, c, static_cast<double>(v[r][c]));
@@ -61,9 +61,9 @@ struct Dump {
 
 } // namespace
 
-void writedump(const Model &m, Stream &s) {
+void writedump(const Model& m, Stream& s) {
     Dump d{s.fp, m.prods >= 2, m.gstd == 2};
-    FILE *out = s.fp;
+    FILE* out = s.fp;
     d.f("a2 = %8.3f\n", m.a2);
     d.f("a3 = %8.3f\n", m.a3);
     d.i("ac", m.ac);

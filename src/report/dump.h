@@ -6,6 +6,6 @@
 
 namespace kalp {
 
-void writedump(const Model &m, Stream &out);
+void writedump(const Model& m, Stream& out);
 
 } // namespace kalp

@@ -4,7 +4,7 @@
 
 namespace kalp {
 
-void fail(const std::string &what, const std::string &fix) {
+void fail(const std::string& what, const std::string& fix) {
     throw RunStop{"\nError message:\n" + what + "\n  " + fix + "\n\n"};
 }
 
@@ -47,7 +47,7 @@ void banner() {
     std::printf("Part of the program suite for the economics of sheep breeding\n");
 }
 
-void reading(const char *name) { std::printf("Reading data from %s\n", name); }
+void reading(const char* name) { std::printf("Reading data from %s\n", name); }
 
 void farewell(int prods) {
     std::printf("\nThank you for using the program KALP.\n");

@@ -16,7 +16,7 @@ struct RunStop {
 
 // Ends the run with an error report: the line saying what is wrong (naming
 // the file) and the line saying what to correct.
-[[noreturn]] void fail(const std::string &what, const std::string &fix);
+[[noreturn]] void fail(const std::string& what, const std::string& fix);
 
 // A matrix row whose sum is not 1.
 [[noreturn]] void nonsense01(int row, int prods);
@@ -27,7 +27,7 @@ struct RunStop {
 
 void banner();
 // "Reading data from NAME"
-void reading(const char *name);
+void reading(const char* name);
 void farewell(int prods);
 void timeline(std::clock_t zac, std::clock_t kon);
 

@@ -11,14 +11,14 @@ namespace {
 
 bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
 
-void copy(Streams &s) { outputrw(s.tpl, s.res); }
-void skip(Streams &s, int n = 1) {
+void copy(Streams& s) { outputrw(s.tpl, s.res); }
+void skip(Streams& s, int n = 1) {
     for (int i = 0; i < n; ++i)
         outputr(s.tpl);
 }
 
 // The traced class's position in block k when it lies there, else nothing.
-void tracedcaption(Model &m, Streams &s, int before, int last) {
+void tracedcaption(Model& m, Streams& s, int before, int last) {
     if (m.n_sac > before && m.n_sac <= last) {
         m.ac = m.n_sac - before;
         std::fprintf(s.res.fp, "%3d", m.ac);
@@ -28,20 +28,20 @@ void tracedcaption(Model &m, Streams &s, int before, int last) {
     }
 }
 
-void classrows(Streams &s, const Model &m, int first, int size) {
+void classrows(Streams& s, const Model& m, int first, int size) {
     for (int i = 1; i <= size; ++i)
         std::fprintf(s.res.fp, "          %3d                                     %8.3f\n", i,
                      static_cast<double>(m.m_sum[first + i - 1]));
 }
 
-void lastclassrow(Streams &s, float v) {
+void lastclassrow(Streams& s, float v) {
     std::fprintf(s.res.fp, "          %3d                                     %8.3f", 1,
                  static_cast<double>(v));
 }
 
 // One trait row by trait type: both values, direct only or maternal only.
-void traitrow(Streams &s, int type, float d, float mat, bool relative) {
-    FILE *out = s.res.fp;
+void traitrow(Streams& s, int type, float d, float mat, bool relative) {
+    FILE* out = s.res.fp;
     const double x = d, y = mat;
     if (relative) {
         if (type == 2)
@@ -68,8 +68,8 @@ void traitrow(Streams &s, int type, float d, float mat, bool relative) {
 
 // 35 trait captions, each copied with its row when the trait's test values
 // are not both negligible, else skipped.
-void traittable(Model &m, Streams &s, const float *testd, const float *testm, const float *d,
-                const float *mat, bool relative) {
+void traittable(Model& m, Streams& s, const float* testd, const float* testm, const float* d,
+                const float* mat, bool relative) {
     for (int i = 1; i <= 35; ++i) {
         if (negligible(testd[i]) && negligible(testm[i])) {
             skip(s);
@@ -88,8 +88,8 @@ double share(float part, float total) {
 
 } // namespace
 
-void writeresults(Model &m, Streams &s) {
-    FILE *out = s.res.fp;
+void writeresults(Model& m, Streams& s) {
+    FILE* out = s.res.fp;
     copy(s);
     std::fprintf(out, "%2d.\n", m.prods);
     copy(s);

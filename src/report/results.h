@@ -9,6 +9,6 @@
 namespace kalp {
 
 // Consumes 55 template segments, or 169 when gstd is 2, and sets ac.
-void writeresults(Model &m, Streams &s);
+void writeresults(Model& m, Streams& s);
 
 } // namespace kalp

@@ -20,7 +20,7 @@ float addabs(float sum, float x) {
 
 } // namespace
 
-void choosepairs(Model &m) {
+void choosepairs(Model& m) {
     // flag k keeps one trait of its pair; direct-only pairs touch delta_d,
     // maternal-only pairs delta_m, the pair 2/3 both.
     struct Pair {
@@ -31,7 +31,7 @@ void choosepairs(Model &m) {
         {0, 0, false, false},  {2, 3, true, true},    {4, 5, true, false},  {26, 27, false, true},
         {28, 29, false, true}, {30, 31, false, true}, {32, 33, false, true}};
     for (int k = 1; k <= 6; ++k) {
-        const Pair &p = pairs[k];
+        const Pair& p = pairs[k];
         int dropped = 0;
         if (m.flag[k] == p.first) dropped = p.second;
         if (m.flag[k] == p.second) dropped = p.first;
@@ -41,7 +41,7 @@ void choosepairs(Model &m) {
     }
 }
 
-void standardise(Model &m) {
+void standardise(Model& m) {
     m.ewsum_d = 0;
     m.ewsum_m = 0;
     for (int i = 1; i <= 35; ++i) {

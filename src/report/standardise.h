@@ -7,10 +7,10 @@ namespace kalp {
 
 // Excludes the other trait of each chosen pair from the sums (delta_d,
 // delta_m). Runs in every run; flags stay 0 without standardisation.
-void choosepairs(Model &m);
+void choosepairs(Model& m);
 // ewst = ew x genetic standard deviation; the sums of their absolute
 // values; each included component in percent of its sum and of the total.
 // A sum of 0 leaves the relative weights that would divide by it at 0.
-void standardise(Model &m);
+void standardise(Model& m);
 
 } // namespace kalp

@@ -23,7 +23,7 @@ namespace kalp {
 namespace {
 
 // Steps 4 to 22: everything between the banner and the time line.
-void stages(Model &m, Streams &s) {
+void stages(Model& m, Streams& s) {
     readgate(m, s);
     opentemplate(s);
     readprods(m, s);
@@ -64,8 +64,8 @@ void stages(Model &m, Streams &s) {
 }
 
 // After an early end: whatever was written so far stays in the files.
-void closeall(Streams &s) {
-    for (Stream *f : {&s.in, &s.tpl, &s.res, &s.dump})
+void closeall(Streams& s) {
+    for (Stream* f : {&s.in, &s.tpl, &s.res, &s.dump})
         if (f->fp) std::fclose(f->fp);
 }
 
@@ -80,12 +80,17 @@ int run() {
     int status = 0;
     try {
         stages(m, s);
-    } catch (const RunStop &stop) {
+    } catch (const RunStop& stop) {
         std::fputs(stop.report.c_str(), stdout);
         closeall(s);
         status = 1;
     }
     timeline(zac, std::clock());
+    // A console that could not be written leaves the user without the report.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("kalp: the console output could not be written\n", stderr);
+        return 1;
+    }
     return status;
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-const char *const usage =
+const char* const usage =
     "Usage: kalp\n"
     "\n"
     "KALP takes no arguments. It reads its input files from the working directory:\n"
@@ -22,7 +22,7 @@ const char *const usage =
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc == 1) return kalp::run();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(usage, stdout);

@@ -18,7 +18,7 @@ constexpr int trait_type[NT] = {
 };
 } // namespace
 
-void reset(Model &m) {
+void reset(Model& m) {
     m = Model{};
     for (int i = 1; i < NT; ++i) {
         m.tt[i] = trait_type[i];

@@ -46,6 +46,6 @@ struct Model {
 
 // Sets every value to zero, then fills the trait types and the default
 // inclusion of each trait component in the sums of the standardisation.
-void reset(Model &m);
+void reset(Model& m);
 
 } // namespace kalp

@@ -7,13 +7,13 @@ constexpr int quote = '"';
 constexpr int slash = '/';
 
 // Reads up to and including the n-th occurrence of `delimiter`.
-void skipto(Stream &in, int delimiter, int n, Unit unit) {
+void skipto(Stream& in, int delimiter, int n, Unit unit) {
     for (int count = 0; count < n;)
         if (getch(in, unit) == delimiter) ++count;
 }
 } // namespace
 
-void copydescription(Stream &out, Stream &in) {
+void copydescription(Stream& out, Stream& in) {
     for (int count = 0; count < 2;) {
         const int c = getch(in, Unit::record);
         if (c == quote)
@@ -23,7 +23,7 @@ void copydescription(Stream &out, Stream &in) {
     }
 }
 
-void copylabel(Stream &out, Stream &in) {
+void copylabel(Stream& out, Stream& in) {
     bool bracket = false;
     for (int count = 0; count < 2;) {
         const int c = getch(in, Unit::record);
@@ -36,7 +36,7 @@ void copylabel(Stream &out, Stream &in) {
     }
 }
 
-int readint(Stream &out, Stream &in, const char *what) {
+int readint(Stream& out, Stream& in, const char* what) {
     const int v = scanint(in, what);
     copydescription(out, in);
     copylabel(out, in);
@@ -44,7 +44,7 @@ int readint(Stream &out, Stream &in, const char *what) {
     return v;
 }
 
-float readfloat(Stream &out, Stream &in, const char *what) {
+float readfloat(Stream& out, Stream& in, const char* what) {
     const float v = scanfloat(in, what);
     copydescription(out, in);
     copylabel(out, in);
@@ -52,30 +52,30 @@ float readfloat(Stream &out, Stream &in, const char *what) {
     return v;
 }
 
-void readdes(Stream &in) { skipto(in, quote, 4, Unit::record); }
+void readdes(Stream& in) { skipto(in, quote, 4, Unit::record); }
 
-void readcom(Stream &in) { skipto(in, slash, 2, Unit::comment); }
+void readcom(Stream& in) { skipto(in, slash, 2, Unit::comment); }
 
-int readsyva(Stream &in, const char *what) {
+int readsyva(Stream& in, const char* what) {
     const int v = scanint(in, what);
     skipto(in, quote, 2, Unit::record);
     return v;
 }
 
-void sysvar(Stream &in, Stream &out, const char *what) {
+void sysvar(Stream& in, Stream& out, const char* what) {
     const int v = scanint(in, what);
     copydescription(out, in);
     std::fprintf(out.fp, ":  %d", v);
     std::fputc('\n', out.fp);
 }
 
-float readdat(Stream &in, const char *what) {
+float readdat(Stream& in, const char* what) {
     const float v = scanfloat(in, what);
     readdes(in);
     return v;
 }
 
-int readdat1(Stream &in, const char *what) {
+int readdat1(Stream& in, const char* what) {
     const int v = scanint(in, what);
     readdes(in);
     return v;

@@ -4,7 +4,7 @@
 
 namespace kalp {
 
-void outputrw(Stream &src, Stream &dst) {
+void outputrw(Stream& src, Stream& dst) {
     for (int count = 0; count < 2;) {
         const int c = getch(src, Unit::segment);
         if (c == '"')
@@ -14,12 +14,12 @@ void outputrw(Stream &src, Stream &dst) {
     }
 }
 
-void outputr(Stream &src) {
+void outputr(Stream& src) {
     for (int count = 0; count < 2;)
         if (getch(src, Unit::segment) == '"') ++count;
 }
 
-void wrides(Stream &in, Stream &out) {
+void wrides(Stream& in, Stream& out) {
     std::fputc('\n', out.fp);
     // Text between the last value and the description is dropped.
     for (int count = 0; count < 2;) {
@@ -33,7 +33,7 @@ void wrides(Stream &in, Stream &out) {
     std::fputs("):", out.fp);
 }
 
-void inp00(Stream &out, int n2, int n3, int zz) {
+void inp00(Stream& out, int n2, int n3, int zz) {
     std::fprintf(out.fp, zz <= 9 ? "2.%1d Data from file " : "2.%2d Data from file ", zz);
     const bool wide = n2 > 9;
     switch (n3) {

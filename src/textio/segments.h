@@ -11,13 +11,13 @@
 namespace kalp {
 
 // Copies one segment from `src` (the template, once the parameter file).
-void outputrw(Stream &src, Stream &dst);
+void outputrw(Stream& src, Stream& dst);
 // Reads one segment and drops it.
-void outputr(Stream &src);
+void outputr(Stream& src);
 // Writes the words of a multi-value record whose values the caller has
 // scanned: a line break, the description, separator, "   (", label, "):".
-void wrides(Stream &in, Stream &out);
+void wrides(Stream& in, Stream& out);
 // Section heading: "2.<zz> Data from file <name>" and an underline of dashes.
-void inp00(Stream &out, int n2, int n3, int zz);
+void inp00(Stream& out, int n2, int n3, int zz);
 
 } // namespace kalp

@@ -11,20 +11,20 @@ namespace kalp {
 
 namespace {
 
-std::string valuename(const char *what, int index) {
+std::string valuename(const char* what, int index) {
     std::string s = what;
     if (index > 0) s += " " + std::to_string(index);
     return s;
 }
 
-std::string file(const Stream &s) { return std::string(s.name); }
+std::string file(const Stream& s) { return std::string(s.name); }
 
-[[noreturn]] void nonumber(const Stream &in, const char *what, int index) {
+[[noreturn]] void nonumber(const Stream& in, const char* what, int index) {
     fail("The file " + file(in) + " holds no readable number for " + valuename(what, index) + ".",
          "Write that value as a number in " + file(in) + " and restart the program.");
 }
 
-[[noreturn]] void badnumber(const Stream &in, const char *what, int index) {
+[[noreturn]] void badnumber(const Stream& in, const char* what, int index) {
     fail("The value of " + valuename(what, index) + " in " + file(in) +
              " is not a finite number or is too large.",
          "Correct the value in " + file(in) + " and restart the program.");
@@ -32,7 +32,7 @@ std::string file(const Stream &s) { return std::string(s.name); }
 
 } // namespace
 
-Stream openin(const char *name) {
+Stream openin(const char* name) {
     Stream s{std::fopen(name, "r"), name};
     if (!s.fp)
         fail("The input file " + std::string(name) + " cannot be opened.",
@@ -41,7 +41,7 @@ Stream openin(const char *name) {
     return s;
 }
 
-Stream openout(const char *name) {
+Stream openout(const char* name) {
     Stream s{std::fopen(name, "w"), name};
     if (!s.fp)
         fail("The output file " + std::string(name) + " cannot be created.",
@@ -50,12 +50,12 @@ Stream openout(const char *name) {
     return s;
 }
 
-void closein(Stream &s) {
+void closein(Stream& s) {
     if (s.fp) std::fclose(s.fp);
     s.fp = nullptr;
 }
 
-void closeout(Stream &s) {
+void closeout(Stream& s) {
     if (!s.fp) return;
     const bool bad = std::ferror(s.fp) != 0;
     const bool closed = std::fclose(s.fp) == 0;
@@ -66,7 +66,7 @@ void closeout(Stream &s) {
                  " and restart the program.");
 }
 
-int getch(Stream &in, Unit unit) {
+int getch(Stream& in, Unit unit) {
     const int c = std::getc(in.fp);
     if (c != EOF) return c;
     switch (unit) {
@@ -86,7 +86,7 @@ int getch(Stream &in, Unit unit) {
              "program.");
 }
 
-bool tryscanint(Stream &in, int &v, const char *what, int index) {
+bool tryscanint(Stream& in, int& v, const char* what, int index) {
     long x = 0;
     if (std::fscanf(in.fp, "%ld", &x) != 1) return false;
     if (x < INT_MIN || x > INT_MAX) badnumber(in, what, index);
@@ -94,7 +94,7 @@ bool tryscanint(Stream &in, int &v, const char *what, int index) {
     return true;
 }
 
-bool tryscanfloat(Stream &in, float &v, const char *what, int index) {
+bool tryscanfloat(Stream& in, float& v, const char* what, int index) {
     float x = 0;
     if (std::fscanf(in.fp, "%f", &x) != 1) return false;
     if (!std::isfinite(x)) badnumber(in, what, index);
@@ -102,7 +102,7 @@ bool tryscanfloat(Stream &in, float &v, const char *what, int index) {
     return true;
 }
 
-bool tryscandouble(Stream &in, double &v, const char *what, int index) {
+bool tryscandouble(Stream& in, double& v, const char* what, int index) {
     double x = 0;
     if (std::fscanf(in.fp, "%lf", &x) != 1) return false;
     if (!std::isfinite(x)) badnumber(in, what, index);
@@ -110,25 +110,25 @@ bool tryscandouble(Stream &in, double &v, const char *what, int index) {
     return true;
 }
 
-int scanint(Stream &in, const char *what, int index) {
+int scanint(Stream& in, const char* what, int index) {
     int v = 0;
     if (!tryscanint(in, v, what, index)) nonumber(in, what, index);
     return v;
 }
 
-float scanfloat(Stream &in, const char *what, int index) {
+float scanfloat(Stream& in, const char* what, int index) {
     float v = 0;
     if (!tryscanfloat(in, v, what, index)) nonumber(in, what, index);
     return v;
 }
 
-double scandouble(Stream &in, const char *what, int index) {
+double scandouble(Stream& in, const char* what, int index) {
     double v = 0;
     if (!tryscandouble(in, v, what, index)) nonumber(in, what, index);
     return v;
 }
 
-void endofcount(Stream &in, const char *what) {
+void endofcount(Stream& in, const char* what) {
     const int c = std::getc(in.fp);
     if (c == EOF) return;
     std::ungetc(c, in.fp);

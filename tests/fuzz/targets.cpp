@@ -1,0 +1,79 @@
+#include "targets.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "report/messages.h"
+#include "run/driver.h"
+#include "textio/records.h"
+#include "textio/segments.h"
+
+namespace kalp::fuzz {
+
+const char* const runfiles[10] = {
+    "ERROR.TXT",       "P01.TXT",        "PARAVRD.TXT",    "TEXTVRD_OUT.TXT", "INPUTVRD01A.TXT",
+    "INPUTVRD01B.TXT", "INPUTVRD02.TXT", "INPUTVRD03.TXT", "INPUTVRD04.TXT",  "INPUTVRD05.TXT",
+};
+
+void textio(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return;
+    std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+    Stream in{fmemopen(text.data(), text.size(), "r"), "FUZZ.TXT"};
+    Stream out{std::fopen("/dev/null", "w"), "OUT"};
+    if (!in.fp || !out.fp) std::abort();
+    unsigned choice = data[0];
+    try {
+        // Every reader consumes input or ends the run at the end of it.
+        for (int k = 0; k < 100000; ++k) {
+            choice = choice * 1103515245u + 12345u;
+            switch ((choice >> 16) % 12) {
+            case 0: readint(out, in, "v"); break;
+            case 1: readfloat(out, in, "v"); break;
+            case 2: readdes(in); break;
+            case 3: readcom(in); break;
+            case 4: readsyva(in, "v"); break;
+            case 5: sysvar(in, out, "v"); break;
+            case 6: readdat(in, "v"); break;
+            case 7: readdat1(in, "v"); break;
+            case 8: outputrw(in, out); break;
+            case 9: outputr(in); break;
+            case 10: wrides(in, out); break;
+            default:
+                inp00(out, static_cast<int>(choice), static_cast<int>(choice >> 8) % 4 - 1,
+                      static_cast<int>(choice >> 3));
+                break;
+            }
+        }
+    } catch (const RunStop&) {
+    }
+    std::fclose(in.fp);
+    std::fclose(out.fp);
+}
+
+void run(const std::uint8_t* data, std::size_t size, const char* dir) {
+    const std::string base = std::string(dir) + "/";
+    for (const char* name : runfiles)
+        std::remove((base + name).c_str());
+    for (const char* name : {"resgfps01", "resgfps02", "CHECKVRD"})
+        std::remove((base + name).c_str());
+    std::size_t start = 0;
+    for (const char* name : runfiles) {
+        if (start > size) break;
+        std::size_t end = start;
+        while (end < size && data[end] != 0xFF)
+            ++end;
+        if (FILE* f = std::fopen((base + name).c_str(), "wb")) {
+            std::fwrite(data + start, 1, end - start, f);
+            std::fclose(f);
+        }
+        start = end + 1;
+    }
+    char here[4096];
+    if (!getcwd(here, sizeof here) || chdir(dir) != 0) std::abort();
+    kalp::run();
+    if (chdir(here) != 0) std::abort();
+}
+
+} // namespace kalp::fuzz

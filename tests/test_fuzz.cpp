@@ -1,0 +1,56 @@
+// Replays the seed corpus and every input that once broke a fuzz target.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "fuzz/targets.h"
+#include "workdir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<std::vector<std::uint8_t>> inputs(const char* target) {
+    std::vector<std::vector<std::uint8_t>> v;
+    for (const char* kind : {"corpus", "regressions"}) {
+        const fs::path dir = fs::path(KALP_SOURCE_DIR) / "tests" / "fuzz" / kind / target;
+        if (!fs::exists(dir)) continue;
+        std::vector<fs::path> files(fs::directory_iterator(dir), fs::directory_iterator{});
+        std::sort(files.begin(), files.end());
+        for (const fs::path& file : files) {
+            std::ifstream f(file, std::ios::binary);
+            v.emplace_back(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        }
+    }
+    return v;
+}
+} // namespace
+
+TEST(FuzzInputs, TextReaders) {
+    const auto all = inputs("textio");
+    EXPECT_FALSE(all.empty());
+    for (const auto& in : all)
+        kalp::fuzz::textio(in.data(), in.size());
+}
+
+TEST(FuzzInputs, WholeRuns) {
+    const auto all = inputs("run");
+    EXPECT_FALSE(all.empty());
+    kalp::test::Workdir w;
+    // The runs print on the console; keep it out of the test log.
+    std::fflush(stdout);
+    const int saved = dup(1);
+    if (!std::freopen("/dev/null", "w", stdout)) FAIL();
+    for (const auto& in : all)
+        kalp::fuzz::run(in.data(), in.size(), w.path().c_str());
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    // The last seed is a complete example run.
+    EXPECT_TRUE(w.exists("CHECKVRD"));
+}
