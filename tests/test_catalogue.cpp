@@ -1,0 +1,414 @@
+// Every way a user can make a run fail, end to end: the exact report, the
+// time line last, status 1, which files the run leaves and what they hold,
+// and nothing written outside the working directory.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
+#include "scenario.h"
+#include "workdir.h"
+
+using namespace kalp::test;
+
+namespace {
+
+std::string report(const std::string& what, const std::string& fix) {
+    return "\nError message:\n" + what + "\n  " + fix + "\n\n";
+}
+std::string nonumber(const std::string& file, const std::string& value) {
+    return report("The file " + file + " holds no readable number for " + value + ".",
+                  "Write that value as a number in " + file + " and restart the program.");
+}
+std::string notfinite(const std::string& file, const std::string& value) {
+    return report("The value of " + value + " in " + file + " is not a finite number or is too large.",
+                  "Correct the value in " + file + " and restart the program.");
+}
+std::string cannotopen(const std::string& file) {
+    return report("The input file " + file + " cannot be opened.",
+                  "Put the file " + file + " into the working directory and restart the program.");
+}
+std::string endsinrecord(const std::string& file) {
+    return report("The file " + file + " ends inside a record.",
+                  "Give every value of " + file +
+                      " its description and its label, each between two double quotes, and "
+                      "restart the program.");
+}
+std::string layout(const std::string& file, const std::string& what) {
+    return report("The data in " + file + " give a class layout outside the model: " + what + ".",
+                  "Correct the counts and ages in " + file + " and restart the program.");
+}
+
+std::vector<std::string> tokens(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> v;
+    for (std::string t; in >> t;) v.push_back(t);
+    return v;
+}
+std::string join(const std::vector<std::string>& v, size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += v[i] + " ";
+    return s;
+}
+std::string replacefirst(std::string s, const std::string& from, const std::string& to) {
+    s.replace(s.find(from), from.size(), to);
+    return s;
+}
+
+// What a failed run may leave in its directory.
+enum class Results { none, echo };
+
+struct Case {
+    std::string name;
+    Scenario s;
+    std::string report;
+    Results results = Results::echo;
+    std::function<void(const Workdir&)> prepare = nullptr;
+};
+
+Scenario standardised(Scenario s) {
+    s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
+    s.deviations = "/ sd /\n0.5 0.2 \"Birth weight\" \"BW\"\n";
+    for (int i = 2; i <= 35; ++i) s.deviations += "1 1 \"Trait\" \"T\"\n";
+    s.flags = "/ pairs /";
+    for (int k = 1; k <= 6; ++k) s.flags += "\n0 \"Pair\" \"F\"";
+    return s;
+}
+
+std::vector<Case> catalogue() {
+    std::vector<Case> c;
+    const Scenario one = Scenario::one(), two = Scenario::two();
+    const char* a = "INPUTVRD01A.TXT";
+    const char* b = "INPUTVRD01B.TXT";
+
+    // The gate.
+    Scenario s = one;
+    s.error = "1";
+    c.push_back({"gate", s,
+                 "\nError message:\nProgram was stopped because there was an error message in one "
+                 "of the\n  preceding runs of TORM2.\n\n",
+                 Results::none});
+    s = one;
+    s.error = "123456789012";
+    c.push_back({"huge gate value", s, notfinite("ERROR.TXT", "the error flag of TORM2"),
+                 Results::none});
+
+    // Missing files, in the order the run needs them.
+    for (const char* f : {"ERROR.TXT", "TEXTVRD_OUT.TXT", "P01.TXT"}) {
+        c.push_back({std::string("missing ") + f, one, cannotopen(f), Results::none,
+                     [f](const Workdir& w) { w.remove(f); }});
+    }
+    for (const char* f : {"PARAVRD.TXT", "INPUTVRD01A.TXT", "INPUTVRD02.TXT"})
+        c.push_back({std::string("missing ") + f, one, cannotopen(f), Results::echo,
+                     [f](const Workdir& w) { w.remove(f); }});
+    for (const char* f : {"INPUTVRD01B.TXT", "INPUTVRD03.TXT"})
+        c.push_back({std::string("missing ") + f, two, cannotopen(f), Results::echo,
+                     [f](const Workdir& w) { w.remove(f); }});
+    for (const char* f : {"INPUTVRD04.TXT", "INPUTVRD05.TXT"})
+        c.push_back({std::string("missing ") + f, standardised(one), cannotopen(f), Results::echo,
+                     [f](const Workdir& w) { w.remove(f); }});
+
+    // The number of systems.
+    for (const char* p : {"3", "0", "-2"}) {
+        s = one;
+        s.prods = p;
+        c.push_back({std::string("P01 ") + p, s,
+                     report(std::string("The file P01.TXT gives ") + p +
+                                " as the number of production systems.",
+                            "Write 1 (one production system) or 2 (two linked systems) in P01.TXT "
+                            "and restart the program."),
+                     Results::none});
+    }
+    s = one;
+    s.prods = "x";
+    c.push_back({"P01 text", s, nonumber("P01.TXT", "the number of production systems"),
+                 Results::none});
+
+    // The parameter file.
+    s = one;
+    s.paravrd = "\"Title\"\n\"Standardisation\"";
+    c.push_back({"PARAVRD no number", s,
+                 nonumber("PARAVRD.TXT", "the standardisation switch")});
+    s = one;
+    s.paravrd = "\"Title\"\n1 \"Standardisation";
+    c.push_back({"PARAVRD truncated", s, endsinrecord("PARAVRD.TXT")});
+
+    // Every value of the production-system files, each missing in turn.
+    std::vector<std::string> anames = {"the discount rate", "the number of reproductive ram classes",
+                                       "the age weight of ram class 1",
+                                       "the age weight of ram class 2",
+                                       "the number of reproductive ewe classes"};
+    for (int i = 1; i <= 3; ++i) anames.push_back("the age weight of ewe class " + std::to_string(i));
+    for (int i = 1; i <= 35; ++i) anames.push_back("the economic value of trait " + std::to_string(i));
+    anames.push_back("the age of the rams at first use");
+    anames.push_back("the age of the ewes at first use");
+    const auto at = tokens(one.a);
+    EXPECT_EQ(at.size(), anames.size());
+    for (size_t k = 0; k < anames.size(); ++k) {
+        s = one;
+        s.a = join(at, k) + (k % 2 ? "\"" : "x");
+        c.push_back({"01A value " + std::to_string(k), s, nonumber(a, anames[k])});
+    }
+    std::vector<std::string> bnames = {"the number of reproductive ram classes",
+                                       "the age weight of ram class 1",
+                                       "the age weight of ram class 2",
+                                       "the number of reproductive ewe classes"};
+    for (int i = 1; i <= 4; ++i) bnames.push_back("the age weight of ewe class " + std::to_string(i));
+    for (int i = 1; i <= 35; ++i)
+        bnames.push_back("the economic value for purebred progeny of trait " + std::to_string(i));
+    for (int i = 1; i <= 35; ++i)
+        bnames.push_back("the economic value for crossbred progeny of trait " + std::to_string(i));
+    bnames.push_back("the age of the B rams at first use");
+    bnames.push_back("the age of the A rams at first use on B ewes");
+    bnames.push_back("the age of the B ewes at first use");
+    for (int i = 1; i <= 4; ++i) bnames.push_back("the crossing share of ewe class " + std::to_string(i));
+    const auto bt = tokens(two.b);
+    EXPECT_EQ(bt.size(), bnames.size());
+    for (size_t k = 0; k < bnames.size(); ++k) {
+        s = two;
+        s.b = join(bt, k) + (k % 2 ? "\"" : "x");
+        c.push_back({"01B value " + std::to_string(k), s, nonumber(b, bnames[k])});
+    }
+    s = one;
+    s.a = replacefirst(one.a, "0.05", "inf");
+    c.push_back({"01A inf", s, notfinite(a, "the discount rate")});
+    s = two;
+    s.b = replacefirst(two.b, "0.5 0.5 0.5 0.5", "0.5 0.5 0.5 -nan");
+    c.push_back({"01B nan", s, notfinite(b, "the crossing share of ewe class 4")});
+    s = two;
+    s.b = replacefirst(two.b, "0.7 0.3", "0.7 1e999");
+    c.push_back({"01B weight overflow", s, notfinite(b, "the age weight of ram class 2")});
+
+    // Counts: whole numbers within the arrays.
+    const std::string fixint = "Write it as a whole number without a decimal point in ";
+    s = one;
+    s.a = replacefirst(one.a, "\n3\n", "\n3.0\n");
+    c.push_back({"01A count 3.0", s,
+                 report(std::string("In ") + a +
+                            ", the number of reproductive ewe classes is not followed by a blank "
+                            "or a line break.",
+                        fixint + a + " and restart the program.")});
+    auto toomany = [](const char* file, const char* what, int n, int limit) {
+        return report("In " + std::string(file) + ", " + what + " is " + std::to_string(n) +
+                          ", more than the " + std::to_string(limit) + " that the model holds.",
+                      "Give at most " + std::to_string(limit) + " classes in " + file +
+                          " and restart the program.");
+    };
+    s = one;
+    s.a = replacefirst(one.a, "\n2\n", "\n6\n");
+    c.push_back({"RRA 6", s, toomany(a, "the number of reproductive ram classes", 6, 5)});
+    s = one;
+    s.a = replacefirst(one.a, "\n3\n", "\n16\n");
+    c.push_back({"LLA 16", s, toomany(a, "the number of reproductive ewe classes", 16, 15)});
+    s = two;
+    s.b = "7" + two.b.substr(1);
+    c.push_back({"RRB 7", s, toomany(b, "the number of reproductive ram classes", 7, 5)});
+    s = two;
+    s.b = replacefirst(two.b, "\n4\n", "\n99\n");
+    c.push_back({"LLB 99", s, toomany(b, "the number of reproductive ewe classes", 99, 15)});
+
+    // Layouts outside the model.
+    const std::string below = " is 365 days or more below zero";
+    s = one;
+    s.a = replacefirst(one.a, "365 365", "-365 365");
+    c.push_back({"age rams", s, layout(a, "the age of the rams at first use" + below)});
+    s = one;
+    s.a = replacefirst(one.a, "365 365", "365 -1000");
+    c.push_back({"age ewes", s, layout(a, "the age of the ewes at first use" + below)});
+    s = two;
+    s.b = replacefirst(two.b, "400 0 365", "-400 0 365");
+    c.push_back({"age B rams", s, layout(b, "the age of the B rams at first use" + below)});
+    s = two;
+    s.b = replacefirst(two.b, "400 0 365", "400 0 -365");
+    c.push_back({"age B ewes", s, layout(b, "the age of the B ewes at first use" + below)});
+    s = two;
+    s.b = replacefirst(two.b, "400 0 365", "400 -400 365");
+    c.push_back({"age crossing rams", s,
+                 layout(b, "the age of the A rams at first use on B ewes" + below)});
+    s = one;
+    s.a = replacefirst(replacefirst(one.a, "\n2\n0.6 0.4\n", "\n0\n"), "365 365", "100 365");
+    c.push_back({"no ram class", s,
+                 layout(a, "the A-sire block has no class (no reproductive class and no year "
+                           "before the first use)")});
+    s = one;
+    s.a = replacefirst(one.a, "365 365", "365 27740");
+    c.push_back({"too many classes", s,
+                 layout(a, "it has 83 sex-age classes, more than the 79 that the model holds")});
+    s = two;
+    s.b = replacefirst(two.b, "400 0 365", "400 0 22000");
+    c.push_back({"too many classes B", s,
+                 layout(b, "it has 83 sex-age classes, more than the 79 that the model holds")});
+
+    // Settings files.
+    s = one;
+    s.settings2 = "/ no end";
+    c.push_back({"02 comment", s,
+                 report("The file INPUTVRD02.TXT ends inside its comment.",
+                        "Enclose the comment at the start of INPUTVRD02.TXT in two slashes and "
+                        "restart the program.")});
+    const char* settingnames[] = {"the traced sex and age group", "the number of years",
+                                  "the sire path option of system A",
+                                  "the dam path option of system A"};
+    for (int k = 0; k < 4; ++k) {
+        s = one;
+        const std::string mark = std::to_string("1312"[k] - '0') + " \"";
+        size_t pos = 0;
+        for (int i = 0; i <= k; ++i) pos = s.settings2.find('\n', pos) + 1;
+        s.settings2.replace(pos, 1, "");
+        c.push_back({"02 value " + std::to_string(k), s, nonumber("INPUTVRD02.TXT", settingnames[k])});
+    }
+    s = one;
+    s.settings2 = replacefirst(one.settings2, "0.3 0.2", "0.3 nan");
+    c.push_back({"02 path nan", s, notfinite("INPUTVRD02.TXT", "a value of a given path")});
+    s = one;
+    s.settings2 = one.settings2.substr(0, one.settings2.size() - 6);
+    c.push_back({"02 truncated", s, endsinrecord("INPUTVRD02.TXT")});
+    s = two;
+    s.settings3 = replacefirst(two.settings3, "0.4 \"", "\"");
+    c.push_back({"03 pdA", s, nonumber("INPUTVRD03.TXT", "the expression weight of system A")});
+    s = two;
+    s.settings3 = replacefirst(two.settings3, "0.6 \"", "1e50 \"");
+    c.push_back({"03 pdB", s, notfinite("INPUTVRD03.TXT", "the expression weight of system B")});
+    s = two;
+    s.settings3 = two.settings3.substr(0, two.settings3.size() - 3);
+    c.push_back({"03 truncated", s, endsinrecord("INPUTVRD03.TXT")});
+
+    // The traced class and the matrix.
+    s = one;
+    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "8 \"Traced");
+    c.push_back({"traced one", s,
+                 "\n\n\nError message:\nThe number of the sex and age group for which the gene "
+                 "flow will be calculated\n  is wrong. Its value must be between 1 and 7.\n  "
+                 "Correct the value in INPUTVRD02.TXT and restart the program.\n\n\n"});
+    s = two;
+    s.settings3 = replacefirst(two.settings3, "17 \"Traced", "0 \"Traced");
+    c.push_back({"traced two", s,
+                 "\n\n\nError message:\nThe number of the sex and age group for which the gene "
+                 "flow will be calculated\n  is wrong. Its value must be between 1 and 21.\n  "
+                 "Correct the value in INPUTVRD03.TXT and restart the program.\n\n\n"});
+    s = one;
+    s.a = replacefirst(one.a, "0.5 0.3 0.2", "0.5 0.3 0.3");
+    c.push_back({"bad row one", s,
+                 "\nError message:\nSomething is going wrong with matrix P.\n  The row # 1 does "
+                 "not sum to 1.\n  Check your data in input files INPUTVRD01A.TXT and "
+                 "INPUTVRD02.TXT. \n\n\n"});
+    s = two;
+    s.b = replacefirst(two.b, "0.7 0.3", "0.7 0.2");
+    c.push_back({"bad row two", s,
+                 "\nError message:\nSomething is going wrong with matrix P.\n  The row # 14 does "
+                 "not sum to 1.\n  Check your data in input files INPUTVRD01B.TXT and "
+                 "INPUTVRD03.TXT. \n\n\n"});
+    const std::string shares = "Give some reproductive ewe classes of system B a crossing share "
+                               "below 1 and some above 0 in INPUTVRD01B.TXT and restart the "
+                               "program.";
+    s = two;
+    s.b = replacefirst(two.b, "0.5 0.5 0.5 0.5", "1 1 1 1");
+    c.push_back({"no purebred dams", s,
+                 report("The crossing shares in INPUTVRD01B.TXT leave the purebred progeny of "
+                        "system B without dams.",
+                        shares)});
+    s = two;
+    s.b = replacefirst(two.b, "0.5 0.5 0.5 0.5", "0 0 0 0");
+    c.push_back({"no crossbred dams", s,
+                 report("The crossing shares in INPUTVRD01B.TXT leave the crossbred progeny of "
+                        "system B without dams.",
+                        shares)});
+
+    // Standardisation files.
+    s = standardised(one);
+    s.deviations = "/ sd / 0.5";
+    c.push_back({"04 truncated", s, endsinrecord("INPUTVRD04.TXT")});
+    s = standardised(one);
+    s.deviations = replacefirst(s.deviations, "0.5 0.2", "0.5 inf");
+    c.push_back({"04 inf", s,
+                 notfinite("INPUTVRD04.TXT", "the maternal standard deviation of trait 1")});
+    s = standardised(one);
+    s.flags = replacefirst(s.flags, "\n0 \"Pair\"", "\n\"Pair\"");
+    c.push_back({"05 flag", s, nonumber("INPUTVRD05.TXT", "the choice between traits 2 and 3")});
+
+    // The template.
+    const std::string segment =
+        report("The file TEXTVRD_OUT.TXT ends inside a text segment.",
+               "Use a complete TEXTVRD_OUT.TXT in which every text stands between two double "
+               "quotes and restart the program.");
+    s = one;
+    s.tpl = numberedtemplate(1);
+    c.push_back({"template preamble", s, segment});
+    s = one;
+    s.tpl = numberedtemplate(60);
+    c.push_back({"template system B", s, segment});
+
+    // Output files that cannot be created.
+    c.push_back({"results folder", one,
+                 report("The output file resgfps01 cannot be created.",
+                        "Make sure that resgfps01 can be written in the working directory and "
+                        "restart the program."),
+                 Results::none, [](const Workdir& w) {
+                     w.remove("resgfps01");
+                     std::system(("mkdir '" + w.path() + "/resgfps01'").c_str());
+                 }});
+    return c;
+}
+
+} // namespace
+
+TEST(Catalogue, EveryFailureEndsTheSameWay) {
+    const std::vector<Case> cases = catalogue();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Workdir w;
+        c.s.write(w);
+        // A dump of an earlier run stays as it was.
+        w.write("CHECKVRD", "earlier run\n");
+        if (c.prepare) c.prepare(w);
+        const auto before = w.files();
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.endswithtime()) << r.output;
+        const std::string console = r.beforetime();
+        ASSERT_GE(console.size(), c.report.size()) << r.output;
+        EXPECT_EQ(console.substr(console.size() - c.report.size()), c.report) << r.output;
+        EXPECT_EQ(r.errors, "");
+        EXPECT_EQ(w.read("CHECKVRD"), "earlier run\n");
+        EXPECT_TRUE(w.outside().empty());
+        const bool two = c.s.prods == "2\n";
+        const std::string results = two ? "resgfps02" : "resgfps01";
+        auto after = w.files();
+        if (c.results == Results::echo) {
+            EXPECT_TRUE(w.exists(results));
+            const std::string res = w.read(results);
+            EXPECT_EQ(res.rfind(two ? "{1}  2" : "{1}  1", 0), 0u) << res;
+            EXPECT_EQ(res.find("{129}"), std::string::npos);
+            after.erase(std::find(after.begin(), after.end(), results));
+        }
+        EXPECT_EQ(after, before);
+    }
+    EXPECT_EQ(cases.size(), 186u);
+}
+
+// A results file or dump that cannot be written to the end is no complete
+// run; neither is a console that cannot be written.
+TEST(Catalogue, WritesThatFail) {
+    for (const char* file : {"resgfps01", "CHECKVRD"}) {
+        Workdir w;
+        Scenario::one().write(w);
+        std::system(("ln -s /dev/full '" + w.path() + "/" + file + "'").c_str());
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.output.find(std::string("The output file ") + file +
+                                " could not be written completely.\n  Make room on the disk or "
+                                "check the permissions of " +
+                                file + " and restart the program.\n\n"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_TRUE(r.endswithtime());
+    }
+    Workdir w;
+    Scenario::one().write(w);
+    const std::string cmd = "cd '" + w.path() + "' && '" KALP_BINARY "' > /dev/full 2>/dev/null";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+}
