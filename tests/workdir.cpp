@@ -74,8 +74,10 @@ void Workdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" 
 Outcome Workdir::run() const {
     // The console goes beside the working directory, not into it.
     const std::string out = base_ + "/console";
-    const std::string cmd =
-        "cd '" + dir_ + "' && '" KALP_BINARY "' > '" + out + "' 2> '" + out + ".err' < /dev/null";
+    // KALP_WRAPPER, when set, runs kalp under a checker such as valgrind.
+    const char* wrapper = std::getenv("KALP_WRAPPER");
+    const std::string cmd = "cd '" + dir_ + "' && " + (wrapper ? wrapper : "") +
+                            " '" KALP_BINARY "' > '" + out + "' 2> '" + out + ".err' < /dev/null";
     const int raw = std::system(cmd.c_str());
     Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(out + ".err")};
     fs::remove(out);
