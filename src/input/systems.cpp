@@ -39,6 +39,28 @@ void readweights(Stream& in, Stream& out, double* w, int n, const char* what) {
     }
 }
 
+struct Classes {
+    const char* count;  // the count in messages
+    const char* weight; // one weight in messages
+    int limit;
+};
+const Classes rams = {"the number of reproductive ram classes", "the age weight of ram class",
+                      R - 1};
+const Classes ewes = {"the number of reproductive ewe classes", "the age weight of ewe class",
+                      L - 1};
+
+// The count of reproductive classes and their age weights, each echoed
+// after its template segment; returns the count.
+int readclasses(Streams& s, double* weights, const Classes& c) {
+    const int n = readcount(s.in, c.count, c.limit);
+    outputrw(s.tpl, s.res);
+    std::fprintf(s.res.fp, "%4d", n);
+    outputrw(s.tpl, s.res);
+    readweights(s.in, s.res, weights, n, c.weight);
+    outputrw(s.tpl, s.res);
+    return n;
+}
+
 void echovalue(Stream& out, float v) {
     if (std::fabs(static_cast<double>(v)) < 1e-6)
         std::fputs(" not calculated", out.fp);
@@ -68,19 +90,8 @@ void readsystemA(Model& m, Streams& s) {
     outputrw(s.tpl, s.res);
     std::fprintf(out, "%7.2f", static_cast<double>(m.u));
 
-    m.RRA = readcount(in, "the number of reproductive ram classes", R - 1);
-    outputrw(s.tpl, s.res);
-    std::fprintf(out, "%4d", m.RRA);
-    outputrw(s.tpl, s.res);
-    readweights(in, s.res, m.l4RA, m.RRA, "the age weight of ram class");
-    outputrw(s.tpl, s.res);
-
-    m.LLA = readcount(in, "the number of reproductive ewe classes", L - 1);
-    outputrw(s.tpl, s.res);
-    std::fprintf(out, "%4d", m.LLA);
-    outputrw(s.tpl, s.res);
-    readweights(in, s.res, m.l4EA, m.LLA, "the age weight of ewe class");
-    outputrw(s.tpl, s.res);
+    m.RRA = readclasses(s, m.l4RA, rams);
+    m.LLA = readclasses(s, m.l4EA, ewes);
 
     readvalues(s, m.evpA, 1, "the economic value of trait");
 
@@ -105,19 +116,8 @@ void readsystemB(Model& m, Streams& s) {
     Stream& in = s.in;
     FILE* out = s.res.fp;
 
-    m.RRB = readcount(in, "the number of reproductive ram classes", R - 1);
-    outputrw(s.tpl, s.res);
-    std::fprintf(out, "%4d", m.RRB);
-    outputrw(s.tpl, s.res);
-    readweights(in, s.res, m.l4RB, m.RRB, "the age weight of ram class");
-    outputrw(s.tpl, s.res);
-
-    m.LLB = readcount(in, "the number of reproductive ewe classes", L - 1);
-    outputrw(s.tpl, s.res);
-    std::fprintf(out, "%4d", m.LLB);
-    outputrw(s.tpl, s.res);
-    readweights(in, s.res, m.l4EB, m.LLB, "the age weight of ewe class");
-    outputrw(s.tpl, s.res);
+    m.RRB = readclasses(s, m.l4RB, rams);
+    m.LLB = readclasses(s, m.l4EB, ewes);
 
     readvalues(s, m.evpB, 1, "the economic value for purebred progeny of trait");
     readvalues(s, m.evpB, 2, "the economic value for crossbred progeny of trait");

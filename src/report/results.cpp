@@ -39,31 +39,18 @@ void lastclassrow(Streams& s, float v) {
                  static_cast<double>(v));
 }
 
-// One trait row by trait type: both values, direct only or maternal only.
+// One trait row by trait type: both values, direct only or maternal only;
+// weights with 4 decimals, relative weights with 3.
 void traitrow(Streams& s, int type, float d, float mat, bool relative) {
     FILE* out = s.res.fp;
+    const int decimals = relative ? 3 : 4;
     const double x = d, y = mat;
-    if (relative) {
-        if (type == 2)
-            std::fprintf(out, "                                            %10.3f         %10.3f\n",
-                         x, y);
-        else if (type == 0)
-            std::fprintf(out,
-                         "                                            %10.3f               -\n", x);
-        else
-            std::fprintf(
-                out, "                                                  -            %10.3f\n", y);
-    } else {
-        if (type == 2)
-            std::fprintf(out, "                                            %10.4f         %10.4f\n",
-                         x, y);
-        else if (type == 0)
-            std::fprintf(out,
-                         "                                            %10.4f               -\n", x);
-        else
-            std::fprintf(
-                out, "                                                  -            %10.4f\n", y);
-    }
+    if (type == 2)
+        std::fprintf(out, "%44s%10.*f%9s%10.*f\n", "", decimals, x, "", decimals, y);
+    else if (type == 0)
+        std::fprintf(out, "%44s%10.*f%15s-\n", "", decimals, x, "");
+    else
+        std::fprintf(out, "%50s-%12s%10.*f\n", "", "", decimals, y);
 }
 
 // 35 trait captions, each copied with its row when the trait's test values
