@@ -24,7 +24,8 @@ std::string nonumber(const std::string& file, const std::string& value) {
                   "Write that value as a number in " + file + " and restart the program.");
 }
 std::string notfinite(const std::string& file, const std::string& value) {
-    return report("The value of " + value + " in " + file + " is not a finite number or is too large.",
+    return report("The value of " + value + " in " + file +
+                      " is not a finite number or is too large.",
                   "Correct the value in " + file + " and restart the program.");
 }
 std::string cannotopen(const std::string& file) {
@@ -45,12 +46,14 @@ std::string layout(const std::string& file, const std::string& what) {
 std::vector<std::string> tokens(const std::string& text) {
     std::istringstream in(text);
     std::vector<std::string> v;
-    for (std::string t; in >> t;) v.push_back(t);
+    for (std::string t; in >> t;)
+        v.push_back(t);
     return v;
 }
 std::string join(const std::vector<std::string>& v, size_t n) {
     std::string s;
-    for (size_t i = 0; i < n; ++i) s += v[i] + " ";
+    for (size_t i = 0; i < n; ++i)
+        s += v[i] + " ";
     return s;
 }
 std::string replacefirst(std::string s, const std::string& from, const std::string& to) {
@@ -72,9 +75,11 @@ struct Case {
 Scenario standardised(Scenario s) {
     s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
     s.deviations = "/ sd /\n0.5 0.2 \"Birth weight\" \"BW\"\n";
-    for (int i = 2; i <= 35; ++i) s.deviations += "1 1 \"Trait\" \"T\"\n";
+    for (int i = 2; i <= 35; ++i)
+        s.deviations += "1 1 \"Trait\" \"T\"\n";
     s.flags = "/ pairs /";
-    for (int k = 1; k <= 6; ++k) s.flags += "\n0 \"Pair\" \"F\"";
+    for (int k = 1; k <= 6; ++k)
+        s.flags += "\n0 \"Pair\" \"F\"";
     return s;
 }
 
@@ -93,8 +98,8 @@ std::vector<Case> catalogue() {
                  Results::none});
     s = one;
     s.error = "123456789012";
-    c.push_back({"huge gate value", s, notfinite("ERROR.TXT", "the error flag of TORM2"),
-                 Results::none});
+    c.push_back(
+        {"huge gate value", s, notfinite("ERROR.TXT", "the error flag of TORM2"), Results::none});
 
     // Missing files, in the order the run needs them.
     for (const char* f : {"ERROR.TXT", "TEXTVRD_OUT.TXT", "P01.TXT"}) {
@@ -124,25 +129,26 @@ std::vector<Case> catalogue() {
     }
     s = one;
     s.prods = "x";
-    c.push_back({"P01 text", s, nonumber("P01.TXT", "the number of production systems"),
-                 Results::none});
+    c.push_back(
+        {"P01 text", s, nonumber("P01.TXT", "the number of production systems"), Results::none});
 
     // The parameter file.
     s = one;
     s.paravrd = "\"Title\"\n\"Standardisation\"";
-    c.push_back({"PARAVRD no number", s,
-                 nonumber("PARAVRD.TXT", "the standardisation switch")});
+    c.push_back({"PARAVRD no number", s, nonumber("PARAVRD.TXT", "the standardisation switch")});
     s = one;
     s.paravrd = "\"Title\"\n1 \"Standardisation";
     c.push_back({"PARAVRD truncated", s, endsinrecord("PARAVRD.TXT")});
 
     // Every value of the production-system files, each missing in turn.
-    std::vector<std::string> anames = {"the discount rate", "the number of reproductive ram classes",
-                                       "the age weight of ram class 1",
-                                       "the age weight of ram class 2",
-                                       "the number of reproductive ewe classes"};
-    for (int i = 1; i <= 3; ++i) anames.push_back("the age weight of ewe class " + std::to_string(i));
-    for (int i = 1; i <= 35; ++i) anames.push_back("the economic value of trait " + std::to_string(i));
+    std::vector<std::string> anames = {
+        "the discount rate", "the number of reproductive ram classes",
+        "the age weight of ram class 1", "the age weight of ram class 2",
+        "the number of reproductive ewe classes"};
+    for (int i = 1; i <= 3; ++i)
+        anames.push_back("the age weight of ewe class " + std::to_string(i));
+    for (int i = 1; i <= 35; ++i)
+        anames.push_back("the economic value of trait " + std::to_string(i));
     anames.push_back("the age of the rams at first use");
     anames.push_back("the age of the ewes at first use");
     const auto at = tokens(one.a);
@@ -152,11 +158,11 @@ std::vector<Case> catalogue() {
         s.a = join(at, k) + (k % 2 ? "\"" : "x");
         c.push_back({"01A value " + std::to_string(k), s, nonumber(a, anames[k])});
     }
-    std::vector<std::string> bnames = {"the number of reproductive ram classes",
-                                       "the age weight of ram class 1",
-                                       "the age weight of ram class 2",
-                                       "the number of reproductive ewe classes"};
-    for (int i = 1; i <= 4; ++i) bnames.push_back("the age weight of ewe class " + std::to_string(i));
+    std::vector<std::string> bnames = {
+        "the number of reproductive ram classes", "the age weight of ram class 1",
+        "the age weight of ram class 2", "the number of reproductive ewe classes"};
+    for (int i = 1; i <= 4; ++i)
+        bnames.push_back("the age weight of ewe class " + std::to_string(i));
     for (int i = 1; i <= 35; ++i)
         bnames.push_back("the economic value for purebred progeny of trait " + std::to_string(i));
     for (int i = 1; i <= 35; ++i)
@@ -164,7 +170,8 @@ std::vector<Case> catalogue() {
     bnames.push_back("the age of the B rams at first use");
     bnames.push_back("the age of the A rams at first use on B ewes");
     bnames.push_back("the age of the B ewes at first use");
-    for (int i = 1; i <= 4; ++i) bnames.push_back("the crossing share of ewe class " + std::to_string(i));
+    for (int i = 1; i <= 4; ++i)
+        bnames.push_back("the crossing share of ewe class " + std::to_string(i));
     const auto bt = tokens(two.b);
     EXPECT_EQ(bt.size(), bnames.size());
     for (size_t k = 0; k < bnames.size(); ++k) {
@@ -256,9 +263,11 @@ std::vector<Case> catalogue() {
         s = one;
         const std::string mark = std::to_string("1312"[k] - '0') + " \"";
         size_t pos = 0;
-        for (int i = 0; i <= k; ++i) pos = s.settings2.find('\n', pos) + 1;
+        for (int i = 0; i <= k; ++i)
+            pos = s.settings2.find('\n', pos) + 1;
         s.settings2.replace(pos, 1, "");
-        c.push_back({"02 value " + std::to_string(k), s, nonumber("INPUTVRD02.TXT", settingnames[k])});
+        c.push_back(
+            {"02 value " + std::to_string(k), s, nonumber("INPUTVRD02.TXT", settingnames[k])});
     }
     s = one;
     s.settings2 = replacefirst(one.settings2, "0.3 0.2", "0.3 nan");
@@ -323,8 +332,8 @@ std::vector<Case> catalogue() {
     c.push_back({"04 truncated", s, endsinrecord("INPUTVRD04.TXT")});
     s = standardised(one);
     s.deviations = replacefirst(s.deviations, "0.5 0.2", "0.5 inf");
-    c.push_back({"04 inf", s,
-                 notfinite("INPUTVRD04.TXT", "the maternal standard deviation of trait 1")});
+    c.push_back(
+        {"04 inf", s, notfinite("INPUTVRD04.TXT", "the maternal standard deviation of trait 1")});
     s = standardised(one);
     s.flags = replacefirst(s.flags, "\n0 \"Pair\"", "\n\"Pair\"");
     c.push_back({"05 flag", s, nonumber("INPUTVRD05.TXT", "the choice between traits 2 and 3")});

@@ -116,3 +116,13 @@ TEST(Readers, ShortRecordReadTwiceGivesTheSameValue) {
     EXPECT_EQ(readsyva(second.s, "v"), 2);
     EXPECT_EQ(second.rest(), " tail");
 }
+
+TEST(Readers, BytesAreCopiedAsTheyAre) {
+    // NUL bytes, invalid UTF-8 and a very long description without line
+    // breaks pass through unchanged.
+    std::string words = std::string("a\0b\xff\xfe", 5) + std::string(200000, 'x');
+    Input in("4 " + words + "\"" + words + "\"\t\"L\xc3\x28\"", "BYTES.TXT");
+    Output out;
+    EXPECT_EQ(readint(out.s, in.s, "v"), 4);
+    EXPECT_EQ(out.str(), " " + words + words + "\t   (L\xc3\x28):  4 ");
+}

@@ -418,6 +418,30 @@ TEST(Standardisation, OneSystemTables) {
     EXPECT_EQ(res.substr(res.size() - tables.size()), tables);
 }
 
+// A trait left out by its pair choice keeps its weights in the first two
+// tables but has no relative weights.
+TEST(Standardisation, TraitLeftOutByItsPair) {
+    Workdir w;
+    Scenario s = Scenario::one();
+    s.a.replace(s.a.find("2.5 0 "), 6, "2.5 4 ");
+    s.paravrd = "KALP\"Parameters\"\n2 \"Standardisation\"\n";
+    s.deviations = "//";
+    for (int i = 1; i <= 35; ++i)
+        s.deviations += " 1 1 \"T\" \"T\"";
+    s.flags =
+        "// 3 \"a\" \"b\" 0 \"a\" \"b\" 0 \"a\" \"b\" 0 \"a\" \"b\" 0 \"a\" \"b\" 0 \"a\" \"b\"";
+    s.write(w);
+    ASSERT_EQ(w.run().status, 0);
+    const std::string res = w.read("resgfps01");
+    // Trait 2 is caption 149 of the weights, 186 of the standardised
+    // weights, 225 and 262 of the relative tables.
+    EXPECT_NE(res.find("{149}"), std::string::npos);
+    EXPECT_NE(res.find("{186}"), std::string::npos);
+    EXPECT_EQ(res.find("{225}"), std::string::npos);
+    EXPECT_EQ(res.find("{262}"), std::string::npos);
+    EXPECT_NE(res.find("{224}"), std::string::npos); // trait 1 still counts
+}
+
 TEST(Standardisation, FilesNeededOnlyWhenAskedFor) {
     Workdir w;
     Scenario s = Scenario::one();
