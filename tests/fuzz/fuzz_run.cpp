@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "targets.h"
@@ -12,6 +13,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char tmpl[] = "/tmp/kalp-fuzz-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     dir = tmpl;
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    });
     // The console of a run is not what is being fuzzed.
     if (!std::freopen("/dev/null", "w", stdout)) std::abort();
     return 0;
