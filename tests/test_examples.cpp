@@ -13,12 +13,6 @@ using namespace kalp::test;
 namespace fs = std::filesystem;
 
 namespace {
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 const fs::path source = KALP_SOURCE_DIR;
 } // namespace
 

@@ -13,14 +13,12 @@ namespace fs = std::filesystem;
 
 namespace kalp::test {
 
-namespace {
 std::string slurp(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
 }
-} // namespace
 
 std::string Outcome::beforetime() const {
     const auto cut = output.rfind('\n', output.size() >= 2 ? output.size() - 2 : 0);

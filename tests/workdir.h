@@ -38,6 +38,9 @@ private:
     std::string base_, dir_;
 };
 
+// The bytes of a file, or "" when it cannot be read.
+std::string slurp(const std::string& path);
+
 // A report template whose n-th segment reads "{n}", for n = 1..count.
 std::string numberedtemplate(int count = 297);
 
