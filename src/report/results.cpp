@@ -17,7 +17,9 @@ void skip(Streams& s, int n = 1) {
         outputr(s.tpl);
 }
 
-// The traced class's position in block k when it lies there, else nothing.
+// The traced class's position in the block of classes before+1 .. last,
+// followed by the block's caption, when it lies there; else the caption is
+// skipped.
 void tracedcaption(Model& m, Streams& s, int before, int last) {
     if (m.n_sac > before && m.n_sac <= last) {
         m.ac = m.n_sac - before;

@@ -22,7 +22,8 @@ namespace kalp {
 
 namespace {
 
-// Steps 4 to 22: everything between the banner and the time line.
+// Everything between the banner and the time line. The order is fixed: each
+// stage consumes the next segments of the report template.
 void stages(Model& m, Streams& s) {
     readgate(m, s);
     opentemplate(s);
