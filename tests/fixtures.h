@@ -1,7 +1,7 @@
 // Small model states built by hand for the model tests.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp::test {
 

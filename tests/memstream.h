@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 #include "textio/stream.h"
 
 namespace kalp::test {

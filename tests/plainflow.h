@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp::test {
 

@@ -1,7 +1,7 @@
 // The reset of the model state.
 #include <gtest/gtest.h>
 
-#include "run/model.h"
+#include "core/model.h"
 
 using namespace kalp;
 

@@ -1,8 +1,8 @@
 // Readers of the annotated input files, on in-memory streams.
 #include <gtest/gtest.h>
 
+#include "core/stop.h"
 #include "memstream.h"
-#include "report/messages.h"
 #include "textio/records.h"
 
 using namespace kalp;

@@ -1,7 +1,7 @@
 // Trait-pair choices, standardised and relative weights.
 #include <gtest/gtest.h>
 
-#include "report/standardise.h"
+#include "model/standardise.h"
 
 using namespace kalp;
 

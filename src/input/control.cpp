@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 #include "textio/records.h"
 #include "textio/segments.h"
 

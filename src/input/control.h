@@ -2,7 +2,7 @@
 // the preamble of the results file.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -1,7 +1,6 @@
 #include "input/settings.h"
 
-#include "model/layout.h"
-#include "report/messages.h"
+#include "core/stop.h"
 #include "textio/records.h"
 #include "textio/segments.h"
 

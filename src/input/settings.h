@@ -4,7 +4,7 @@
 // and with two systems the expression weights of A and B.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "report/messages.h"
 #include "textio/records.h"
 #include "textio/segments.h"
 

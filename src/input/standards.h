@@ -2,7 +2,7 @@
 // deviations of INPUTVRD04.TXT and the trait-pair choices of INPUTVRD05.TXT.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 #include "textio/segments.h"
 
 namespace kalp {

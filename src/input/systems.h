@@ -3,7 +3,7 @@
 // is echoed after its template segment.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -1,7 +1,7 @@
 // The yearly gene flow of the traced class and its discounting.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 

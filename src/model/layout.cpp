@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 
 namespace kalp {
 
@@ -56,12 +56,6 @@ void layclasses(Model& m) {
         outside(m.prods == 1 ? a : b, "it has " + std::to_string(m.acm) +
                                           " sex-age classes, more than the " +
                                           std::to_string(ACM - 1) + " that the model holds");
-}
-
-Blocks blocks(const Model& m) {
-    const int s1 = m.acsA + m.acdA;
-    const int s2 = s1 + m.acsAB;
-    return Blocks{s1, s2, s2 + m.acsB};
 }
 
 } // namespace kalp

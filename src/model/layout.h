@@ -9,7 +9,7 @@
 // reproductive classes.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 
@@ -19,12 +19,5 @@ int wholeyears(float days);
 // Computes acsA, acdA (and acsAB, acsB, acdB with two systems) and acm.
 // A layout that does not fit the model ends the run.
 void layclasses(Model& m);
-
-// First class of each block and bounds used by the matrix and the reports:
-// s1 = acsA + acdA, s2 = s1 + acsAB, s3 = s2 + acsB.
-struct Blocks {
-    int s1, s2, s3;
-};
-Blocks blocks(const Model& m);
 
 } // namespace kalp

@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "model/layout.h"
-#include "report/messages.h"
+#include "core/stop.h"
 
 namespace kalp {
 

@@ -2,7 +2,7 @@
 // class i in one year that comes from class j in the year before.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 

@@ -4,7 +4,7 @@
 // component in the reproductive ewe classes by their share of the lambs.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 

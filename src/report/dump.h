@@ -1,7 +1,7 @@
 // CHECKVRD: every model variable under its own name.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "model/layout.h"
 #include "textio/segments.h"
 
 namespace kalp {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/model.h"
+#include "core/stop.h"
 #include "input/control.h"
 #include "input/settings.h"
 #include "input/standards.h"
@@ -10,12 +12,11 @@
 #include "model/geneflow.h"
 #include "model/layout.h"
 #include "model/matrix.h"
+#include "model/standardise.h"
 #include "model/weights.h"
 #include "report/dump.h"
 #include "report/messages.h"
 #include "report/results.h"
-#include "report/standardise.h"
-#include "run/model.h"
 #include "textio/stream.h"
 
 namespace kalp {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 
 namespace kalp {
 
@@ -127,6 +127,8 @@ double scandouble(Stream& in, const char* what, int index) {
     if (!tryscandouble(in, v, what, index)) nonumber(in, what, index);
     return v;
 }
+
+void reading(const char* name) { std::printf("Reading data from %s\n", name); }
 
 void endofcount(Stream& in, const char* what) {
     const int c = std::getc(in.fp);

@@ -47,6 +47,10 @@ int scanint(Stream& in, const char* what, int index = 0);
 float scanfloat(Stream& in, const char* what, int index = 0);
 double scandouble(Stream& in, const char* what, int index = 0);
 
+// The console line "Reading data from NAME" that starts the stage of an
+// input file.
+void reading(const char* name);
+
 // A count of a bare-number file must end at white space or the end of file
 // ("3.0" would shift every later value).
 void endofcount(Stream& in, const char* what);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "report/messages.h"
+#include "core/stop.h"
 #include "run/driver.h"
 #include "textio/records.h"
 #include "textio/segments.h"

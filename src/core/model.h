@@ -44,6 +44,13 @@ struct Model {
     float ewr_dd[NT], ewr_da[NT], ewr_mm[NT], ewr_ma[NT];
 };
 
+// The last class of the first blocks, from the block sizes of the layout:
+// s1 = acsA + acdA, s2 = s1 + acsAB, s3 = s2 + acsB.
+struct Blocks {
+    int s1, s2, s3;
+};
+Blocks blocks(const Model& m);
+
 // Sets every value to zero, then fills the trait types and the default
 // inclusion of each trait component in the sums of the standardisation.
 void reset(Model& m);

@@ -1,4 +1,4 @@
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 
@@ -17,6 +17,12 @@ constexpr int trait_type[NT] = {
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 26-35
 };
 } // namespace
+
+Blocks blocks(const Model& m) {
+    const int s1 = m.acsA + m.acdA;
+    const int s2 = s1 + m.acsAB;
+    return Blocks{s1, s2, s2 + m.acsB};
+}
 
 void reset(Model& m) {
     m = Model{};

@@ -1,4 +1,4 @@
-#include "report/standardise.h"
+#include "model/standardise.h"
 
 #include <cmath>
 

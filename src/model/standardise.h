@@ -1,7 +1,7 @@
 // Standardised and relative economic weights.
 #pragma once
 
-#include "run/model.h"
+#include "core/model.h"
 
 namespace kalp {
 
