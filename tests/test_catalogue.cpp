@@ -236,18 +236,14 @@ std::vector<Case> catalogue() {
     c.push_back({"age crossing rams", s,
                  layout(b, "the age of the A rams at first use on B ewes" + below)});
     s = one;
-    s.a = replacefirst(replacefirst(one.a, "\n2\n0.6 0.4\n", "\n0\n"), "365 365", "100 365");
-    c.push_back({"no ram class", s,
-                 layout(a, "the A-sire block has no class (no reproductive class and no year "
-                           "before the first use)")});
-    s = one;
     s.a = replacefirst(one.a, "365 365", "365 27740");
     c.push_back({"too many classes", s,
                  layout(a, "it has 83 sex-age classes, more than the 79 that the model holds")});
     s = two;
     s.b = replacefirst(two.b, "400 0 365", "400 0 22000");
     c.push_back({"too many classes B", s,
-                 layout(b, "it has 83 sex-age classes, more than the 79 that the model holds")});
+                 layout("INPUTVRD01A.TXT and INPUTVRD01B.TXT",
+                        "it has 83 sex-age classes, more than the 79 that the model holds")});
 
     // Settings files.
     s = one;
@@ -271,7 +267,8 @@ std::vector<Case> catalogue() {
     }
     s = one;
     s.settings2 = replacefirst(one.settings2, "0.3 0.2", "0.3 nan");
-    c.push_back({"02 path nan", s, notfinite("INPUTVRD02.TXT", "a value of a given path")});
+    c.push_back({"02 path nan", s,
+                 notfinite("INPUTVRD02.TXT", "the share of class 3 in the sire path of system A")});
     s = one;
     s.settings2 = one.settings2.substr(0, one.settings2.size() - 6);
     c.push_back({"02 truncated", s, endsinrecord("INPUTVRD02.TXT")});
@@ -308,8 +305,8 @@ std::vector<Case> catalogue() {
     s.b = replacefirst(two.b, "0.7 0.3", "0.7 0.2");
     c.push_back({"bad row two", s,
                  "\nError message:\nSomething is going wrong with matrix P.\n  The row # 14 does "
-                 "not sum to 1.\n  Check your data in input files INPUTVRD01B.TXT and "
-                 "INPUTVRD03.TXT. \n\n\n"});
+                 "not sum to 1.\n  Check your data in input files INPUTVRD01A.TXT, "
+                 "INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n"});
     const std::string shares = "Give some reproductive ewe classes of system B a crossing share "
                                "below 1 and some above 0 in INPUTVRD01B.TXT and restart the "
                                "program.";
@@ -338,17 +335,162 @@ std::vector<Case> catalogue() {
     s.flags = replacefirst(s.flags, "\n0 \"Pair\"", "\n\"Pair\"");
     c.push_back({"05 flag", s, nonumber("INPUTVRD05.TXT", "the choice between traits 2 and 3")});
 
-    // The template.
-    const std::string segment =
-        report("The file TEXTVRD_OUT.TXT ends inside a text segment.",
-               "Use a complete TEXTVRD_OUT.TXT in which every text stands between two double "
-               "quotes and restart the program.");
+    // The template, checked before the results file is created.
+    auto tpl = [](const std::string& what) {
+        return report("The report template TEXTVRD_OUT.TXT holds " + what,
+                      "Use a complete TEXTVRD_OUT.TXT, such as the one delivered with KALP, in "
+                      "which every text stands between two double quotes, and restart the "
+                      "program.");
+    };
+    for (int n : {1, 60, 296}) {
+        s = one;
+        s.tpl = numberedtemplate(n);
+        c.push_back({"template of " + std::to_string(n), s,
+                     tpl(std::to_string(n) + " text segments, fewer than the 297 that KALP needs."),
+                     Results::none});
+    }
     s = one;
-    s.tpl = numberedtemplate(1);
-    c.push_back({"template preamble", s, segment});
+    s.tpl = replacefirst(numberedtemplate(), "{40}", "{40\"}");
+    c.push_back({"template stray quote", s,
+                 tpl("595 double quotes, an odd number: a quote is missing or one too many."),
+                 Results::none});
+
+    // A number must end cleanly: at white space, a double quote (annotated
+    // files) or the end of the file.
+    auto written = [](const char* file, const std::string& what, const std::string& text,
+                      const std::string& tail, const std::string& fix) {
+        return report("In " + std::string(file) + ", " + what + " is written as \"" + text + "\"" +
+                          tail,
+                      fix + " in " + file + " and restart the program.");
+    };
+    const std::string whole = ", which is not a whole number.";
+    const std::string digits = "Write it with digits only, without a decimal fraction or exponent,";
+    const std::string decimal = "Write it as a decimal number (such as 0.05, -1.5 or 2e-3) "
+                                "followed by a blank";
+    const char* f2 = "INPUTVRD02.TXT";
+    struct Bad {
+        const char* name;
+        bool two;
+        std::string Scenario::*file;
+        std::string from, to;
+        std::string report;
+    };
+    const Bad bad[] = {
+        {"1e3 years", false, &Scenario::settings2, "3 \"Years", "1e3 \"Years",
+         written(f2, "the number of years", "1e3", whole, digits)},
+        {"1.5 traced", false, &Scenario::settings2, "1 \"Traced", "1.5 \"Traced",
+         written(f2, "the traced sex and age group", "1.5", whole, digits)},
+        {"3abc option", false, &Scenario::settings2, "1 \"Sire", "1abc \"Sire",
+         written(f2, "the sire path option of system A", "1abc", whole, digits)},
+        {"hex years", false, &Scenario::settings2, "3 \"Years", "0x10 \"Years",
+         written(f2, "the number of years", "0x10", ", a hexadecimal number.",
+                 "Write it as a decimal number")},
+        {"0,6 crossing share", true, &Scenario::b, "0.5 0.5 0.5 0.5", "0,6 0.5 0.5 0.5",
+         written(b, "the crossing share of ewe class 1", "0,6", " with a decimal comma.",
+                 "Write decimals with a point (0.6, not 0,6)")},
+        {"0.05abc", false, &Scenario::a, "0.05", "0.05abc",
+         written(a, "the discount rate", "0.05abc", ", which is not a number.", decimal)},
+        {"hex value", false, &Scenario::a, "2.5", "0x1p3",
+         written(a, "the economic value of trait 1", "0x1p3", ", a hexadecimal number.",
+                 "Write it as a decimal number")},
+        {"infx pdA", true, &Scenario::settings3, "0.4 \"", "infx \"",
+         written("INPUTVRD03.TXT", "the expression weight of system A", "infx",
+                 ", which is not a number.", decimal)},
+        {"NUL after a path value", false, &Scenario::settings2, "0.3 0.2", "0.3\x01 0.2",
+         written(f2, "the share of class 2 in the sire path of system A", "0.3\\x01",
+                 ", which is not a number.", decimal)},
+        {"P01 1x", false, &Scenario::prods, "1", "1x",
+         written("P01.TXT", "the number of production systems", "1x", whole, digits)},
+        {"PARAVRD 1abc", false, &Scenario::paravrd, "1   \"", "1abc   \"",
+         written("PARAVRD.TXT", "the standardisation switch", "1abc", whole, digits)},
+        // Values that no valid file holds.
+        {"discount rate -1", false, &Scenario::a, "0.05", "-1",
+         report("In INPUTVRD01A.TXT, the discount rate is -1; it must be above -1.",
+                "Correct the value in INPUTVRD01A.TXT and restart the program.")},
+        {"RRA 0", false, &Scenario::a, "\n2\n0.6 0.4\n", "\n0\n",
+         report("In INPUTVRD01A.TXT, the number of reproductive ram classes is 0, fewer than the "
+                "1 that the model needs.",
+                "Give at least 1 class in INPUTVRD01A.TXT and restart the program.")},
+        {"LLB -1", true, &Scenario::b, "\n4\n", "\n-1\n",
+         report("In INPUTVRD01B.TXT, the number of reproductive ewe classes is -1, fewer than the "
+                "1 that the model needs.",
+                "Give at least 1 class in INPUTVRD01B.TXT and restart the program.")},
+        {"negative age weight", false, &Scenario::a, "0.6 0.4", "1.2 -0.2",
+         report("In INPUTVRD01A.TXT, the age weight of ram class 2 is -0.2; it must be at least 0.",
+                "Correct the value in INPUTVRD01A.TXT and restart the program.")},
+        {"crossing share 1.5", true, &Scenario::b, "0.5 0.5 0.5 0.5", "0.5 0.5 0.5 1.5",
+         report("In INPUTVRD01B.TXT, the crossing share of ewe class 4 is 1.5; it must be between "
+                "0 and 1.",
+                "Correct the value in INPUTVRD01B.TXT and restart the program.")},
+        {"crossing share -1", true, &Scenario::b, "0.5 0.5 0.5 0.5", "-1 0.5 0.5 0.5",
+         report("In INPUTVRD01B.TXT, the crossing share of ewe class 1 is -1; it must be between "
+                "0 and 1.",
+                "Correct the value in INPUTVRD01B.TXT and restart the program.")},
+        {"negative path share", false, &Scenario::settings2, "0 0.3 0.2", "0.6 -0.1 0.5",
+         report("In INPUTVRD02.TXT, the share of class 2 in the sire path of system A is -0.1; it "
+                "must be at least 0.",
+                "Correct the value in INPUTVRD02.TXT and restart the program.")},
+        {"0 years", false, &Scenario::settings2, "3 \"Years", "0 \"Years",
+         report("In INPUTVRD02.TXT, the number of years is 0; it must be at least 1.",
+                "Correct the value in INPUTVRD02.TXT and restart the program.")},
+        {"-1 years", true, &Scenario::settings3, "10 \"Years", "-1 \"Years",
+         report("In INPUTVRD03.TXT, the number of years is -1; it must be at least 1.",
+                "Correct the value in INPUTVRD03.TXT and restart the program.")},
+        // Garbled text where a value may be missing.
+        {"O.30 in 04", false, &Scenario::deviations, "0.5 0.2", "O.30 0.2",
+         nonumber("INPUTVRD04.TXT", "the direct standard deviation of trait 1")},
+        {"dash in a path", false, &Scenario::settings2, "0 0.3 0.2", "0 - 0.2",
+         nonumber(f2, "the share of class 2 in the sire path of system A")},
+        // The file at fault is named.
+        {"01A weight, two systems", true, &Scenario::a, "0.5 0.3 0.2", "0.5 0.3 0.3",
+         "\nError message:\nSomething is going wrong with matrix P.\n  The row # 1 does not sum "
+         "to 1.\n  Check your data in input files INPUTVRD01A.TXT, INPUTVRD01B.TXT and "
+         "INPUTVRD03.TXT. \n\n\n"},
+        // Results that are not numbers.
+        {"economic value 3e38", false, &Scenario::a, "2.5", "3e38",
+         report("The economic weight of trait 1, direct, is not a finite number.",
+                "Check the economic values in INPUTVRD01A.TXT and restart the program.")},
+        {"economic value 3e38, two systems", true, &Scenario::b, "\n1 ", "\n3e38 ",
+         report("The economic weight of trait 1, direct, is not a finite number.",
+                "Check the economic values in INPUTVRD01A.TXT and INPUTVRD01B.TXT and the "
+                "expression weights in INPUTVRD03.TXT and restart the program.")},
+        {"discount rate near -1", false, &Scenario::a, "0.05", "-0.9999",
+         report("The discounted gene flow of class 1 is not a finite number.",
+                "Check the discount rate in INPUTVRD01A.TXT and restart the program.")},
+        {"standard deviation 3e38", false, &Scenario::deviations, "0.5 0.2", "3e38 0.2",
+         report("The standardised weight of trait 1, direct, is not a finite number.",
+                "Check the economic values in INPUTVRD01A.TXT and the standard deviations in "
+                "INPUTVRD04.TXT and restart the program.")},
+    };
+    for (const Bad& x : bad) {
+        s = x.two ? two : one;
+        if (x.file == &Scenario::deviations) s = standardised(s);
+        // A long period lets large values overflow.
+        if (x.report.find("not a finite number.") != std::string::npos) {
+            if (x.two)
+                s.settings3 = replacefirst(s.settings3, "10 \"Years", "40 \"Years");
+            else
+                s.settings2 = replacefirst(s.settings2, "3 \"Years", "40 \"Years");
+        }
+        s.*x.file = replacefirst(s.*x.file, x.from, x.to);
+        c.push_back(
+            {x.name, s, x.report, x.file == &Scenario::prods ? Results::none : Results::echo});
+    }
     s = one;
-    s.tpl = numberedtemplate(60);
-    c.push_back({"template system B", s, segment});
+    s.error = "\xEF\xBB\xBF"
+              "1";
+    c.push_back({"byte-order mark before the gate's 1", s,
+                 "\nError message:\nProgram was stopped because there was an error message in one "
+                 "of the\n  preceding runs of TORM2.\n\n",
+                 Results::none});
+    c.push_back({"input is a directory", one,
+                 report("The input file INPUTVRD02.TXT cannot be opened: Is a directory.",
+                        "Replace INPUTVRD02.TXT by a readable file in the working directory and "
+                        "restart the program."),
+                 Results::echo, [](const Workdir& w) {
+                     w.remove("INPUTVRD02.TXT");
+                     std::system(("mkdir '" + w.path() + "/INPUTVRD02.TXT'").c_str());
+                 }});
 
     // Output files that cannot be created.
     c.push_back({"results folder", one,
@@ -395,7 +537,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 186u);
+    EXPECT_EQ(cases.size(), 216u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

@@ -59,4 +59,11 @@ TEST(CommandLine, HelpVersionAndUnknownArguments) {
     EXPECT_EQ(w.read("out"), "");
     EXPECT_EQ(w.read("err").rfind("Usage: kalp\n", 0), 0u);
     EXPECT_EQ(status("a b"), 2);
+    // Output that cannot be written is no success.
+    for (const char* option : {"--help", "--version"}) {
+        const int raw = std::system(
+            ("'" + kalp + "' " + option + " > /dev/full 2> '" + w.path() + "/err'").c_str());
+        EXPECT_EQ(WEXITSTATUS(raw), 1) << option;
+        EXPECT_NE(w.read("err"), "") << option;
+    }
 }

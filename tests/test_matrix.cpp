@@ -152,7 +152,7 @@ TEST(MatrixTwo, DamWeightsShortOfOneAndGivenPaths) {
     EXPECT_EQ(badrow(m), 14);
     EXPECT_NE(stopreport([&] { nonsense01(14, 2); })
                   .find("  The row # 14 does not sum to 1.\n  Check your data in input files "
-                        "INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n"),
+                        "INPUTVRD01A.TXT, INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n"),
               std::string::npos);
 
     kalp::test::twentyfourclasses(m);

@@ -14,7 +14,8 @@ void nonsense01(int row, int prods) {
     if (prods == 1)
         r += "  Check your data in input files INPUTVRD01A.TXT and INPUTVRD02.TXT. \n\n\n";
     else
-        r += "  Check your data in input files INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n";
+        r += "  Check your data in input files INPUTVRD01A.TXT, INPUTVRD01B.TXT and "
+             "INPUTVRD03.TXT. \n\n\n";
     throw RunStop{r};
 }
 

@@ -11,12 +11,32 @@ namespace kalp {
 void readgate(Model& m, Streams& s) {
     s.in = openin("ERROR.TXT");
     // A file without a number leaves the gate open.
-    tryscanint(s.in, m.errmess, "the error flag of TORM2");
+    leadingint(s.in, m.errmess, "the error flag of TORM2");
     closein(s.in);
     if (m.errmess == 1) gatestop();
 }
 
-void opentemplate(Streams& s) { s.tpl = openin("TEXTVRD_OUT.TXT"); }
+// A template with a stray double quote, or with too few segments, would set
+// the wording of the results file out of step with its values.
+void opentemplate(Streams& s) {
+    const char* name = "TEXTVRD_OUT.TXT";
+    s.tpl = openin(name);
+    const long quotes = countquotes(s.tpl);
+    closein(s.tpl);
+    const std::string use = "Use a complete TEXTVRD_OUT.TXT, such as the one delivered with KALP, "
+                            "in which every text stands between two double quotes, and restart "
+                            "the program.";
+    if (quotes % 2 != 0)
+        fail("The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes) +
+                 " double quotes, an odd number: a quote is missing or one too many.",
+             use);
+    if (quotes / 2 < templatesegments)
+        fail("The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes / 2) +
+                 " text segments, fewer than the " + std::to_string(templatesegments) +
+                 " that KALP needs.",
+             use);
+    s.tpl = openin(name);
+}
 
 void readprods(Model& m, Streams& s) {
     s.in = openin("P01.TXT");

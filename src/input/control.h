@@ -9,7 +9,12 @@ namespace kalp {
 
 // ERROR.TXT: the value 1 stops the run before any file is created.
 void readgate(Model& m, Streams& s);
-// TEXTVRD_OUT.TXT, open until the end of the run.
+// The segments of the report template: the preamble, the echo of both
+// systems and the longest results section.
+constexpr int templatesegments = 297;
+
+// TEXTVRD_OUT.TXT, open until the end of the run; a template whose
+// quotes do not pair up, or that is too short, ends the run.
 void opentemplate(Streams& s);
 // P01.TXT: 1 or 2 production systems.
 void readprods(Model& m, Streams& s);

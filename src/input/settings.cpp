@@ -1,5 +1,7 @@
 #include "input/settings.h"
 
+#include <string>
+
 #include "core/stop.h"
 #include "textio/records.h"
 #include "textio/segments.h"
@@ -9,18 +11,23 @@ namespace kalp {
 namespace {
 
 // A path of n values into P[row][first] .. P[row][first + n - 1], given in
-// front of its words and echoed behind them. Missing values stay 0.
-void readpath(Streams& s, float* row, int first, int n) {
-    for (int k = 0; k < n; ++k)
-        tryscanfloat(s.in, row[first + k], "a value of a given path");
+// front of its words and echoed behind them. Missing values stay 0. The
+// column of a value is the class it comes from.
+void readpath(Streams& s, const char* path, float* row, int first, int n) {
+    for (int k = 0; k < n; ++k) {
+        const std::string what =
+            "the share of class " + std::to_string(first + k) + " in the " + path;
+        float& v = row[first + k];
+        if (tryscanfloat(s.in, v, what.c_str()) && v < 0) outofrange(s.in, what, v, "at least 0");
+    }
     wrides(s.in, s.res);
     for (int k = 0; k < n; ++k)
         std::fprintf(s.res.fp, "%6.3f", static_cast<double>(row[first + k]));
 }
 
-void pathorskip(Streams& s, int option, float* row, int first, int n) {
+void pathorskip(Streams& s, int option, const char* path, float* row, int first, int n) {
     if (option == 1)
-        readpath(s, row, first, n);
+        readpath(s, path, row, first, n);
     else
         readdes(s.in);
 }
@@ -49,16 +56,17 @@ void readsettings(Model& m, Streams& s) {
         m.pgssB = readint(s.res, s.in, "the sire path option of system B");
         m.pgdsB = readint(s.res, s.in, "the dam path option of system B");
     }
-    pathorskip(s, m.pgssA, m.P[1], 1, m.acsA);
-    pathorskip(s, m.pgdsA, m.P[1], m.acsA + 1, m.acdA);
+    pathorskip(s, m.pgssA, "sire path of system A", m.P[1], 1, m.acsA);
+    pathorskip(s, m.pgdsA, "dam path of system A", m.P[1], m.acsA + 1, m.acdA);
     if (!one) {
         const Blocks b = blocks(m);
-        pathorskip(s, m.pgssB, m.P[b.s2 + 1], b.s2 + 1, m.acsB);
-        pathorskip(s, m.pgdsB, m.P[b.s2 + 1], b.s3 + 1, m.acdB);
+        pathorskip(s, m.pgssB, "sire path of system B", m.P[b.s2 + 1], b.s2 + 1, m.acsB);
+        pathorskip(s, m.pgdsB, "dam path of system B", m.P[b.s2 + 1], b.s3 + 1, m.acdB);
     }
     closein(s.in);
     const int bound = one ? m.acm - 1 : m.acm - 3;
     if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods);
+    if (m.l_inv < 1) outofrange(s.in, "the number of years", m.l_inv, "at least 1");
 }
 
 } // namespace kalp

@@ -17,10 +17,13 @@ void heading(Model& m, Streams& s, int n3) {
     inp00(s.res, m.n2, m.n3, m.zz);
 }
 
-// A count of reproductive classes: a whole number, at most `limit`.
+// A count of reproductive classes: a whole number from 1 to `limit`.
 int readcount(Stream& in, const char* what, int limit) {
     const int n = scanint(in, what);
-    endofcount(in, what);
+    if (n < 1)
+        fail("In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
+                 ", fewer than the 1 that the model needs.",
+             "Give at least 1 class in " + std::string(in.name) + " and restart the program.");
     if (n > limit)
         fail("In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
                  ", more than the " + std::to_string(limit) + " that the model holds.",
@@ -33,6 +36,7 @@ int readcount(Stream& in, const char* what, int limit) {
 void readweights(Stream& in, Stream& out, double* w, int n, const char* what) {
     for (int i = 1; i <= n; ++i) {
         w[i] = scandouble(in, what, i);
+        if (w[i] < 0) outofrange(in, what + (" " + std::to_string(i)), w[i], "at least 0");
         std::fprintf(out.fp,
                      i < n ? "   %8d                 %12.5f\n" : "   %8d                 %12.5f", i,
                      w[i]);
@@ -83,10 +87,12 @@ void readsystemA(Model& m, Streams& s) {
     reading("INPUTVRD01A.TXT");
     heading(m, s, 1);
     s.in = openin("INPUTVRD01A.TXT");
+    s.in.bare = true;
     Stream& in = s.in;
     FILE* out = s.res.fp;
 
     m.u = scanfloat(in, "the discount rate");
+    if (m.u <= -1) outofrange(in, "the discount rate", m.u, "above -1");
     outputrw(s.tpl, s.res);
     std::fprintf(out, "%7.2f", static_cast<double>(m.u));
 
@@ -113,6 +119,7 @@ void readsystemB(Model& m, Streams& s) {
     reading("INPUTVRD01B.TXT");
     heading(m, s, 2);
     s.in = openin("INPUTVRD01B.TXT");
+    s.in.bare = true;
     Stream& in = s.in;
     FILE* out = s.res.fp;
 
@@ -134,7 +141,10 @@ void readsystemB(Model& m, Streams& s) {
     outputrw(s.tpl, s.res);
 
     for (int i = 1; i <= m.LLB; ++i) {
-        m.pcrossE[i] = scanfloat(in, "the crossing share of ewe class", i);
+        const char* share = "the crossing share of ewe class";
+        m.pcrossE[i] = scanfloat(in, share, i);
+        if (m.pcrossE[i] < 0 || m.pcrossE[i] > 1)
+            outofrange(in, share + (" " + std::to_string(i)), m.pcrossE[i], "between 0 and 1");
         std::fprintf(out, i < m.LLB ? "   %8d            %12.5f\n" : "   %8d            %12.5f", i,
                      static_cast<double>(m.pcrossE[i]));
     }

@@ -21,7 +21,7 @@ float term(float sum, float p, float g) {
 // again over the whole row. A share that is infinite or not a number meets
 // every row (0 x inf is not a number). P itself is finite: a row holding an
 // infinity fails the row-sum validation.
-void geneflow(Model& m) {
+void geneflow(Model& m, const YearHook& after) {
     const int n = m.acm;
     int rows[ACM][ACM]; // rows[j][0..count[j]-1]: rows with P[i][j] != 0
     int count[ACM] = {};
@@ -58,6 +58,7 @@ void geneflow(Model& m) {
                                             static_cast<double>(m.m_gf[i]) / d);
             if (t < m.l_inv) m.m_gft[i] = 0;
         }
+        if (after) after(m, t);
     }
 }
 

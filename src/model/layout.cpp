@@ -22,7 +22,9 @@ namespace {
 }
 
 // Classes of one block: reproductive classes plus the whole years before
-// their first use.
+// their first use. The input stages give every block at least one
+// reproductive class; the test keeps P's indices inside the arrays for
+// any other caller.
 int blocksize(int reproductive, float age, const char* file, const char* agename,
               const char* block) {
     const double years = static_cast<double>(age) / 365.0;
@@ -53,9 +55,9 @@ void layclasses(Model& m) {
         m.acm = m.acdA + m.acsA + m.acsAB + m.acsB + m.acdB + 3;
     }
     if (m.acm > ACM - 1)
-        outside(m.prods == 1 ? a : b, "it has " + std::to_string(m.acm) +
-                                          " sex-age classes, more than the " +
-                                          std::to_string(ACM - 1) + " that the model holds");
+        outside(m.prods == 1 ? a : "INPUTVRD01A.TXT and INPUTVRD01B.TXT",
+                "it has " + std::to_string(m.acm) + " sex-age classes, more than the " +
+                    std::to_string(ACM - 1) + " that the model holds");
 }
 
 } // namespace kalp

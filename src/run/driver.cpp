@@ -9,6 +9,7 @@
 #include "input/settings.h"
 #include "input/standards.h"
 #include "input/systems.h"
+#include "model/finite.h"
 #include "model/geneflow.h"
 #include "model/layout.h"
 #include "model/matrix.h"
@@ -16,6 +17,7 @@
 #include "model/weights.h"
 #include "report/dump.h"
 #include "report/messages.h"
+#include "report/progress.h"
 #include "report/results.h"
 #include "textio/stream.h"
 
@@ -40,18 +42,24 @@ void stages(Model& m, Streams& s) {
     readsettings(m, s);
 
     buildmatrix(m);
-    geneflow(m);
+    Progress years = startprogress("Gene flow", "years");
+    geneflow(m, [&](const Model&, int t) { showprogress(years, t, m.l_inv); });
+    endprogress(years);
     if (m.prods == 1)
         weightsone(m);
     else
         weightstwo(m);
+    requirefiniteweights(m);
 
     if (m.gstd == 2) {
         readdeviations(m, s);
         readflags(m, s);
     }
     choosepairs(m);
-    if (m.gstd == 2) standardise(m);
+    if (m.gstd == 2) {
+        standardise(m);
+        requirefinitestandardised(m);
+    }
 
     std::printf("Writing results to file CHECKVRD\n");
     s.dump = openout("CHECKVRD");

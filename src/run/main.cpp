@@ -1,4 +1,5 @@
 // KALP: economic weights of sheep traits by the gene flow method.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -20,18 +21,24 @@ const char* const usage =
     "  kalp --help     show this text\n"
     "  kalp --version  show the version\n";
 
+// Writes `text` on standard output; 0, or 1 when it could not be written.
+int say(const char* text) {
+    std::fputs(text, stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "kalp: standard output could not be written: %s\n", std::strerror(errno));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // Each console line reaches a pipe or file as it is printed, so a run
+    // that is killed keeps what it had said.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     if (argc == 1) return kalp::run();
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(usage, stdout);
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::puts("KALP Version 1.0.3, 2011");
-        return 0;
-    }
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return say(usage);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return say("KALP Version 1.0.3, 2011\n");
     std::fputs(usage, stderr);
     return 2;
 }

@@ -19,6 +19,13 @@ void outputr(Stream& src) {
         if (getch(src, Unit::segment) == '"') ++count;
 }
 
+long countquotes(Stream& src) {
+    long n = 0;
+    for (int c; (c = readbyte(src)) != EOF;)
+        if (c == '"') ++n;
+    return n;
+}
+
 void wrides(Stream& in, Stream& out) {
     std::fputc('\n', out.fp);
     // Text between the last value and the description is dropped.

@@ -17,6 +17,9 @@ void outputr(Stream& src);
 // Writes the words of a multi-value record whose values the caller has
 // scanned: a line break, the description, separator, "   (", label, "):".
 void wrides(Stream& in, Stream& out);
+// The number of double quotes from the current position to the end of the
+// input: twice the number of segments in a sound template.
+long countquotes(Stream& src);
 // Section heading: "2.<zz> Data from file <name>" and an underline of dashes.
 void inp00(Stream& out, int n2, int n3, int zz);
 

@@ -20,8 +20,11 @@ const char* const runfiles[10] = {
 void textio(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return;
     std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    Stream in{fmemopen(text.data(), text.size(), "r"), "FUZZ.TXT"};
-    Stream out{std::fopen("/dev/null", "w"), "OUT"};
+    Stream in, out;
+    in.fp = fmemopen(text.data(), text.size(), "r");
+    in.name = "FUZZ.TXT";
+    out.fp = std::fopen("/dev/null", "w");
+    out.name = "OUT";
     if (!in.fp || !out.fp) std::abort();
     unsigned choice = data[0];
     try {

@@ -1,0 +1,26 @@
+// A progress line on standard error for long work: shown only when standard
+// error is a terminal and the work has taken more than about a second,
+// redrawn a few times a second and erased when the work is done. Standard
+// output never sees it.
+#pragma once
+
+#include <chrono>
+
+namespace kalp {
+
+struct Progress {
+    const char* what = ""; // "Gene flow"
+    const char* unit = ""; // "years"
+    bool terminal = false;
+    int width = 0; // of the line on the terminal, 0 when none is shown
+    unsigned calls = 0;
+    std::chrono::steady_clock::time_point start, drawn;
+};
+
+Progress startprogress(const char* what, const char* unit);
+// `done` of `total` units are done; cheap enough to call for every unit.
+void showprogress(Progress& p, long done, long total);
+// Erases the line, if it was shown.
+void endprogress(Progress& p);
+
+} // namespace kalp
