@@ -69,18 +69,26 @@ bool Workdir::exists(const std::string& name) const { return fs::exists(dir_ + "
 
 void Workdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" + name); }
 
-Outcome Workdir::run() const {
+Outcome Workdir::run(const std::string& args) const {
     // The console goes beside the working directory, not into it.
     const std::string out = base_ + "/console";
     // KALP_WRAPPER, when set, runs kalp under a checker such as valgrind.
     const char* wrapper = std::getenv("KALP_WRAPPER");
     const std::string cmd = "cd '" + dir_ + "' && " + (wrapper ? wrapper : "") +
-                            " '" KALP_BINARY "' > '" + out + "' 2> '" + out + ".err' < /dev/null";
+                            " '" KALP_BINARY "' " + args + " > '" + out + "' 2> '" + out +
+                            ".err' < /dev/null";
     const int raw = std::system(cmd.c_str());
     Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(out + ".err")};
     fs::remove(out);
     fs::remove(out + ".err");
     return r;
+}
+
+void copyexample(const Workdir& w, const std::string& name) {
+    const fs::path source = KALP_SOURCE_DIR;
+    for (const auto& e : fs::directory_iterator(source / "examples" / name))
+        w.write(e.path().filename().string(), slurp(e.path()));
+    w.write("TEXTVRD_OUT.TXT", slurp(source / "share" / "TEXTVRD_OUT.TXT"));
 }
 
 std::string numberedtemplate(int count) {

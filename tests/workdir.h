@@ -32,7 +32,8 @@ public:
     std::vector<std::string> outside() const;
     // The names of the files in the working directory.
     std::vector<std::string> files() const;
-    Outcome run() const;
+    // Runs kalp with `args` (already quoted for the shell).
+    Outcome run(const std::string& args = "") const;
 
 private:
     std::string base_, dir_;
@@ -40,6 +41,10 @@ private:
 
 // The bytes of a file, or "" when it cannot be read.
 std::string slurp(const std::string& path);
+
+// Copies the bundled example `name` and the delivered report template into
+// the working directory.
+void copyexample(const Workdir& w, const std::string& name);
 
 // A report template whose n-th segment reads "{n}", for n = 1..count.
 std::string numberedtemplate(int count = 297);

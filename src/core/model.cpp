@@ -1,5 +1,7 @@
 #include "core/model.h"
 
+#include <cmath>
+
 namespace kalp {
 
 namespace {
@@ -17,6 +19,8 @@ constexpr int trait_type[NT] = {
     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 26-35
 };
 } // namespace
+
+bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
 
 Blocks blocks(const Model& m) {
     const int s1 = m.acsA + m.acdA;

@@ -51,6 +51,10 @@ struct Blocks {
 };
 Blocks blocks(const Model& m);
 
+// A real whose absolute value, widened to double, is below 1e-6 counts as
+// zero: a trait whose two weights are both negligible is not reported.
+bool negligible(float v);
+
 // Sets every value to zero, then fills the trait types and the default
 // inclusion of each trait component in the sums of the standardisation.
 void reset(Model& m);

@@ -63,7 +63,7 @@ void writepreamble(Model& m, Streams& s) {
 
     s.in = openin("PARAVRD.TXT");
     std::printf("\nI am working\n");
-    reading("PARAVRD.TXT");
+    reading(s, "PARAVRD.TXT");
     outputr(s.in);
     m.gstd = readsyva(s.in, what);
     closein(s.in);

@@ -37,7 +37,7 @@ void pathorskip(Streams& s, int option, const char* path, float* row, int first,
 void readsettings(Model& m, Streams& s) {
     const bool one = m.prods == 1;
     const char* name = one ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
-    reading(name);
+    reading(s, name);
     m.n2 = one ? 2 : 3;
     m.n3 = 0;
     ++m.zz;

@@ -10,7 +10,7 @@ namespace kalp {
 namespace {
 
 void openwithheading(Model& m, Streams& s, int n2, const char* name) {
-    reading(name);
+    reading(s, name);
     std::fputs("\n\n", s.res.fp);
     m.n2 = n2;
     m.n3 = 0;
@@ -19,8 +19,6 @@ void openwithheading(Model& m, Streams& s, int n2, const char* name) {
     s.in = openin(name);
     readcom(s.in);
 }
-
-bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
 
 } // namespace
 

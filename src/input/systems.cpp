@@ -36,7 +36,7 @@ int readcount(Stream& in, const char* what, int limit) {
 void readweights(Stream& in, Stream& out, double* w, int n, const char* what) {
     for (int i = 1; i <= n; ++i) {
         w[i] = scandouble(in, what, i);
-        if (w[i] < 0) outofrange(in, what + (" " + std::to_string(i)), w[i], "at least 0");
+        if (w[i] < 0) outofrange(in, numbered(what, i), w[i], "at least 0");
         std::fprintf(out.fp,
                      i < n ? "   %8d                 %12.5f\n" : "   %8d                 %12.5f", i,
                      w[i]);
@@ -84,7 +84,7 @@ void readvalues(Streams& s, float (*evp)[3], int col, const char* what) {
 } // namespace
 
 void readsystemA(Model& m, Streams& s) {
-    reading("INPUTVRD01A.TXT");
+    reading(s, "INPUTVRD01A.TXT");
     heading(m, s, 1);
     s.in = openin("INPUTVRD01A.TXT");
     s.in.bare = true;
@@ -116,7 +116,7 @@ void dropsystemB(Streams& s) {
 }
 
 void readsystemB(Model& m, Streams& s) {
-    reading("INPUTVRD01B.TXT");
+    reading(s, "INPUTVRD01B.TXT");
     heading(m, s, 2);
     s.in = openin("INPUTVRD01B.TXT");
     s.in.bare = true;
@@ -144,7 +144,7 @@ void readsystemB(Model& m, Streams& s) {
         const char* share = "the crossing share of ewe class";
         m.pcrossE[i] = scanfloat(in, share, i);
         if (m.pcrossE[i] < 0 || m.pcrossE[i] > 1)
-            outofrange(in, share + (" " + std::to_string(i)), m.pcrossE[i], "between 0 and 1");
+            outofrange(in, numbered(share, i), m.pcrossE[i], "between 0 and 1");
         std::fprintf(out, i < m.LLB ? "   %8d            %12.5f\n" : "   %8d            %12.5f", i,
                      static_cast<double>(m.pcrossE[i]));
     }

@@ -42,12 +42,12 @@ int blocksize(int reproductive, float age, const char* file, const char* agename
 
 void layclasses(Model& m) {
     const char* a = "INPUTVRD01A.TXT";
-    const char* b = "INPUTVRD01B.TXT";
     m.acsA = blocksize(m.RRA, m.ageR11A, a, "the age of the rams at first use", "A-sire");
     m.acdA = blocksize(m.LLA, m.ageE1A, a, "the age of the ewes at first use", "A-dam");
     if (m.prods == 1) {
         m.acm = m.acdA + m.acsA + 1;
     } else {
+        const char* b = "INPUTVRD01B.TXT";
         m.acsB = blocksize(m.RRB, m.ageR11B, b, "the age of the B rams at first use", "B-sire");
         m.acdB = blocksize(m.LLB, m.ageE1B, b, "the age of the B ewes at first use", "B-dam");
         m.acsAB = blocksize(m.RRB, m.ageR12A, b, "the age of the A rams at first use on B ewes",

@@ -8,8 +8,6 @@ namespace kalp {
 
 namespace {
 
-bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
-
 void copy(Streams& s) { outputrw(s.tpl, s.res); }
 void skip(Streams& s, int n = 1) {
     for (int i = 0; i < n; ++i)

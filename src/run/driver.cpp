@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "core/model.h"
 #include "core/stop.h"
@@ -15,7 +17,10 @@
 #include "model/matrix.h"
 #include "model/standardise.h"
 #include "model/weights.h"
+#include "report/charts.h"
+#include "report/classtable.h"
 #include "report/dump.h"
+#include "report/exports.h"
 #include "report/messages.h"
 #include "report/progress.h"
 #include "report/results.h"
@@ -25,9 +30,89 @@ namespace kalp {
 
 namespace {
 
+// The exports of a run: finished ones wait under their temporary names
+// until the run is complete.
+struct Exports {
+    Options options;
+    Export geneflow; // written year by year while the gene flow runs
+    YearTable years; // what the chart of the gene flow shows
+    std::vector<Export> finished;
+};
+
+void exporttext(Exports& x, const char* name, const std::string& text) {
+    Export e = beginexport(name);
+    std::fputs(text.c_str(), e.fp);
+    x.finished.push_back(e);
+    endexport(x.finished.back());
+}
+
+// The yearly tables start with year 0: the traced genes all in n_sac.
+void beginyears(const Model& m, Exports& x) {
+    float share[ACM] = {};
+    share[m.n_sac] = 1;
+    if (x.options.csv) {
+        const float cumulative[ACM] = {};
+        x.geneflow = beginexport("kalp-geneflow.csv");
+        writegeneflowheader(x.geneflow.fp);
+        writegeneflowyear(m, 0, share, cumulative, x.geneflow.fp);
+    }
+    if (x.options.plot) {
+        x.years = yeartable(m.l_inv);
+        keepyear(x.years, m, 0, share);
+    }
+}
+
+// Year t of the gene flow: the progress line and the yearly tables.
+void onyear(const Model& m, int t, Exports& x, Progress& progress) {
+    showprogress(progress, t, m.l_inv);
+    if (x.geneflow.fp) writegeneflowyear(m, t, m.m_gf, m.m_sum, x.geneflow.fp);
+    if (x.options.plot) keepyear(x.years, m, t, m.m_gf);
+}
+
+void writeexports(const Model& m, Exports& x) {
+    if (!x.options.csv && !x.options.json && !x.options.plot) return;
+    const TraitNames names = readtraitnames();
+    if (x.options.csv) {
+        Export e = beginexport("kalp-classes.csv");
+        writeclassescsv(m, e.fp);
+        x.finished.push_back(e);
+        endexport(x.finished.back());
+        x.finished.push_back(x.geneflow);
+        x.geneflow = Export{};
+        endexport(x.finished.back());
+        e = beginexport("kalp-weights.csv");
+        writeweightscsv(m, names, e.fp);
+        x.finished.push_back(e);
+        endexport(x.finished.back());
+    }
+    if (x.options.json) exporttext(x, "kalp-results.json", resultsjson(m, names));
+    if (x.options.plot) {
+        exporttext(x, "kalp-geneflow.svg", geneflowchart(m, x.years));
+        if (m.gstd == 2) exporttext(x, "kalp-weights.svg", weightschart(m, names));
+    }
+    for (const Export& e : x.finished)
+        publishexport(e);
+}
+
+// What each export holds, as the console names it after the farewell.
+const char* holds(const std::string& name) {
+    if (name == "kalp-classes.csv") return "the sex and age groups";
+    if (name == "kalp-geneflow.csv") return "the gene flow by year";
+    if (name == "kalp-weights.csv") return "the economic weights";
+    if (name == "kalp-results.json") return "the results of the run";
+    if (name == "kalp-geneflow.svg") return "the chart of the gene flow";
+    return "the chart of the relative weights";
+}
+
+void discardall(Exports& x) {
+    discardexport(x.geneflow);
+    for (Export& e : x.finished)
+        discardexport(e);
+}
+
 // Everything between the banner and the time line. The order is fixed: each
 // stage consumes the next segments of the report template.
-void stages(Model& m, Streams& s) {
+void stages(Model& m, Streams& s, Exports& x) {
     readgate(m, s);
     opentemplate(s);
     readprods(m, s);
@@ -42,9 +127,10 @@ void stages(Model& m, Streams& s) {
     readsettings(m, s);
 
     buildmatrix(m);
-    Progress years = startprogress("Gene flow", "years");
-    geneflow(m, [&](const Model&, int t) { showprogress(years, t, m.l_inv); });
-    endprogress(years);
+    beginyears(m, x);
+    Progress progress = startprogress("Gene flow", "years");
+    geneflow(m, [&](const Model& g, int t) { onyear(g, t, x, progress); });
+    endprogress(progress);
     if (m.prods == 1)
         weightsone(m);
     else
@@ -70,7 +156,10 @@ void stages(Model& m, Streams& s) {
     writeresults(m, s);
     closein(s.tpl);
     closeout(s.res);
+    writeexports(m, x);
     farewell(m.prods);
+    for (const Export& e : x.finished)
+        std::printf("The file %s holds %s.\n", e.name, holds(e.name));
 }
 
 // After an early end: whatever was written so far stays in the files.
@@ -79,29 +168,68 @@ void closeall(Streams& s) {
         if (f->fp) std::fclose(f->fp);
 }
 
-} // namespace
-
-int run() {
-    const std::clock_t zac = std::clock();
-    static Model m;
-    reset(m);
-    banner();
-    Streams s;
-    int status = 0;
-    try {
-        stages(m, s);
-    } catch (const RunStop& stop) {
-        std::fputs(stop.report.c_str(), stdout);
-        closeall(s);
-        status = 1;
-    }
-    timeline(zac, std::clock());
-    // A console that could not be written leaves the user without the report.
+// A console that could not be written leaves the user without the report.
+int consolestatus(int status) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fputs("kalp: the console output could not be written\n", stderr);
         return 1;
     }
     return status;
+}
+
+} // namespace
+
+int run(const Options& options) {
+    const std::clock_t zac = std::clock();
+    static Model m;
+    reset(m);
+    banner();
+    // Exports of an earlier run would describe another run than this one.
+    if (options.exports()) removeexports();
+    Streams s;
+    Exports x;
+    x.options = options;
+    int status = 0;
+    try {
+        stages(m, s, x);
+    } catch (const RunStop& stop) {
+        std::fputs(stop.report.c_str(), stdout);
+        closeall(s);
+        discardall(x);
+        status = 1;
+    }
+    timeline(zac, std::clock());
+    return consolestatus(status);
+}
+
+int classtable() {
+    const std::clock_t zac = std::clock();
+    static Model m;
+    reset(m);
+    // The system files are read as in a run, their echo going nowhere
+    // against a template of empty segments.
+    Streams s;
+    s.quiet = true;
+    std::string empty;
+    for (int i = 0; i < 128; ++i)
+        empty += "\"\"";
+    try {
+        readprods(m, s);
+        s.tpl.fp = fmemopen(empty.data(), empty.size(), "r");
+        s.res.fp = std::fopen("/dev/null", "w");
+        if (!s.tpl.fp || !s.res.fp) fail("The class table cannot be prepared.", "Restart KALP.");
+        readsystemA(m, s);
+        if (m.prods > 1) readsystemB(m, s);
+        layclasses(m);
+    } catch (const RunStop& stop) {
+        std::fputs(stop.report.c_str(), stdout);
+        closeall(s);
+        timeline(zac, std::clock());
+        return consolestatus(1);
+    }
+    closeall(s);
+    printclasses(m);
+    return consolestatus(0);
 }
 
 } // namespace kalp

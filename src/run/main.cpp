@@ -1,32 +1,75 @@
 // KALP: economic weights of sheep traits by the gene flow method.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "run/driver.h"
+#include "run/options.h"
 
 namespace {
 
-const char* const usage =
-    "Usage: kalp\n"
-    "\n"
-    "KALP takes no arguments. It reads its input files from the working directory:\n"
-    "  ERROR.TXT, P01.TXT, PARAVRD.TXT, TEXTVRD_OUT.TXT, INPUTVRD01A.TXT,\n"
-    "  INPUTVRD01B.TXT (two systems), INPUTVRD02.TXT (one system) or\n"
-    "  INPUTVRD03.TXT (two systems), INPUTVRD04.TXT and INPUTVRD05.TXT\n"
-    "  (with standardisation).\n"
-    "It writes the results file resgfps01 (one system) or resgfps02 (two\n"
-    "systems), the variable dump CHECKVRD, and messages on the console.\n"
-    "\n"
-    "  kalp --help     show this text\n"
-    "  kalp --version  show the version\n";
+const char* const description =
+    "KALP computes the economic weights of sheep traits by the gene flow method.\n"
+    "Run without options it reads its input files from the working directory and\n"
+    "writes the results file resgfps01 (one system) or resgfps02 (two systems), the\n"
+    "variable dump CHECKVRD and messages on the console. The options add files for\n"
+    "further work; they never change the results file or the dump.";
+
+const char* const inputs =
+    "Input files: ERROR.TXT, P01.TXT, PARAVRD.TXT, TEXTVRD_OUT.TXT, INPUTVRD01A.TXT,\n"
+    "INPUTVRD01B.TXT (two systems), INPUTVRD02.TXT (one system) or INPUTVRD03.TXT\n"
+    "(two systems), INPUTVRD04.TXT and INPUTVRD05.TXT (with standardisation).";
 
 // Writes `text` on standard output; 0, or 1 when it could not be written.
-int say(const char* text) {
-    std::fputs(text, stdout);
+int say(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
     std::fprintf(stderr, "kalp: standard output could not be written: %s\n", std::strerror(errno));
     return 1;
+}
+
+int start(int argc, char** argv) {
+    if (argc == 1) return kalp::run();
+
+    CLI::App app{description, "kalp"};
+    app.footer(inputs);
+    app.set_help_flag("-h,--help", "Show this text and exit");
+    kalp::Options options;
+    bool version = false, classes = false;
+    std::string dir;
+    app.add_flag("--version", version, "Show the version and exit");
+    app.add_option("-C,--dir", dir, "Work in DIR instead of the current directory")
+        ->type_name("DIR");
+    app.add_flag("--classes", classes, "Print the sex and age groups of the input files and exit");
+    app.add_flag("--csv", options.csv,
+                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv");
+    app.add_flag("--json", options.json, "Also write kalp-results.json");
+    app.add_flag("--plot", options.plot,
+                 "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg");
+    auto usage = [&](const std::string& problem) {
+        std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
+        return 2;
+    };
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        return say(app.help());
+    } catch (const CLI::ParseError& e) {
+        return usage(e.what());
+    }
+    if (classes && options.exports())
+        return usage("--classes prints the class table only; give the other options without it");
+    if (version) return say("KALP Version 1.0.3, 2011\n");
+    if (!dir.empty() && chdir(dir.c_str()) != 0) {
+        std::fprintf(stderr, "kalp: cannot work in %s: %s\n", dir.c_str(), std::strerror(errno));
+        return 2;
+    }
+    if (classes) return kalp::classtable();
+    return kalp::run(options);
 }
 
 } // namespace
@@ -35,10 +78,11 @@ int main(int argc, char** argv) {
     // Each console line reaches a pipe or file as it is printed, so a run
     // that is killed keeps what it had said.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-    if (argc == 1) return kalp::run();
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return say(usage);
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
-        return say("KALP Version 1.0.3, 2011\n");
-    std::fputs(usage, stderr);
-    return 2;
+    try {
+        return start(argc, argv);
+    } catch (const std::exception& e) {
+        // Only the system can cause this, for example by running out of memory.
+        std::fprintf(stderr, "kalp: %s\n", e.what());
+        return 1;
+    }
 }

@@ -14,6 +14,18 @@ void outputrw(Stream& src, Stream& dst) {
     }
 }
 
+std::string segmenttext(Stream& src) {
+    std::string text;
+    for (int count = 0; count < 2;) {
+        const int c = getch(src, Unit::segment);
+        if (c == '"')
+            ++count;
+        else
+            text += static_cast<char>(c);
+    }
+    return text;
+}
+
 void outputr(Stream& src) {
     for (int count = 0; count < 2;)
         if (getch(src, Unit::segment) == '"') ++count;

@@ -12,6 +12,8 @@ namespace kalp {
 
 // Copies one segment from `src` (the template, once the parameter file).
 void outputrw(Stream& src, Stream& dst);
+// Reads one segment and returns its text.
+std::string segmenttext(Stream& src);
 // Reads one segment and drops it.
 void outputr(Stream& src);
 // Writes the words of a multi-value record whose values the caller has

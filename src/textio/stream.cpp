@@ -15,15 +15,6 @@ namespace kalp {
 
 namespace {
 
-std::string valuename(const char* what, int index) {
-    std::string s = what;
-    if (index > 0) {
-        s += ' ';
-        s += std::to_string(index);
-    }
-    return s;
-}
-
 std::string file(const Stream& s) { return std::string(s.name); }
 
 [[noreturn]] void nonumber(const Stream& in, const std::string& what) {
@@ -171,6 +162,15 @@ bool intvalue(Stream& in, int& v, const std::string& what) {
 
 } // namespace
 
+std::string numbered(const char* what, int index) {
+    std::string s = what;
+    if (index > 0) {
+        s += ' ';
+        s += std::to_string(index);
+    }
+    return s;
+}
+
 Stream openin(const char* name) {
     errno = 0;
     Stream s;
@@ -259,28 +259,28 @@ int getch(Stream& in, Unit unit) {
 }
 
 bool tryscanint(Stream& in, int& v, const char* what, int index) {
-    return intvalue(in, v, valuename(what, index));
+    return intvalue(in, v, numbered(what, index));
 }
 
 bool tryscanfloat(Stream& in, float& v, const char* what, int index) {
-    return scannumber(in, v, valuename(what, index), Kind::real, std::strtof);
+    return scannumber(in, v, numbered(what, index), Kind::real, std::strtof);
 }
 
 int scanint(Stream& in, const char* what, int index) {
     int v = 0;
-    if (!tryscanint(in, v, what, index)) nonumber(in, valuename(what, index));
+    if (!tryscanint(in, v, what, index)) nonumber(in, numbered(what, index));
     return v;
 }
 
 float scanfloat(Stream& in, const char* what, int index) {
     float v = 0;
-    if (!tryscanfloat(in, v, what, index)) nonumber(in, valuename(what, index));
+    if (!tryscanfloat(in, v, what, index)) nonumber(in, numbered(what, index));
     return v;
 }
 
 double scandouble(Stream& in, const char* what, int index) {
     double v = 0;
-    const std::string name = valuename(what, index);
+    const std::string name = numbered(what, index);
     if (!scannumber(in, v, name, Kind::real, std::strtod)) nonumber(in, name);
     return v;
 }
@@ -303,6 +303,8 @@ void outofrange(const Stream& in, const std::string& what, double value, const c
          "Correct the value in " + file(in) + " and restart the program.");
 }
 
-void reading(const char* name) { std::printf("Reading data from %s\n", name); }
+void reading(const Streams& s, const char* name) {
+    if (!s.quiet) std::printf("Reading data from %s\n", name);
+}
 
 } // namespace kalp

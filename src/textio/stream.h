@@ -24,6 +24,9 @@ struct Stream {
 // report template, the results file and the variable dump.
 struct Streams {
     Stream in, tpl, res, dump;
+    // No console lines: the input is read for another purpose than a run
+    // (the class table), with the echo going nowhere.
+    bool quiet = false;
 };
 
 // Opens a file for reading and skips a UTF-8 byte-order mark at its start;
@@ -67,6 +70,9 @@ double scandouble(Stream& in, const char* what, int index = 0);
 // (1.0 counts as 1). False when the input does not begin with an integer.
 bool leadingint(Stream& in, int& v, const char* what);
 
+// The name of a value in a list: "the age weight of ram class 2".
+std::string numbered(const char* what, int index);
+
 // Ends the run for a value outside the range that `allowed` names (for
 // example "above -1", "between 0 and 1").
 [[noreturn]] void outofrange(const Stream& in, const std::string& what, double value,
@@ -74,6 +80,6 @@ bool leadingint(Stream& in, int& v, const char* what);
 
 // The console line "Reading data from NAME" that starts the stage of an
 // input file.
-void reading(const char* name);
+void reading(const Streams& s, const char* name);
 
 } // namespace kalp

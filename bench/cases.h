@@ -1,0 +1,77 @@
+// Working directories for the benchmarks: the bundled examples and the
+// largest layout the model holds.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// The working directories are made by the functions below:
+// scratchdir() makes a fresh one (removed by removedir), copyexample copies
+// examples/NAME and the delivered template into it, write79 writes a two-
+// system case with 79 classes (RRA 5, LLA 15, RRB 5, LLB 15, B ewes used for
+// 26 years), no standardisation, traced group 1, and indir runs a function
+// in a directory with the console on /dev/null.
+
+namespace kalp::bench {
+
+inline std::string scratchdir() {
+    std::string t = (std::filesystem::temp_directory_path() / "kalp-bench-XXXXXX").string();
+    if (!mkdtemp(t.data())) std::abort();
+    return t;
+}
+
+inline void removedir(const std::string& dir) { std::filesystem::remove_all(dir); }
+
+inline void copyexample(const std::string& dir, const std::string& name) {
+    const std::filesystem::path source = KALP_SOURCE_DIR;
+    for (const auto& e : std::filesystem::directory_iterator(source / "examples" / name))
+        std::filesystem::copy_file(e.path(), dir + "/" + e.path().filename().string(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(source / "share" / "TEXTVRD_OUT.TXT", dir + "/TEXTVRD_OUT.TXT",
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+inline void write79(const std::string& dir, int years) {
+    copyexample(dir, "two-systems");
+    auto put = [&](const char* name, const std::string& text) {
+        std::ofstream(dir + "/" + name) << text;
+    };
+    std::string values;
+    for (int k = 1; k <= 35; ++k)
+        values += std::to_string(k % 7) + ".5 ";
+    const std::string ewes = "0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 "
+                             "0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 "
+                             "0.0666667 0.0666667 0.0666667\n";
+    put("PARAVRD.TXT", "\"KALP\"\n1 \"Standardisation (2 = yes)\"\n");
+    put("INPUTVRD01A.TXT", "0.03\n5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values + "\n730 365\n");
+    std::string shares;
+    for (int i = 0; i < 15; ++i)
+        shares += "0.3 ";
+    put("INPUTVRD01B.TXT", "5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values + "\n" + values +
+                               "\n365 365 9490\n" + shares + "\n");
+    put("INPUTVRD03.TXT", "/ 79 classes /\n0.3 \"pdA\" \"pdA\"\n0.7 \"pdB\" \"pdB\"\n"
+                          "1 \"Traced\" \"n_sac\"\n" +
+                              std::to_string(years) +
+                              " \"Years\" \"l_inv\"\n2 \"S\" \"S\"\n2 \"D\" \"D\"\n2 \"S\" \"S\"\n"
+                              "2 \"D\" \"D\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n");
+}
+
+template <class F> void indir(const std::string& dir, F f) {
+    char here[4096];
+    if (!getcwd(here, sizeof here) || chdir(dir.c_str()) != 0) std::abort();
+    std::fflush(stdout);
+    const int saved = dup(1);
+    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    f();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    if (chdir(here) != 0) std::abort();
+}
+
+} // namespace kalp::bench

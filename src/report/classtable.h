@@ -1,0 +1,11 @@
+// The class table of `kalp --classes`: which class number is which sex,
+// age and system, and which may be the traced group.
+#pragma once
+
+#include "core/model.h"
+
+namespace kalp {
+
+void printclasses(const Model& m);
+
+} // namespace kalp

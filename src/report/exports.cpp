@@ -1,0 +1,246 @@
+#include "report/exports.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "core/stop.h"
+#include "model/classes.h"
+#include "textio/segments.h"
+
+namespace kalp {
+
+const char* const exportnames[] = {
+    "kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv", "kalp-results.json",
+    "kalp-geneflow.svg", "kalp-weights.svg",  "kalp-sweep.csv",   "kalp-sweep-geneflow.csv",
+    "kalp-sweep.json",   "kalp-sweep.svg",
+};
+const int exportcount = sizeof exportnames / sizeof exportnames[0];
+
+namespace {
+
+std::string partname(const char* name) { return std::string(name) + ".part"; }
+
+[[noreturn]] void notwritten(const char* name) {
+    fail("The output file " + std::string(name) + " could not be written completely.",
+         "Make room on the disk or check the permissions of " + std::string(name) +
+             " and restart the program.");
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line break.
+std::string csv(const std::string& s) {
+    if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s)
+        q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+// The template caption of trait k: "   1 Birth weight (kg)\n" gives
+// "Birth weight (kg)".
+std::string traitname(const std::string& caption, int k) {
+    const char* blank = " \t\r\n";
+    const size_t first = caption.find_first_not_of(blank);
+    if (first == std::string::npos) return "trait " + std::to_string(k);
+    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
+    const std::string number = std::to_string(k);
+    if (s.rfind(number, 0) == 0 && s.size() > number.size() &&
+        std::isspace(static_cast<unsigned char>(s[number.size()]))) {
+        const size_t rest = s.find_first_not_of(blank, number.size());
+        if (rest != std::string::npos) s = s.substr(rest);
+    }
+    return s;
+}
+
+// A value that reads back as the same single-precision number.
+double exact(float v) { return std::strtod(digits9(v).c_str(), nullptr); }
+
+const char* component(bool direct) { return direct ? "direct" : "maternal"; }
+
+} // namespace
+
+void removeexports() {
+    for (int i = 0; i < exportcount; ++i) {
+        std::remove(exportnames[i]);
+        std::remove(partname(exportnames[i]).c_str());
+    }
+}
+
+Export beginexport(const char* name) {
+    Export e;
+    e.name = name;
+    e.part = partname(name);
+    e.fp = std::fopen(e.part.c_str(), "w");
+    if (!e.fp)
+        fail("The output file " + std::string(name) + " cannot be created.",
+             "Make sure that " + std::string(name) +
+                 " can be written in the working directory and restart the program.");
+    return e;
+}
+
+void endexport(Export& e) {
+    if (!e.fp) return;
+    const bool bad = std::ferror(e.fp) != 0;
+    const bool closed = std::fclose(e.fp) == 0;
+    e.fp = nullptr;
+    if (bad || !closed) notwritten(e.name);
+}
+
+void publishexport(const Export& e) {
+    if (std::rename(e.part.c_str(), e.name) != 0) notwritten(e.name);
+}
+
+void discardexport(Export& e) {
+    if (e.fp) std::fclose(e.fp);
+    e.fp = nullptr;
+    if (!e.part.empty()) std::remove(e.part.c_str());
+}
+
+std::string digits9(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
+    return text;
+}
+
+TraitNames readtraitnames() {
+    // The captions of the economic weights table are template segments
+    // 148 to 182.
+    Stream t = openin("TEXTVRD_OUT.TXT");
+    TraitNames names;
+    try {
+        for (int i = 1; i < 148; ++i)
+            outputr(t);
+        for (int k = 1; k <= 35; ++k)
+            names[k] = traitname(segmenttext(t), k);
+    } catch (const RunStop&) {
+        closein(t);
+        throw;
+    }
+    closein(t);
+    return names;
+}
+
+bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
+bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
+bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
+
+void writeclassescsv(const Model& m, std::FILE* out) {
+    std::fputs("class,system,group,age\n", out);
+    for (int c = 1; c <= m.acm; ++c) {
+        const ClassInfo info = describeclass(m, c);
+        std::fprintf(out, "%d,%s,%s,%d\n", c, info.block.system, csv(groupname(info)).c_str(),
+                     info.age);
+    }
+}
+
+void writegeneflowheader(std::FILE* out) { std::fputs("year,class,share,cumulative\n", out); }
+
+void writegeneflowyear(const Model& m, int year, const float* share, const float* cumulative,
+                       std::FILE* out) {
+    for (int c = 1; c <= m.acm; ++c)
+        std::fprintf(out, "%d,%d,%s,%s\n", year, c, digits9(share[c]).c_str(),
+                     digits9(cumulative[c]).c_str());
+}
+
+void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out) {
+    const bool standard = m.gstd == 2;
+    std::fputs(standard ? "trait,name,component,economic_weight,sd,standardised,"
+                          "relative_in_component,relative_in_total\n"
+                        : "trait,name,component,economic_weight\n",
+               out);
+    for (int k = 1; k <= 35; ++k) {
+        if (!hasweight(m, k)) continue;
+        for (const bool direct : {true, false}) {
+            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
+            std::fprintf(out, "%d,%s,%s,%s", k, csv(names[k]).c_str(), component(direct),
+                         digits9(direct ? m.ew_d[k] : m.ew_m[k]).c_str());
+            if (standard) {
+                // A component left out by its trait pair has no relative
+                // weights: the fields stay empty.
+                const bool included = (direct ? m.delta_d[k] : m.delta_m[k]) == 1;
+                std::fprintf(out, ",%s,%s", digits9(direct ? m.gstd_d[k] : m.gstd_m[k]).c_str(),
+                             digits9(direct ? m.ewst_d[k] : m.ewst_m[k]).c_str());
+                if (included)
+                    std::fprintf(out, ",%s,%s", digits9(direct ? m.ewr_dd[k] : m.ewr_mm[k]).c_str(),
+                                 digits9(direct ? m.ewr_da[k] : m.ewr_ma[k]).c_str());
+                else
+                    std::fputs(",,", out);
+            }
+            std::fputc('\n', out);
+        }
+    }
+}
+
+std::string resultsjson(const Model& m, const TraitNames& names) {
+    // Keys in the order written, which is the order of the report.
+    using json = nlohmann::ordered_json;
+    const bool standard = m.gstd == 2;
+    const ClassInfo traced = describeclass(m, m.n_sac);
+    json settings = {
+        {"production_systems", m.prods},
+        {"standardised", standard},
+        {"discount_rate", exact(m.u)},
+        {"period_years", m.l_inv},
+        {"traced_group",
+         {{"class", m.n_sac},
+          {"system", traced.block.system},
+          {"group", groupname(traced)},
+          {"age", traced.age}}},
+        {"path_options", {{"sire_path_A", m.pgssA}, {"dam_path_A", m.pgdsA}}},
+    };
+    if (m.prods == 2) {
+        settings["path_options"]["sire_path_B"] = m.pgssB;
+        settings["path_options"]["dam_path_B"] = m.pgdsB;
+        settings["expression_weights"] = {{"A", exact(m.pdA)}, {"B", exact(m.pdB)}};
+    }
+    json classes = json::array();
+    for (int c = 1; c <= m.acm; ++c) {
+        const ClassInfo info = describeclass(m, c);
+        classes.push_back({{"class", c},
+                           {"system", info.block.system},
+                           {"group", groupname(info)},
+                           {"age", info.age},
+                           {"traceable", info.traceable},
+                           {"discounted_gene_flow", exact(m.m_sum[c])}});
+    }
+    json weights = json::array();
+    for (int k = 1; k <= 35; ++k) {
+        if (!hasweight(m, k)) continue;
+        for (const bool direct : {true, false}) {
+            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
+            json w = {{"trait", k},
+                      {"name", names[k]},
+                      {"component", component(direct)},
+                      {"economic_weight", exact(direct ? m.ew_d[k] : m.ew_m[k])}};
+            if (standard) {
+                const bool included = (direct ? m.delta_d[k] : m.delta_m[k]) == 1;
+                w["sd"] = exact(direct ? m.gstd_d[k] : m.gstd_m[k]);
+                w["standardised"] = exact(direct ? m.ewst_d[k] : m.ewst_m[k]);
+                w["included_in_sums"] = included;
+                w["relative_in_component"] =
+                    included ? json(exact(direct ? m.ewr_dd[k] : m.ewr_mm[k])) : json(nullptr);
+                w["relative_in_total"] =
+                    included ? json(exact(direct ? m.ewr_da[k] : m.ewr_ma[k])) : json(nullptr);
+            }
+            weights.push_back(w);
+        }
+    }
+    json doc = {{"program", "KALP"},
+                {"version", "1.0.3"},
+                {"settings", settings},
+                {"classes", classes},
+                {"weights", weights}};
+    if (standard) {
+        const auto share = [&](float part) {
+            return m.ewsum == 0 ? 0.0
+                                : 100.0 * static_cast<double>(part) / static_cast<double>(m.ewsum);
+        };
+        doc["sums"] = {{"direct", exact(m.ewsum_d)},
+                       {"maternal", exact(m.ewsum_m)},
+                       {"total", exact(m.ewsum)}};
+        doc["shares_percent"] = {{"direct", share(m.ewsum_d)}, {"maternal", share(m.ewsum_m)}};
+    }
+    return doc.dump(2) + "\n";
+}
+
+} // namespace kalp

@@ -1,0 +1,67 @@
+// Results for further work: tidy CSV files and a JSON document.
+//
+// Every export is written under a temporary name (NAME.part) and renamed
+// into place only when the whole run is complete, so an export never
+// describes another run than the latest. Numbers are the model's single-
+// precision values with 9 significant digits, enough to read them back
+// exactly.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "core/model.h"
+
+namespace kalp {
+
+// Every file that an export option writes.
+extern const char* const exportnames[];
+extern const int exportcount;
+
+// Removes the exports of an earlier run and unfinished temporary files.
+void removeexports();
+
+// An export being written under its temporary name.
+struct Export {
+    const char* name = nullptr; // the final name
+    std::string part;           // the name it is written under
+    std::FILE* fp = nullptr;
+};
+
+// Creates NAME.part; failure ends the run.
+Export beginexport(const char* name);
+// Closes the file; a write that did not reach it ends the run.
+void endexport(Export& e);
+// Moves a finished export into place.
+void publishexport(const Export& e);
+// Closes and removes an unfinished export.
+void discardexport(Export& e);
+
+// The single-precision value with 9 significant digits.
+std::string digits9(float v);
+
+// The trait names of the report template (the captions of the economic
+// weights table without their numbers), traits 1..35.
+using TraitNames = std::array<std::string, NT>;
+TraitNames readtraitnames();
+
+// Whether trait k has a row in the economic weights table, and whether its
+// direct and maternal components belong to its type.
+bool hasweight(const Model& m, int k);
+bool hasdirect(const Model& m, int k);
+bool hasmaternal(const Model& m, int k);
+
+// class,system,group,age
+void writeclassescsv(const Model& m, std::FILE* out);
+// year,class,share,cumulative: the header, and the rows of one year.
+void writegeneflowheader(std::FILE* out);
+void writegeneflowyear(const Model& m, int year, const float* share, const float* cumulative,
+                       std::FILE* out);
+// trait,name,component,economic_weight and, with standardisation,
+// sd,standardised,relative_in_component,relative_in_total.
+void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out);
+// Everything of the run but the yearly table.
+std::string resultsjson(const Model& m, const TraitNames& names);
+
+} // namespace kalp

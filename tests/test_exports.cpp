@@ -1,0 +1,280 @@
+// The options beyond the plain run: the class table, the CSV and JSON
+// exports and the charts, end to end.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "scenario.h"
+#include "workdir.h"
+
+using namespace kalp::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path expected = fs::path(KALP_SOURCE_DIR) / "tests" / "expected";
+
+const char* const exports[] = {"kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv",
+                               "kalp-results.json", "kalp-geneflow.svg", "kalp-weights.svg"};
+
+std::vector<std::vector<std::string>> csvrows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::istringstream l(line);
+        for (std::string x; std::getline(l, x, ',');)
+            f.push_back(x);
+        if (line.back() == ',') f.emplace_back();
+        rows.push_back(f);
+    }
+    return rows;
+}
+
+// The dump's lines "name[i] = value" as name[i] -> value text.
+std::map<std::string, std::string> dumpvalues(const std::string& dump) {
+    std::map<std::string, std::string> v;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find(" = ");
+        if (eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 3);
+    }
+    return v;
+}
+
+std::string format(const char* fmt, const std::string& value) {
+    char text[64];
+    std::snprintf(text, sizeof text, fmt, std::stod(value));
+    return text;
+}
+
+// Start and end tags pair up, in order.
+bool wellformed(const std::string& xml) {
+    std::vector<std::string> open;
+    for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+        const size_t end = xml.find('>', at);
+        if (end == std::string::npos) return false;
+        const std::string tag = xml.substr(at + 1, end - at - 1);
+        if (tag[0] == '?' || tag[0] == '!') continue;
+        const std::string name =
+            tag.substr(tag[0] == '/', tag.find_first_of(" \n\t/", 1) - (tag[0] == '/'));
+        if (tag[0] == '/') {
+            if (open.empty() || open.back() != name) return false;
+            open.pop_back();
+        } else if (tag.back() != '/') {
+            open.push_back(name);
+        }
+    }
+    return open.empty();
+}
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(Exports, OneExampleGivesTheCheckedInFiles) {
+    Workdir w;
+    copyexample(w, "one-system-standardised");
+    const Outcome r = w.run("--csv --json --plot");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The results file and the dump are those of a plain run.
+    const fs::path plain = expected / "one-system-standardised";
+    EXPECT_EQ(w.read("resgfps01"), slurp(plain / "resgfps01"));
+    EXPECT_EQ(w.read("CHECKVRD"), slurp(plain / "CHECKVRD"));
+    for (const char* name : {"kalp-classes.csv", "kalp-weights.csv", "kalp-results.json"})
+        EXPECT_EQ(w.read(name), slurp(plain / "exports" / name)) << name;
+    EXPECT_NE(
+        r.beforetime().find("in the file CHECKVRD.\n"
+                            "The file kalp-classes.csv holds the sex and age groups.\n"
+                            "The file kalp-geneflow.csv holds the gene flow by year.\n"
+                            "The file kalp-weights.csv holds the economic weights.\n"
+                            "The file kalp-results.json holds the results of the run.\n"
+                            "The file kalp-geneflow.svg holds the chart of the gene flow.\n"
+                            "The file kalp-weights.svg holds the chart of the relative weights.\n"),
+        std::string::npos)
+        << r.output;
+    for (const std::string& f : w.files())
+        EXPECT_EQ(f.find(".part"), std::string::npos) << f;
+}
+
+// The exported numbers are the model's: printed in the dump's format they
+// give the dump's digits. The JSON holds every trait with a weight.
+TEST(Exports, ValuesEqualTheDump) {
+    for (const char* example : {"one-system", "two-systems"}) {
+        SCOPED_TRACE(example);
+        Workdir w;
+        copyexample(w, example);
+        ASSERT_EQ(w.run("--csv --json").status, 0);
+        auto dump = dumpvalues(w.read("CHECKVRD"));
+        const int acm = std::stoi(dump["acm"]), years = std::stoi(dump["l_inv"]);
+        const auto flow = csvrows(w.read("kalp-geneflow.csv"));
+        ASSERT_EQ(flow.size(), 1u + static_cast<size_t>((years + 1) * acm));
+        for (size_t i = flow.size() - acm; i < flow.size(); ++i) {
+            const std::string c = flow[i][1];
+            EXPECT_EQ(std::stoi(flow[i][0]), years);
+            for (const auto& [name, col] : {std::pair{"m_gf", 2}, std::pair{"m_sum", 3}}) {
+                const std::string key = std::string(name) + "[" + c + "]";
+                const std::string want = dump.count(key) ? dump[key] : " 0.00000";
+                EXPECT_EQ(format("%8.5f", flow[i][col]), want) << key;
+            }
+        }
+        for (const auto& row : csvrows(w.read("kalp-weights.csv"))) {
+            if (row[0] == "trait") continue;
+            const std::string key = (row[2] == "direct" ? "ew_d[" : "ew_m[") + row[0] + "]";
+            EXPECT_EQ(format("%12.4f", row[3]), dump[key]) << key;
+        }
+        const auto doc = nlohmann::json::parse(w.read("kalp-results.json"));
+        std::set<int> traits;
+        for (const auto& x : doc["weights"])
+            traits.insert(x["trait"].get<int>());
+        for (int k = 1; k <= 35; ++k) {
+            const std::string d = "ew_d[" + std::to_string(k) + "]";
+            const bool weighted = dump[d] != "not calculated" ||
+                                  dump["ew_m[" + std::to_string(k) + "]"] != "not calculated";
+            EXPECT_EQ(traits.count(k), weighted ? 1u : 0u) << k;
+        }
+        for (const auto& c : doc["classes"]) {
+            const std::string key = "m_sum[" + std::to_string(c["class"].get<int>()) + "]";
+            char text[32];
+            std::snprintf(text, sizeof text, "%8.5f", c["discounted_gene_flow"].get<double>());
+            EXPECT_EQ(text, dump.count(key) ? dump[key] : " 0.00000") << key;
+        }
+        EXPECT_EQ(doc["settings"]["period_years"], years);
+    }
+}
+
+TEST(Exports, FailedRunLeavesNoneOfThem) {
+    const char* fails[] = {"1", "0"}; // the gate, then a matrix row
+    for (const char* gate : fails) {
+        Workdir w;
+        Scenario s = Scenario::one();
+        s.error = gate;
+        s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3");
+        s.write(w);
+        for (const char* name : exports) {
+            w.write(name, "earlier run\n");
+            w.write(std::string(name) + ".part", "unfinished\n");
+        }
+        EXPECT_EQ(w.run("--csv --json --plot").status, 1);
+        for (const char* name : exports) {
+            EXPECT_FALSE(w.exists(name)) << name;
+            EXPECT_FALSE(w.exists(std::string(name) + ".part")) << name;
+        }
+    }
+    // A plain run leaves them alone.
+    Workdir w;
+    Scenario::one().write(w);
+    w.write("kalp-weights.csv", "earlier run\n");
+    EXPECT_EQ(w.run().status, 0);
+    EXPECT_EQ(w.read("kalp-weights.csv"), "earlier run\n");
+}
+
+// The class table gives the numbers that the traced group refers to: each
+// class it calls traceable runs, and the report names the same group.
+TEST(Exports, ClassTableNamesTheTracedGroups) {
+    Workdir w;
+    copyexample(w, "two-systems");
+    const auto files = w.files();
+    const Outcome table = w.run("--classes");
+    ASSERT_EQ(table.status, 0);
+    EXPECT_EQ(w.files(), files); // it writes no file
+    const std::map<std::string, std::string> captions = {
+        {"rams of A", "rams of system A."},
+        {"ewes of A", "ewes of system A."},
+        {"crossing rams of A", "rams of system A used on ewes of system B."},
+        {"rams of B", "rams of system B."},
+        {"ewes of B", "ewes of system B."}};
+    std::istringstream in(table.output);
+    std::string line, block;
+    int position = 0, traceable = 0;
+    const std::string settings = w.read("INPUTVRD03.TXT");
+    while (std::getline(in, line)) {
+        std::istringstream l(line);
+        int c, age;
+        std::string system, may;
+        if (!(l >> c >> system >> age >> may)) continue;
+        std::string group;
+        std::getline(l >> std::ws, group);
+        if (may == "no") continue;
+        ++traceable;
+        std::string name = group.rfind("newborn ", 0) == 0 ? group.substr(8) : group;
+        name = name.substr(0, std::min(name.find(" in reproductive"), name.find(" before")));
+        position = name == block ? position + 1 : 1;
+        block = name;
+        std::string s = settings;
+        s.replace(s.find("\n1\n\"Traced"), 3, "\n" + std::to_string(c) + "\n");
+        w.write("INPUTVRD03.TXT", s);
+        ASSERT_EQ(w.run().status, 0) << c;
+        char caption[200];
+        std::snprintf(caption, sizeof caption, "from sex and age group%3d of the %s", position,
+                      captions.at(block).c_str());
+        EXPECT_NE(w.read("resgfps02").find(caption), std::string::npos) << c << " " << group;
+    }
+    EXPECT_EQ(traceable, 25);
+}
+
+TEST(Exports, ChartsAreWellFormedWithALinePerClass) {
+    Workdir w;
+    copyexample(w, "two-systems");
+    ASSERT_EQ(w.run("--plot").status, 0);
+    const std::string flow = w.read("kalp-geneflow.svg"), weights = w.read("kalp-weights.svg");
+    EXPECT_TRUE(wellformed(flow));
+    EXPECT_TRUE(wellformed(weights));
+    EXPECT_EQ(count(flow, "stroke-width=\"2.500000e+00\""), 28u); // one line per class
+    EXPECT_GT(count(weights, "<polygon"), 20u);                   // the bars
+    // Without standardisation there are no relative weights to draw.
+    Workdir one;
+    copyexample(one, "one-system");
+    ASSERT_EQ(one.run("--plot").status, 0);
+    EXPECT_EQ(count(one.read("kalp-geneflow.svg"), "stroke-width=\"2.500000e+00\""), 12u);
+    EXPECT_FALSE(one.exists("kalp-weights.svg"));
+}
+
+TEST(CommandLine, WorkingDirectoryAndClassTable) {
+    Workdir w;
+    copyexample(w, "one-system");
+    Workdir elsewhere;
+    Outcome r = elsewhere.run("-C '" + w.path() + "' --csv");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(w.exists("kalp-weights.csv"));
+    EXPECT_FALSE(elsewhere.exists("resgfps01"));
+    r = elsewhere.run("-C '" + w.path() + "/none'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("cannot work in"), std::string::npos);
+    EXPECT_EQ(w.run("--classes --csv").status, 2);
+    EXPECT_EQ(w.run("--classes").output,
+              "Sex and age groups of one production system: 12 in all.\n"
+              "The traced group in INPUTVRD02.TXT may be any of 1 to 11.\n\n"
+              "class  system  age  traceable  group\n"
+              "    1  A         0  yes        newborn rams of A\n"
+              "    2  A         1  yes        rams of A in reproductive class 1\n"
+              "    3  A         2  yes        rams of A in reproductive class 2\n"
+              "    4  A         3  yes        rams of A in reproductive class 3\n"
+              "    5  A         0  yes        newborn ewes of A\n"
+              "    6  A         1  yes        ewes of A in reproductive class 1\n"
+              "    7  A         2  yes        ewes of A in reproductive class 2\n"
+              "    8  A         3  yes        ewes of A in reproductive class 3\n"
+              "    9  A         4  yes        ewes of A in reproductive class 4\n"
+              "   10  A         5  yes        ewes of A in reproductive class 5\n"
+              "   11  A         6  yes        ewes of A in reproductive class 6\n"
+              "   12  A         0  no         progeny of A\n");
+    // An error in the system files is the run's own report.
+    w.write("INPUTVRD01A.TXT", "0.05\n0\n");
+    r = w.run("--classes");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.beforetime(),
+              "\nError message:\nIn INPUTVRD01A.TXT, the number of reproductive ram classes is 0, "
+              "fewer than the 1 that the model needs.\n  Give at least 1 class in INPUTVRD01A.TXT "
+              "and restart the program.\n\n");
+}
