@@ -36,29 +36,47 @@ inline void copyexample(const std::string& dir, const std::string& name) {
                                std::filesystem::copy_options::overwrite_existing);
 }
 
-inline void write79(const std::string& dir, int years) {
-    copyexample(dir, "two-systems");
-    auto put = [&](const char* name, const std::string& text) {
-        std::ofstream(dir + "/" + name) << text;
-    };
+inline std::string values79() {
     std::string values;
     for (int k = 1; k <= 35; ++k)
         values += std::to_string(k % 7) + ".5 ";
-    const std::string ewes = "0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 "
-                             "0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 0.0666667 "
-                             "0.0666667 0.0666667 0.0666667\n";
-    put("PARAVRD.TXT", "\"KALP\"\n1 \"Standardisation (2 = yes)\"\n");
-    put("INPUTVRD01A.TXT", "0.03\n5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values + "\n730 365\n");
+    return values;
+}
+
+// Fifteen ewe classes of equal weight: they sum to 1 within the tolerance.
+inline std::string ewes79() {
+    std::string ewes;
+    for (int i = 0; i < 15; ++i)
+        ewes += "0.0666667 ";
+    return ewes + "\n";
+}
+
+// The two files a user rewrites for each scenario of a sweep by hand.
+inline void write79scenario(const std::string& dir, const std::string& u, int years) {
+    auto put = [&](const char* name, const std::string& text) {
+        std::ofstream(dir + "/" + name) << text;
+    };
+    const std::string values = values79(), ewes = ewes79();
+    put("INPUTVRD01A.TXT", u + "\n5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values + "\n730 365\n");
+    put("INPUTVRD03.TXT",
+        "/ 79 classes /\n0.3 \"pdA\" \"pdA\"\n0.7 \"pdB\" \"pdB\"\n"
+        "1 \"Traced\" \"n_sac\"\n" +
+            std::to_string(years) +
+            " \"Years\" \"l_inv\"\n2 \"S\" \"S\"\n2 \"D\" \"D\"\n2 \"S\" \"S\"\n"
+            "2 \"D\" \"D\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n");
+}
+
+inline void write79(const std::string& dir, int years) {
+    copyexample(dir, "two-systems");
+    const std::string values = values79(), ewes = ewes79();
     std::string shares;
     for (int i = 0; i < 15; ++i)
         shares += "0.3 ";
-    put("INPUTVRD01B.TXT", "5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values + "\n" + values +
-                               "\n365 365 9490\n" + shares + "\n");
-    put("INPUTVRD03.TXT", "/ 79 classes /\n0.3 \"pdA\" \"pdA\"\n0.7 \"pdB\" \"pdB\"\n"
-                          "1 \"Traced\" \"n_sac\"\n" +
-                              std::to_string(years) +
-                              " \"Years\" \"l_inv\"\n2 \"S\" \"S\"\n2 \"D\" \"D\"\n2 \"S\" \"S\"\n"
-                              "2 \"D\" \"D\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n\"P\" \"P\"\n");
+    std::ofstream(dir + "/PARAVRD.TXT") << "\"KALP\"\n1 \"Standardisation (2 = yes)\"\n";
+    std::ofstream(dir + "/INPUTVRD01B.TXT") << "5\n0.2 0.2 0.2 0.2 0.2\n15\n" + ewes + values +
+                                                   "\n" + values + "\n365 365 9490\n" + shares +
+                                                   "\n";
+    write79scenario(dir, "0.03", years);
 }
 
 template <class F> void indir(const std::string& dir, F f) {

@@ -50,7 +50,8 @@ void readprods(Model& m, Streams& s) {
 }
 
 void writepreamble(Model& m, Streams& s) {
-    s.res = openout(m.prods == 1 ? "resgfps01" : "resgfps02");
+    const char* results = m.prods == 1 ? "resgfps01" : "resgfps02";
+    s.res = s.echo ? openout(results) : opensink();
     outputrw(s.tpl, s.res);
     std::fprintf(s.res.fp, "%3d", m.prods);
     outputrw(s.tpl, s.res);

@@ -64,13 +64,14 @@ void setpalette(int n) {
 
 // A legend of lines outside the right edge of the current viewport.
 void legend(const std::vector<std::string>& labels, const std::vector<int>& colour, int perrow,
-            double scale) {
+            double scale, const std::vector<PLINT>& linestyles = {}) {
     const int n = static_cast<int>(labels.size());
     if (n == 0) return;
     const int columns = (n + perrow - 1) / perrow;
     const int rows = (n + columns - 1) / columns;
     std::vector<const char*> text(n);
     std::vector<PLINT> opts(n, PL_LEGEND_LINE), textcolours(n, 1), styles(n, 1);
+    if (!linestyles.empty()) styles = linestyles;
     std::vector<PLINT> lc(colour.begin(), colour.end());
     std::vector<PLFLT> widths(n, 2.0);
     for (int i = 0; i < n; ++i)
@@ -278,9 +279,10 @@ std::string weightschart(const Model& m, const TraitNames& names) {
 std::string lineschart(const std::string& title, const std::string& xlabel,
                        const std::string& ylabel, const std::vector<Line>& lines) {
     const int n = static_cast<int>(lines.size());
-    const int perrow = 24;
+    const int perrow = 36;
     const int columns = std::max(1, (n + perrow - 1) / perrow);
-    const int width = 1300 + columns * 330;
+    const int plotwidth = 1600, legendwidth = 900;
+    const int width = plotwidth + columns * legendwidth;
     Page page;
     beginpage(page, width, 900);
     setpalette(n);
@@ -299,31 +301,46 @@ std::string lineschart(const std::string& title, const std::string& xlabel,
             ymax = std::max(ymax, l.y[i]);
         }
     }
-    if (xmax <= xmin) xmax = xmin + 1;
+    if (xmax <= xmin) {
+        xmin -= 0.5;
+        xmax += 0.5;
+    }
     ymin = std::min(ymin, 0.0);
     const double pad = (ymax - ymin) > 0 ? (ymax - ymin) * 0.06 : 1;
-    plschr(0, 1.0);
-    plvpor(80.0 / width, 1.0 - (60.0 + columns * 330) / width, 0.1, 0.9);
+    plschr(0, 0.55);
+    plvpor(130.0 / width, (plotwidth - 30.0) / width, 0.1, 0.88);
     plwind(xmin, xmax, ymin - (ymin < 0 ? pad : 0), ymax + pad);
+    plcol0(2);
+    plbox("g", 0, 0, "g", 0, 0);
     plcol0(1);
-    plbox("bcnstg", 0, 0, "bcnstgv", 0, 0);
-    pllab(xlabel.c_str(), ylabel.c_str(), title.c_str());
+    plbox("bcnst", 0, 0, "bcnstv", 0, 0);
+    pllab(xlabel.c_str(), ylabel.c_str(), "");
+    plschr(0, 0.7);
+    plmtex("t", 2.5, 0.5, 0.5, title.c_str());
+    plschr(0, 0.55);
     std::vector<std::string> labels;
     std::vector<int> colour;
+    std::vector<PLINT> styles;
     for (int i = 0; i < n; ++i) {
         const Line& l = lines[i];
-        plcol0(first + i % (colours - first));
+        const int index = first + i % (colours - first);
+        plcol0(index);
+        pllsty(l.dashed ? 2 : 1);
         plwidth(2.0);
         if (l.x.size() == 1)
             plstring(1, l.x.data(), l.y.data(), "#(728)");
         else
             plline(static_cast<PLINT>(l.x.size()), l.x.data(), l.y.data());
         plwidth(1.0);
+        pllsty(1);
         labels.push_back(l.label);
-        colour.push_back(first + i % (colours - first));
+        colour.push_back(index);
+        styles.push_back(l.dashed ? 2 : 1);
     }
     plcol0(1);
-    legend(labels, colour, perrow, 0.7);
+    if (lines.empty())
+        plptex((xmin + xmax) / 2, (ymax + pad) / 2, 1, 0, 0.5, "No trait has a weight here.");
+    legend(labels, colour, perrow, 0.42, styles);
     return endpage(page);
 }
 

@@ -27,6 +27,7 @@ void keepyear(YearTable& t, const Model& m, int year, const float* share);
 struct Line {
     std::string label;
     std::vector<double> x, y;
+    bool dashed = false;
 };
 
 // The SVG text of each chart.

@@ -1,6 +1,7 @@
 #include "report/exports.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -27,14 +28,17 @@ std::string partname(const char* name) { return std::string(name) + ".part"; }
              " and restart the program.");
 }
 
-// A CSV field: quoted when it holds a comma, a quote or a line break.
-std::string csv(const std::string& s) {
+} // namespace
+
+std::string csvfield(const std::string& s) {
     if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
     std::string q = "\"";
     for (char c : s)
         q += c == '"' ? std::string("\"\"") : std::string(1, c);
     return q + "\"";
 }
+
+namespace {
 
 // The template caption of trait k: "   1 Birth weight (kg)\n" gives
 // "Birth weight (kg)".
@@ -96,10 +100,28 @@ void discardexport(Export& e) {
     if (!e.part.empty()) std::remove(e.part.c_str());
 }
 
-std::string digits9(float v) {
+void append9(std::string& out, float v) {
+    // to_chars in general format with a precision is "%.*g", without the
+    // locale and the cost of printf.
     char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(v));
-    return text;
+    const auto r = std::to_chars(text, text + sizeof text, static_cast<double>(v),
+                                 std::chars_format::general, 9);
+    out.append(text, r.ptr);
+}
+
+std::string digits9(float v) {
+    std::string s;
+    append9(s, v);
+    return s;
+}
+
+std::string shortest(float v) {
+    char text[32];
+    for (int digits = 1; digits < 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(v));
+        if (std::strtof(text, nullptr) == v) return text;
+    }
+    return digits9(v);
 }
 
 TraitNames readtraitnames() {
@@ -128,7 +150,7 @@ void writeclassescsv(const Model& m, std::FILE* out) {
     std::fputs("class,system,group,age\n", out);
     for (int c = 1; c <= m.acm; ++c) {
         const ClassInfo info = describeclass(m, c);
-        std::fprintf(out, "%d,%s,%s,%d\n", c, info.block.system, csv(groupname(info)).c_str(),
+        std::fprintf(out, "%d,%s,%s,%d\n", c, info.block.system, csvfield(groupname(info)).c_str(),
                      info.age);
     }
 }
@@ -152,7 +174,7 @@ void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out) {
         if (!hasweight(m, k)) continue;
         for (const bool direct : {true, false}) {
             if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
-            std::fprintf(out, "%d,%s,%s,%s", k, csv(names[k]).c_str(), component(direct),
+            std::fprintf(out, "%d,%s,%s,%s", k, csvfield(names[k]).c_str(), component(direct),
                          digits9(direct ? m.ew_d[k] : m.ew_m[k]).c_str());
             if (standard) {
                 // A component left out by its trait pair has no relative

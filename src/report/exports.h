@@ -38,8 +38,13 @@ void publishexport(const Export& e);
 // Closes and removes an unfinished export.
 void discardexport(Export& e);
 
-// The single-precision value with 9 significant digits.
+// The single-precision value with 9 significant digits ("%.9g").
 std::string digits9(float v);
+void append9(std::string& out, float v);
+// The shortest text that reads back as the same single-precision value.
+std::string shortest(float v);
+// A CSV field: quoted when it holds a comma, a quote or a line break.
+std::string csvfield(const std::string& s);
 
 // The trait names of the report template (the captions of the economic
 // weights table without their numbers), traits 1..35.

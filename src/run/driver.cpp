@@ -24,6 +24,7 @@
 #include "report/messages.h"
 #include "report/progress.h"
 #include "report/results.h"
+#include "run/sweep.h"
 #include "textio/stream.h"
 
 namespace kalp {
@@ -101,7 +102,16 @@ const char* holds(const std::string& name) {
     if (name == "kalp-weights.csv") return "the economic weights";
     if (name == "kalp-results.json") return "the results of the run";
     if (name == "kalp-geneflow.svg") return "the chart of the gene flow";
-    return "the chart of the relative weights";
+    if (name == "kalp-weights.svg") return "the chart of the relative weights";
+    if (name == "kalp-sweep.csv") return "the weights of every scenario of the sweep";
+    if (name == "kalp-sweep-geneflow.csv") return "the discounted gene flow of every scenario";
+    if (name == "kalp-sweep.json") return "the weights of every scenario";
+    return "the chart of the sweep";
+}
+
+void announce(const Exports& x) {
+    for (const Export& e : x.finished)
+        std::printf("The file %s holds %s.\n", e.name, holds(e.name));
 }
 
 void discardall(Exports& x) {
@@ -110,9 +120,9 @@ void discardall(Exports& x) {
         discardexport(e);
 }
 
-// Everything between the banner and the time line. The order is fixed: each
-// stage consumes the next segments of the report template.
-void stages(Model& m, Streams& s, Exports& x) {
+// The stages from the gate to the standardised weights. The order is fixed:
+// each stage consumes the next segments of the report template.
+void compute(Model& m, Streams& s, Exports& x) {
     readgate(m, s);
     opentemplate(s);
     readprods(m, s);
@@ -146,7 +156,11 @@ void stages(Model& m, Streams& s, Exports& x) {
         standardise(m);
         requirefinitestandardised(m);
     }
+}
 
+// Everything between the banner and the time line.
+void stages(Model& m, Streams& s, Exports& x) {
+    compute(m, s, x);
     std::printf("Writing results to file CHECKVRD\n");
     s.dump = openout("CHECKVRD");
     writedump(m, s.dump);
@@ -158,8 +172,23 @@ void stages(Model& m, Streams& s, Exports& x) {
     closeout(s.res);
     writeexports(m, x);
     farewell(m.prods);
+    announce(x);
+}
+
+// A sweep reads and checks the input files as a run does, without writing
+// the results file or the dump, then computes every scenario.
+void sweepstages(Model& m, Streams& s, Exports& x) {
+    s.echo = false;
+    compute(m, s, x);
+    closein(s.tpl);
+    closeout(s.res);
+    const auto& sw = x.options.sweeps;
+    std::printf("Computing the scenarios of the sweep\n");
+    runsweeps(m, sw, x.options.json, x.options.plot, readtraitnames(), x.finished);
     for (const Export& e : x.finished)
-        std::printf("The file %s holds %s.\n", e.name, holds(e.name));
+        publishexport(e);
+    std::printf("\nThank you for using the program KALP.\n");
+    announce(x);
 }
 
 // After an early end: whatever was written so far stays in the files.
@@ -191,7 +220,10 @@ int run(const Options& options) {
     x.options = options;
     int status = 0;
     try {
-        stages(m, s, x);
+        if (options.sweeps.empty())
+            stages(m, s, x);
+        else
+            sweepstages(m, s, x);
     } catch (const RunStop& stop) {
         std::fputs(stop.report.c_str(), stdout);
         closeall(s);
@@ -216,8 +248,8 @@ int classtable() {
     try {
         readprods(m, s);
         s.tpl.fp = fmemopen(empty.data(), empty.size(), "r");
-        s.res.fp = std::fopen("/dev/null", "w");
-        if (!s.tpl.fp || !s.res.fp) fail("The class table cannot be prepared.", "Restart KALP.");
+        if (!s.tpl.fp) fail("The class table cannot be prepared.", "Restart the program.");
+        s.res = opensink();
         readsystemA(m, s);
         if (m.prods > 1) readsystemB(m, s);
         layclasses(m);

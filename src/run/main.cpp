@@ -50,6 +50,12 @@ int start(int argc, char** argv) {
     app.add_flag("--json", options.json, "Also write kalp-results.json");
     app.add_flag("--plot", options.plot,
                  "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg");
+    std::vector<std::string> sweeps;
+    app.add_option("--sweep", sweeps,
+                   "Compute every combination of swept values; NAME is u, l_inv or n_sac, VALUES "
+                   "a list 0.02,0.05 or a range 0:0.1:0.01 (write kalp-sweep.csv, "
+                   "kalp-sweep-geneflow.csv)")
+        ->type_name("NAME=VALUES");
     auto usage = [&](const std::string& problem) {
         std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
         return 2;
@@ -60,6 +66,17 @@ int start(int argc, char** argv) {
         return say(app.help());
     } catch (const CLI::ParseError& e) {
         return usage(e.what());
+    }
+    for (const std::string& arg : sweeps) {
+        try {
+            options.sweeps.push_back(kalp::parsesweep(arg));
+        } catch (const kalp::BadSweep& e) {
+            return usage("--sweep " + arg + ": " + e.what());
+        }
+        for (size_t i = 0; i + 1 < options.sweeps.size(); ++i)
+            if (options.sweeps[i].name == options.sweeps.back().name)
+                return usage("--sweep " + arg + ": " + options.sweeps.back().name +
+                             " is swept twice");
     }
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");

@@ -214,6 +214,16 @@ Stream openout(const char* name) {
     return s;
 }
 
+Stream opensink() {
+    Stream s;
+    s.fp = std::fopen("/dev/null", "w");
+    s.name = "/dev/null";
+    if (!s.fp)
+        fail("The null device /dev/null cannot be opened.",
+             "Check the system and restart the program.");
+    return s;
+}
+
 void closein(Stream& s) {
     if (s.fp) std::fclose(s.fp);
     s.fp = nullptr;

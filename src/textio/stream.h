@@ -25,8 +25,11 @@ struct Stream {
 struct Streams {
     Stream in, tpl, res, dump;
     // No console lines: the input is read for another purpose than a run
-    // (the class table), with the echo going nowhere.
+    // (the class table).
     bool quiet = false;
+    // The echo goes into the results file; without it nowhere (a sweep
+    // writes no results file).
+    bool echo = true;
 };
 
 // Opens a file for reading and skips a UTF-8 byte-order mark at its start;
@@ -34,6 +37,8 @@ struct Streams {
 Stream openin(const char* name);
 // Creates (or empties) a file for writing; failure ends the run.
 Stream openout(const char* name);
+// A stream that takes the echo and keeps nothing.
+Stream opensink();
 // Closes an input stream, if open.
 void closein(Stream& s);
 // Closes an output stream; a write that did not reach the file ends the run.

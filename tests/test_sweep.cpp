@@ -1,0 +1,182 @@
+// Sweeps: the values of a scenario are exactly those of a normal run on
+// input files that hold the scenario's values.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "run/sweep.h"
+#include "scenario.h"
+#include "workdir.h"
+
+using namespace kalp::test;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> v;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        v.push_back(l);
+    return v;
+}
+
+// Replaces the value of the record labelled `label`, which stands alone on
+// the line before its words.
+std::string setrecord(const std::string& text, const std::string& label, const std::string& v) {
+    std::string out;
+    auto l = lines(text);
+    for (size_t i = 1; i < l.size(); ++i)
+        if (l[i].find("\"" + label + "\"") != std::string::npos) l[i - 1] = v;
+    for (const auto& x : l)
+        out += x + "\n";
+    return out;
+}
+
+// The rows of a CSV file after its header, keyed by the fields before
+// `values`, with the rest as text.
+std::map<std::string, std::string> keyed(const std::string& csv, size_t keys) {
+    std::map<std::string, std::string> rows;
+    auto l = lines(csv);
+    for (size_t i = 1; i < l.size(); ++i) {
+        size_t at = 0;
+        for (size_t k = 0; k < keys; ++k)
+            at = l[i].find(',', at) + 1;
+        rows[l[i].substr(0, at)] = l[i].substr(at);
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
+    using kalp::rangetexts;
+    EXPECT_EQ(rangetexts("0:0.1:0.01"),
+              (std::vector<std::string>{"0.00", "0.01", "0.02", "0.03", "0.04", "0.05", "0.06",
+                                        "0.07", "0.08", "0.09", "0.10"}));
+    EXPECT_EQ(rangetexts("5:40:5").size(), 8u);
+    EXPECT_EQ(rangetexts("10:1:-3"), (std::vector<std::string>{"10", "7", "4", "1"}));
+    EXPECT_EQ(rangetexts("-0.05:0.05:0.05"), (std::vector<std::string>{"-0.05", "0.00", "0.05"}));
+    EXPECT_EQ(rangetexts("1:1:1"), std::vector<std::string>{"1"});
+    for (const char* bad : {"0:1:0", "10:1:1", "1:10:-1", "1:2", "a:2:1", "1e-2:1:1", "0:1:0.000"})
+        EXPECT_THROW(rangetexts(bad), kalp::BadSweep) << bad;
+    EXPECT_EQ(kalp::parsesweep("l_inv=5,10,20.0").texts.size(), 3u);
+    for (const char* bad :
+         {"k=1", "u", "u=-1", "u=0,,1", "u=0x1", "l_inv=0", "n_sac=1.5", "l_inv=1:10:0.5", "u=nan"})
+        EXPECT_THROW(kalp::parsesweep(bad), kalp::BadSweep) << bad;
+}
+
+// Each scenario of a sweep against a normal run on files that hold its
+// values: the same 9 digits for every weight, standardised and relative
+// weight and discounted gene flow.
+TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
+    struct Case {
+        const char* example;
+        std::string settings, sweeps;
+        std::vector<std::string> u, years, traced;
+    };
+    const Case cases[] = {
+        {"one-system",
+         "INPUTVRD02.TXT",
+         "--sweep l_inv=3,20 --sweep u=0.1,-0.03",
+         {"0.1", "-0.03"},
+         {"3", "20"},
+         {"1"}},
+        {"one-system-standardised",
+         "INPUTVRD02.TXT",
+         "--sweep n_sac=6,1 --sweep u=0.02:0.05:0.03 --sweep l_inv=7",
+         {"0.02", "0.05"},
+         {"7"},
+         {"6", "1"}},
+        {"two-systems",
+         "INPUTVRD03.TXT",
+         "--sweep n_sac=1,16,22 --sweep l_inv=2,25",
+         {"0.05"},
+         {"2", "25"},
+         {"1", "16", "22"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.example);
+        Workdir w;
+        copyexample(w, c.example);
+        const Outcome r = w.run(c.sweeps);
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_FALSE(w.exists("CHECKVRD"));
+        EXPECT_FALSE(w.exists("resgfps01") || w.exists("resgfps02"));
+        const auto weights = keyed(w.read("kalp-sweep.csv"), 6);
+        const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), 4);
+        size_t matched = 0;
+        for (const auto& u : c.u)
+            for (const auto& years : c.years)
+                for (const auto& traced : c.traced) {
+                    Workdir n;
+                    copyexample(n, c.example);
+                    std::string a = n.read("INPUTVRD01A.TXT");
+                    n.write("INPUTVRD01A.TXT", u + a.substr(a.find('\n')));
+                    n.write(c.settings, setrecord(setrecord(n.read(c.settings), "l_inv", years),
+                                                  "n_sac", traced));
+                    ASSERT_EQ(n.run("--csv").status, 0) << u << " " << years << " " << traced;
+                    const std::string key = u + "," + years + "," + traced + ",";
+                    for (const auto& [trait, rest] : keyed(n.read("kalp-weights.csv"), 3)) {
+                        // trait,name,component | economic_weight[,sd,...]
+                        std::string want = rest;
+                        if (std::count(rest.begin(), rest.end(), ',') == 4)
+                            want = rest.substr(0, rest.find(',')) +
+                                   rest.substr(rest.find(',', rest.find(',') + 1));
+                        const auto got = weights.find(key + trait);
+                        ASSERT_NE(got, weights.end()) << key + trait;
+                        EXPECT_EQ(got->second, want) << key + trait;
+                        ++matched;
+                    }
+                    const auto last = lines(n.read("kalp-geneflow.csv"));
+                    for (const auto& row : last) {
+                        if (row.rfind(years + ",", 0) != 0) continue;
+                        const std::string cls = row.substr(row.find(',') + 1);
+                        const std::string c2 = cls.substr(0, cls.find(','));
+                        const auto got = flow.find(key + c2 + ",");
+                        ASSERT_NE(got, flow.end());
+                        EXPECT_EQ(got->second, cls.substr(cls.rfind(',') + 1)) << key + c2;
+                    }
+                }
+        EXPECT_EQ(matched, weights.size());
+    }
+}
+
+TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
+    // An error in the input files ends a sweep with the report of a
+    // normal run, and no export remains.
+    Workdir plain, swept;
+    for (const Workdir* w : {&plain, &swept}) {
+        Scenario s = Scenario::one();
+        s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3");
+        s.write(*w);
+    }
+    const Outcome p = plain.run(), r = swept.run("--sweep u=0.01,0.02 --json --plot");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.beforetime(), p.beforetime());
+    for (const char* name : {"kalp-sweep.csv", "kalp-sweep-geneflow.csv", "kalp-sweep.json",
+                             "kalp-sweep.svg", "kalp-sweep.csv.part"})
+        EXPECT_FALSE(swept.exists(name)) << name;
+    // The class table of Scenario::one has 8 classes: 1 to 7 may be traced.
+    Workdir w;
+    Scenario::one().write(w);
+    const Outcome out = w.run("--sweep n_sac=7,8");
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.output.find("The option --sweep n_sac gives the traced sex and age group 8, "
+                              "outside the class table of the input files.\n  Give traced "
+                              "groups from 1 to 7 (kalp --classes lists them)"),
+              std::string::npos)
+        << out.output;
+    // A scenario that a normal run stops on stops the sweep, naming it.
+    const Outcome near = w.run("--sweep u=0.05,-0.9999 --sweep l_inv=40");
+    EXPECT_EQ(near.status, 1);
+    EXPECT_NE(near.output.find("Error message:\nIn the sweep scenario u = -0.9999, l_inv = 40, "
+                               "n_sac = 1:\nThe discounted gene flow of class 1 is not a finite "
+                               "number."),
+              std::string::npos)
+        << near.output;
+    // Arguments that cannot be read are bad arguments.
+    EXPECT_EQ(w.run("--sweep u=1:0:0.1").status, 2);
+    EXPECT_EQ(w.run("--sweep u=0.1 --sweep u=0.2").status, 2);
+    EXPECT_EQ(w.run("--classes --sweep u=0.1").status, 2);
+}
