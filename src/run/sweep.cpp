@@ -238,10 +238,12 @@ void chartpoints(const Model& m, double x, Result& r) {
 
 // "In the sweep scenario u = 0.02, l_inv = 5, n_sac = 1:" before the
 // report of a normal run.
-std::string inscenario(const std::string& report, const std::string& scenario) {
+std::string inscenario(const std::string& report, const std::string& u, const std::string& l,
+                       const std::string& n) {
     const std::string head = "\nError message:\n";
     if (report.rfind(head, 0) != 0) return report;
-    return head + "In the sweep scenario " + scenario + ":\n" + report.substr(head.size());
+    return head + "In the sweep scenario u = " + u + ", l_inv = " + l + ", n_sac = " + n + ":\n" +
+           report.substr(head.size());
 }
 
 // The scenarios of discount rate ui and traced group ni, over all periods:
@@ -267,8 +269,7 @@ void runjob(const Model& base, const Plan& plan, int ui, int ni, Deviations& dev
     const std::string u = shortest(m.u), n = std::to_string(m.n_sac);
     for (size_t li = 0; li < plan.l_inv.size(); ++li) {
         const int years = plan.l_inv[li];
-        const std::string scenario =
-            "u = " + u + ", l_inv = " + std::to_string(years) + ", n_sac = " + n;
+        const std::string l = std::to_string(years);
         m.l_inv = years;
         const auto& sum = sums[years];
         std::copy(sum.begin(), sum.end(), m.m_sum);
@@ -287,15 +288,26 @@ void runjob(const Model& base, const Plan& plan, int ui, int ni, Deviations& dev
                 requirefinitestandardised(m);
             }
         } catch (const RunStop& stop) {
-            r.error = inscenario(stop.report, scenario);
+            r.error = inscenario(stop.report, u, l, n);
             return;
         }
-        const std::string key = u + "," + std::to_string(years) + "," + n + ",";
-        appendscenario(m, rows, r, key,
-                       "{\"u\":" + u + ",\"l_inv\":" + std::to_string(years) + ",\"n_sac\":" + n +
-                           ",");
+        std::string key = u, jsonkey = "{\"u\":";
+        key += ',';
+        key += l;
+        key += ',';
+        key += n;
+        key += ',';
+        jsonkey += u;
+        jsonkey += ",\"l_inv\":";
+        jsonkey += l;
+        jsonkey += ",\"n_sac\":";
+        jsonkey += n;
+        jsonkey += ',';
+        appendscenario(m, rows, r, key, jsonkey);
         for (int c = 1; c <= m.acm; ++c) {
-            r.flow += key + std::to_string(c) + ",";
+            r.flow += key;
+            r.flow += std::to_string(c);
+            r.flow += ',';
             append9(r.flow, m.m_sum[c]);
             r.flow += '\n';
         }
@@ -356,7 +368,7 @@ std::string sweepchart(const Model& base, const Plan& plan, const TraitNames& na
             const bool direct = static_cast<int>(key) % 2 == 0;
             // Long names are cut so that the legend keeps its columns.
             std::string name = names[k];
-            if (name.size() > 44) name = name.substr(0, 42) + "...";
+            if (name.size() > 44) name.replace(42, std::string::npos, "...");
             l.label = std::to_string(k) + " " + name + ", " + component(direct);
             l.dashed = !direct;
         }
