@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "model/finite.h"
+
 namespace kalp {
 
 namespace {
@@ -67,6 +69,14 @@ void weightstwo(Model& m) {
             if (maternal(m.tt[k])) m.ew_m[k] = addproduct(m.ew_m[k], hm[j], m.m_sum[j]);
         }
     }
+}
+
+void economicweights(Model& m) {
+    if (m.prods == 1)
+        weightsone(m);
+    else
+        weightstwo(m);
+    requirefiniteweights(m);
 }
 
 } // namespace kalp

@@ -141,11 +141,7 @@ void compute(Model& m, Streams& s, Exports& x) {
     Progress progress = startprogress("Gene flow", "years");
     geneflow(m, [&](const Model& g, int t) { onyear(g, t, x, progress); });
     endprogress(progress);
-    if (m.prods == 1)
-        weightsone(m);
-    else
-        weightstwo(m);
-    requirefiniteweights(m);
+    economicweights(m);
 
     if (m.gstd == 2) {
         readdeviations(m, s);

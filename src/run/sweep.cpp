@@ -274,11 +274,7 @@ void runjob(const Model& base, const Plan& plan, int ui, int ni, Deviations& dev
         const auto& sum = sums[years];
         std::copy(sum.begin(), sum.end(), m.m_sum);
         try {
-            if (m.prods == 1)
-                weightsone(m);
-            else
-                weightstwo(m);
-            requirefiniteweights(m);
+            economicweights(m);
             if (m.gstd == 2) {
                 const std::string error = deviations.read(m);
                 if (!error.empty()) throw RunStop{error};
