@@ -52,10 +52,10 @@ int start(int argc, char** argv) {
                  "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg");
     std::vector<std::string> sweeps;
     app.add_option("--sweep", sweeps,
-                   "Compute every combination of swept values; NAME is u, l_inv or n_sac, VALUES "
-                   "a list 0.02,0.05 or a range 0:0.1:0.01 (write kalp-sweep.csv, "
-                   "kalp-sweep-geneflow.csv)")
-        ->type_name("NAME=VALUES");
+                   "Sweep u, l_inv or n_sac over a list (0.02,0.05) or a range (0:0.1:0.01)")
+        ->type_name("NAME=VALUES")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     auto usage = [&](const std::string& problem) {
         std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
         return 2;
