@@ -68,14 +68,14 @@ std::string formatunits(long long units, int places) {
 
 // A value as the input files read it: "%f" for the discount rate, "%d"
 // (which may be followed by a point and zeros, as 20.0) for the others.
-bool readfloat(const std::string& t, float& v) {
+bool sweptfloat(const std::string& t, float& v) {
     if (t.empty() || t.find_first_of("xX") != std::string::npos) return false;
     char* end = nullptr;
     v = std::strtof(t.c_str(), &end);
     return *end == '\0' && std::isfinite(v);
 }
 
-bool readint(const std::string& t, int& v) {
+bool sweptint(const std::string& t, int& v) {
     if (t.empty()) return false;
     char* end = nullptr;
     errno = 0;
@@ -335,8 +335,8 @@ Plan makeplan(const Model& base, const std::vector<Sweep>& sweeps) {
         for (const std::string& t : s.texts) {
             float f = 0;
             int v = 0;
-            if (p == 0 && readfloat(t, f)) plan.u.push_back(f);
-            if (p > 0 && readint(t, v)) (p == 1 ? plan.l_inv : plan.n_sac).push_back(v);
+            if (p == 0 && sweptfloat(t, f)) plan.u.push_back(f);
+            if (p > 0 && sweptint(t, v)) (p == 1 ? plan.l_inv : plan.n_sac).push_back(v);
             if (p == 2 && v > bound)
                 fail("The option --sweep n_sac gives the traced sex and age group " +
                          std::to_string(v) + ", outside the class table of the input files.",
@@ -437,10 +437,10 @@ Sweep parsesweep(const std::string& arg) {
     for (const std::string& t : s.texts) {
         float f = 0;
         int v = 0;
-        if (s.name == "u" && !readfloat(t, f))
+        if (s.name == "u" && !sweptfloat(t, f))
             throw BadSweep("\"" + t + "\" is no decimal number for the discount rate");
         if (s.name == "u" && f <= -1) throw BadSweep("the discount rate " + t + " is not above -1");
-        if (s.name != "u" && !readint(t, v))
+        if (s.name != "u" && !sweptint(t, v))
             throw BadSweep("\"" + t + "\" is no whole number for " + s.name);
         if (s.name != "u" && v < 1) throw BadSweep(s.name + " " + t + " is below 1");
     }
