@@ -20,6 +20,11 @@ float addabs(float sum, float x) {
 
 } // namespace
 
+double sharepercent(float part, float total) {
+    if (total == 0) return 0;
+    return 100.0 * static_cast<double>(part) / static_cast<double>(total);
+}
+
 void choosepairs(Model& m) {
     // flag k keeps one trait of its pair; direct-only pairs touch delta_d,
     // maternal-only pairs delta_m, the pair 2/3 both.

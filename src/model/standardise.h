@@ -12,5 +12,8 @@ void choosepairs(Model& m);
 // values; each included component in percent of its sum and of the total.
 // A sum of 0 leaves the relative weights that would divide by it at 0.
 void standardise(Model& m);
+// The share of a sum in the total in percent, in double precision; 0 when
+// the total is 0.
+double sharepercent(float part, float total);
 
 } // namespace kalp

@@ -1,5 +1,6 @@
 #include "report/exports.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -7,18 +8,29 @@
 
 #include "core/stop.h"
 #include "model/classes.h"
+#include "model/standardise.h"
 #include "textio/segments.h"
 
 namespace kalp {
 
-const char* const exportnames[] = {
-    "kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv", "kalp-results.json",
-    "kalp-geneflow.svg", "kalp-weights.svg",  "kalp-sweep.csv",   "kalp-sweep-geneflow.csv",
-    "kalp-sweep.json",   "kalp-sweep.svg",
-};
-const int exportcount = sizeof exportnames / sizeof exportnames[0];
-
 namespace {
+
+// Every file that an export option writes, and what it holds.
+const struct {
+    const char* name;
+    const char* holds;
+} exportfiles[] = {
+    {"kalp-classes.csv", "the sex and age groups"},
+    {"kalp-geneflow.csv", "the gene flow by year"},
+    {"kalp-weights.csv", "the economic weights"},
+    {"kalp-results.json", "the results of the run"},
+    {"kalp-geneflow.svg", "the chart of the gene flow"},
+    {"kalp-weights.svg", "the chart of the relative weights"},
+    {"kalp-sweep.csv", "the weights of every scenario of the sweep"},
+    {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario"},
+    {"kalp-sweep.json", "the weights of every scenario"},
+    {"kalp-sweep.svg", "the chart of the sweep"},
+};
 
 std::string partname(const char* name) { return std::string(name) + ".part"; }
 
@@ -59,14 +71,20 @@ std::string traitname(const std::string& caption, int k) {
 // A value that reads back as the same single-precision number.
 double exact(float v) { return std::strtod(digits9(v).c_str(), nullptr); }
 
-const char* component(bool direct) { return direct ? "direct" : "maternal"; }
-
 } // namespace
 
+const char* componentname(bool direct) { return direct ? "direct" : "maternal"; }
+
+const char* exportholds(const char* name) {
+    const auto* f = std::find_if(std::begin(exportfiles), std::end(exportfiles),
+                                 [&](const auto& e) { return std::string(name) == e.name; });
+    return f == std::end(exportfiles) ? "" : f->holds;
+}
+
 void removeexports() {
-    for (int i = 0; i < exportcount; ++i) {
-        std::remove(exportnames[i]);
-        std::remove(partname(exportnames[i]).c_str());
+    for (const auto& f : exportfiles) {
+        std::remove(f.name);
+        std::remove(partname(f.name).c_str());
     }
 }
 
@@ -146,6 +164,20 @@ bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !neglig
 bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
 bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
 
+std::vector<Component> components(const Model& m, bool weighted) {
+    std::vector<Component> v;
+    for (int k = 1; k <= 35; ++k) {
+        if (weighted && !hasweight(m, k)) continue;
+        if (hasdirect(m, k))
+            v.push_back({k, true, m.delta_d[k] == 1, m.ew_d[k], m.gstd_d[k], m.ewst_d[k],
+                         m.ewr_dd[k], m.ewr_da[k]});
+        if (hasmaternal(m, k))
+            v.push_back({k, false, m.delta_m[k] == 1, m.ew_m[k], m.gstd_m[k], m.ewst_m[k],
+                         m.ewr_mm[k], m.ewr_ma[k]});
+    }
+    return v;
+}
+
 void writeclassescsv(const Model& m, std::FILE* out) {
     std::fputs("class,system,group,age\n", out);
     for (int c = 1; c <= m.acm; ++c) {
@@ -170,26 +202,19 @@ void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out) {
                           "relative_in_component,relative_in_total\n"
                         : "trait,name,component,economic_weight\n",
                out);
-    for (int k = 1; k <= 35; ++k) {
-        if (!hasweight(m, k)) continue;
-        for (const bool direct : {true, false}) {
-            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
-            std::fprintf(out, "%d,%s,%s,%s", k, csvfield(names[k]).c_str(), component(direct),
-                         digits9(direct ? m.ew_d[k] : m.ew_m[k]).c_str());
-            if (standard) {
-                // A component left out by its trait pair has no relative
-                // weights: the fields stay empty.
-                const bool included = (direct ? m.delta_d[k] : m.delta_m[k]) == 1;
-                std::fprintf(out, ",%s,%s", digits9(direct ? m.gstd_d[k] : m.gstd_m[k]).c_str(),
-                             digits9(direct ? m.ewst_d[k] : m.ewst_m[k]).c_str());
-                if (included)
-                    std::fprintf(out, ",%s,%s", digits9(direct ? m.ewr_dd[k] : m.ewr_mm[k]).c_str(),
-                                 digits9(direct ? m.ewr_da[k] : m.ewr_ma[k]).c_str());
-                else
-                    std::fputs(",,", out);
-            }
-            std::fputc('\n', out);
+    for (const Component& c : components(m)) {
+        std::fprintf(out, "%d,%s,%s,%s", c.trait, csvfield(names[c.trait]).c_str(),
+                     componentname(c.direct), digits9(c.ew).c_str());
+        if (standard) {
+            std::fprintf(out, ",%s,%s", digits9(c.sd).c_str(), digits9(c.standardised).c_str());
+            // A component left out by its trait pair has no relative
+            // weights: the fields stay empty.
+            if (c.included)
+                std::fprintf(out, ",%s,%s", digits9(c.within).c_str(), digits9(c.total).c_str());
+            else
+                std::fputs(",,", out);
         }
+        std::fputc('\n', out);
     }
 }
 
@@ -226,26 +251,19 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
                            {"discounted_gene_flow", exact(m.m_sum[c])}});
     }
     json weights = json::array();
-    for (int k = 1; k <= 35; ++k) {
-        if (!hasweight(m, k)) continue;
-        for (const bool direct : {true, false}) {
-            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
-            json w = {{"trait", k},
-                      {"name", names[k]},
-                      {"component", component(direct)},
-                      {"economic_weight", exact(direct ? m.ew_d[k] : m.ew_m[k])}};
-            if (standard) {
-                const bool included = (direct ? m.delta_d[k] : m.delta_m[k]) == 1;
-                w["sd"] = exact(direct ? m.gstd_d[k] : m.gstd_m[k]);
-                w["standardised"] = exact(direct ? m.ewst_d[k] : m.ewst_m[k]);
-                w["included_in_sums"] = included;
-                w["relative_in_component"] =
-                    included ? json(exact(direct ? m.ewr_dd[k] : m.ewr_mm[k])) : json(nullptr);
-                w["relative_in_total"] =
-                    included ? json(exact(direct ? m.ewr_da[k] : m.ewr_ma[k])) : json(nullptr);
-            }
-            weights.push_back(w);
+    for (const Component& c : components(m)) {
+        json w = {{"trait", c.trait},
+                  {"name", names[c.trait]},
+                  {"component", componentname(c.direct)},
+                  {"economic_weight", exact(c.ew)}};
+        if (standard) {
+            w["sd"] = exact(c.sd);
+            w["standardised"] = exact(c.standardised);
+            w["included_in_sums"] = c.included;
+            w["relative_in_component"] = c.included ? json(exact(c.within)) : json(nullptr);
+            w["relative_in_total"] = c.included ? json(exact(c.total)) : json(nullptr);
         }
+        weights.push_back(w);
     }
     json doc = {{"program", "KALP"},
                 {"version", "1.0.3"},
@@ -253,14 +271,11 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
                 {"classes", classes},
                 {"weights", weights}};
     if (standard) {
-        const auto share = [&](float part) {
-            return m.ewsum == 0 ? 0.0
-                                : 100.0 * static_cast<double>(part) / static_cast<double>(m.ewsum);
-        };
         doc["sums"] = {{"direct", exact(m.ewsum_d)},
                        {"maternal", exact(m.ewsum_m)},
                        {"total", exact(m.ewsum)}};
-        doc["shares_percent"] = {{"direct", share(m.ewsum_d)}, {"maternal", share(m.ewsum_m)}};
+        doc["shares_percent"] = {{"direct", sharepercent(m.ewsum_d, m.ewsum)},
+                                 {"maternal", sharepercent(m.ewsum_m, m.ewsum)}};
     }
     return doc.dump(2) + "\n";
 }

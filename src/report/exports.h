@@ -10,14 +10,14 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/model.h"
 
 namespace kalp {
 
-// Every file that an export option writes.
-extern const char* const exportnames[];
-extern const int exportcount;
+// What the console says an export holds: "the economic weights".
+const char* exportholds(const char* name);
 
 // Removes the exports of an earlier run and unfinished temporary files.
 void removeexports();
@@ -56,6 +56,18 @@ TraitNames readtraitnames();
 bool hasweight(const Model& m, int k);
 bool hasdirect(const Model& m, int k);
 bool hasmaternal(const Model& m, int k);
+
+// One trait component with its values, as the tables of the report give it.
+struct Component {
+    int trait;
+    bool direct;
+    bool included;                             // enters the sums of the standardisation
+    float ew, sd, standardised, within, total; // relative within its component and the total
+};
+// The components of the traits with a weight in report order, or of every
+// trait when `weighted` is false.
+std::vector<Component> components(const Model& m, bool weighted = true);
+const char* componentname(bool direct);
 
 // class,system,group,age
 void writeclassescsv(const Model& m, std::FILE* out);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "model/standardise.h"
 #include "textio/segments.h"
 
 namespace kalp {
@@ -66,12 +67,6 @@ void traittable(Model& m, Streams& s, const float* testd, const float* testm, co
     }
 }
 
-// Shares of the direct and the maternal component in the total, in percent.
-double share(float part, float total) {
-    if (total == 0) return 0;
-    return 100.0 * static_cast<double>(part) / static_cast<double>(total);
-}
-
 } // namespace
 
 void writeresults(Model& m, Streams& s) {
@@ -130,7 +125,7 @@ void writeresults(Model& m, Streams& s) {
     copy(s);
     if (m.gstd != 2) return;
 
-    const double sd = share(m.ewsum_d, m.ewsum), sm = share(m.ewsum_m, m.ewsum);
+    const double sd = sharepercent(m.ewsum_d, m.ewsum), sm = sharepercent(m.ewsum_m, m.ewsum);
     copy(s);
     traittable(m, s, m.ew_d, m.ew_m, m.ewst_d, m.ewst_m, false);
     copy(s);

@@ -40,11 +40,16 @@ struct Exports {
     std::vector<Export> finished;
 };
 
-void exporttext(Exports& x, const char* name, const std::string& text) {
-    Export e = beginexport(name);
-    std::fputs(text.c_str(), e.fp);
+// Closes an export and keeps it for the end of the run.
+void keep(Exports& x, const Export& e) {
     x.finished.push_back(e);
     endexport(x.finished.back());
+}
+
+void exporttext(Exports& x, const char* name, const std::string& text) {
+    const Export e = beginexport(name);
+    std::fputs(text.c_str(), e.fp);
+    keep(x, e);
 }
 
 // The yearly tables start with year 0: the traced genes all in n_sac.
@@ -74,17 +79,14 @@ void writeexports(const Model& m, Exports& x) {
     if (!x.options.csv && !x.options.json && !x.options.plot) return;
     const TraitNames names = readtraitnames();
     if (x.options.csv) {
-        Export e = beginexport("kalp-classes.csv");
-        writeclassescsv(m, e.fp);
-        x.finished.push_back(e);
-        endexport(x.finished.back());
-        x.finished.push_back(x.geneflow);
+        const Export classes = beginexport("kalp-classes.csv");
+        writeclassescsv(m, classes.fp);
+        keep(x, classes);
+        keep(x, x.geneflow);
         x.geneflow = Export{};
-        endexport(x.finished.back());
-        e = beginexport("kalp-weights.csv");
-        writeweightscsv(m, names, e.fp);
-        x.finished.push_back(e);
-        endexport(x.finished.back());
+        const Export weights = beginexport("kalp-weights.csv");
+        writeweightscsv(m, names, weights.fp);
+        keep(x, weights);
     }
     if (x.options.json) exporttext(x, "kalp-results.json", resultsjson(m, names));
     if (x.options.plot) {
@@ -95,23 +97,9 @@ void writeexports(const Model& m, Exports& x) {
         publishexport(e);
 }
 
-// What each export holds, as the console names it after the farewell.
-const char* holds(const std::string& name) {
-    if (name == "kalp-classes.csv") return "the sex and age groups";
-    if (name == "kalp-geneflow.csv") return "the gene flow by year";
-    if (name == "kalp-weights.csv") return "the economic weights";
-    if (name == "kalp-results.json") return "the results of the run";
-    if (name == "kalp-geneflow.svg") return "the chart of the gene flow";
-    if (name == "kalp-weights.svg") return "the chart of the relative weights";
-    if (name == "kalp-sweep.csv") return "the weights of every scenario of the sweep";
-    if (name == "kalp-sweep-geneflow.csv") return "the discounted gene flow of every scenario";
-    if (name == "kalp-sweep.json") return "the weights of every scenario";
-    return "the chart of the sweep";
-}
-
 void announce(const Exports& x) {
     for (const Export& e : x.finished)
-        std::printf("The file %s holds %s.\n", e.name, holds(e.name));
+        std::printf("The file %s holds %s.\n", e.name, exportholds(e.name));
 }
 
 void discardall(Exports& x) {

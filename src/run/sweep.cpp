@@ -121,7 +121,7 @@ public:
     std::string read(Model& m) {
         unsigned long long mask = 0;
         for (int k = 1; k <= 35; ++k)
-            if (!negligible(m.ew_d[k]) || !negligible(m.ew_m[k])) mask |= 1ULL << k;
+            if (hasweight(m, k)) mask |= 1ULL << k;
         std::lock_guard<std::mutex> lock(mu_);
         auto found = known_.find(mask);
         if (found == known_.end()) found = known_.emplace(mask, load(m)).first;
@@ -165,75 +165,69 @@ struct Rows {
     bool json;
 };
 
-const char* component(bool direct) { return direct ? "direct" : "maternal"; }
+// The relative weights of a component, or empty fields when its trait
+// pair leaves it out of the sums.
+void appendrelative(std::string& out, const Component& c, const char* between, const char* none) {
+    if (!c.included) {
+        out += none;
+        out += between;
+        out += none;
+        return;
+    }
+    append9(out, c.within);
+    out += between;
+    append9(out, c.total);
+}
 
 void appendscenario(const Model& m, const Rows& rows, Result& r, const std::string& key,
                     const std::string& jsonkey) {
     const bool standard = m.gstd == 2;
-    for (int k = 1; k <= 35; ++k) {
-        if (!hasweight(m, k)) continue;
-        for (const bool direct : {true, false}) {
-            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
-            const bool included = (direct ? m.delta_d[k] : m.delta_m[k]) == 1;
-            const float ew = direct ? m.ew_d[k] : m.ew_m[k];
-            const float st = direct ? m.ewst_d[k] : m.ewst_m[k];
-            const float within = direct ? m.ewr_dd[k] : m.ewr_mm[k];
-            const float total = direct ? m.ewr_da[k] : m.ewr_ma[k];
-            std::string& c = r.csv;
-            c += key;
-            c += std::to_string(k) + "," + rows.csvnames[k] + "," + component(direct) + ",";
-            append9(c, ew);
-            if (standard) {
-                c += ',';
-                append9(c, st);
-                c += ',';
-                if (included) {
-                    append9(c, within);
-                    c += ',';
-                    append9(c, total);
-                } else {
-                    c += ',';
-                }
-            }
-            c += '\n';
-            if (!rows.json) continue;
-            std::string& j = r.json;
-            j += jsonkey;
-            j += "\"trait\":" + std::to_string(k) + ",\"name\":" + rows.jsonnames[k] +
-                 ",\"component\":\"" + component(direct) + "\",\"economic_weight\":";
-            append9(j, ew);
-            if (standard) {
-                j += ",\"standardised\":";
-                append9(j, st);
-                j += ",\"relative_in_component\":";
-                if (included)
-                    append9(j, within);
-                else
-                    j += "null";
-                j += ",\"relative_in_total\":";
-                if (included)
-                    append9(j, total);
-                else
-                    j += "null";
-            }
-            j += "},\n";
+    for (const Component& x : components(m)) {
+        const std::string trait = std::to_string(x.trait);
+        std::string& c = r.csv;
+        c += key;
+        c += trait;
+        c += ',';
+        c += rows.csvnames[x.trait];
+        c += ',';
+        c += componentname(x.direct);
+        c += ',';
+        append9(c, x.ew);
+        if (standard) {
+            c += ',';
+            append9(c, x.standardised);
+            c += ',';
+            appendrelative(c, x, ",", "");
         }
+        c += '\n';
+        if (!rows.json) continue;
+        std::string& j = r.json;
+        j += jsonkey;
+        j += "\"trait\":";
+        j += trait;
+        j += ",\"name\":";
+        j += rows.jsonnames[x.trait];
+        j += ",\"component\":\"";
+        j += componentname(x.direct);
+        j += "\",\"economic_weight\":";
+        append9(j, x.ew);
+        if (standard) {
+            j += ",\"standardised\":";
+            append9(j, x.standardised);
+            j += ",\"relative_in_component\":";
+            appendrelative(j, x, ",\"relative_in_total\":", "null");
+        }
+        j += "},\n";
     }
 }
 
 // The chart's value of each trait component: the relative weight within the
 // total with standardisation, else the economic weight.
 void chartpoints(const Model& m, double x, Result& r) {
-    for (int k = 1; k <= 35; ++k)
-        for (const bool direct : {true, false}) {
-            if (!(direct ? hasdirect(m, k) : hasmaternal(m, k))) continue;
-            double y = direct ? m.ew_d[k] : m.ew_m[k];
-            if (m.gstd == 2) {
-                if ((direct ? m.delta_d[k] : m.delta_m[k]) != 1) continue;
-                y = direct ? m.ewr_da[k] : m.ewr_ma[k];
-            }
-            r.on.push_back({2.0 * k + (direct ? 0 : 1), x, y});
-        }
+    for (const Component& c : components(m, false)) {
+        if (m.gstd == 2 && !c.included) continue;
+        r.on.push_back({2.0 * c.trait + (c.direct ? 0 : 1), x, m.gstd == 2 ? c.total : c.ew});
+    }
 }
 
 // "In the sweep scenario u = 0.02, l_inv = 5, n_sac = 1:" before the
@@ -332,11 +326,10 @@ Plan makeplan(const Model& base, const std::vector<Sweep>& sweeps) {
         if (p == 0) plan.u.clear();
         if (p == 1) plan.l_inv.clear();
         if (p == 2) plan.n_sac.clear();
-        for (const std::string& t : s.texts) {
-            float f = 0;
-            int v = 0;
-            if (p == 0 && sweptfloat(t, f)) plan.u.push_back(f);
-            if (p > 0 && sweptint(t, v)) (p == 1 ? plan.l_inv : plan.n_sac).push_back(v);
+        for (const double value : s.values) {
+            const int v = static_cast<int>(value);
+            if (p == 0) plan.u.push_back(static_cast<float>(value));
+            if (p > 0) (p == 1 ? plan.l_inv : plan.n_sac).push_back(v);
             if (p == 2 && v > bound)
                 fail("The option --sweep n_sac gives the traced sex and age group " +
                          std::to_string(v) + ", outside the class table of the input files.",
@@ -365,7 +358,7 @@ std::string sweepchart(const Model& base, const Plan& plan, const TraitNames& na
             // Long names are cut so that the legend keeps its columns.
             std::string name = names[k];
             if (name.size() > 44) name.replace(42, std::string::npos, "...");
-            l.label = std::to_string(k) + " " + name + ", " + component(direct);
+            l.label = std::to_string(k) + " " + name + ", " + componentname(direct);
             l.dashed = !direct;
         }
         l.x.push_back(x);
@@ -427,7 +420,7 @@ std::vector<std::string> rangetexts(const std::string& range) {
 Sweep parsesweep(const std::string& arg) {
     const size_t eq = arg.find('=');
     if (eq == std::string::npos) throw BadSweep("write NAME=VALUES, such as u=0.02,0.05");
-    Sweep s{arg.substr(0, eq), {}};
+    Sweep s{arg.substr(0, eq), {}, {}};
     const std::string values = arg.substr(eq + 1);
     if (s.name != "u" && s.name != "l_inv" && s.name != "n_sac")
         throw BadSweep("NAME is u (discount rate), l_inv (period in years) or n_sac (traced "
@@ -443,6 +436,7 @@ Sweep parsesweep(const std::string& arg) {
         if (s.name != "u" && !sweptint(t, v))
             throw BadSweep("\"" + t + "\" is no whole number for " + s.name);
         if (s.name != "u" && v < 1) throw BadSweep(s.name + " " + t + " is below 1");
+        s.values.push_back(s.name == "u" ? static_cast<double>(f) : v);
     }
     return s;
 }

@@ -19,6 +19,9 @@ namespace kalp {
 struct Sweep {
     std::string name; // "u", "l_inv" or "n_sac"
     std::vector<std::string> texts;
+    // The values as the input files read them: the single-precision discount
+    // rate, or the whole number, each held exactly.
+    std::vector<double> values;
 };
 
 // A --sweep argument that cannot be used; the text says why.
