@@ -16,10 +16,11 @@ namespace kalp {
 namespace {
 
 // Every file that an export option writes, and what it holds.
-const struct {
+struct ExportFile {
     const char* name;
     const char* holds;
-} exportfiles[] = {
+};
+const ExportFile exportfiles[] = {
     {"kalp-classes.csv", "the sex and age groups"},
     {"kalp-geneflow.csv", "the gene flow by year"},
     {"kalp-weights.csv", "the economic weights"},
@@ -76,8 +77,9 @@ double exact(float v) { return std::strtod(digits9(v).c_str(), nullptr); }
 const char* componentname(bool direct) { return direct ? "direct" : "maternal"; }
 
 const char* exportholds(const char* name) {
-    const auto* f = std::find_if(std::begin(exportfiles), std::end(exportfiles),
-                                 [&](const auto& e) { return std::string(name) == e.name; });
+    const ExportFile* f =
+        std::find_if(std::begin(exportfiles), std::end(exportfiles),
+                     [&](const ExportFile& e) { return std::string(name) == e.name; });
     return f == std::end(exportfiles) ? "" : f->holds;
 }
 
