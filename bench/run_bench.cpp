@@ -8,12 +8,14 @@
 // 10,000 scenarios; the figures that count are the wall times.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdlib>
 
 #include "cases.h"
 #include "run/driver.h"
-#include "run/sweep.h"
+#include "run/sweepargs.h"
 
 namespace {
 
@@ -53,6 +55,24 @@ void BM_sweep10000(benchmark::State& state) {
     kalp::bench::removedir(dir);
 }
 
+// One gene flow of 100,000 years serving 100,000 scenarios, one per period:
+// the rows go to their files as they come, so the process stays small. The
+// counter is the peak resident memory of the whole benchmark process.
+void BM_sweepperiods100000(benchmark::State& state) {
+    const std::string dir = kalp::bench::scratchdir();
+    kalp::bench::write79(dir, 100);
+    kalp::Options sweep;
+    sweep.sweeps = {kalp::parsesweep("l_inv=1:100000:1")};
+    for (auto _ : state)
+        kalp::bench::indir(dir, [&] {
+            if (kalp::run(sweep) != 0) state.SkipWithError("the sweep failed");
+        });
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    state.counters["peak_rss_MB"] = static_cast<double>(use.ru_maxrss) / 1024.0;
+    kalp::bench::removedir(dir);
+}
+
 void BM_shellloop200(benchmark::State& state) {
     const std::string dir = kalp::bench::scratchdir();
     kalp::bench::write79(dir, 100);
@@ -76,6 +96,7 @@ void BM_shellloop200(benchmark::State& state) {
 }
 
 BENCHMARK(BM_sweep10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_sweepperiods100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_shellloop200)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK_CAPTURE(BM_example, one_system, "one-system")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_example, one_system_standardised, "one-system-standardised")

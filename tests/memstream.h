@@ -54,7 +54,7 @@ template <class F> std::string stopreport(F f) {
     try {
         f();
     } catch (const RunStop& stop) {
-        return stop.report;
+        return stop.report();
     }
     return "";
 }

@@ -43,7 +43,7 @@ TEST(MatrixOne, PathOptionsAndBadRows) {
     m.pgssA = 0; // sire half of row 1 stays empty
     buildone(m);
     EXPECT_EQ(badrow(m), 1);
-    EXPECT_EQ(stopreport([&] { nonsense01(1, 1); }),
+    EXPECT_EQ(stopreport([&] { nonsense01(1, 1, "INPUTVRD02.TXT", "P[1]"); }),
               "\nError message:\nSomething is going wrong with matrix P.\n  The row # 1 does not "
               "sum to 1.\n  Check your data in input files INPUTVRD01A.TXT and INPUTVRD02.TXT. "
               "\n\n\n");
@@ -150,7 +150,7 @@ TEST(MatrixTwo, DamWeightsShortOfOneAndGivenPaths) {
     EXPECT_NEAR(m.P[23][18] + m.P[23][19] + m.P[23][20] + m.P[23][21], 0.5, 1e-6);
     EXPECT_NEAR(m.P[24][18] + m.P[24][19] + m.P[24][20] + m.P[24][21], 0.5, 1e-6);
     EXPECT_EQ(badrow(m), 14);
-    EXPECT_NE(stopreport([&] { nonsense01(14, 2); })
+    EXPECT_NE(stopreport([&] { nonsense01(14, 2, "INPUTVRD01B.TXT", "l4EB"); })
                   .find("  The row # 14 does not sum to 1.\n  Check your data in input files "
                         "INPUTVRD01A.TXT, INPUTVRD01B.TXT and INPUTVRD03.TXT. \n\n\n"),
               std::string::npos);

@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "run/sweep.h"
+#include "run/sweepargs.h"
 #include "scenario.h"
 #include "workdir.h"
 
@@ -66,6 +66,31 @@ TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
         EXPECT_THROW(kalp::parsesweep(bad), kalp::BadSweep) << bad;
 }
 
+// Writes the value of a swept economic value (evpA:K) or standard deviation
+// (gstd_d:K) into the files of `w`, as a user would.
+static void place(const Workdir& w, const std::string& name, const std::string& v) {
+    const int k = std::stoi(name.substr(name.find(':') + 1));
+    if (name.rfind("evpA:", 0) == 0) {
+        std::istringstream in(w.read("INPUTVRD01A.TXT"));
+        std::vector<std::string> t;
+        for (std::string x; in >> x;)
+            t.push_back(x);
+        const size_t rams = std::stoul(t[1]), ewes = std::stoul(t[2 + rams]);
+        t[3 + rams + ewes + k - 1] = v;
+        std::string text;
+        for (const auto& x : t)
+            text += x + "\n";
+        w.write("INPUTVRD01A.TXT", text);
+        return;
+    }
+    char label[16];
+    std::snprintf(label, sizeof label, "\"T%02d\"", k);
+    std::string out;
+    for (std::string l : lines(w.read("INPUTVRD04.TXT")))
+        out += (l.find(label) != std::string::npos ? v + l.substr(l.find(' ')) : l) + "\n";
+    w.write("INPUTVRD04.TXT", out);
+}
+
 // Each scenario of a sweep against a normal run on files that hold its
 // values: the same 9 digits for every weight, standardised and relative
 // weight and discounted gene flow.
@@ -74,6 +99,8 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
         const char* example;
         std::string settings, sweeps;
         std::vector<std::string> u, years, traced;
+        std::string other = ""; // a swept economic value or standard deviation
+        std::vector<std::string> others = {""};
     };
     const Case cases[] = {
         {"one-system",
@@ -94,6 +121,22 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
          {"0.05"},
          {"2", "25"},
          {"1", "16", "22"}},
+        {"one-system-standardised",
+         "INPUTVRD02.TXT",
+         "--sweep evpA:8=26.5,-3 --sweep u=0.02,0.05",
+         {"0.02", "0.05"},
+         {"20"},
+         {"1"},
+         "evpA:8",
+         {"26.5", "-3"}},
+        {"two-systems",
+         "INPUTVRD03.TXT",
+         "--sweep gstd_d:1=0.4,7.25 --sweep l_inv=3,30",
+         {"0.05"},
+         {"3", "30"},
+         {"1"},
+         "gstd_d:1",
+         {"0.4", "7.25"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.example);
@@ -103,20 +146,24 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_FALSE(w.exists("CHECKVRD"));
         EXPECT_FALSE(w.exists("resgfps01") || w.exists("resgfps02"));
-        const auto weights = keyed(w.read("kalp-sweep.csv"), 6);
-        const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), 4);
+        const size_t keys = c.other.empty() ? 3 : 4;
+        const auto weights = keyed(w.read("kalp-sweep.csv"), keys + 3);
+        const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), keys + 1);
         size_t matched = 0;
         for (const auto& u : c.u)
             for (const auto& years : c.years)
-                for (const auto& traced : c.traced) {
+                for (const auto& traced : c.traced)
+                    for (const auto& other : c.others) {
                     Workdir n;
                     copyexample(n, c.example);
                     std::string a = n.read("INPUTVRD01A.TXT");
                     n.write("INPUTVRD01A.TXT", u + a.substr(a.find('\n')));
                     n.write(c.settings, setrecord(setrecord(n.read(c.settings), "l_inv", years),
                                                   "n_sac", traced));
+                    if (!c.other.empty()) place(n, c.other, other);
                     ASSERT_EQ(n.run("--csv").status, 0) << u << " " << years << " " << traced;
-                    const std::string key = u + "," + years + "," + traced + ",";
+                    const std::string key =
+                        u + "," + years + "," + traced + "," + (other.empty() ? "" : other + ",");
                     for (const auto& [trait, rest] : keyed(n.read("kalp-weights.csv"), 3)) {
                         // trait,name,component | economic_weight[,sd,...]
                         std::string want = rest;
@@ -179,4 +226,10 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     EXPECT_EQ(w.run("--sweep u=1:0:0.1").status, 2);
     EXPECT_EQ(w.run("--sweep u=0.1 --sweep u=0.2").status, 2);
     EXPECT_EQ(w.run("--classes --sweep u=0.1").status, 2);
+    EXPECT_EQ(w.run("--sweep evpA:36=1").status, 2);
+    // The exports of a run are not those of a sweep: --csv is refused, and
+    // nothing is left behind.
+    const auto before = w.files();
+    EXPECT_EQ(w.run("--csv --sweep u=0.02").status, 2);
+    EXPECT_EQ(w.files(), before);
 }

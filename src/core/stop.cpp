@@ -2,42 +2,50 @@
 
 namespace kalp {
 
-void fail(const std::string& what, const std::string& fix) {
-    throw RunStop{"\nError message:\n" + what + "\n  " + fix + "\n\n"};
+std::string RunStop::report() const {
+    std::string head = "\nError message:\n";
+    if (!scenario.empty()) head += "In the sweep scenario " + scenario + ":\n";
+    switch (kind) {
+    case StopKind::matrix: return head + what + "\n  " + fix + " \n\n\n";
+    case StopKind::traced: return "\n\n" + head + what + "\n  " + fix + "\n\n\n";
+    default: return head + what + "\n  " + fix + "\n\n";
+    }
 }
 
-void nonsense01(int row, int prods) {
-    std::string r = "\nError message:\n"
-                    "Something is going wrong with matrix P.\n"
-                    "  The row # " +
-                    std::to_string(row) + " does not sum to 1.\n";
-    if (prods == 1)
-        r += "  Check your data in input files INPUTVRD01A.TXT and INPUTVRD02.TXT. \n\n\n";
-    else
-        r += "  Check your data in input files INPUTVRD01A.TXT, INPUTVRD01B.TXT and "
-             "INPUTVRD03.TXT. \n\n\n";
-    throw RunStop{r};
+void halt(RunStop stop) { throw stop; }
+
+void fail(const std::string& what, const std::string& fix) {
+    halt(RunStop{StopKind::input, "", "", what, fix, ""});
+}
+
+void failin(const std::string& file, const std::string& value, const std::string& what,
+            const std::string& fix, StopKind kind) {
+    halt(RunStop{kind, file, value, what, fix, ""});
+}
+
+void nonsense01(int row, int prods, const std::string& file, const std::string& value) {
+    const std::string files = prods == 1 ? "INPUTVRD01A.TXT and INPUTVRD02.TXT"
+                                         : "INPUTVRD01A.TXT, INPUTVRD01B.TXT and INPUTVRD03.TXT";
+    halt(RunStop{StopKind::matrix, file, value,
+                 "Something is going wrong with matrix P.\n  The row # " + std::to_string(row) +
+                     " does not sum to 1.",
+                 "Check your data in input files " + files + ".", ""});
 }
 
 void nonsense02(int acm, int prods) {
     const int bound = prods == 1 ? acm - 1 : acm - 3;
-    std::string r =
-        "\n\n\nError message:\n"
-        "The number of the sex and age group for which the gene flow will be calculated\n"
-        "  is wrong. Its value must be between 1 and " +
-        std::to_string(bound) + ".\n";
-    if (prods == 1)
-        r += "  Correct the value in INPUTVRD02.TXT and restart the program.";
-    else
-        r += "  Correct the value in INPUTVRD03.TXT and restart the program.";
-    r += "\n\n\n";
-    throw RunStop{r};
+    const char* file = prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
+    halt(RunStop{StopKind::traced, file, "n_sac",
+                 "The number of the sex and age group for which the gene flow will be "
+                 "calculated\n  is wrong. Its value must be between 1 and " +
+                     std::to_string(bound) + ".",
+                 std::string("Correct the value in ") + file + " and restart the program.", ""});
 }
 
 void gatestop() {
-    throw RunStop{"\nError message:\n"
-                  "Program was stopped because there was an error message in one of the\n"
-                  "  preceding runs of TORM2.\n\n"};
+    halt(RunStop{StopKind::gate, "ERROR.TXT", "errmess",
+                 "Program was stopped because there was an error message in one of the",
+                 "preceding runs of TORM2.", ""});
 }
 
 } // namespace kalp

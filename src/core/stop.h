@@ -1,26 +1,48 @@
 // The one way a run ends early.
 //
-// Every condition that ends a run before its end is thrown as a RunStop
-// holding the complete report text; the driver prints it, then the time
-// line, and exits with status 1. The reports that the input stages and the
-// model raise are built here, so that no floor needs the console texts of
-// the reports.
+// Every condition that ends a run before its end is thrown as a RunStop: what
+// kind of stop it is, the file and the model variable it is about, the line
+// saying what is wrong and the line saying what to correct. The console
+// report is formed from these parts in one place, report().
 #pragma once
 
 #include <string>
 
 namespace kalp {
 
-struct RunStop {
-    std::string report;
+enum class StopKind {
+    gate,      // ERROR.TXT holds 1
+    traced,    // the traced group lies outside the parental classes
+    matrix,    // a row of P does not sum to 1
+    input,     // a file that is missing, unreadable or holds a value it may not
+    notfinite, // a result that is not a finite number
+    output,    // a file that cannot be written
+    option,    // a value given on the command line
 };
 
-// Ends the run with an error report: the line saying what is wrong (naming
-// the file) and the line saying what to correct.
-[[noreturn]] void fail(const std::string& what, const std::string& fix);
+struct RunStop {
+    StopKind kind = StopKind::input;
+    std::string file;  // the file the stop is about, "" when none
+    std::string value; // the model variable as CHECKVRD names it ("u", "l4RA[2]"), or ""
+    std::string what;  // what is wrong (it may run over more than one line)
+    std::string fix;   // what to correct
+    // For a scenario of a sweep: its values, "u = 0.02, l_inv = 5, n_sac = 1".
+    std::string scenario;
+    // The report on the console, from "Error message:" to the blank lines.
+    std::string report() const;
+};
 
-// A matrix row whose sum is not 1.
-[[noreturn]] void nonsense01(int row, int prods);
+// Ends the run with `stop`.
+[[noreturn]] void halt(RunStop stop);
+// Ends the run with an input error report that names no file of its own.
+[[noreturn]] void fail(const std::string& what, const std::string& fix);
+// Ends the run with a report about `value` (a model variable, or "") in `file`.
+[[noreturn]] void failin(const std::string& file, const std::string& value, const std::string& what,
+                         const std::string& fix, StopKind kind = StopKind::input);
+
+// A matrix row whose sum is not 1; `file` and `value` name what to blame.
+[[noreturn]] void nonsense01(int row, int prods, const std::string& file,
+                             const std::string& value);
 // A traced class outside 1..acm-1 (one system) or 1..acm-3 (two systems).
 [[noreturn]] void nonsense02(int acm, int prods);
 // ERROR.TXT holds 1: a preceding run of TORM2 failed.

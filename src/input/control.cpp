@@ -1,5 +1,6 @@
 #include "input/control.h"
 
+#include <cctype>
 #include <string>
 
 #include "core/stop.h"
@@ -8,10 +9,30 @@
 
 namespace kalp {
 
+namespace {
+
+// The template caption of trait k: "   1 Birth weight (kg)\n" gives
+// "Birth weight (kg)".
+std::string traitname(const std::string& caption, int k) {
+    const char* blank = " \t\r\n";
+    const size_t first = caption.find_first_not_of(blank);
+    if (first == std::string::npos) return "trait " + std::to_string(k);
+    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
+    const std::string number = std::to_string(k);
+    if (s.rfind(number, 0) == 0 && s.size() > number.size() &&
+        std::isspace(static_cast<unsigned char>(s[number.size()]))) {
+        const size_t rest = s.find_first_not_of(blank, number.size());
+        if (rest != std::string::npos) s = s.substr(rest);
+    }
+    return s;
+}
+
+} // namespace
+
 void readgate(Model& m, Streams& s) {
-    s.in = openin("ERROR.TXT");
+    s.in = openin(s, "ERROR.TXT");
     // A file without a number leaves the gate open.
-    leadingint(s.in, m.errmess, "the error flag of TORM2");
+    leadingint(s.in, m.errmess, {"the error flag of TORM2", "errmess"});
     closein(s.in);
     if (m.errmess == 1) gatestop();
 }
@@ -20,56 +41,70 @@ void readgate(Model& m, Streams& s) {
 // the wording of the results file out of step with its values.
 void opentemplate(Streams& s) {
     const char* name = "TEXTVRD_OUT.TXT";
-    s.tpl = openin(name);
+    s.tpl = openin(s, name);
     const long quotes = countquotes(s.tpl);
     closein(s.tpl);
     const std::string use = "Use a complete TEXTVRD_OUT.TXT, such as the one delivered with KALP, "
                             "in which every text stands between two double quotes, and restart "
                             "the program.";
     if (quotes % 2 != 0)
-        fail("The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes) +
+        failin(name, "", "The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes) +
                  " double quotes, an odd number: a quote is missing or one too many.",
              use);
     if (quotes / 2 < templatesegments)
-        fail("The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes / 2) +
+        failin(name, "", "The report template TEXTVRD_OUT.TXT holds " + std::to_string(quotes / 2) +
                  " text segments, fewer than the " + std::to_string(templatesegments) +
                  " that KALP needs.",
              use);
-    s.tpl = openin(name);
+    s.tpl = openin(s, name);
 }
 
 void readprods(Model& m, Streams& s) {
-    s.in = openin("P01.TXT");
-    m.prods = scanint(s.in, "the number of production systems");
+    s.in = openin(s, "P01.TXT");
+    m.prods = scanint(s.in, {"the number of production systems", "prods"});
     closein(s.in);
     if (m.prods != 1 && m.prods != 2)
-        fail("The file P01.TXT gives " + std::to_string(m.prods) +
+        failin("P01.TXT", "prods", "The file P01.TXT gives " + std::to_string(m.prods) +
                  " as the number of production systems.",
              "Write 1 (one production system) or 2 (two linked systems) in P01.TXT and restart "
              "the program.");
 }
 
 void writepreamble(Model& m, Streams& s) {
-    const char* results = m.prods == 1 ? "resgfps01" : "resgfps02";
-    s.res = s.echo ? openout(results) : opensink();
     outputrw(s.tpl, s.res);
     std::fprintf(s.res.fp, "%3d", m.prods);
     outputrw(s.tpl, s.res);
 
-    const char* what = "the standardisation switch";
-    s.in = openin("PARAVRD.TXT");
+    const Value what{"the standardisation switch", "gstd"};
+    s.in = openin(s, "PARAVRD.TXT");
     outputrw(s.in, s.res);
     sysvar(s.in, s.res, what);
     closein(s.in);
 
-    s.in = openin("PARAVRD.TXT");
-    std::printf("\nI am working\n");
+    s.in = openin(s, "PARAVRD.TXT");
+    say(s, "\nI am working\n");
     reading(s, "PARAVRD.TXT");
     outputr(s.in);
     m.gstd = readsyva(s.in, what);
     closein(s.in);
 
     outputrw(s.tpl, s.res);
+}
+
+TraitNames readtraitnames(const Streams& s) {
+    Stream t = openin(s, "TEXTVRD_OUT.TXT");
+    TraitNames names;
+    try {
+        for (int i = 1; i < 148; ++i)
+            outputr(t);
+        for (int k = 1; k <= 35; ++k)
+            names[k] = traitname(segmenttext(t), k);
+    } catch (const RunStop&) {
+        closein(t);
+        throw;
+    }
+    closein(t);
+    return names;
 }
 
 } // namespace kalp

@@ -2,6 +2,9 @@
 // the preamble of the results file.
 #pragma once
 
+#include <array>
+#include <string>
+
 #include "core/model.h"
 #include "textio/stream.h"
 
@@ -18,8 +21,13 @@ constexpr int templatesegments = 297;
 void opentemplate(Streams& s);
 // P01.TXT: 1 or 2 production systems.
 void readprods(Model& m, Streams& s);
-// Creates resgfps01/resgfps02, writes the preamble and the echo of
-// PARAVRD.TXT, and reads gstd from a second pass over PARAVRD.TXT.
+// Writes the preamble of the results file and the echo of PARAVRD.TXT,
+// and reads gstd from a second pass over PARAVRD.TXT.
 void writepreamble(Model& m, Streams& s);
+
+// The trait names of the report template: the captions of the economic
+// weights table (segments 148 to 182) without their numbers, traits 1..35.
+using TraitNames = std::array<std::string, NT>;
+TraitNames readtraitnames(const Streams& s);
 
 } // namespace kalp

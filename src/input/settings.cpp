@@ -13,21 +13,22 @@ namespace {
 // A path of n values into P[row][first] .. P[row][first + n - 1], given in
 // front of its words and echoed behind them. Missing values stay 0. The
 // column of a value is the class it comes from.
-void readpath(Streams& s, const char* path, float* row, int first, int n) {
+void readpath(Streams& s, const char* path, float* row, int rownumber, int first, int n) {
     for (int k = 0; k < n; ++k) {
         const std::string what =
             "the share of class " + std::to_string(first + k) + " in the " + path;
+        const Value share{what.c_str(), indexed("P", rownumber, first + k)};
         float& v = row[first + k];
-        if (tryscanfloat(s.in, v, what.c_str()) && v < 0) outofrange(s.in, what, v, "at least 0");
+        if (tryscanfloat(s.in, v, share) && v < 0) outofrange(s.in, share, v, "at least 0");
     }
     wrides(s.in, s.res);
     for (int k = 0; k < n; ++k)
         std::fprintf(s.res.fp, "%6.3f", static_cast<double>(row[first + k]));
 }
 
-void pathorskip(Streams& s, int option, const char* path, float* row, int first, int n) {
+void pathorskip(Streams& s, int option, const char* path, Model& m, int row, int first, int n) {
     if (option == 1)
-        readpath(s, path, row, first, n);
+        readpath(s, path, m.P[row], row, first, n);
     else
         readdes(s.in);
 }
@@ -42,31 +43,32 @@ void readsettings(Model& m, Streams& s) {
     m.n3 = 0;
     ++m.zz;
     inp00(s.res, m.n2, m.n3, m.zz);
-    s.in = openin(name);
+    s.in = openin(s, name);
     readcom(s.in);
     if (!one) {
-        m.pdA = readfloat(s.res, s.in, "the expression weight of system A");
-        m.pdB = readfloat(s.res, s.in, "the expression weight of system B");
+        m.pdA = readfloat(s.res, s.in, {"the expression weight of system A", "pdA"});
+        m.pdB = readfloat(s.res, s.in, {"the expression weight of system B", "pdB"});
     }
-    m.n_sac = readint(s.res, s.in, "the traced sex and age group");
-    m.l_inv = readint(s.res, s.in, "the number of years");
-    m.pgssA = readint(s.res, s.in, "the sire path option of system A");
-    m.pgdsA = readint(s.res, s.in, "the dam path option of system A");
+    m.n_sac = readint(s.res, s.in, {"the traced sex and age group", "n_sac"});
+    const Value years{"the number of years", "l_inv"};
+    m.l_inv = readint(s.res, s.in, years);
+    m.pgssA = readint(s.res, s.in, {"the sire path option of system A", "pgssA"});
+    m.pgdsA = readint(s.res, s.in, {"the dam path option of system A", "pgdsA"});
     if (!one) {
-        m.pgssB = readint(s.res, s.in, "the sire path option of system B");
-        m.pgdsB = readint(s.res, s.in, "the dam path option of system B");
+        m.pgssB = readint(s.res, s.in, {"the sire path option of system B", "pgssB"});
+        m.pgdsB = readint(s.res, s.in, {"the dam path option of system B", "pgdsB"});
     }
-    pathorskip(s, m.pgssA, "sire path of system A", m.P[1], 1, m.acsA);
-    pathorskip(s, m.pgdsA, "dam path of system A", m.P[1], m.acsA + 1, m.acdA);
+    pathorskip(s, m.pgssA, "sire path of system A", m, 1, 1, m.acsA);
+    pathorskip(s, m.pgdsA, "dam path of system A", m, 1, m.acsA + 1, m.acdA);
     if (!one) {
         const Blocks b = blocks(m);
-        pathorskip(s, m.pgssB, "sire path of system B", m.P[b.s2 + 1], b.s2 + 1, m.acsB);
-        pathorskip(s, m.pgdsB, "dam path of system B", m.P[b.s2 + 1], b.s3 + 1, m.acdB);
+        pathorskip(s, m.pgssB, "sire path of system B", m, b.s2 + 1, b.s2 + 1, m.acsB);
+        pathorskip(s, m.pgdsB, "dam path of system B", m, b.s2 + 1, b.s3 + 1, m.acdB);
     }
     closein(s.in);
     const int bound = one ? m.acm - 1 : m.acm - 3;
     if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods);
-    if (m.l_inv < 1) outofrange(s.in, "the number of years", m.l_inv, "at least 1");
+    if (m.l_inv < 1) outofrange(s.in, years, m.l_inv, "at least 1");
 }
 
 } // namespace kalp

@@ -16,7 +16,7 @@ void openwithheading(Model& m, Streams& s, int n2, const char* name) {
     m.n3 = 0;
     ++m.zz;
     inp00(s.res, m.n2, m.n3, m.zz);
-    s.in = openin(name);
+    s.in = openin(s, name);
     readcom(s.in);
 }
 
@@ -34,19 +34,19 @@ void readdeviations(Model& m, Streams& s) {
         // A missing value stays 0; its words keep the file in step.
         switch (m.tt[i]) {
         case 2:
-            tryscanfloat(s.in, m.gstd_d[i], dname, i);
-            tryscanfloat(s.in, m.gstd_m[i], mname, i);
+            tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
+            tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
             wrides(s.in, s.res);
             std::fprintf(s.res.fp, "%12.4f %12.4f", static_cast<double>(m.gstd_d[i]),
                          static_cast<double>(m.gstd_m[i]));
             break;
         case 0:
-            tryscanfloat(s.in, m.gstd_d[i], dname, i);
+            tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
             wrides(s.in, s.res);
             std::fprintf(s.res.fp, "%12.4f", static_cast<double>(m.gstd_d[i]));
             break;
         default:
-            tryscanfloat(s.in, m.gstd_m[i], mname, i);
+            tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
             wrides(s.in, s.res);
             std::fprintf(s.res.fp, "%12.4f", static_cast<double>(m.gstd_m[i]));
             break;
@@ -67,7 +67,7 @@ void readflags(Model& m, Streams& s) {
         "the choice between traits 32 and 33",
     };
     for (int k = 1; k <= 6; ++k)
-        m.flag[k] = readint(s.res, s.in, pairs[k]);
+        m.flag[k] = readint(s.res, s.in, {pairs[k], indexed("flag", k)});
     closein(s.in);
 }
 

@@ -30,6 +30,7 @@ void geneflow(Model& m, const YearHook& after) {
             if (m.P[i][j] != 0) rows[j][count[j]++] = i;
 
     m.m_gf[m.n_sac] = 1;
+    if (after) after(m, 0);
     for (int t = 1; t <= m.l_inv; ++t) {
         for (int j = 1; j <= n; ++j) {
             const float g = m.m_gf[j];

@@ -7,8 +7,9 @@
 
 namespace kalp {
 
-// Called after each year t = 1..l_inv, when m_gf holds the shares of year t
-// and m_sum the discounted sum up to it.
+// Called for year 0, when m_gf holds 1 for the traced class, and after each
+// year t = 1..l_inv, when m_gf holds the shares of year t and m_sum the
+// discounted sum up to it.
 using YearHook = std::function<void(const Model& m, int t)>;
 
 // Follows the genes of class n_sac for l_inv years through P:

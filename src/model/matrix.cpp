@@ -1,5 +1,6 @@
 #include "model/matrix.h"
 
+#include <cmath>
 #include <string>
 
 #include "core/stop.h"
@@ -33,7 +34,8 @@ void progenydams(Model& m, float* row, bool crossed, const char* progeny) {
     for (int i = 1; i <= m.LLB; ++i)
         m.a2 = static_cast<float>(static_cast<double>(m.a2) + share(i) * m.l4EB[i]);
     if (m.a2 == 0)
-        fail("The crossing shares in INPUTVRD01B.TXT leave the " + std::string(progeny) +
+        failin("INPUTVRD01B.TXT", "pcrossE",
+               "The crossing shares in INPUTVRD01B.TXT leave the " + std::string(progeny) +
                  " of system B without dams.",
              "Give some reproductive ewe classes of system B a crossing share below 1 and some "
              "above 0 in INPUTVRD01B.TXT and restart the program.");
@@ -97,12 +99,44 @@ int badrow(Model& m) {
     return 0;
 }
 
+namespace {
+
+// What to blame for a bad row: the first list of age weights that does not
+// sum to 1, else the paths given in the settings file.
+struct Culprit {
+    const char* file;
+    std::string value;
+};
+Culprit culprit(const Model& m, int row) {
+    const struct {
+        const double* w;
+        int n;
+        const char *file, *var;
+    } lists[] = {{m.l4RA, m.RRA, "INPUTVRD01A.TXT", "l4RA"},
+                 {m.l4EA, m.LLA, "INPUTVRD01A.TXT", "l4EA"},
+                 {m.l4RB, m.RRB, "INPUTVRD01B.TXT", "l4RB"},
+                 {m.l4EB, m.LLB, "INPUTVRD01B.TXT", "l4EB"}};
+    for (const auto& l : lists) {
+        if (l.n == 0) continue;
+        double sum = 0;
+        for (int i = 1; i <= l.n; ++i)
+            sum += l.w[i];
+        if (!(std::fabs(sum - 1) <= 0.00001)) return {l.file, l.var};
+    }
+    return {m.prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT", "P[" + std::to_string(row) + "]"};
+}
+
+} // namespace
+
 void buildmatrix(Model& m) {
     if (m.prods == 1)
         buildone(m);
     else
         buildtwo(m);
-    if (const int r = badrow(m)) nonsense01(r, m.prods);
+    if (const int r = badrow(m)) {
+        const Culprit c = culprit(m, r);
+        nonsense01(r, m.prods, c.file, c.value);
+    }
 }
 
 } // namespace kalp

@@ -163,4 +163,10 @@ void writedump(const Model& m, Stream& s) {
     d.i("zz", m.zz);
 }
 
+std::string dumptext(const Model& m) {
+    Text text;
+    writedump(m, text.s);
+    return text.str();
+}
+
 } // namespace kalp

@@ -1,15 +1,12 @@
 #include "report/exports.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "core/stop.h"
 #include "model/classes.h"
 #include "model/standardise.h"
-#include "textio/segments.h"
 
 namespace kalp {
 
@@ -35,12 +32,6 @@ const ExportFile exportfiles[] = {
 
 std::string partname(const char* name) { return std::string(name) + ".part"; }
 
-[[noreturn]] void notwritten(const char* name) {
-    fail("The output file " + std::string(name) + " could not be written completely.",
-         "Make room on the disk or check the permissions of " + std::string(name) +
-             " and restart the program.");
-}
-
 } // namespace
 
 std::string csvfield(const std::string& s) {
@@ -52,22 +43,6 @@ std::string csvfield(const std::string& s) {
 }
 
 namespace {
-
-// The template caption of trait k: "   1 Birth weight (kg)\n" gives
-// "Birth weight (kg)".
-std::string traitname(const std::string& caption, int k) {
-    const char* blank = " \t\r\n";
-    const size_t first = caption.find_first_not_of(blank);
-    if (first == std::string::npos) return "trait " + std::to_string(k);
-    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
-    const std::string number = std::to_string(k);
-    if (s.rfind(number, 0) == 0 && s.size() > number.size() &&
-        std::isspace(static_cast<unsigned char>(s[number.size()]))) {
-        const size_t rest = s.find_first_not_of(blank, number.size());
-        if (rest != std::string::npos) s = s.substr(rest);
-    }
-    return s;
-}
 
 // A value that reads back as the same single-precision number.
 double exact(float v) { return std::strtod(digits9(v).c_str(), nullptr); }
@@ -90,36 +65,6 @@ void removeexports() {
     }
 }
 
-Export beginexport(const char* name) {
-    Export e;
-    e.name = name;
-    e.part = partname(name);
-    e.fp = std::fopen(e.part.c_str(), "w");
-    if (!e.fp)
-        fail("The output file " + std::string(name) + " cannot be created.",
-             "Make sure that " + std::string(name) +
-                 " can be written in the working directory and restart the program.");
-    return e;
-}
-
-void endexport(Export& e) {
-    if (!e.fp) return;
-    const bool bad = std::ferror(e.fp) != 0;
-    const bool closed = std::fclose(e.fp) == 0;
-    e.fp = nullptr;
-    if (bad || !closed) notwritten(e.name);
-}
-
-void publishexport(const Export& e) {
-    if (std::rename(e.part.c_str(), e.name) != 0) notwritten(e.name);
-}
-
-void discardexport(Export& e) {
-    if (e.fp) std::fclose(e.fp);
-    e.fp = nullptr;
-    if (!e.part.empty()) std::remove(e.part.c_str());
-}
-
 void append9(std::string& out, float v) {
     // to_chars in general format with a precision is "%.*g", without the
     // locale and the cost of printf.
@@ -133,33 +78,6 @@ std::string digits9(float v) {
     std::string s;
     append9(s, v);
     return s;
-}
-
-std::string shortest(float v) {
-    char text[32];
-    for (int digits = 1; digits < 9; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(v));
-        if (std::strtof(text, nullptr) == v) return text;
-    }
-    return digits9(v);
-}
-
-TraitNames readtraitnames() {
-    // The captions of the economic weights table are template segments
-    // 148 to 182.
-    Stream t = openin("TEXTVRD_OUT.TXT");
-    TraitNames names;
-    try {
-        for (int i = 1; i < 148; ++i)
-            outputr(t);
-        for (int k = 1; k <= 35; ++k)
-            names[k] = traitname(segmenttext(t), k);
-    } catch (const RunStop&) {
-        closein(t);
-        throw;
-    }
-    closein(t);
-    return names;
 }
 
 bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
@@ -198,26 +116,49 @@ void writegeneflowyear(const Model& m, int year, const float* share, const float
                      digits9(cumulative[c]).c_str());
 }
 
+std::string weightcolumns(bool standardised, bool sd) {
+    std::string h = "trait,name,component,economic_weight";
+    if (standardised)
+        h += std::string(sd ? ",sd" : "") + ",standardised,relative_in_component,relative_in_total";
+    return h;
+}
+
+void weightrow(std::string& out, const Component& c, const std::string& name, bool standardised,
+               bool sd) {
+    out += std::to_string(c.trait);
+    out += ',';
+    out += name;
+    out += ',';
+    out += componentname(c.direct);
+    out += ',';
+    append9(out, c.ew);
+    if (standardised) {
+        if (sd) {
+            out += ',';
+            append9(out, c.sd);
+        }
+        out += ',';
+        append9(out, c.standardised);
+        // A component left out by its trait pair has no relative weights:
+        // the fields stay empty.
+        out += ',';
+        if (c.included) {
+            append9(out, c.within);
+            out += ',';
+            append9(out, c.total);
+        } else {
+            out += ',';
+        }
+    }
+    out += '\n';
+}
+
 void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out) {
     const bool standard = m.gstd == 2;
-    std::fputs(standard ? "trait,name,component,economic_weight,sd,standardised,"
-                          "relative_in_component,relative_in_total\n"
-                        : "trait,name,component,economic_weight\n",
-               out);
-    for (const Component& c : components(m)) {
-        std::fprintf(out, "%d,%s,%s,%s", c.trait, csvfield(names[c.trait]).c_str(),
-                     componentname(c.direct), digits9(c.ew).c_str());
-        if (standard) {
-            std::fprintf(out, ",%s,%s", digits9(c.sd).c_str(), digits9(c.standardised).c_str());
-            // A component left out by its trait pair has no relative
-            // weights: the fields stay empty.
-            if (c.included)
-                std::fprintf(out, ",%s,%s", digits9(c.within).c_str(), digits9(c.total).c_str());
-            else
-                std::fputs(",,", out);
-        }
-        std::fputc('\n', out);
-    }
+    std::string text = weightcolumns(standard, true) + "\n";
+    for (const Component& c : components(m))
+        weightrow(text, c, csvfield(names[c.trait]), standard, true);
+    std::fputs(text.c_str(), out);
 }
 
 std::string resultsjson(const Model& m, const TraitNames& names) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/stop.h"
 #include "model/standardise.h"
 #include "textio/segments.h"
 
@@ -144,6 +145,23 @@ void writeresults(Model& m, Streams& s) {
     copy(s);
     std::fprintf(out, "                                         %10.3f         %10.3f", sd, sm);
     copy(s);
+}
+
+std::string resultssection(Model& m, const FileSource& files) {
+    Text text;
+    Streams s;
+    s.files = &files;
+    s.res = text.s;
+    s.tpl = openin(s, "TEXTVRD_OUT.TXT");
+    try {
+        skip(s, 128);
+        writeresults(m, s);
+    } catch (const RunStop&) {
+        closein(s.tpl);
+        throw;
+    }
+    closein(s.tpl);
+    return text.str();
 }
 
 } // namespace kalp

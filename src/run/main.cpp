@@ -9,6 +9,7 @@
 
 #include "run/driver.h"
 #include "run/options.h"
+#include "run/sweepargs.h"
 
 namespace {
 
@@ -46,13 +47,15 @@ int start(int argc, char** argv) {
         ->type_name("DIR");
     app.add_flag("--classes", classes, "Print the sex and age groups of the input files and exit");
     app.add_flag("--csv", options.csv,
-                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv");
-    app.add_flag("--json", options.json, "Also write kalp-results.json");
+                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (not with "
+                 "--sweep, which writes its own CSV files)");
+    app.add_flag("--json", options.json,
+                 "Also write kalp-results.json (with --sweep: kalp-sweep.json)");
     app.add_flag("--plot", options.plot,
-                 "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg");
+                 "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg (with --sweep: "
+                 "kalp-sweep.svg)");
     std::vector<std::string> sweeps;
-    app.add_option("--sweep", sweeps,
-                   "Sweep u, l_inv or n_sac over a list (0.02,0.05) or a range (0:0.1:0.01)")
+    app.add_option("--sweep", sweeps, kalp::sweephelp())
         ->type_name("NAME=VALUES")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -67,17 +70,14 @@ int start(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return usage(e.what());
     }
-    for (const std::string& arg : sweeps) {
-        try {
-            options.sweeps.push_back(kalp::parsesweep(arg));
-        } catch (const kalp::BadSweep& e) {
-            return usage("--sweep " + arg + ": " + e.what());
-        }
-        for (size_t i = 0; i + 1 < options.sweeps.size(); ++i)
-            if (options.sweeps[i].name == options.sweeps.back().name)
-                return usage("--sweep " + arg + ": " + options.sweeps.back().name +
-                             " is swept twice");
+    try {
+        options.sweeps = kalp::parsesweeps(sweeps);
+    } catch (const kalp::BadSweep& e) {
+        return usage(e.what());
     }
+    if (options.csv && !options.sweeps.empty())
+        return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
+                     "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
     if (version) return say("KALP Version 1.0.3, 2011\n");

@@ -36,7 +36,7 @@ void copylabel(Stream& out, Stream& in) {
     }
 }
 
-int readint(Stream& out, Stream& in, const char* what) {
+int readint(Stream& out, Stream& in, const Value& what) {
     const int v = scanint(in, what);
     copydescription(out, in);
     copylabel(out, in);
@@ -44,7 +44,7 @@ int readint(Stream& out, Stream& in, const char* what) {
     return v;
 }
 
-float readfloat(Stream& out, Stream& in, const char* what) {
+float readfloat(Stream& out, Stream& in, const Value& what) {
     const float v = scanfloat(in, what);
     copydescription(out, in);
     copylabel(out, in);
@@ -56,26 +56,26 @@ void readdes(Stream& in) { skipto(in, quote, 4, Unit::record); }
 
 void readcom(Stream& in) { skipto(in, slash, 2, Unit::comment); }
 
-int readsyva(Stream& in, const char* what) {
+int readsyva(Stream& in, const Value& what) {
     const int v = scanint(in, what);
     skipto(in, quote, 2, Unit::record);
     return v;
 }
 
-void sysvar(Stream& in, Stream& out, const char* what) {
+void sysvar(Stream& in, Stream& out, const Value& what) {
     const int v = scanint(in, what);
     copydescription(out, in);
     std::fprintf(out.fp, ":  %d", v);
     std::fputc('\n', out.fp);
 }
 
-float readdat(Stream& in, const char* what) {
+float readdat(Stream& in, const Value& what) {
     const float v = scanfloat(in, what);
     readdes(in);
     return v;
 }
 
-int readdat1(Stream& in, const char* what) {
+int readdat1(Stream& in, const Value& what) {
     const int v = scanint(in, what);
     readdes(in);
     return v;

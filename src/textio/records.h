@@ -12,21 +12,21 @@
 namespace kalp {
 
 // Integer record; echoes lead-in, description, separator, "   (", label and
-// "):  %d ". `what` names the value in messages.
-int readint(Stream& out, Stream& in, const char* what);
+// "):  %d ". `v` names the value in messages.
+int readint(Stream& out, Stream& in, const Value& v);
 // Real record; the same echo ending in "):%12.4f ".
-float readfloat(Stream& out, Stream& in, const char* what);
+float readfloat(Stream& out, Stream& in, const Value& v);
 // Skips a record with any number of values: up to the fourth double quote.
 void readdes(Stream& in);
 // Skips a comment: up to the second slash.
 void readcom(Stream& in);
 // Short record with an integer, no echo.
-int readsyva(Stream& in, const char* what);
+int readsyva(Stream& in, const Value& v);
 // Short record with an integer, echoing lead-in, description, ":  %d\n".
-void sysvar(Stream& in, Stream& out, const char* what);
+void sysvar(Stream& in, Stream& out, const Value& v);
 // A real (or integer) value followed by its words, no echo.
-float readdat(Stream& in, const char* what);
-int readdat1(Stream& in, const char* what);
+float readdat(Stream& in, const Value& v);
+int readdat1(Stream& in, const Value& v);
 
 // The two copying steps of the echoing readers; `wrides` uses the second.
 // Copies the lead-in and the description, dropping the two quotes.

@@ -1,12 +1,11 @@
 #include "textio/stream.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "core/stop.h"
@@ -17,14 +16,20 @@ namespace {
 
 std::string file(const Stream& s) { return std::string(s.name); }
 
-[[noreturn]] void nonumber(const Stream& in, const std::string& what) {
-    fail("The file " + file(in) + " holds no readable number for " + what + ".",
-         "Write that value as a number in " + file(in) + " and restart the program.");
+[[noreturn]] void failon(const Stream& in, const Value& v, const std::string& what,
+                         const std::string& fix) {
+    failin(file(in), v.var, what, fix);
 }
 
-[[noreturn]] void badnumber(const Stream& in, const std::string& what) {
-    fail("The value of " + what + " in " + file(in) + " is not a finite number or is too large.",
-         "Correct the value in " + file(in) + " and restart the program.");
+[[noreturn]] void nonumber(const Stream& in, const Value& v) {
+    failon(in, v, "The file " + file(in) + " holds no readable number for " + v.text() + ".",
+           "Write that value as a number in " + file(in) + " and restart the program.");
+}
+
+[[noreturn]] void badnumber(const Stream& in, const Value& v) {
+    failon(in, v,
+           "The value of " + v.text() + " in " + file(in) + " is not a finite number or is too large.",
+           "Correct the value in " + file(in) + " and restart the program.");
 }
 
 // The text of a number as a message quotes it: control bytes as \xNN, and
@@ -53,31 +58,32 @@ bool hexadecimal(const std::string& w) {
 
 // A number followed by text that does not belong to it (1e3 for a whole
 // number, 0,6, 3abc), or a hexadecimal number.
-[[noreturn]] void notdecimal(const Stream& in, const std::string& what, const std::string& text,
-                             Kind kind, const std::string& tail) {
+[[noreturn]] void notdecimal(const Stream& in, const Value& v, const std::string& text, Kind kind,
+                             const std::string& tail) {
     const std::string f = file(in);
+    const std::string what = v.text();
     const std::string written = "In " + f + ", " + what + " is written as " + quoted(text);
     if (in.bare && kind == Kind::integer)
-        fail("In " + f + ", " + what + " is not followed by a blank or a line break.",
-             "Write it as a whole number without a decimal point in " + f +
-                 " and restart the program.");
+        failon(in, v, "In " + f + ", " + what + " is not followed by a blank or a line break.",
+               "Write it as a whole number without a decimal point in " + f +
+                   " and restart the program.");
     if (hexadecimal(text))
-        fail(written + ", a hexadecimal number.",
-             "Write it as a decimal number in " + f + " and restart the program.");
+        failon(in, v, written + ", a hexadecimal number.",
+               "Write it as a decimal number in " + f + " and restart the program.");
     if (kind == Kind::integer)
-        fail(written + ", which is not a whole number.",
-             "Write it with digits only, without a decimal fraction or exponent, in " + f +
-                 " and restart the program.");
+        failon(in, v, written + ", which is not a whole number.",
+               "Write it with digits only, without a decimal fraction or exponent, in " + f +
+                   " and restart the program.");
     if (!tail.empty() && tail[0] == ',') {
         std::string point = text;
         point[text.size() - tail.size()] = '.';
-        fail(written + " with a decimal comma.", "Write decimals with a point (" + point +
-                                                     ", not " + text + ") in " + f +
-                                                     " and restart the program.");
+        failon(in, v, written + " with a decimal comma.",
+               "Write decimals with a point (" + point + ", not " + text + ") in " + f +
+                   " and restart the program.");
     }
-    fail(written + ", which is not a number.",
-         "Write it as a decimal number (such as 0.05, -1.5 or 2e-3) followed by a blank in " + f +
-             " and restart the program.");
+    failon(in, v, written + ", which is not a number.",
+           "Write it as a decimal number (such as 0.05, -1.5 or 2e-3) followed by a blank in " + f +
+               " and restart the program.");
 }
 
 bool blank(int c) {
@@ -127,70 +133,73 @@ bool zerosafterpoint(const std::string& tail) {
 
 // The next word as a number of the given kind, by `f`; false when absent.
 template <class T, class F>
-bool scannumber(Stream& in, T& v, const std::string& what, Kind kind, F f) {
+bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
     const std::string w = word(in);
     if (w.empty()) return false;
-    if (w.size() > longest) notdecimal(in, what, w, kind, w);
+    if (w.size() > longest) notdecimal(in, v, w, kind, w);
     std::string tail;
     T x{};
     bool range = false;
-    if (!convert(w, x, tail, range, f)) nonumber(in, what);
-    if (hexadecimal(w)) notdecimal(in, what, w, kind, tail);
+    if (!convert(w, x, tail, range, f)) nonumber(in, v);
+    if (hexadecimal(w)) notdecimal(in, v, w, kind, tail);
     if (!tail.empty()) {
         if (kind == Kind::real || in.bare || !zerosafterpoint(tail))
-            notdecimal(in, what, w, kind, tail);
+            notdecimal(in, v, w, kind, tail);
         // 2.0 for an integer: the fraction stays in the text that follows.
         unread(in, tail);
     }
-    if (range && kind == Kind::integer) badnumber(in, what);
+    if (range && kind == Kind::integer) badnumber(in, v);
     if constexpr (std::is_floating_point_v<T>) {
-        if (!std::isfinite(x)) badnumber(in, what);
+        if (!std::isfinite(x)) badnumber(in, v);
     }
-    v = x;
+    out = x;
     return true;
 }
 
 long tolong(const char* s, char** end) { return std::strtol(s, end, 10); }
 
-bool intvalue(Stream& in, int& v, const std::string& what) {
+bool intvalue(Stream& in, int& out, const Value& v) {
     long x = 0;
-    if (!scannumber(in, x, what, Kind::integer, tolong)) return false;
-    if (x < INT_MIN || x > INT_MAX) badnumber(in, what);
-    v = static_cast<int>(x);
+    if (!scannumber(in, x, v, Kind::integer, tolong)) return false;
+    if (x < INT_MIN || x > INT_MAX) badnumber(in, v);
+    out = static_cast<int>(x);
     return true;
 }
 
 } // namespace
 
-std::string numbered(const char* what, int index) {
+std::string Value::text() const {
     std::string s = what;
-    if (index > 0) {
+    if (number > 0) {
         s += ' ';
-        s += std::to_string(index);
+        s += std::to_string(number);
     }
     return s;
 }
 
-Stream openin(const char* name) {
+std::string indexed(const char* var, int i, int j) {
+    std::string s = var;
+    for (const int k : {i, j}) {
+        if (k <= 0) continue;
+        s += '[';
+        s += std::to_string(k);
+        s += ']';
+    }
+    return s;
+}
+
+Stream openin(const Streams& from, const char* name) {
     errno = 0;
     Stream s;
-    s.fp = std::fopen(name, "r");
+    s.fp = from.files->open(name);
     s.name = name;
-    struct stat st {};
-    if (s.fp && fstat(fileno(s.fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(s.fp);
-        s.fp = nullptr;
-        errno = EISDIR;
-    }
+    const std::string n = name;
     if (!s.fp && errno == ENOENT)
-        fail("The input file " + std::string(name) + " cannot be opened.",
-             "Put the file " + std::string(name) +
-                 " into the working directory and restart the program.");
+        failin(n, "", "The input file " + n + " cannot be opened.",
+               "Put the file " + n + " into the working directory and restart the program.");
     if (!s.fp)
-        fail("The input file " + std::string(name) +
-                 " cannot be opened: " + std::strerror(errno ? errno : EIO) + ".",
-             "Replace " + std::string(name) +
-                 " by a readable file in the working directory and restart the program.");
+        failin(n, "", "The input file " + n + " cannot be opened: " + std::strerror(errno ? errno : EIO) + ".",
+               "Replace " + n + " by a readable file in the working directory and restart the program.");
     // Some editors begin a text file with a UTF-8 byte-order mark.
     std::string start;
     for (const unsigned char b : {0xEF, 0xBB, 0xBF}) {
@@ -203,42 +212,36 @@ Stream openin(const char* name) {
     return s;
 }
 
-Stream openout(const char* name) {
-    Stream s;
-    s.fp = std::fopen(name, "w");
-    s.name = name;
-    if (!s.fp)
-        fail("The output file " + std::string(name) + " cannot be created.",
-             "Make sure that " + std::string(name) +
-                 " can be written in the working directory and restart the program.");
-    return s;
-}
-
 Stream opensink() {
     Stream s;
     s.fp = std::fopen("/dev/null", "w");
     s.name = "/dev/null";
     if (!s.fp)
-        fail("The null device /dev/null cannot be opened.",
-             "Check the system and restart the program.");
+        failin("/dev/null", "", "The null device /dev/null cannot be opened.",
+               "Check the system and restart the program.", StopKind::output);
     return s;
+}
+
+Text::Text() {
+    s.fp = open_memstream(&buf, &size);
+    s.name = "memory";
+    if (!s.fp) throw std::bad_alloc();
+}
+
+Text::~Text() {
+    if (s.fp) std::fclose(s.fp);
+    std::free(buf);
+}
+
+std::string Text::str() {
+    std::fflush(s.fp);
+    return std::string(buf, size);
 }
 
 void closein(Stream& s) {
     if (s.fp) std::fclose(s.fp);
     s.fp = nullptr;
     s.back.clear();
-}
-
-void closeout(Stream& s) {
-    if (!s.fp) return;
-    const bool bad = std::ferror(s.fp) != 0;
-    const bool closed = std::fclose(s.fp) == 0;
-    s.fp = nullptr;
-    if (bad || !closed)
-        fail("The output file " + file(s) + " could not be written completely.",
-             "Make room on the disk or check the permissions of " + file(s) +
-                 " and restart the program.");
 }
 
 int readbyte(Stream& in) {
@@ -251,70 +254,71 @@ int readbyte(Stream& in) {
 int getch(Stream& in, Unit unit) {
     const int c = readbyte(in);
     if (c != EOF) return c;
+    const std::string f = file(in);
     switch (unit) {
     case Unit::comment:
-        fail("The file " + file(in) + " ends inside its comment.",
-             "Enclose the comment at the start of " + file(in) +
-                 " in two slashes and restart the program.");
+        failin(f, "", "The file " + f + " ends inside its comment.",
+               "Enclose the comment at the start of " + f + " in two slashes and restart the program.");
     case Unit::segment:
-        fail("The file " + file(in) + " ends inside a text segment.",
-             "Use a complete " + file(in) +
-                 " in which every text stands between two double quotes and restart the program.");
+        failin(f, "", "The file " + f + " ends inside a text segment.",
+               "Use a complete " + f +
+                   " in which every text stands between two double quotes and restart the program.");
     case Unit::record: break;
     }
-    fail("The file " + file(in) + " ends inside a record.",
-         "Give every value of " + file(in) +
-             " its description and its label, each between two double quotes, and restart the "
-             "program.");
+    failin(f, "", "The file " + f + " ends inside a record.",
+           "Give every value of " + f +
+               " its description and its label, each between two double quotes, and restart the "
+               "program.");
 }
 
-bool tryscanint(Stream& in, int& v, const char* what, int index) {
-    return intvalue(in, v, numbered(what, index));
+bool tryscanint(Stream& in, int& x, const Value& v) { return intvalue(in, x, v); }
+
+bool tryscanfloat(Stream& in, float& x, const Value& v) {
+    return scannumber(in, x, v, Kind::real, std::strtof);
 }
 
-bool tryscanfloat(Stream& in, float& v, const char* what, int index) {
-    return scannumber(in, v, numbered(what, index), Kind::real, std::strtof);
+int scanint(Stream& in, const Value& v) {
+    int x = 0;
+    if (!tryscanint(in, x, v)) nonumber(in, v);
+    return x;
 }
 
-int scanint(Stream& in, const char* what, int index) {
-    int v = 0;
-    if (!tryscanint(in, v, what, index)) nonumber(in, numbered(what, index));
-    return v;
+float scanfloat(Stream& in, const Value& v) {
+    float x = 0;
+    if (!tryscanfloat(in, x, v)) nonumber(in, v);
+    return x;
 }
 
-float scanfloat(Stream& in, const char* what, int index) {
-    float v = 0;
-    if (!tryscanfloat(in, v, what, index)) nonumber(in, numbered(what, index));
-    return v;
+double scandouble(Stream& in, const Value& v) {
+    double x = 0;
+    if (!scannumber(in, x, v, Kind::real, std::strtod)) nonumber(in, v);
+    return x;
 }
 
-double scandouble(Stream& in, const char* what, int index) {
-    double v = 0;
-    const std::string name = numbered(what, index);
-    if (!scannumber(in, v, name, Kind::real, std::strtod)) nonumber(in, name);
-    return v;
-}
-
-bool leadingint(Stream& in, int& v, const char* what) {
+bool leadingint(Stream& in, int& out, const Value& v) {
     const std::string w = word(in);
     std::string tail;
     long x = 0;
     bool range = false;
     if (w.empty() || !convert(w, x, tail, range, tolong)) return false;
-    if (range || x < INT_MIN || x > INT_MAX) badnumber(in, what);
-    v = static_cast<int>(x);
+    if (range || x < INT_MIN || x > INT_MAX) badnumber(in, v);
+    out = static_cast<int>(x);
     return true;
 }
 
-void outofrange(const Stream& in, const std::string& what, double value, const char* allowed) {
+void outofrange(const Stream& in, const Value& v, double value, const char* allowed) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
-    fail("In " + file(in) + ", " + what + " is " + text + "; it must be " + allowed + ".",
-         "Correct the value in " + file(in) + " and restart the program.");
+    failon(in, v, "In " + file(in) + ", " + v.text() + " is " + text + "; it must be " + allowed + ".",
+           "Correct the value in " + file(in) + " and restart the program.");
+}
+
+void say(const Streams& s, const std::string& line) {
+    if (s.say) s.say(line);
 }
 
 void reading(const Streams& s, const char* name) {
-    if (!s.quiet) std::printf("Reading data from %s\n", name);
+    say(s, std::string("Reading data from ") + name + "\n");
 }
 
 } // namespace kalp

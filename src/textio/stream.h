@@ -3,9 +3,27 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "textio/source.h"
+
 namespace kalp {
+
+// A value of an input file: how messages name it ("the age weight of ram
+// class 2") and the model variable it is read into ("l4RA[2]").
+struct Value {
+    // A bare description names a value too: readint(out, in, "the value").
+    // cppcheck-suppress noExplicitConstructor
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    Value(const char* w, std::string v = "", int n = 0) : what(w), var(std::move(v)), number(n) {}
+    const char* what;
+    std::string var;
+    int number; // its number in a list, written after `what`; 0 for none
+    std::string text() const;
+};
+// A model variable with its indices: "l4RA[2]", "evpB[8][2]".
+std::string indexed(const char* var, int i, int j = 0);
 
 // A C stream together with the file name that messages give for it.
 struct Stream {
@@ -20,29 +38,37 @@ struct Stream {
     std::string back;
 };
 
-// The streams a run owns: the input file being read (one at a time), the
-// report template, the results file and the variable dump.
+// Where the console lines of a run go; none when empty.
+using Say = std::function<void(const std::string& line)>;
+
+// The streams a run uses: the input file being read (one at a time), the
+// report template and the text of the results file; the source of the
+// input files and the console.
 struct Streams {
-    Stream in, tpl, res, dump;
-    // No console lines: the input is read for another purpose than a run
-    // (the class table).
-    bool quiet = false;
-    // The echo goes into the results file; without it nowhere (a sweep
-    // writes no results file).
-    bool echo = true;
+    Stream in, tpl, res;
+    const FileSource* files = nullptr;
+    Say say;
 };
 
-// Opens a file for reading and skips a UTF-8 byte-order mark at its start;
-// a file that cannot be opened or read ends the run.
-Stream openin(const char* name);
-// Creates (or empties) a file for writing; failure ends the run.
-Stream openout(const char* name);
+// Opens an input file of `s.files` and skips a UTF-8 byte-order mark at its
+// start; a file that cannot be opened ends the run.
+Stream openin(const Streams& s, const char* name);
 // A stream that takes the echo and keeps nothing.
 Stream opensink();
+// A stream that collects its text in memory (see Text).
+struct Text {
+    char* buf = nullptr;
+    size_t size = 0;
+    Stream s;
+    Text();
+    ~Text();
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    // Everything written so far.
+    std::string str();
+};
 // Closes an input stream, if open.
 void closein(Stream& s);
-// Closes an output stream; a write that did not reach the file ends the run.
-void closeout(Stream& s);
 
 // The next byte, or EOF at the end of the input.
 int readbyte(Stream& in);
@@ -56,8 +82,7 @@ int getch(Stream& in, Unit unit);
 // Number scans: white space first, then a decimal number that ends where
 // the file's kind allows (see Stream::bare). "%d", "%f" and "%lf" give the
 // value: the same number and rounding as the formatted scan of the C
-// library. `what` names the value in messages, `index` (when above 0) its
-// position in a list.
+// library. `v` names the value in messages and in the stop.
 //
 // tryscan...: false when no number stands there because the next byte that
 //             is not white space is a double quote or the end of the file;
@@ -65,24 +90,22 @@ int getch(Stream& in, Unit unit);
 // scan...:    a missing number ends the run.
 // Both end the run for text that is not a decimal number, a number followed
 // by other text, and a value that is not finite or does not fit its type.
-bool tryscanint(Stream& in, int& v, const char* what, int index = 0);
-bool tryscanfloat(Stream& in, float& v, const char* what, int index = 0);
-int scanint(Stream& in, const char* what, int index = 0);
-float scanfloat(Stream& in, const char* what, int index = 0);
-double scandouble(Stream& in, const char* what, int index = 0);
+bool tryscanint(Stream& in, int& x, const Value& v);
+bool tryscanfloat(Stream& in, float& x, const Value& v);
+int scanint(Stream& in, const Value& v);
+float scanfloat(Stream& in, const Value& v);
+double scandouble(Stream& in, const Value& v);
 
 // The gate flag: the integer at the start of the input, whatever follows it
 // (1.0 counts as 1). False when the input does not begin with an integer.
-bool leadingint(Stream& in, int& v, const char* what);
-
-// The name of a value in a list: "the age weight of ram class 2".
-std::string numbered(const char* what, int index);
+bool leadingint(Stream& in, int& x, const Value& v);
 
 // Ends the run for a value outside the range that `allowed` names (for
 // example "above -1", "between 0 and 1").
-[[noreturn]] void outofrange(const Stream& in, const std::string& what, double value,
-                             const char* allowed);
+[[noreturn]] void outofrange(const Stream& in, const Value& v, double value, const char* allowed);
 
+// A line on the console, when the run has one.
+void say(const Streams& s, const std::string& line);
 // The console line "Reading data from NAME" that starts the stage of an
 // input file.
 void reading(const Streams& s, const char* name);

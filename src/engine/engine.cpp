@@ -1,0 +1,171 @@
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "input/settings.h"
+#include "input/standards.h"
+#include "input/systems.h"
+#include "model/finite.h"
+#include "model/layout.h"
+#include "model/matrix.h"
+#include "model/standardise.h"
+#include "model/weights.h"
+
+namespace kalp {
+
+namespace {
+
+// The stages from the economic weights to the standardised weights, on a
+// model whose gene flow is done; `changes` replace values of the files.
+void weigh(Model& m, Streams& s, const std::vector<Change>& changes) {
+    apply(m, changes, Stage::weights);
+    economicweights(m);
+    if (m.gstd == 2) {
+        readdeviations(m, s);
+        apply(m, changes, Stage::deviations);
+        readflags(m, s);
+    }
+    choosepairs(m);
+    if (m.gstd == 2) {
+        standardise(m);
+        requirefinitestandardised(m);
+    }
+}
+
+// The state that a run of `t` years ends with, from a gene flow that is
+// running longer: its shares and sums after year t, and the shares also in
+// m_gft, which the last year of a run leaves there.
+void endflow(Model& scenario, const Model& flowing, int t) {
+    std::copy(std::begin(flowing.m_gf), std::end(flowing.m_gf), scenario.m_gf);
+    std::copy(std::begin(flowing.m_gf), std::end(flowing.m_gf), scenario.m_gft);
+    std::copy(std::begin(flowing.m_sum), std::end(flowing.m_sum), scenario.m_sum);
+    scenario.l_inv = t;
+}
+
+std::vector<Change> only(const std::vector<Change>& changes, bool flow) {
+    std::vector<Change> v;
+    std::copy_if(changes.begin(), changes.end(), std::back_inserter(v), [&](const Change& c) {
+        return (c.p->stage == Stage::flow) == flow && c.p->stage != Stage::period;
+    });
+    return v;
+}
+
+} // namespace
+
+void prepare(Model& m, Streams& s, const std::function<void(int prods)>& begun) {
+    readgate(m, s);
+    opentemplate(s);
+    readprods(m, s);
+    if (begun) begun(m.prods);
+    writepreamble(m, s);
+    readsystemA(m, s);
+    if (m.prods > 1)
+        readsystemB(m, s);
+    else
+        dropsystemB(s);
+    layclasses(m);
+    readsettings(m, s);
+    buildmatrix(m);
+}
+
+std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
+                              const EachScenario& each, const YearHook& year) {
+    const auto base = std::make_unique<Model>(prepared);
+    apply(*base, job.flow, Stage::flow);
+    const auto flowing = std::make_unique<Model>();
+    const auto scenario = std::make_unique<Model>();
+    size_t next = 0, set = 0;
+    try {
+        while (next < job.periods.size()) {
+            // One gene flow serves a rising run of periods: the discounted
+            // sum after t years does not depend on the years that follow.
+            size_t end = next + 1;
+            while (end < job.periods.size() && job.periods[end] > job.periods[end - 1])
+                ++end;
+            *flowing = *base;
+            flowing->l_inv = job.periods[end - 1];
+            geneflow(*flowing, [&](const Model& g, int t) {
+                if (year) year(g, t);
+                for (; next < end && job.periods[next] == t; ++next)
+                    for (set = 0; set < job.sets.size(); ++set) {
+                        *scenario = *base;
+                        endflow(*scenario, g, t);
+                        weigh(*scenario, s, job.sets[set]);
+                        each(next, set, *scenario);
+                    }
+            });
+            next = end;
+        }
+    } catch (const RunStop& stop) {
+        return JobStop{stop, next, set};
+    }
+    return std::nullopt;
+}
+
+Outcome runscenario(const Request& r) {
+    Outcome o;
+    o.model = std::make_unique<Model>();
+    Model& m = *o.model;
+    reset(m);
+    Text results;
+    Streams s;
+    s.files = r.files;
+    s.say = r.say;
+    s.res = r.echo ? results.s : opensink();
+    const Stream sink = r.echo ? Stream{} : s.res;
+    try {
+        prepare(m, s, [&](int prods) {
+            if (r.begun) r.begun(prods);
+            o.resultsfile = true;
+        });
+
+        Job job;
+        job.flow = only(r.changes, true);
+        job.sets = {only(r.changes, false)};
+        Model period = m;
+        apply(period, r.changes, Stage::period);
+        job.periods = {period.l_inv};
+        const auto stop = runjob(m, s, job, [&](size_t, size_t, const Model& done) { m = done; },
+                                 r.year);
+        if (stop) throw stop->stop;
+        o.names = readtraitnames(s);
+    } catch (const RunStop& stop) {
+        o.stop = stop;
+    }
+    closein(s.in);
+    closein(s.tpl);
+    if (sink.fp) std::fclose(sink.fp);
+    if (r.echo) o.echo = results.str();
+    return o;
+}
+
+Outcome readlayout(const FileSource& files) {
+    Outcome o;
+    o.model = std::make_unique<Model>();
+    Model& m = *o.model;
+    reset(m);
+    // The system files are read as in a run, their echo going nowhere
+    // against a template of empty segments.
+    Streams s;
+    s.files = &files;
+    std::string empty;
+    for (int i = 0; i < 128; ++i)
+        empty += "\"\"";
+    try {
+        readprods(m, s);
+        s.tpl.fp = fmemopen(empty.data(), empty.size(), "r");
+        if (!s.tpl.fp) fail("The class table cannot be prepared.", "Restart the program.");
+        s.res = opensink();
+        readsystemA(m, s);
+        if (m.prods > 1) readsystemB(m, s);
+        layclasses(m);
+    } catch (const RunStop& stop) {
+        o.stop = stop;
+    }
+    for (Stream* f : {&s.in, &s.tpl, &s.res})
+        if (f->fp) std::fclose(f->fp);
+    return o;
+}
+
+} // namespace kalp

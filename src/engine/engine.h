@@ -1,0 +1,82 @@
+// The engine: one scenario in, a result or a structured stop out.
+//
+// The input files come from a file source (a folder, or texts held in
+// memory); the engine opens no other file and writes none. The console lines
+// of the stages go to the caller's Say, the years of the gene flow to the
+// caller's YearHook; the echo of the input files, the first part of the
+// results file, is part of the outcome. The results section and the
+// variable dump are views of the outcome's model (report/).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/model.h"
+#include "core/stop.h"
+#include "engine/parameters.h"
+#include "input/control.h"
+#include "model/geneflow.h"
+#include "textio/source.h"
+#include "textio/stream.h"
+
+namespace kalp {
+
+// What a run is asked to do.
+struct Request {
+    const FileSource* files = nullptr;
+    Say say;            // the console lines of the stages; none when empty
+    YearHook year;      // year 0 and every year of the gene flow; none when empty
+    // Called when the results file is begun, with the number of systems,
+    // before its first line is formed; a stop thrown here ends the run.
+    std::function<void(int prods)> begun;
+    bool echo = true;   // form the echo of the input files
+    std::vector<Change> changes; // values that replace those of the files
+};
+
+// What a run gives.
+struct Outcome {
+    std::optional<RunStop> stop;  // why the run ended early; empty when complete
+    std::unique_ptr<Model> model; // the state the run reached
+    bool resultsfile = false;     // the results file was begun (the gate was open, P01.TXT read)
+    std::string echo;             // the results file up to its results section, or to the stop
+    TraitNames names;             // the template's trait names, complete runs only
+    bool complete() const { return !stop; }
+};
+
+// Runs every stage of one scenario.
+Outcome runscenario(const Request& request);
+
+// Reads P01.TXT, INPUTVRD01A.TXT and INPUTVRD01B.TXT and lays out the
+// classes, as a run does; nothing else is read.
+Outcome readlayout(const FileSource& files);
+
+// The parts of a run, for runs that share their first stages (sweeps).
+//
+// The stages from the gate to the validated transmission matrix; `begun`
+// is called when the results file is begun.
+void prepare(Model& m, Streams& s, const std::function<void(int prods)>& begun = nullptr);
+// A job: scenarios that differ only in their period and in values that the
+// gene flow does not use, so that one gene flow serves them all.
+struct Job {
+    std::vector<Change> flow;              // the changes of Stage::flow
+    std::vector<int> periods;              // the periods, in scenario order
+    std::vector<std::vector<Change>> sets; // the other changes of each scenario of a period
+};
+// Called for every scenario of a job, in order: the index of its period and
+// of its set, and its complete model.
+using EachScenario = std::function<void(size_t period, size_t set, const Model& m)>;
+// Where a job stopped: the stop and its scenario.
+struct JobStop {
+    RunStop stop;
+    size_t period, set;
+};
+// Runs the scenarios of a job from a prepared model: the gene flow and every
+// stage after it. A period that is not longer than the one before starts
+// the gene flow afresh.
+std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
+                              const EachScenario& each, const YearHook& year = nullptr);
+
+} // namespace kalp

@@ -1,0 +1,160 @@
+#include "engine/parameters.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace kalp {
+
+namespace {
+
+const char* aboveminus1(double v) { return v > -1 ? nullptr : "above -1"; }
+const char* atleast1(double v) { return v >= 1 ? nullptr : "at least 1"; }
+
+std::string anywhere(const Model&, int, double, std::string&) { return ""; }
+
+std::string inthetable(const Model& m, int, double value, std::string& fix) {
+    const int bound = m.prods == 1 ? m.acm - 1 : m.acm - 3;
+    if (value <= bound) return "";
+    fix = "Give traced groups from 1 to " + std::to_string(bound) +
+          " (kalp --classes lists them) and restart the program.";
+    return "gives the traced sex and age group " + std::to_string(static_cast<long long>(value)) +
+           ", outside the class table of the input files";
+}
+
+std::string systemB(const Model& m, int k, double, std::string& fix) {
+    if (m.prods == 2) return "";
+    fix = "Sweep evpA:" + std::to_string(k) + ", or give two systems in P01.TXT, and restart the "
+                                              "program.";
+    return "changes an economic value of system B, but P01.TXT gives one production system";
+}
+
+std::string deviation(const Model& m, int k, bool direct) {
+    const bool has = direct ? (m.tt[k] == 0 || m.tt[k] == 2) : (m.tt[k] == 1 || m.tt[k] == 2);
+    if (!has)
+        return "changes the " + std::string(direct ? "direct" : "maternal") +
+               " standard deviation of trait " + std::to_string(k) + ", which has no " +
+               (direct ? "direct" : "maternal") + " component";
+    if (m.gstd != 2)
+        return "changes a standard deviation, but PARAVRD.TXT asks for no standardisation";
+    return "";
+}
+std::string directsd(const Model& m, int k, double, std::string& fix) {
+    fix = "Sweep the standard deviations of INPUTVRD04.TXT that a standardised run reads, and "
+          "restart the program.";
+    return deviation(m, k, true);
+}
+std::string maternalsd(const Model& m, int k, double, std::string& fix) {
+    fix = "Sweep the standard deviations of INPUTVRD04.TXT that a standardised run reads, and "
+          "restart the program.";
+    return deviation(m, k, false);
+}
+
+// The standard deviations of a trait are read only when it has a weight.
+bool weighted(const Model& m, int k) {
+    return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]);
+}
+
+const std::vector<Parameter> table = {
+    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "", aboveminus1, anywhere,
+     [](Model& m, int, double v) { m.u = static_cast<float>(v); },
+     [](const Model& m, int) { return static_cast<double>(m.u); }},
+    {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
+     "period", "year", atleast1, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
+     [](const Model& m, int) { return static_cast<double>(m.l_inv); }},
+    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", atleast1,
+     inthetable, [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
+     [](const Model& m, int) { return static_cast<double>(m.n_sac); }},
+    {"evpA", true, false, Stage::weights, "INPUTVRD01A.TXT", "Economic value of trait %d (A)",
+     "economic value of trait %d (A)", "", nullptr, anywhere, [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
+     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }},
+    {"evpB", true, false, Stage::weights, "INPUTVRD01B.TXT",
+     "Economic value of trait %d (purebred B)",
+     "economic value of trait %d (purebred B)", "", nullptr, systemB,
+     [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }},
+    {"evpBx", true, false, Stage::weights, "INPUTVRD01B.TXT",
+     "Economic value of trait %d (crossbred)",
+     "economic value of trait %d (crossbred)", "", nullptr, systemB,
+     [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }},
+    {"gstd_d", true, false, Stage::deviations, "INPUTVRD04.TXT",
+     "Direct genetic standard deviation of trait %d",
+     "direct standard deviation of trait %d", "", nullptr, directsd,
+     [](Model& m, int k, double v) {
+         if (weighted(m, k)) m.gstd_d[k] = static_cast<float>(v);
+     },
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }},
+    {"gstd_m", true, false, Stage::deviations, "INPUTVRD04.TXT",
+     "Maternal genetic standard deviation of trait %d",
+     "maternal standard deviation of trait %d", "", nullptr, maternalsd,
+     [](Model& m, int k, double v) {
+         if (weighted(m, k)) m.gstd_m[k] = static_cast<float>(v);
+     },
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }},
+};
+
+bool readreal(const std::string& t, double& value) {
+    if (t.empty() || t.find_first_of("xX") != std::string::npos) return false;
+    char* end = nullptr;
+    const float v = std::strtof(t.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
+bool readwhole(const std::string& t, double& value) {
+    if (t.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long x = std::strtol(t.c_str(), &end, 10);
+    if (end == t.c_str() || errno == ERANGE || x < INT_MIN || x > INT_MAX) return false;
+    if (*end == '.')
+        for (++end; *end == '0';)
+            ++end;
+    value = static_cast<double>(x);
+    return *end == '\0';
+}
+
+} // namespace
+
+const std::vector<Parameter>& parameters() { return table; }
+
+const Parameter* findparameter(const std::string& name) {
+    const auto p = std::find_if(table.begin(), table.end(),
+                                [&](const Parameter& row) { return name == row.name; });
+    return p == table.end() ? nullptr : &*p;
+}
+
+bool readvalue(const Parameter& p, const std::string& text, double& value) {
+    return p.whole ? readwhole(text, value) : readreal(text, value);
+}
+
+std::string paramname(const Parameter& p, int trait) {
+    return p.pertrait ? std::string(p.name) + ":" + std::to_string(trait) : p.name;
+}
+
+std::string paramcolumn(const Parameter& p, int trait) {
+    return p.pertrait ? std::string(p.name) + "_" + std::to_string(trait) : p.name;
+}
+
+namespace {
+std::string withtrait(const char* text, int trait) {
+    std::string s = text;
+    const size_t at = s.find("%d");
+    if (at != std::string::npos) s.replace(at, 2, std::to_string(trait));
+    return s;
+}
+} // namespace
+
+std::string paramlabel(const Parameter& p, int trait) { return withtrait(p.label, trait); }
+std::string paramnoun(const Parameter& p, int trait) { return withtrait(p.noun, trait); }
+
+void apply(Model& m, const std::vector<Change>& changes, Stage stage) {
+    for (const Change& c : changes)
+        if (c.p->stage == stage) c.p->apply(m, c.trait, c.value);
+}
+
+} // namespace kalp

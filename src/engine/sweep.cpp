@@ -1,0 +1,324 @@
+#include "engine/sweep.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "engine/engine.h"
+#include "textio/numbers.h"
+
+namespace kalp {
+
+namespace {
+
+// Bytes that a job may hold before the writer takes them, and how far the
+// jobs under way may run ahead of the job being written.
+constexpr size_t chunkbytes = 1 << 16;
+constexpr size_t slotbytes = 1 << 20;
+constexpr size_t aheadjobs = 16;
+
+RunStop systemstop(const std::string& what) {
+    return RunStop{StopKind::output, "", "", what,
+                   "Close other programs or sweep fewer values, and restart the program.", ""};
+}
+
+// Thrown to a worker whose sweep has ended early.
+struct Ended {};
+
+// What a job gives, waiting for the writer.
+struct Slot {
+    std::deque<Chunk> chunks;
+    size_t bytes = 0;
+    bool done = false;
+    std::optional<RunStop> stop;
+};
+
+// The axes of each stage, and how a job index and a scenario of a job
+// become the indices of the axes.
+struct Layout {
+    std::vector<size_t> flow, rest; // axes of Stage::flow; of the weights and deviations
+    size_t period = 0;              // the axis of l_inv
+    size_t jobs = 1, sets = 1;
+
+    explicit Layout(const SweepPlan& plan) {
+        for (size_t i = 0; i < plan.axes.size(); ++i) {
+            const Axis& a = plan.axes[i];
+            if (a.p->stage == Stage::flow) {
+                flow.push_back(i);
+                jobs *= a.values.size();
+            } else if (a.p->stage == Stage::period) {
+                period = i;
+            } else {
+                rest.push_back(i);
+                sets *= a.values.size();
+            }
+        }
+    }
+    // The last axis of a group varies fastest.
+    static void spread(size_t n, const std::vector<size_t>& axes, const SweepPlan& plan,
+                       std::vector<size_t>& at) {
+        for (size_t k = axes.size(); k-- > 0;) {
+            const size_t size = plan.axes[axes[k]].values.size();
+            at[axes[k]] = n % size;
+            n /= size;
+        }
+    }
+    Scenario scenario(const SweepPlan& plan, size_t job, size_t period, size_t set) const {
+        Scenario sc{&plan, std::vector<size_t>(plan.axes.size(), 0)};
+        spread(job, flow, plan, sc.at);
+        spread(set, rest, plan, sc.at);
+        sc.at[this->period] = period;
+        return sc;
+    }
+    std::vector<Change> changes(const Scenario& sc, const std::vector<size_t>& axes) const {
+        std::vector<Change> v;
+        for (size_t i : axes) {
+            const Axis& a = sc.plan->axes[i];
+            v.push_back({a.p, a.trait, sc.value(i)});
+        }
+        return v;
+    }
+    Job job(const SweepPlan& plan, size_t j) const {
+        Job job;
+        const Scenario first = scenario(plan, j, 0, 0);
+        job.flow = changes(first, flow);
+        for (double v : plan.axes[period].values)
+            job.periods.push_back(static_cast<int>(v));
+        for (size_t s = 0; s < sets; ++s)
+            job.sets.push_back(changes(scenario(plan, j, 0, s), rest));
+        return job;
+    }
+};
+
+// The jobs under way and the writer that takes their chunks in order.
+class Queue {
+public:
+    explicit Queue(size_t jobs) : jobs_(jobs) {}
+
+    // The next job for a worker, or false when there is none or the sweep
+    // ends; waits while the jobs under way run too far ahead.
+    bool take(size_t& job) {
+        std::unique_lock<std::mutex> lock(mu_);
+        changed_.wait(lock, [&] { return ended_ || next_ >= jobs_ || next_ < written_ + aheadjobs; });
+        if (ended_ || next_ >= jobs_) return false;
+        job = next_++;
+        slots_.resize(next_ - written_);
+        return true;
+    }
+    // A chunk of `job`; waits while the job holds too much. Throws Ended
+    // when the sweep has ended.
+    void put(size_t job, Chunk&& c) {
+        std::unique_lock<std::mutex> lock(mu_);
+        changed_.wait(lock, [&] { return ended_ || slot(job).bytes < slotbytes; });
+        if (ended_) throw Ended{};
+        Slot& s = slot(job);
+        s.bytes += c.bytes();
+        s.chunks.push_back(std::move(c));
+        changed_.notify_all();
+    }
+    void finish(size_t job, std::optional<RunStop> stop) {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (ended_) return;
+        slot(job).done = true;
+        slot(job).stop = std::move(stop);
+        changed_.notify_all();
+    }
+    // The writer's side: the next chunk in scenario order; false at the end
+    // of the sweep or at a stop, which `stop` then holds.
+    bool next(Chunk& c, std::optional<RunStop>& stop) {
+        std::unique_lock<std::mutex> lock(mu_);
+        for (;;) {
+            if (written_ >= jobs_) return false;
+            changed_.wait(lock, [&] {
+                return !slots_.empty() && (!slots_.front().chunks.empty() || slots_.front().done);
+            });
+            Slot& s = slots_.front();
+            if (!s.chunks.empty()) {
+                c = std::move(s.chunks.front());
+                s.chunks.pop_front();
+                s.bytes -= c.bytes();
+                changed_.notify_all();
+                return true;
+            }
+            if (s.stop) {
+                stop = std::move(s.stop);
+                return false;
+            }
+            slots_.pop_front();
+            ++written_;
+            changed_.notify_all();
+        }
+    }
+    void end() {
+        std::lock_guard<std::mutex> lock(mu_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    Slot& slot(size_t job) { return slots_[job - written_]; }
+    std::mutex mu_;
+    std::condition_variable changed_;
+    std::deque<Slot> slots_; // jobs written_ .. next_ - 1
+    size_t jobs_, next_ = 0, written_ = 0;
+    bool ended_ = false;
+};
+
+// A worker: takes jobs until there are none.
+void work(const FileSource& files, const Model& prepared, const SweepPlan& plan,
+          const Layout& layout, const FormatScenario& format, Queue& queue) {
+    Streams s;
+    s.files = &files;
+    std::optional<RunStop> failed;
+    try {
+        s.res = opensink();
+    } catch (const RunStop& stop) {
+        failed = stop;
+    }
+    size_t j = 0;
+    while (queue.take(j)) {
+        if (failed) {
+            queue.finish(j, failed);
+            break;
+        }
+        try {
+            const Job job = layout.job(plan, j);
+            Chunk chunk;
+            const auto stop = runjob(prepared, s, job, [&](size_t p, size_t set, const Model& m) {
+                format(layout.scenario(plan, j, p, set), m, chunk);
+                ++chunk.scenarios;
+                if (chunk.bytes() >= chunkbytes) {
+                    queue.put(j, std::move(chunk));
+                    chunk = Chunk{};
+                }
+            });
+            if (chunk.scenarios > 0) queue.put(j, std::move(chunk));
+            if (stop) {
+                failed = stop->stop;
+                failed->scenario = layout.scenario(plan, j, stop->period, stop->set).label();
+            }
+        } catch (const Ended&) {
+            break;
+        } catch (const RunStop& stop) {
+            failed = stop;
+        } catch (const std::bad_alloc&) {
+            failed = systemstop("The sweep needs more memory than the system gives.");
+        }
+        closein(s.in);
+        queue.finish(j, failed);
+        if (failed) break;
+    }
+    if (s.res.fp) std::fclose(s.res.fp);
+}
+
+[[noreturn]] void misfit(const std::string& name, const std::string& wrong, const std::string& fix) {
+    halt(RunStop{StopKind::option, "", name, "The option --sweep " + name + " " + wrong + ".", fix,
+                 ""});
+}
+
+} // namespace
+
+long long SweepPlan::count() const {
+    return std::accumulate(axes.begin(), axes.end(), 1LL, [](long long n, const Axis& a) {
+        return n * static_cast<long long>(a.values.size());
+    });
+}
+
+std::string axistext(const Axis& a, size_t i) {
+    const double v = a.values[i];
+    return a.p->whole ? std::to_string(static_cast<long long>(v)) : shortest(static_cast<float>(v));
+}
+
+std::string Scenario::label() const {
+    std::string s;
+    for (size_t i = 0; i < plan->axes.size(); ++i) {
+        const Axis& a = plan->axes[i];
+        s += (i ? ", " : "") + paramname(*a.p, a.trait) + " = " + text(i);
+    }
+    return s;
+}
+
+size_t Chunk::bytes() const {
+    return std::accumulate(text.begin(), text.end(), numbers.size() * sizeof(double),
+                           [](size_t n, const std::string& t) { return n + t.size(); });
+}
+
+SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
+    SweepPlan plan;
+    for (const Parameter& p : parameters()) {
+        bool given = false;
+        for (size_t k = 0; k < swept.size(); ++k) {
+            if (swept[k].p != &p) continue;
+            if (k == 0) plan.first = plan.axes.size();
+            plan.axes.push_back(swept[k]);
+            given = true;
+        }
+        if (!given && !p.pertrait) plan.axes.push_back(Axis{&p, 0, {p.get(m, 0)}, {}});
+    }
+    for (const Axis& a : plan.axes)
+        for (double v : a.values) {
+            std::string fix;
+            const std::string wrong = a.p->fits(m, a.trait, v, fix);
+            if (!wrong.empty()) misfit(paramname(*a.p, a.trait), wrong, fix);
+        }
+    const long long n = plan.count();
+    if (n > mostscenarios)
+        halt(RunStop{StopKind::option, "", "", "The sweep asks for " + std::to_string(n) + " scenarios.",
+                     "Sweep at most " + std::to_string(mostscenarios) +
+                         " combinations of values and restart the program.",
+                     ""});
+    return plan;
+}
+
+std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared) {
+    reset(prepared);
+    Streams s;
+    s.files = &files;
+    std::optional<RunStop> stop;
+    try {
+        s.res = opensink();
+        prepare(prepared, s);
+    } catch (const RunStop& x) {
+        stop = x;
+    }
+    for (Stream* f : {&s.in, &s.tpl, &s.res})
+        if (f->fp) std::fclose(f->fp);
+    return stop;
+}
+
+std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
+                                const SweepPlan& plan, const FormatScenario& format,
+                                const WriteChunk& write) {
+    const Layout layout(plan);
+    Queue queue(layout.jobs);
+    std::vector<std::thread> workers;
+    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    std::optional<RunStop> stop;
+    try {
+        for (unsigned w = 0; w < std::min<size_t>(cores, layout.jobs); ++w)
+            workers.emplace_back(work, std::cref(files), std::cref(prepared), std::cref(plan),
+                                 std::cref(layout), std::cref(format), std::ref(queue));
+        Chunk c;
+        while (queue.next(c, stop))
+            write(c);
+    } catch (const RunStop& x) {
+        stop = x;
+    } catch (const std::system_error&) {
+        stop = systemstop("The sweep cannot start its threads.");
+    } catch (const std::bad_alloc&) {
+        stop = systemstop("The sweep needs more memory than the system gives.");
+    }
+    queue.end();
+    for (std::thread& t : workers)
+        t.join();
+    return stop;
+}
+
+} // namespace kalp

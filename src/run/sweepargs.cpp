@@ -1,0 +1,162 @@
+#include "run/sweepargs.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kalp {
+
+namespace {
+
+// More values than anyone sweeps; it keeps the scenarios countable.
+constexpr long long mostvalues = 100000;
+
+// A plain decimal number: optional sign, digits, optional point and
+// digits, as scaled units: 0.05 is 5 units of 10^-2.
+bool parsedecimal(const std::string& t, long long& units, int& places) {
+    if (t.empty()) return false;
+    size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
+    units = 0;
+    places = -1;
+    int digits = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] == '.' && places < 0) {
+            places = 0;
+            continue;
+        }
+        if (t[i] < '0' || t[i] > '9' || ++digits > 15) return false;
+        units = units * 10 + (t[i] - '0');
+        if (places >= 0) ++places;
+    }
+    if (digits == 0) return false;
+    if (places < 0) places = 0;
+    if (t[0] == '-') units = -units;
+    return true;
+}
+
+std::string formatunits(long long units, int places) {
+    const unsigned long long whole = units < 0 ? -static_cast<unsigned long long>(units) : units;
+    unsigned long long scale = 1;
+    for (int p = 0; p < places; ++p)
+        scale *= 10;
+    char text[64];
+    if (places == 0)
+        std::snprintf(text, sizeof text, "%s%llu", units < 0 ? "-" : "", whole);
+    else
+        std::snprintf(text, sizeof text, "%s%llu.%0*llu", units < 0 ? "-" : "", whole / scale,
+                      places, whole % scale);
+    return text;
+}
+
+std::vector<std::string> split(const std::string& s, char by) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = s.find(by, from)) != std::string::npos; from = at + 1)
+        parts.push_back(s.substr(from, at - from));
+    parts.push_back(s.substr(from));
+    return parts;
+}
+
+std::string names() {
+    std::string s;
+    for (const Parameter& p : parameters())
+        s += (s.empty() ? "" : ", ") + std::string(p.name) + (p.pertrait ? ":K" : "");
+    return s;
+}
+
+// NAME or NAME:K.
+Axis parsename(const std::string& name) {
+    const size_t colon = name.find(':');
+    const Parameter* p = findparameter(name.substr(0, colon));
+    Axis a;
+    a.p = p;
+    if (!p || p->pertrait != (colon != std::string::npos))
+        throw BadSweep("NAME is one of " + names() + " (K a trait, 1 to 35), not \"" + name +
+                       "\"");
+    if (p->pertrait) {
+        const std::string k = name.substr(colon + 1);
+        char* end = nullptr;
+        const long trait = std::strtol(k.c_str(), &end, 10);
+        if (k.empty() || *end != '\0' || trait < 1 || trait > 35)
+            throw BadSweep("the trait of " + name + " is a number from 1 to 35");
+        a.trait = static_cast<int>(trait);
+    }
+    return a;
+}
+
+[[noreturn]] void unreadable(const std::string& t, bool whole, const std::string& name) {
+    throw BadSweep("\"" + t + "\" is no " + (whole ? "whole" : "decimal") + " number for " + name);
+}
+
+[[noreturn]] void notallowed(const std::string& name, const std::string& t, const char* need) {
+    throw BadSweep(name + " " + t + " is not " + need);
+}
+
+} // namespace
+
+std::vector<std::string> rangetexts(const std::string& range) {
+    const auto parts = split(range, ':');
+    if (parts.size() != 3) throw BadSweep("a range is START:STOP:STEP, such as 0:0.1:0.01");
+    long long v[3];
+    int places[3];
+    for (int i = 0; i < 3; ++i)
+        if (!parsedecimal(parts[i], v[i], places[i]))
+            throw BadSweep("\"" + parts[i] + "\" in " + range + " is no plain decimal number");
+    const int most = std::max({places[0], places[1], places[2]});
+    for (int i = 0; i < 3; ++i)
+        for (int p = places[i]; p < most; ++p) {
+            if (std::llabs(v[i]) > LLONG_MAX / 100) throw BadSweep(range + " has too many digits");
+            v[i] *= 10;
+        }
+    const long long start = v[0], stop = v[1], step = v[2];
+    if (step == 0) throw BadSweep("the step of " + range + " is 0");
+    if ((stop - start) / step < 0 || (stop != start && (stop - start > 0) != (step > 0)))
+        throw BadSweep("the range " + range + " runs the wrong way for its step");
+    const long long count = (stop - start) / step + 1;
+    if (count > mostvalues) throw BadSweep(range + " gives more than 100000 values");
+    std::vector<std::string> texts;
+    for (long long k = 0; k < count; ++k)
+        texts.push_back(formatunits(start + k * step, most));
+    return texts;
+}
+
+Axis parsesweep(const std::string& arg) {
+    const size_t eq = arg.find('=');
+    if (eq == std::string::npos) throw BadSweep("write NAME=VALUES, such as u=0.02,0.05");
+    const std::string name = arg.substr(0, eq), values = arg.substr(eq + 1);
+    Axis a = parsename(name);
+    a.texts = values.find(':') != std::string::npos ? rangetexts(values) : split(values, ',');
+    for (const std::string& t : a.texts) {
+        double v = 0;
+        if (!readvalue(*a.p, t, v)) unreadable(t, a.p->whole, name);
+        if (a.p->check)
+            if (const char* need = a.p->check(v)) notallowed(name, t, need);
+        a.values.push_back(v);
+    }
+    return a;
+}
+
+std::vector<Axis> parsesweeps(const std::vector<std::string>& args) {
+    std::vector<Axis> axes;
+    for (const std::string& arg : args) {
+        try {
+            axes.push_back(parsesweep(arg));
+        } catch (const BadSweep& e) {
+            throw BadSweep("--sweep " + arg + ": " + e.what());
+        }
+        const Axis& a = axes.back();
+        for (size_t i = 0; i + 1 < axes.size(); ++i)
+            if (axes[i].p == a.p && axes[i].trait == a.trait)
+                throw BadSweep("--sweep " + arg + ": " + paramname(*a.p, a.trait) +
+                               " is swept twice");
+    }
+    return axes;
+}
+
+std::string sweephelp() {
+    return "Sweep a value over a list (0.02,0.05) or a range (0:0.1:0.01): " + names() +
+           " (K a trait)";
+}
+
+} // namespace kalp

@@ -1,0 +1,13 @@
+// Numbers as text for people and programs, beyond the fixed formats of the
+// results file.
+#pragma once
+
+#include <string>
+
+namespace kalp {
+
+// The shortest "%g" text (at most 9 significant digits) that reads back as
+// the same single-precision value: 0.05, not 0.0500000007.
+std::string shortest(float v);
+
+} // namespace kalp
