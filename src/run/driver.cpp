@@ -19,6 +19,7 @@
 #include "report/progress.h"
 #include "report/results.h"
 #include "report/sweeprows.h"
+#include "textio/lock.h"
 #include "textio/outfile.h"
 #include "textio/source.h"
 
@@ -233,11 +234,12 @@ RunStop systemstop(const std::string& what) {
 int run(const Options& options) {
     const std::clock_t zac = std::clock();
     banner();
-    // Exports of an earlier run would describe another run than this one.
-    if (options.exports()) removeexports();
     int status = 0;
     const FolderSource folder;
     try {
+        const FolderLock lock;
+        // Exports of an earlier run would describe another run than this one.
+        if (options.exports()) removeexports();
         try {
             if (options.sweeps.empty())
                 plainrun(folder, options);
