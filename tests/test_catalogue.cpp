@@ -543,12 +543,17 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
 // A results file or dump that cannot be written to the end is no complete
 // run; neither is a console that cannot be written.
 TEST(Catalogue, WritesThatFail) {
-    for (const char* file : {"resgfps01", "CHECKVRD"}) {
+    // A disk that takes no more bytes, by a file size limit: 6,144 bytes take the
+    // dump of the example (5,367 bytes) but not its results file (7,737
+    // bytes). The file is reported, and nothing earlier is replaced.
+    for (const auto& [file, bytes] : {std::pair{"resgfps01", "6144"}, std::pair{"CHECKVRD", "0"}}) {
         Workdir w;
-        Scenario::one().write(w);
-        std::system(("ln -s /dev/full '" + w.path() + "/" + file + "'").c_str());
-        const Outcome r = w.run();
-        EXPECT_EQ(r.status, 1) << file;
+        copyexample(w, "one-system");
+        w.write(file, "earlier\n");
+        const std::string cmd = "cd '" + w.path() + "' && prlimit --fsize=" + bytes + " '" KALP_BINARY
+                                "' | cat > '" + w.beside("console") + "'";
+        std::system(cmd.c_str());
+        const Outcome r{1, slurp(w.beside("console")), ""};
         EXPECT_NE(r.output.find(std::string("The output file ") + file +
                                 " could not be written completely.\n  Make room on the disk or "
                                 "check the permissions of " +
@@ -556,6 +561,7 @@ TEST(Catalogue, WritesThatFail) {
                   std::string::npos)
             << r.output;
         EXPECT_TRUE(r.endswithtime());
+        EXPECT_EQ(w.read(file), "earlier\n");
     }
     Workdir w;
     Scenario::one().write(w);

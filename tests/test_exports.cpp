@@ -2,7 +2,13 @@
 // exports and the charts, end to end.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <functional>
 
 #include <filesystem>
 #include <map>
@@ -154,30 +160,175 @@ TEST(Exports, ValuesEqualTheDump) {
     }
 }
 
-TEST(Exports, FailedRunLeavesNoneOfThem) {
-    const char* fails[] = {"1", "0"}; // the gate, then a matrix row
-    for (const char* gate : fails) {
+// Faults while a run works: the files of earlier runs stay byte for byte
+// unless the run completes (a failed run puts its results file in place with
+// the echo so far, as ever), a run's and a sweep's exports stand side by
+// side, and no temporary file remains.
+TEST(Exports, FaultsLeaveTheFolderWhole) {
+    const std::map<std::string, std::string> earlier = {
+        {"resgfps01", "earlier results\n"},
+        {"CHECKVRD", "earlier dump\n"},
+        {"kalp-weights.csv", "earlier weights\n"},
+        {"kalp-results.json", "earlier json\n"},
+        {"kalp-sweep.csv", "earlier sweep\n"}};
+    using Act = std::function<int(const Workdir&, std::string&)>;
+    const auto run = [](const char* args) {
+        return [args](const Workdir& w, std::string& said) {
+            const Outcome r = w.run(args);
+            said = r.output + r.errors;
+            return r.status;
+        };
+    };
+    const auto closed = [](const Workdir& w, std::string& said) {
+        // A console that nobody reads any more, as after `kalp | head -1`.
+        int fds[2];
+        if (pipe(fds) != 0) return -1;
+        close(fds[0]);
+        const std::string cmd = "cd '" + w.path() + "' && exec '" KALP_BINARY "' --csv 2> '" +
+                                w.beside("err") + "'";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], 1);
+            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        const int status = Started{pid}.wait();
+        said = slurp(w.beside("err"));
+        return status;
+    };
+    const auto sigterm = [](const Workdir& w, std::string& said) {
+        const Started k = w.start("--sweep u=0:0.999:0.001 --sweep l_inv=1:1000:1 --json");
+        while (!w.exists(".kalp-unfinished-kalp-sweep.csv"))
+            usleep(1000);
+        kill(k.pid, SIGTERM);
+        const int status = k.wait();
+        said = slurp(w.beside("started.err"));
+        return status;
+    };
+    const auto second = [&](const Workdir& w, std::string& said) {
+        // The first run waits for ERROR.TXT, a pipe, while it holds the folder.
+        w.remove("ERROR.TXT");
+        mkfifo((w.path() + "/ERROR.TXT").c_str(), 0600);
+        const Started first = w.start("--csv");
+        while (slurp(w.beside("started")).find("Running KALP") == std::string::npos)
+            usleep(1000);
+        const Outcome r = w.run("--json");
+        for (const auto& [name, text] : earlier)
+            EXPECT_EQ(w.read(name), text) << name;
+        std::ofstream(w.path() + "/ERROR.TXT") << "0\n";
+        EXPECT_EQ(first.wait(), 0);
+        said = r.output;
+        return r.status;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const Workdir&, Scenario&)> prepare;
+        Act act;
+        int status;
+        const char* says;
+        std::set<std::string> replaced; // the earlier files that the run replaced
+    };
+    // A run with --csv replaces the exports of a run: kalp-results.json goes.
+    const std::set<std::string> run3 = {"resgfps01", "CHECKVRD", "kalp-weights.csv",
+                                        "kalp-results.json"};
+    const Row rows[] = {
+        {"gate", [](const Workdir&, Scenario& s) { s.error = "1"; }, run("--csv --json --plot"), 1,
+         "preceding runs of TORM2", {}},
+        {"matrix row",
+         [](const Workdir&, Scenario& s) { s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3"); },
+         run("--csv --json --plot"), 1, "does not sum to 1", {"resgfps01"}},
+        {"console closed", nullptr, closed, 1, "console output could not be written", run3},
+        {"SIGTERM during a sweep", nullptr, sigterm, 128 + SIGTERM, "terminated (SIGTERM)", {}},
+        {"folder at an export's name",
+         [](const Workdir& w, Scenario&) {
+             w.remove("kalp-weights.csv");
+             std::filesystem::create_directory(w.path() + "/kalp-weights.csv");
+             w.write("kalp-weights.csv/mine", "x");
+         },
+         run("--csv"), 1, "cannot be written: kalp-weights.csv is a folder.", {}},
+        {"folder at a temporary name",
+         [](const Workdir& w, Scenario&) {
+             std::filesystem::create_directory(w.path() + "/.kalp-unfinished-CHECKVRD");
+         },
+         run(""), 1,
+         "The output file CHECKVRD cannot be written: .kalp-unfinished-CHECKVRD, where KALP "
+         "writes CHECKVRD until the run is complete, is a folder.\n  Remove or rename "
+         ".kalp-unfinished-CHECKVRD and restart the program.",
+         {}},
+        {"link at resgfps01",
+         [](const Workdir& w, Scenario&) {
+             w.remove("resgfps01");
+             std::ofstream(w.beside("outside")) << "earlier results\n";
+             std::filesystem::create_symlink(w.beside("outside"), w.path() + "/resgfps01");
+         },
+         run(""), 0, "Thank you", {"resgfps01", "CHECKVRD"}},
+        {"second run while one works", nullptr, second, 1,
+         "Another KALP run is working in this folder", run3},
+    };
+    Workdir reference;
+    Scenario::one().write(reference);
+    ASSERT_EQ(reference.run("--csv").status, 0);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         Workdir w;
         Scenario s = Scenario::one();
-        s.error = gate;
-        s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3");
+        for (const auto& [name, text] : earlier)
+            w.write(name, text);
+        w.write(".kalp-unfinished-kalp-classes.csv", "left by a killed run\n");
+        if (row.prepare) row.prepare(w, s);
         s.write(w);
-        for (const char* name : exports) {
-            w.write(name, "earlier run\n");
-            w.write(std::string(name) + ".part", "unfinished\n");
+        std::string said;
+        EXPECT_EQ(row.act(w, said), row.status);
+        EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        for (const auto& [name, text] : earlier) {
+            if (std::filesystem::is_directory(w.path() + "/" + name)) continue;
+            if (!row.replaced.count(name))
+                EXPECT_EQ(w.read(name), text) << name;
+            else if (row.status == 0 || name != "resgfps01" || row.replaced.size() > 1)
+                EXPECT_EQ(w.read(name), reference.read(name)) << name;
+            else
+                EXPECT_NE(w.read(name), text) << name;
         }
-        EXPECT_EQ(w.run("--csv --json --plot").status, 1);
-        for (const char* name : exports) {
-            EXPECT_FALSE(w.exists(name)) << name;
-            EXPECT_FALSE(w.exists(std::string(name) + ".part")) << name;
+        for (const std::string& f : w.files())
+            EXPECT_FALSE(f.rfind(".kalp-unfinished-", 0) == 0 &&
+                         std::filesystem::is_regular_file(w.path() + "/" + f))
+                << f;
+        if (std::string(row.name) == "link at resgfps01") {
+            EXPECT_FALSE(std::filesystem::is_symlink(w.path() + "/resgfps01"));
+            EXPECT_EQ(slurp(w.beside("outside")), "earlier results\n");
         }
+        if (std::string(row.name) == "folder at an export's name")
+            EXPECT_EQ(w.read("kalp-weights.csv/mine"), "x");
     }
-    // A plain run leaves them alone.
+}
+
+// Pairs of runs started together in one folder: each published set of
+// files is that of a single run.
+TEST(Exports, RunsStartedTogetherPublishOneSet) {
     Workdir w;
     Scenario::one().write(w);
-    w.write("kalp-weights.csv", "earlier run\n");
-    EXPECT_EQ(w.run().status, 0);
-    EXPECT_EQ(w.read("kalp-weights.csv"), "earlier run\n");
+    Workdir reference;
+    Scenario::one().write(reference);
+    ASSERT_EQ(reference.run().status, 0);
+    const std::set<std::string> csv = {"kalp-classes.csv", "kalp-geneflow.csv", "kalp-weights.csv"};
+    for (int pair = 0; pair < 20; ++pair) {
+        const Started a = w.start("--csv", "a"), b = w.start("--json", "b");
+        const int sa = a.wait(), sb = b.wait();
+        EXPECT_TRUE(sa == 0 || sb == 0);
+        for (const auto& [status, console] : {std::pair{sa, "a"}, std::pair{sb, "b"}})
+            if (status != 0)
+                EXPECT_NE(slurp(w.beside(console)).find("Another KALP run"), std::string::npos);
+        std::set<std::string> exports;
+        for (const std::string& f : w.files()) {
+            EXPECT_NE(f.rfind(".kalp-unfinished-", 0), 0u) << f;
+            if (f.rfind("kalp-", 0) == 0) exports.insert(f);
+        }
+        EXPECT_TRUE(exports == csv || exports == std::set<std::string>{"kalp-results.json"})
+            << pair;
+        EXPECT_EQ(w.read("resgfps01"), reference.read("resgfps01"));
+        EXPECT_EQ(w.read("CHECKVRD"), reference.read("CHECKVRD"));
+    }
 }
 
 // The class table gives the numbers that the traced group refers to: each

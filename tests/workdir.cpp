@@ -1,6 +1,7 @@
 #include "workdir.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +83,23 @@ Outcome Workdir::run(const std::string& args) const {
     fs::remove(out);
     fs::remove(out + ".err");
     return r;
+}
+
+Started Workdir::start(const std::string& args, const std::string& console) const {
+    const std::string cmd = "cd '" + dir_ + "' && exec '" KALP_BINARY "' " + args + " > '" +
+                            beside(console) + "' 2> '" + beside(console) + ".err' < /dev/null";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return Started{pid};
+}
+
+int Started::wait() const {
+    int raw = 0;
+    if (waitpid(pid, &raw, 0) != pid) return -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
 void copyexample(const Workdir& w, const std::string& name) {

@@ -16,6 +16,13 @@ struct Outcome {
     bool endswithtime() const;
 };
 
+// A kalp started in the background.
+struct Started {
+    int pid;
+    // Its exit status, or 128 + the number of the signal that ended it.
+    int wait() const;
+};
+
 class Workdir {
 public:
     Workdir();
@@ -34,6 +41,11 @@ public:
     std::vector<std::string> files() const;
     // Runs kalp with `args` (already quoted for the shell).
     Outcome run(const std::string& args = "") const;
+    // Starts kalp with `args`, its console going to `console` beside the
+    // working directory.
+    Started start(const std::string& args, const std::string& console = "started") const;
+    // The path of a file beside the working directory.
+    std::string beside(const std::string& name) const { return base_ + "/" + name; }
 
 private:
     std::string base_, dir_;

@@ -16,21 +16,20 @@ namespace {
 struct ExportFile {
     const char* name;
     const char* holds;
+    bool sweep; // written by a sweep, else by a run
 };
 const ExportFile exportfiles[] = {
-    {"kalp-classes.csv", "the sex and age groups"},
-    {"kalp-geneflow.csv", "the gene flow by year"},
-    {"kalp-weights.csv", "the economic weights"},
-    {"kalp-results.json", "the results of the run"},
-    {"kalp-geneflow.svg", "the chart of the gene flow"},
-    {"kalp-weights.svg", "the chart of the relative weights"},
-    {"kalp-sweep.csv", "the weights of every scenario of the sweep"},
-    {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario"},
-    {"kalp-sweep.json", "the weights of every scenario"},
-    {"kalp-sweep.svg", "the chart of the sweep"},
+    {"kalp-classes.csv", "the sex and age groups", false},
+    {"kalp-geneflow.csv", "the gene flow by year", false},
+    {"kalp-weights.csv", "the economic weights", false},
+    {"kalp-results.json", "the results of the run", false},
+    {"kalp-geneflow.svg", "the chart of the gene flow", false},
+    {"kalp-weights.svg", "the chart of the relative weights", false},
+    {"kalp-sweep.csv", "the weights of every scenario of the sweep", true},
+    {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario", true},
+    {"kalp-sweep.json", "the weights of every scenario", true},
+    {"kalp-sweep.svg", "the chart of the sweep", true},
 };
-
-std::string partname(const char* name) { return std::string(name) + ".part"; }
 
 } // namespace
 
@@ -58,11 +57,11 @@ const char* exportholds(const char* name) {
     return f == std::end(exportfiles) ? "" : f->holds;
 }
 
-void removeexports() {
-    for (const auto& f : exportfiles) {
-        std::remove(f.name);
-        std::remove(partname(f.name).c_str());
-    }
+std::vector<std::string> exportnames(bool sweep) {
+    std::vector<std::string> v;
+    for (const auto& f : exportfiles)
+        if (f.sweep == sweep) v.emplace_back(f.name);
+    return v;
 }
 
 void append9(std::string& out, float v) {

@@ -17,8 +17,8 @@ namespace kalp {
 // What the console says an export holds: "the economic weights".
 const char* exportholds(const char* name);
 
-// Removes the exports of an earlier run and unfinished temporary files.
-void removeexports();
+// The names of the exports of a run, or of a sweep.
+std::vector<std::string> exportnames(bool sweep);
 
 // The single-precision value with 9 significant digits ("%.9g").
 std::string digits9(float v);

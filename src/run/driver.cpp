@@ -1,5 +1,10 @@
 #include "run/driver.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -29,19 +34,47 @@ namespace {
 
 void console(const std::string& line) { std::fputs(line.c_str(), stdout); }
 
-// The exports of a run, in the order they are announced.
+// True about once a second: when the files being written are checked, so
+// that a full disk ends a long run soon.
+struct Every {
+    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
+    bool due() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next) return false;
+        next = now + std::chrono::seconds(1);
+        return true;
+    }
+};
+
+// The exports of a run or of a sweep, in the order they are announced.
 struct Exports {
+    bool sweep;
     std::vector<OutputFile> files;
-    void add(OutputFile&& f) { files.push_back(std::move(f)); }
+    void add(OutputFile&& f) {
+        f.close();
+        files.push_back(std::move(f));
+    }
     void add(const char* name, const std::string& text) {
         OutputFile f(name);
         f.write(text);
-        f.close();
         add(std::move(f));
     }
-    void publish() {
+    std::vector<OutputFile*> all() {
+        std::vector<OutputFile*> v;
         for (OutputFile& f : files)
-            f.publish();
+            v.push_back(&f);
+        return v;
+    }
+    // The new set replaces the earlier one: exports of the same kind that
+    // this run does not write go, so that all of them describe one run.
+    void replace() {
+        for (const std::string& name : exportnames(sweep)) {
+            const bool mine = std::any_of(files.begin(), files.end(),
+                                          [&](const OutputFile& f) { return f.name() == name; });
+            struct stat st {};
+            if (!mine && lstat(name.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+                unlink(name.c_str());
+        }
     }
     void announce() const {
         for (const OutputFile& f : files)
@@ -55,6 +88,7 @@ struct Years {
     OutputFile csv;  // kalp-geneflow.csv
     YearTable chart; // what the chart of the gene flow shows
     Progress progress = startprogress("Gene flow", "years");
+    Every every;
 
     void year(const Model& m, int t) {
         showprogress(progress, t, m.l_inv);
@@ -64,6 +98,7 @@ struct Years {
                 writegeneflowheader(csv.fp());
             }
             writegeneflowyear(m, t, m.m_gf, m.m_sum, csv.fp());
+            if (every.due()) csv.check();
         }
         if (options.plot) {
             if (t == 0) chart = yeartable(m.l_inv);
@@ -77,13 +112,10 @@ void writeexports(const Model& m, const TraitNames& names, Years& years, Exports
     if (o.csv) {
         OutputFile classes("kalp-classes.csv");
         writeclassescsv(m, classes.fp());
-        classes.close();
         x.add(std::move(classes));
-        years.csv.close();
         x.add(std::move(years.csv));
         OutputFile weights("kalp-weights.csv");
         writeweightscsv(m, names, weights.fp());
-        weights.close();
         x.add(std::move(weights));
     }
     if (o.json) x.add("kalp-results.json", resultsjson(m, names));
@@ -93,9 +125,26 @@ void writeexports(const Model& m, const TraitNames& names, Years& years, Exports
     }
 }
 
+// The files that the options ask for: a folder at one of their names ends
+// the run before it begins.
+std::vector<std::string> asked(const Options& o) {
+    std::vector<std::string> v;
+    if (!o.sweeps.empty()) {
+        v = {"kalp-sweep.csv", "kalp-sweep-geneflow.csv"};
+        if (o.json) v.emplace_back("kalp-sweep.json");
+        if (o.plot) v.emplace_back("kalp-sweep.svg");
+        return v;
+    }
+    if (o.csv) v = {"kalp-classes.csv", "kalp-geneflow.csv", "kalp-weights.csv"};
+    if (o.json) v.emplace_back("kalp-results.json");
+    if (o.plot) v.insert(v.end(), {"kalp-geneflow.svg", "kalp-weights.svg"});
+    return v;
+}
+
 // A run: every stage in order, then the results file, the dump and the
-// exports. A run that stops keeps the results file as far as it was
-// written, and the dump when it was complete.
+// exports, all put in place together at the end. A run that stops puts
+// the results file in place as far as it was written (the echo of the
+// input files), and the dump when it was complete.
 void plainrun(const FileSource& files, const Options& options) {
     OutputFile results, dump;
     bool dumped = false;
@@ -103,7 +152,7 @@ void plainrun(const FileSource& files, const Options& options) {
     Request r;
     r.files = &files;
     r.say = console;
-    r.begun = [&](int prods) { results = OutputFile(prods == 1 ? "resgfps01" : "resgfps02", true); };
+    r.begun = [&](int prods) { results = OutputFile(prods == 1 ? "resgfps01" : "resgfps02"); };
     r.year = [&](const Model& m, int t) { years.year(m, t); };
     Outcome o = runscenario(r);
     endprogress(years.progress);
@@ -112,23 +161,30 @@ void plainrun(const FileSource& files, const Options& options) {
         if (o.stop) halt(*o.stop);
         Model& m = *o.model;
         console("Writing results to file CHECKVRD\n");
-        dump = OutputFile("CHECKVRD", true);
+        dump = OutputFile("CHECKVRD");
         dump.write(dumptext(m));
         dump.close();
         dumped = true;
         std::printf("Writing the results to the results file resgfps0%d.\n", m.prods);
         results.write(resultssection(m, files));
-        results.close();
-        Exports x;
+        Exports x{false, {}};
         writeexports(m, o.names, years, x);
-        dump.publish();
-        results.publish();
-        x.publish();
+        std::vector<OutputFile*> all = {&results, &dump};
+        for (OutputFile* f : x.all())
+            all.push_back(f);
+        publish(all);
+        if (options.csv || options.json || options.plot) x.replace();
         farewell(m.prods);
         x.announce();
     } catch (const RunStop&) {
-        if (o.resultsfile) results.publish();
-        if (dumped) dump.publish();
+        std::vector<OutputFile*> kept;
+        if (o.resultsfile) kept.push_back(&results);
+        if (dumped) kept.push_back(&dump);
+        try {
+            publish(kept);
+        } catch (const RunStop&) {
+            // The first failure is the one to report; the earlier files stay.
+        }
         throw;
     }
 }
@@ -169,7 +225,6 @@ void sweeprun(const FileSource& files, const Options& options) {
     const bool standard = prepared->gstd == 2;
     const SweepTables tables = sweeptables(plan, base.names, standard, options.json);
 
-    Exports x;
     OutputFile csv("kalp-sweep.csv"), flow("kalp-sweep-geneflow.csv"), json;
     if (options.json) {
         json = OutputFile("kalp-sweep.json");
@@ -180,6 +235,7 @@ void sweeprun(const FileSource& files, const Options& options) {
     std::vector<double> points;
     bool firstrow = true;
     long long done = 0;
+    Every every;
     Progress progress = startprogress("Sweep", "scenarios");
     const auto stop = runsweep(
         texts, *prepared, plan,
@@ -197,20 +253,20 @@ void sweeprun(const FileSource& files, const Options& options) {
             if (options.plot) points.insert(points.end(), c.numbers.begin(), c.numbers.end());
             done += c.scenarios;
             showprogress(progress, done, plan.count());
+            if (every.due())
+                for (const OutputFile* f : {&csv, &flow, &json})
+                    f->check();
         });
     endprogress(progress);
     if (stop) halt(*stop);
     if (options.json) json.write("\n]\n");
-    for (OutputFile* f : {&csv, &flow})
-        f->close();
+    Exports x{true, {}};
     x.add(std::move(csv));
     x.add(std::move(flow));
-    if (options.json) {
-        json.close();
-        x.add(std::move(json));
-    }
+    if (options.json) x.add(std::move(json));
     if (options.plot) x.add("kalp-sweep.svg", sweepchart(tables, base.names, points));
-    x.publish();
+    publish(x.all());
+    x.replace();
     std::printf("\nThank you for using the program KALP.\n");
     x.announce();
 }
@@ -218,7 +274,9 @@ void sweeprun(const FileSource& files, const Options& options) {
 // A console that could not be written leaves the user without the report.
 int consolestatus(int status) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("kalp: the console output could not be written\n", stderr);
+        std::fputs("kalp: the console output could not be written; the files of the run are "
+                   "in place\n",
+                   stderr);
         return 1;
     }
     return status;
@@ -227,6 +285,16 @@ int consolestatus(int status) {
 RunStop systemstop(const std::string& what) {
     return RunStop{StopKind::output, "", "", what,
                    "Close other programs and restart the program.", ""};
+}
+
+// Every file a run may write: their temporary files are left only by a
+// run that was killed.
+std::vector<std::string> outputnames() {
+    std::vector<std::string> v = {"resgfps01", "resgfps02", "CHECKVRD"};
+    for (bool sweep : {false, true})
+        for (const std::string& name : exportnames(sweep))
+            v.push_back(name);
+    return v;
 }
 
 } // namespace
@@ -238,8 +306,9 @@ int run(const Options& options) {
     const FolderSource folder;
     try {
         const FolderLock lock;
-        // Exports of an earlier run would describe another run than this one.
-        if (options.exports()) removeexports();
+        removeunfinished(outputnames());
+        for (const std::string& name : asked(options))
+            requireplace(name);
         try {
             if (options.sweeps.empty())
                 plainrun(folder, options);

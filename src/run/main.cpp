@@ -10,6 +10,7 @@
 #include "run/driver.h"
 #include "run/options.h"
 #include "run/sweepargs.h"
+#include "textio/outfile.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
     // Each console line reaches a pipe or file as it is printed, so a run
     // that is killed keeps what it had said.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    kalp::handlesignals();
     try {
         return start(argc, argv);
     } catch (const std::exception& e) {
