@@ -60,9 +60,8 @@ struct Exports {
         add(std::move(f));
     }
     std::vector<OutputFile*> all() {
-        std::vector<OutputFile*> v;
-        for (OutputFile& f : files)
-            v.push_back(&f);
+        std::vector<OutputFile*> v(files.size());
+        std::transform(files.begin(), files.end(), v.begin(), [](OutputFile& f) { return &f; });
         return v;
     }
     // The new set replaces the earlier one: exports of the same kind that
@@ -84,6 +83,7 @@ struct Exports {
 
 // The yearly tables of a run, written or kept as the gene flow runs.
 struct Years {
+    explicit Years(const Options& o) : options(o) {}
     const Options& options;
     OutputFile csv;  // kalp-geneflow.csv
     YearTable chart; // what the chart of the gene flow shows
@@ -148,7 +148,7 @@ std::vector<std::string> asked(const Options& o) {
 void plainrun(const FileSource& files, const Options& options) {
     OutputFile results, dump;
     bool dumped = false;
-    Years years{options, {}, {}};
+    Years years(options);
     Request r;
     r.files = &files;
     r.say = console;
@@ -169,9 +169,8 @@ void plainrun(const FileSource& files, const Options& options) {
         results.write(resultssection(m, files));
         Exports x{false, {}};
         writeexports(m, o.names, years, x);
-        std::vector<OutputFile*> all = {&results, &dump};
-        for (OutputFile* f : x.all())
-            all.push_back(f);
+        std::vector<OutputFile*> all = x.all();
+        all.insert(all.begin(), {&results, &dump});
         publish(all);
         if (options.csv || options.json || options.plot) x.replace();
         farewell(m.prods);
@@ -291,9 +290,10 @@ RunStop systemstop(const std::string& what) {
 // run that was killed.
 std::vector<std::string> outputnames() {
     std::vector<std::string> v = {"resgfps01", "resgfps02", "CHECKVRD"};
-    for (bool sweep : {false, true})
-        for (const std::string& name : exportnames(sweep))
-            v.push_back(name);
+    for (bool sweep : {false, true}) {
+        const std::vector<std::string> names = exportnames(sweep);
+        v.insert(v.end(), names.begin(), names.end());
+    }
     return v;
 }
 
