@@ -149,11 +149,12 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
         const size_t keys = c.other.empty() ? 3 : 4;
         const auto weights = keyed(w.read("kalp-sweep.csv"), keys + 3);
         const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), keys + 1);
-        size_t matched = 0;
+        size_t matched = 0, scenarios = 0;
         for (const auto& u : c.u)
             for (const auto& years : c.years)
                 for (const auto& traced : c.traced)
                     for (const auto& other : c.others) {
+                    ++scenarios;
                     Workdir n;
                     copyexample(n, c.example);
                     std::string a = n.read("INPUTVRD01A.TXT");
@@ -162,29 +163,28 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
                                                   "n_sac", traced));
                     if (!c.other.empty()) place(n, c.other, other);
                     ASSERT_EQ(n.run("--csv").status, 0) << u << " " << years << " " << traced;
-                    const std::string key =
-                        u + "," + years + "," + traced + "," + (other.empty() ? "" : other + ",");
-                    for (const auto& [trait, rest] : keyed(n.read("kalp-weights.csv"), 3)) {
-                        // trait,name,component | economic_weight[,sd,...]
-                        std::string want = rest;
-                        if (std::count(rest.begin(), rest.end(), ',') == 4)
-                            want = rest.substr(0, rest.find(',')) +
-                                   rest.substr(rest.find(',', rest.find(',') + 1));
-                        const auto got = weights.find(key + trait);
-                        ASSERT_NE(got, weights.end()) << key + trait;
-                        EXPECT_EQ(got->second, want) << key + trait;
+                    // The run's rows join the sweep's on the scenario columns.
+                    const std::string scenario = u + "," + years + "," + traced + ",";
+                    const std::string key = scenario + (other.empty() ? "" : other + ",");
+                    for (const auto& [run, rest] : keyed(n.read("kalp-weights.csv"), 6)) {
+                        ASSERT_EQ(run.substr(0, scenario.size()), scenario);
+                        const auto got = weights.find(key + run.substr(scenario.size()));
+                        ASSERT_NE(got, weights.end()) << key + run;
+                        EXPECT_EQ(got->second, rest) << key + run;
                         ++matched;
                     }
                     const auto last = lines(n.read("kalp-geneflow.csv"));
                     for (const auto& row : last) {
-                        if (row.rfind(years + ",", 0) != 0) continue;
-                        const std::string cls = row.substr(row.find(',') + 1);
+                        if (row.rfind(scenario + years + ",", 0) != 0) continue;
+                        const std::string cls = row.substr(scenario.size() + years.size() + 1);
                         const std::string c2 = cls.substr(0, cls.find(','));
                         const auto got = flow.find(key + c2 + ",");
                         ASSERT_NE(got, flow.end());
                         EXPECT_EQ(got->second, cls.substr(cls.rfind(',') + 1)) << key + c2;
                     }
                 }
+        // Every scenario has a row for each of the 40 trait components.
+        EXPECT_EQ(weights.size(), 40 * scenarios);
         EXPECT_EQ(matched, weights.size());
     }
 }

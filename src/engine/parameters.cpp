@@ -58,38 +58,40 @@ bool weighted(const Model& m, int k) {
 }
 
 const std::vector<Parameter> table = {
-    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "", aboveminus1, anywhere,
+    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "", "discount_rate",
+     aboveminus1, anywhere,
      [](Model& m, int, double v) { m.u = static_cast<float>(v); },
      [](const Model& m, int) { return static_cast<double>(m.u); }},
     {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
-     "period", "year", atleast1, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
+     "period", "year", "period", atleast1, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
      [](const Model& m, int) { return static_cast<double>(m.l_inv); }},
-    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", atleast1,
+    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", "traced_group",
+     atleast1,
      inthetable, [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
      [](const Model& m, int) { return static_cast<double>(m.n_sac); }},
     {"evpA", true, false, Stage::weights, "INPUTVRD01A.TXT", "Economic value of trait %d (A)",
-     "economic value of trait %d (A)", "", nullptr, anywhere, [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
+     "economic value of trait %d (A)", "", "evpA_%d", nullptr, anywhere, [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
      [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }},
     {"evpB", true, false, Stage::weights, "INPUTVRD01B.TXT",
      "Economic value of trait %d (purebred B)",
-     "economic value of trait %d (purebred B)", "", nullptr, systemB,
+     "economic value of trait %d (purebred B)", "", "evpB_%d", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
      [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }},
     {"evpBx", true, false, Stage::weights, "INPUTVRD01B.TXT",
      "Economic value of trait %d (crossbred)",
-     "economic value of trait %d (crossbred)", "", nullptr, systemB,
+     "economic value of trait %d (crossbred)", "", "evpBx_%d", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
      [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }},
     {"gstd_d", true, false, Stage::deviations, "INPUTVRD04.TXT",
      "Direct genetic standard deviation of trait %d",
-     "direct standard deviation of trait %d", "", nullptr, directsd,
+     "direct standard deviation of trait %d", "", "gstd_d_%d", nullptr, directsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_d[k] = static_cast<float>(v);
      },
      [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }},
     {"gstd_m", true, false, Stage::deviations, "INPUTVRD04.TXT",
      "Maternal genetic standard deviation of trait %d",
-     "maternal standard deviation of trait %d", "", nullptr, maternalsd,
+     "maternal standard deviation of trait %d", "", "gstd_m_%d", nullptr, maternalsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_m[k] = static_cast<float>(v);
      },
@@ -136,10 +138,6 @@ std::string paramname(const Parameter& p, int trait) {
     return p.pertrait ? std::string(p.name) + ":" + std::to_string(trait) : p.name;
 }
 
-std::string paramcolumn(const Parameter& p, int trait) {
-    return p.pertrait ? std::string(p.name) + "_" + std::to_string(trait) : p.name;
-}
-
 namespace {
 std::string withtrait(const char* text, int trait) {
     std::string s = text;
@@ -149,6 +147,7 @@ std::string withtrait(const char* text, int trait) {
 }
 } // namespace
 
+std::string paramcolumn(const Parameter& p, int trait) { return withtrait(p.column, trait); }
 std::string paramlabel(const Parameter& p, int trait) { return withtrait(p.label, trait); }
 std::string paramnoun(const Parameter& p, int trait) { return withtrait(p.noun, trait); }
 

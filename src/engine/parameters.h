@@ -28,6 +28,7 @@ struct Parameter {
     const char* label; // for people, "%d" standing for K: "Economic value of trait %d (A)"
     const char* noun;  // in a sentence: "discount rate", "economic value of trait %d (A)"
     const char* unit;  // of a value in a sentence, singular ("year"), or ""
+    const char* column; // in the tables, "%d" standing for K: "discount_rate", "evpA_%d"
     // The requirement a value must meet wherever it comes from ("above -1"),
     // or nullptr when every finite value is allowed.
     const char* (*check)(double value);
@@ -58,7 +59,7 @@ struct Change {
 };
 // The text of a parameter with its trait: "u", "evpA:8".
 std::string paramname(const Parameter& p, int trait);
-// Its column in the tables of a sweep: "u", "evpA_8".
+// Its column in the tables: "discount_rate", "evpA_8".
 std::string paramcolumn(const Parameter& p, int trait);
 // The label and the noun of a parameter with its trait filled in.
 std::string paramlabel(const Parameter& p, int trait);

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "model/classes.h"
 #include "model/standardise.h"
+#include "textio/numbers.h"
 
 namespace kalp {
 
@@ -41,10 +43,75 @@ std::string csvfield(const std::string& s) {
     return q + "\"";
 }
 
+std::string jsonstring(const std::string& s) {
+    return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void appendreal(std::string& out, float v) {
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, v);
+    out.append(text, r.ptr);
+}
+
 namespace {
 
-// A value that reads back as the same single-precision number.
-double exact(float v) { return std::strtod(digits9(v).c_str(), nullptr); }
+// A JSON document written by hand, so that its reals are written as in the
+// CSV files: a value is a number, string or literal as text, an object or
+// an array.
+struct Json {
+    std::string text;                                  // of a number, string or literal
+    std::vector<std::pair<std::string, Json>> members; // of an object
+    std::vector<Json> items;                           // of an array
+    bool object = false, array = false;
+
+    static Json raw(std::string t) {
+        Json j;
+        j.text = std::move(t);
+        return j;
+    }
+    static Json obj() {
+        Json j;
+        j.object = true;
+        return j;
+    }
+    static Json arr() {
+        Json j;
+        j.array = true;
+        return j;
+    }
+    Json& add(const std::string& key, Json value) {
+        members.emplace_back(key, std::move(value));
+        return *this;
+    }
+    void write(std::string& out, int depth) const {
+        const std::string in(static_cast<size_t>(depth + 1) * 2, ' ');
+        const std::string end(static_cast<size_t>(depth) * 2, ' ');
+        if (object) {
+            out += "{\n";
+            for (size_t i = 0; i < members.size(); ++i) {
+                out += in + jsonstring(members[i].first) + ": ";
+                members[i].second.write(out, depth + 1);
+                out += i + 1 < members.size() ? ",\n" : "\n";
+            }
+            out += end + "}";
+        } else if (array) {
+            out += "[\n";
+            for (size_t i = 0; i < items.size(); ++i) {
+                out += in;
+                items[i].write(out, depth + 1);
+                out += i + 1 < items.size() ? ",\n" : "\n";
+            }
+            out += end + "]";
+        } else {
+            out += text;
+        }
+    }
+};
+
+Json number(float v) { return Json::raw(shortest(v)); }
+Json number(long long v) { return Json::raw(std::to_string(v)); }
+Json text(const std::string& s) { return Json::raw(jsonstring(s)); }
+Json truth(bool b) { return Json::raw(b ? "true" : "false"); }
 
 } // namespace
 
@@ -64,21 +131,6 @@ std::vector<std::string> exportnames(bool sweep) {
     return v;
 }
 
-void append9(std::string& out, float v) {
-    // to_chars in general format with a precision is "%.*g", without the
-    // locale and the cost of printf.
-    char text[32];
-    const auto r = std::to_chars(text, text + sizeof text, static_cast<double>(v),
-                                 std::chars_format::general, 9);
-    out.append(text, r.ptr);
-}
-
-std::string digits9(float v) {
-    std::string s;
-    append9(s, v);
-    return s;
-}
-
 bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
 bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
 bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
@@ -86,15 +138,123 @@ bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
 std::vector<Component> components(const Model& m, bool weighted) {
     std::vector<Component> v;
     for (int k = 1; k <= 35; ++k) {
-        if (weighted && !hasweight(m, k)) continue;
+        const bool has = hasweight(m, k);
+        if (weighted && !has) continue;
         if (hasdirect(m, k))
-            v.push_back({k, true, m.delta_d[k] == 1, m.ew_d[k], m.gstd_d[k], m.ewst_d[k],
+            v.push_back({k, true, has, m.delta_d[k] == 1, m.ew_d[k], m.gstd_d[k], m.ewst_d[k],
                          m.ewr_dd[k], m.ewr_da[k]});
         if (hasmaternal(m, k))
-            v.push_back({k, false, m.delta_m[k] == 1, m.ew_m[k], m.gstd_m[k], m.ewst_m[k],
+            v.push_back({k, false, has, m.delta_m[k] == 1, m.ew_m[k], m.gstd_m[k], m.ewst_m[k],
                          m.ewr_mm[k], m.ewr_ma[k]});
     }
     return v;
+}
+
+TraitFields traitfields(const TraitNames& names) {
+    TraitFields f;
+    for (int k = 1; k <= 35; ++k) {
+        f.csv[k] = csvfield(names[k]);
+        f.json[k] = jsonstring(names[k]);
+    }
+    return f;
+}
+
+std::string RowKey::header() const {
+    std::string h;
+    for (const std::string& c : columns)
+        h += c + ",";
+    return h;
+}
+
+std::string RowKey::csv() const {
+    std::string h;
+    for (const std::string& v : values)
+        h += v + ",";
+    return h;
+}
+
+std::string RowKey::json() const {
+    std::string h;
+    for (size_t i = 0; i < columns.size(); ++i)
+        h += jsonstring(columns[i]) + ":" + values[i] + ",";
+    return h;
+}
+
+RowKey runkey(const Model& m) {
+    return RowKey{{"discount_rate", "period", "traced_group"},
+                  {shortest(m.u), std::to_string(m.l_inv), std::to_string(m.n_sac)}};
+}
+
+std::string weightsheader(bool standardised) {
+    std::string h = "trait,name,component,economic_weight";
+    if (standardised) h += ",sd,standardised,included,relative_in_component,relative_in_total";
+    return h + "\n";
+}
+
+void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string& csv,
+                std::string* json) {
+    const bool standard = m.gstd == 2;
+    const std::string k = key.csv(), jk = json ? ",\n{" + key.json() : "";
+    for (const Component& c : components(m, false)) {
+        // The standard deviation of a trait without a weight is not read,
+        // and a component left out by its trait pair has no relative
+        // weights: those fields stay empty.
+        std::string ew, sd, st, within, total;
+        appendreal(ew, c.ew);
+        if (c.weighted) appendreal(sd, c.sd);
+        appendreal(st, c.standardised);
+        if (c.included) {
+            appendreal(within, c.within);
+            appendreal(total, c.total);
+        }
+        const std::string trait = std::to_string(c.trait);
+        csv += k;
+        csv += trait + "," + names.csv[c.trait] + "," + componentname(c.direct) + "," + ew;
+        if (standard)
+            csv += "," + sd + "," + st + "," + (c.included ? "true" : "false") + "," + within + "," +
+                   total;
+        csv += '\n';
+        if (!json) continue;
+        std::string& j = *json;
+        j += jk;
+        j += "\"trait\":" + trait + ",\"name\":" + names.json[c.trait] + ",\"component\":\"" +
+             componentname(c.direct) + "\",\"economic_weight\":" + ew;
+        if (standard)
+            j += ",\"sd\":" + (sd.empty() ? "null" : sd) + ",\"standardised\":" + st +
+                 ",\"included\":" + (c.included ? "true" : "false") +
+                 ",\"relative_in_component\":" + (c.included ? within : "null") +
+                 ",\"relative_in_total\":" + (c.included ? total : "null");
+        j += '}';
+    }
+}
+
+std::string yearsheader() { return "year,class,share,cumulative\n"; }
+
+void yearrows(const Model& m, const std::string& key, int year, const float* share,
+              const float* cumulative, std::string& out) {
+    for (int c = 1; c <= m.acm; ++c) {
+        out += key;
+        out += std::to_string(year);
+        out += ',';
+        out += std::to_string(c);
+        out += ',';
+        appendreal(out, share[c]);
+        out += ',';
+        appendreal(out, cumulative[c]);
+        out += '\n';
+    }
+}
+
+std::string cumulativeheader() { return "class,cumulative\n"; }
+
+void cumulativerows(const Model& m, const std::string& key, std::string& out) {
+    for (int c = 1; c <= m.acm; ++c) {
+        out += key;
+        out += std::to_string(c);
+        out += ',';
+        appendreal(out, m.m_sum[c]);
+        out += '\n';
+    }
 }
 
 void writeclassescsv(const Model& m, std::FILE* out) {
@@ -106,120 +266,68 @@ void writeclassescsv(const Model& m, std::FILE* out) {
     }
 }
 
-void writegeneflowheader(std::FILE* out) { std::fputs("year,class,share,cumulative\n", out); }
-
-void writegeneflowyear(const Model& m, int year, const float* share, const float* cumulative,
-                       std::FILE* out) {
-    for (int c = 1; c <= m.acm; ++c)
-        std::fprintf(out, "%d,%d,%s,%s\n", year, c, digits9(share[c]).c_str(),
-                     digits9(cumulative[c]).c_str());
-}
-
-std::string weightcolumns(bool standardised, bool sd) {
-    std::string h = "trait,name,component,economic_weight";
-    if (standardised)
-        h += std::string(sd ? ",sd" : "") + ",standardised,relative_in_component,relative_in_total";
-    return h;
-}
-
-void weightrow(std::string& out, const Component& c, const std::string& name, bool standardised,
-               bool sd) {
-    out += std::to_string(c.trait);
-    out += ',';
-    out += name;
-    out += ',';
-    out += componentname(c.direct);
-    out += ',';
-    append9(out, c.ew);
-    if (standardised) {
-        if (sd) {
-            out += ',';
-            append9(out, c.sd);
-        }
-        out += ',';
-        append9(out, c.standardised);
-        // A component left out by its trait pair has no relative weights:
-        // the fields stay empty.
-        out += ',';
-        if (c.included) {
-            append9(out, c.within);
-            out += ',';
-            append9(out, c.total);
-        } else {
-            out += ',';
-        }
-    }
-    out += '\n';
-}
-
-void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out) {
-    const bool standard = m.gstd == 2;
-    std::string text = weightcolumns(standard, true) + "\n";
-    for (const Component& c : components(m))
-        weightrow(text, c, csvfield(names[c.trait]), standard, true);
-    std::fputs(text.c_str(), out);
-}
-
 std::string resultsjson(const Model& m, const TraitNames& names) {
-    // Keys in the order written, which is the order of the report.
-    using json = nlohmann::ordered_json;
+    // Keys in the order of the report.
     const bool standard = m.gstd == 2;
     const ClassInfo traced = describeclass(m, m.n_sac);
-    json settings = {
-        {"production_systems", m.prods},
-        {"standardised", standard},
-        {"discount_rate", exact(m.u)},
-        {"period_years", m.l_inv},
-        {"traced_group",
-         {{"class", m.n_sac},
-          {"system", traced.block.system},
-          {"group", groupname(traced)},
-          {"age", traced.age}}},
-        {"path_options", {{"sire_path_A", m.pgssA}, {"dam_path_A", m.pgdsA}}},
-    };
-    if (m.prods == 2) {
-        settings["path_options"]["sire_path_B"] = m.pgssB;
-        settings["path_options"]["dam_path_B"] = m.pgdsB;
-        settings["expression_weights"] = {{"A", exact(m.pdA)}, {"B", exact(m.pdB)}};
-    }
-    json classes = json::array();
+    Json paths = Json::obj();
+    paths.add("sire_path_A", number(static_cast<long long>(m.pgssA)))
+        .add("dam_path_A", number(static_cast<long long>(m.pgdsA)));
+    if (m.prods == 2)
+        paths.add("sire_path_B", number(static_cast<long long>(m.pgssB)))
+            .add("dam_path_B", number(static_cast<long long>(m.pgdsB)));
+    Json settings = Json::obj();
+    settings.add("production_systems", number(static_cast<long long>(m.prods)))
+        .add("standardised", truth(standard))
+        .add("discount_rate", number(m.u))
+        .add("period", number(static_cast<long long>(m.l_inv)))
+        .add("traced_group", Json::obj()
+                                 .add("class", number(static_cast<long long>(m.n_sac)))
+                                 .add("system", text(traced.block.system))
+                                 .add("group", text(groupname(traced)))
+                                 .add("age", number(static_cast<long long>(traced.age))))
+        .add("path_options", paths);
+    if (m.prods == 2)
+        settings.add("expression_weights", Json::obj().add("A", number(m.pdA)).add("B", number(m.pdB)));
+    Json classes = Json::arr();
     for (int c = 1; c <= m.acm; ++c) {
         const ClassInfo info = describeclass(m, c);
-        classes.push_back({{"class", c},
-                           {"system", info.block.system},
-                           {"group", groupname(info)},
-                           {"age", info.age},
-                           {"traceable", info.traceable},
-                           {"discounted_gene_flow", exact(m.m_sum[c])}});
+        classes.items.push_back(Json::obj()
+                                    .add("class", number(static_cast<long long>(c)))
+                                    .add("system", text(info.block.system))
+                                    .add("group", text(groupname(info)))
+                                    .add("age", number(static_cast<long long>(info.age)))
+                                    .add("traceable", truth(info.traceable))
+                                    .add("discounted_gene_flow", number(m.m_sum[c])));
     }
-    json weights = json::array();
-    for (const Component& c : components(m)) {
-        json w = {{"trait", c.trait},
-                  {"name", names[c.trait]},
-                  {"component", componentname(c.direct)},
-                  {"economic_weight", exact(c.ew)}};
-        if (standard) {
-            w["sd"] = exact(c.sd);
-            w["standardised"] = exact(c.standardised);
-            w["included_in_sums"] = c.included;
-            w["relative_in_component"] = c.included ? json(exact(c.within)) : json(nullptr);
-            w["relative_in_total"] = c.included ? json(exact(c.total)) : json(nullptr);
-        }
-        weights.push_back(w);
+    // The weights as the rows of kalp-weights.csv, one object each.
+    std::string csv, rows;
+    weightrows(m, runkey(m), traitfields(names), csv, &rows);
+    Json weights = Json::arr();
+    for (size_t at = rows.find('{'); at != std::string::npos;) {
+        const size_t next = rows.find(",\n{", at);
+        weights.items.push_back(Json::raw(rows.substr(at, next == std::string::npos ? next : next - at)));
+        at = next == std::string::npos ? next : next + 2;
     }
-    json doc = {{"program", "KALP"},
-                {"version", "1.0.3"},
-                {"settings", settings},
-                {"classes", classes},
-                {"weights", weights}};
+    Json doc = Json::obj();
+    doc.add("program", text("KALP"))
+        .add("version", text(KALP_VERSION))
+        .add("settings", settings)
+        .add("classes", classes)
+        .add("weights", weights);
     if (standard) {
-        doc["sums"] = {{"direct", exact(m.ewsum_d)},
-                       {"maternal", exact(m.ewsum_m)},
-                       {"total", exact(m.ewsum)}};
-        doc["shares_percent"] = {{"direct", sharepercent(m.ewsum_d, m.ewsum)},
-                                 {"maternal", sharepercent(m.ewsum_m, m.ewsum)}};
+        doc.add("sums", Json::obj()
+                            .add("direct", number(m.ewsum_d))
+                            .add("maternal", number(m.ewsum_m))
+                            .add("total", number(m.ewsum)));
+        doc.add("shares_percent",
+                Json::obj()
+                    .add("direct", number(static_cast<float>(sharepercent(m.ewsum_d, m.ewsum))))
+                    .add("maternal", number(static_cast<float>(sharepercent(m.ewsum_m, m.ewsum)))));
     }
-    return doc.dump(2) + "\n";
+    std::string out;
+    doc.write(out, 0);
+    return out + "\n";
 }
 
 } // namespace kalp

@@ -1,7 +1,8 @@
 // Results for further work: tidy CSV files and a JSON document.
 //
-// Numbers are the model's single-precision values with 9 significant
-// digits, enough to read them back exactly.
+// Every table has the same columns in runs and sweeps: the scenario's,
+// then its own. Every real is the shortest text that reads back as the
+// model's single-precision value.
 #pragma once
 
 #include <array>
@@ -20,45 +21,68 @@ const char* exportholds(const char* name);
 // The names of the exports of a run, or of a sweep.
 std::vector<std::string> exportnames(bool sweep);
 
-// The single-precision value with 9 significant digits ("%.9g").
-std::string digits9(float v);
-void append9(std::string& out, float v);
+// A real as the shortest text that reads back as the same single-precision
+// value: 0.3, 0.05, 1e-05.
+void appendreal(std::string& out, float v);
 // A CSV field: quoted when it holds a comma, a quote or a line break.
 std::string csvfield(const std::string& s);
+// A JSON string.
+std::string jsonstring(const std::string& s);
 
-
-// Whether trait k has a row in the economic weights table, and whether its
-// direct and maternal components belong to its type.
+// Whether trait k has a weight (a row in the trait tables of the results
+// file), and whether its direct and maternal components belong to its type.
 bool hasweight(const Model& m, int k);
 bool hasdirect(const Model& m, int k);
 bool hasmaternal(const Model& m, int k);
 
-// One trait component with its values, as the tables of the report give it.
+// One trait component with its values.
 struct Component {
     int trait;
     bool direct;
-    bool included;                             // enters the sums of the standardisation
+    bool weighted;                             // the trait has a weight
+    bool included;                             // counts in the sums of the standardisation
     float ew, sd, standardised, within, total; // relative within its component and the total
 };
 // The components of the traits with a weight in report order, or of every
-// trait when `weighted` is false.
+// trait when `weighted` is false (40 components).
 std::vector<Component> components(const Model& m, bool weighted = true);
 const char* componentname(bool direct);
 
+// The trait names as CSV fields and as JSON strings.
+struct TraitFields {
+    std::array<std::string, NT> csv, json;
+};
+TraitFields traitfields(const TraitNames& names);
+
+// The scenario that the rows of a table belong to: its columns
+// (discount_rate, period, traced_group, and a column for each other swept
+// value) and their values as text.
+struct RowKey {
+    std::vector<std::string> columns, values;
+    std::string header() const; // "discount_rate,period,traced_group,"
+    std::string csv() const;    // "0.05,20,1,"
+    std::string json() const;   // "\"discount_rate\":0.05,...,"
+};
+// The scenario of a run: its discount rate, period and traced group.
+RowKey runkey(const Model& m);
+
+// The weights table: the columns after the scenario's, and the rows of all
+// 40 trait components of a scenario (CSV; JSON objects each after ",\n"
+// when `json` is given).
+std::string weightsheader(bool standardised);
+void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string& csv,
+                std::string* json);
+// The gene flow of a run by year: the columns after the scenario's, and the
+// rows of one year.
+std::string yearsheader();
+void yearrows(const Model& m, const std::string& key, int year, const float* share,
+              const float* cumulative, std::string& out);
+// The discounted gene flow of a scenario by class.
+std::string cumulativeheader();
+void cumulativerows(const Model& m, const std::string& key, std::string& out);
+
 // class,system,group,age
 void writeclassescsv(const Model& m, std::FILE* out);
-// year,class,share,cumulative: the header, and the rows of one year.
-void writegeneflowheader(std::FILE* out);
-void writegeneflowyear(const Model& m, int year, const float* share, const float* cumulative,
-                       std::FILE* out);
-// trait,name,component,economic_weight and, with standardisation,
-// [sd,]standardised,relative_in_component,relative_in_total.
-std::string weightcolumns(bool standardised, bool sd);
-// One row of that table, `name` already a CSV field, with its line break.
-void weightrow(std::string& out, const Component& c, const std::string& name, bool standardised,
-               bool sd);
-// The table of the run, with the standard deviations.
-void writeweightscsv(const Model& m, const TraitNames& names, std::FILE* out);
 // Everything of the run but the yearly table.
 std::string resultsjson(const Model& m, const TraitNames& names);
 

@@ -5,7 +5,7 @@
 namespace kalp {
 
 void banner() {
-    std::printf("\nRunning KALP Version 1.0.3, 2011\n");
+    std::printf("\nRunning KALP Version %s, 2011\n", KALP_VERSION);
     std::printf("Economic weights of sheep traits by the gene flow method\n");
     std::printf("Part of the program suite for the economics of sheep breeding\n");
 }

@@ -2,10 +2,8 @@
 
 #include <cmath>
 #include <map>
-#include <nlohmann/json.hpp>
 
 #include "report/charts.h"
-#include "report/exports.h"
 
 namespace kalp {
 
@@ -18,11 +16,7 @@ constexpr size_t chartvalues = 2000;
 
 SweepTables sweeptables(const SweepPlan& plan, const TraitNames& names, bool standardised,
                         bool json) {
-    SweepTables t{&plan, standardised, json, {}, {}, {}, 1};
-    for (int k = 1; k <= 35; ++k) {
-        t.csvnames[k] = csvfield(names[k]);
-        t.jsonnames[k] = nlohmann::json(names[k]).dump();
-    }
+    SweepTables t{&plan, standardised, json, traitfields(names), {}, 1};
     for (const Axis& a : plan.axes)
         t.columns.push_back(paramcolumn(*a.p, a.trait));
     const size_t n = plan.axes[plan.first].values.size();
@@ -31,66 +25,19 @@ SweepTables sweeptables(const SweepPlan& plan, const TraitNames& names, bool sta
 }
 
 std::string weightsheader(const SweepTables& t) {
-    std::string h;
-    for (const std::string& c : t.columns)
-        h += c + ",";
-    h += weightcolumns(t.standardised, false);
-    return h + "\n";
+    return RowKey{t.columns, {}}.header() + weightsheader(t.standardised);
 }
 
 std::string flowheader(const SweepTables& t) {
-    std::string h;
-    for (const std::string& c : t.columns)
-        h += c + ",";
-    return h + "class,cumulative\n";
+    return RowKey{t.columns, {}}.header() + cumulativeheader();
 }
 
 void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Chunk& out) {
-    std::string key, jsonkey = ",\n{";
-    for (size_t i = 0; i < sc.at.size(); ++i) {
-        const std::string v = sc.text(i);
-        key += v;
-        key += ',';
-        jsonkey += '"' + t.columns[i] + "\":" + v + ',';
-    }
-    const std::vector<Component> cs = components(m);
-    for (const Component& c : cs) {
-        std::string& csv = out.text[0];
-        csv += key;
-        weightrow(csv, c, t.csvnames[c.trait], t.standardised, false);
-        if (!t.json) continue;
-        std::string& j = out.text[2];
-        j += jsonkey;
-        j += "\"trait\":";
-        j += std::to_string(c.trait);
-        j += ",\"name\":";
-        j += t.jsonnames[c.trait];
-        j += ",\"component\":\"";
-        j += componentname(c.direct);
-        j += "\",\"economic_weight\":";
-        append9(j, c.ew);
-        if (t.standardised) {
-            j += ",\"standardised\":";
-            append9(j, c.standardised);
-            j += ",\"relative_in_component\":";
-            if (c.included) {
-                append9(j, c.within);
-                j += ",\"relative_in_total\":";
-                append9(j, c.total);
-            } else {
-                j += "null,\"relative_in_total\":null";
-            }
-        }
-        j += '}';
-    }
-    for (int c = 1; c <= m.acm; ++c) {
-        std::string& flow = out.text[1];
-        flow += key;
-        flow += std::to_string(c);
-        flow += ',';
-        append9(flow, m.m_sum[c]);
-        flow += '\n';
-    }
+    RowKey key{t.columns, {}};
+    for (size_t i = 0; i < sc.at.size(); ++i)
+        key.values.push_back(sc.text(i));
+    weightrows(m, key, t.names, out.text[0], t.json ? &out.text[2] : nullptr);
+    cumulativerows(m, key.csv(), out.text[1]);
     // The chart follows the first parameter, the others at their first value.
     const SweepPlan& plan = *t.plan;
     for (size_t i = 0; i < sc.at.size(); ++i)

@@ -9,6 +9,7 @@
 
 #include "engine/sweep.h"
 #include "input/control.h"
+#include "report/exports.h"
 
 namespace kalp {
 
@@ -16,8 +17,8 @@ struct SweepTables {
     const SweepPlan* plan;
     bool standardised;
     bool json;
-    std::array<std::string, NT> csvnames, jsonnames; // the trait names as fields
-    std::vector<std::string> columns;                // the scenario columns
+    TraitFields names;
+    std::vector<std::string> columns; // the scenario columns
     size_t stride = 1; // the chart takes every stride-th value of its axis
 };
 

@@ -86,6 +86,7 @@ struct Years {
     explicit Years(const Options& o) : options(o) {}
     const Options& options;
     OutputFile csv;  // kalp-geneflow.csv
+    std::string key; // the scenario columns of its rows
     YearTable chart; // what the chart of the gene flow shows
     Progress progress = startprogress("Gene flow", "years");
     Every every;
@@ -95,9 +96,13 @@ struct Years {
         if (options.csv) {
             if (t == 0) {
                 csv = OutputFile("kalp-geneflow.csv");
-                writegeneflowheader(csv.fp());
+                const RowKey k = runkey(m);
+                csv.write(k.header() + yearsheader());
+                key = k.csv();
             }
-            writegeneflowyear(m, t, m.m_gf, m.m_sum, csv.fp());
+            std::string rows;
+            yearrows(m, key, t, m.m_gf, m.m_sum, rows);
+            csv.write(rows);
             if (every.due()) csv.check();
         }
         if (options.plot) {
@@ -114,9 +119,10 @@ void writeexports(const Model& m, const TraitNames& names, Years& years, Exports
         writeclassescsv(m, classes.fp());
         x.add(std::move(classes));
         x.add(std::move(years.csv));
-        OutputFile weights("kalp-weights.csv");
-        writeweightscsv(m, names, weights.fp());
-        x.add(std::move(weights));
+        const RowKey key = runkey(m);
+        std::string rows = key.header() + weightsheader(m.gstd == 2);
+        weightrows(m, key, traitfields(names), rows, nullptr);
+        x.add("kalp-weights.csv", rows);
     }
     if (o.json) x.add("kalp-results.json", resultsjson(m, names));
     if (o.plot) {

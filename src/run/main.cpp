@@ -81,7 +81,7 @@ int start(int argc, char** argv) {
                      "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
-    if (version) return say("KALP Version 1.0.3, 2011\n");
+    if (version) return say(std::string("KALP Version ") + KALP_VERSION + ", 2011\n");
     if (!dir.empty() && chdir(dir.c_str()) != 0) {
         std::fprintf(stderr, "kalp: cannot work in %s: %s\n", dir.c_str(), std::strerror(errno));
         return 2;

@@ -6,8 +6,8 @@
 
 namespace kalp {
 
-// The shortest "%g" text (at most 9 significant digits) that reads back as
-// the same single-precision value: 0.05, not 0.0500000007.
+// The shortest text that reads back as the same single-precision value:
+// 0.05, not 0.0500000007.
 std::string shortest(float v);
 
 } // namespace kalp
