@@ -42,6 +42,27 @@ TEST(Examples, OutputsMatchTheCheckedInFiles) {
     }
 }
 
+// kalp init gives a scenario that runs as it is, in each of its four kinds,
+// and never writes over input files.
+TEST(Examples, InitWritesScenariosThatRun) {
+    for (const char* kind : {"", "--two-systems", "--standardised", "--two-systems --standardised"}) {
+        SCOPED_TRACE(kind);
+        Workdir w;
+        const Outcome made = w.run(std::string("init new ") + kind);
+        ASSERT_EQ(made.status, 0) << made.errors;
+        EXPECT_EQ(w.run("-C new").status, 0);
+        const std::string results = std::string(kind).find("two") != std::string::npos
+                                        ? "new/resgfps02"
+                                        : "new/resgfps01";
+        EXPECT_TRUE(w.exists(results));
+        const std::string before = w.read("new/INPUTVRD01A.TXT");
+        const Outcome again = w.run(std::string("init new ") + kind);
+        EXPECT_EQ(again.status, 2);
+        EXPECT_NE(again.errors.find("already holds ERROR.TXT"), std::string::npos);
+        EXPECT_EQ(w.read("new/INPUTVRD01A.TXT"), before);
+    }
+}
+
 TEST(CommandLine, HelpVersionAndUnknownArguments) {
     const std::string kalp = KALP_BINARY;
     Workdir w;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "run/driver.h"
+#include "run/init.h"
 #include "run/options.h"
 #include "run/sweepargs.h"
 #include "textio/outfile.h"
@@ -60,6 +61,14 @@ int start(int argc, char** argv) {
         ->type_name("NAME=VALUES")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    auto* init = app.add_subcommand(
+        "init", "Write a first scenario: every input file of a small flock and the template");
+    std::string initdir = ".";
+    bool two = false, standardised = false;
+    init->add_option("DIR", initdir, "The folder to write it into (made when missing)");
+    init->add_flag("--two-systems", two, "Two linked systems: a dairy flock partly crossed with "
+                                         "rams of a meat breed");
+    init->add_flag("--standardised", standardised, "Standardise the weights");
     auto usage = [&](const std::string& problem) {
         std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
         return 2;
@@ -85,6 +94,11 @@ int start(int argc, char** argv) {
     if (!dir.empty() && chdir(dir.c_str()) != 0) {
         std::fprintf(stderr, "kalp: cannot work in %s: %s\n", dir.c_str(), std::strerror(errno));
         return 2;
+    }
+    if (*init) {
+        if (classes || options.exports())
+            return usage("kalp init writes the input files only; give the other options without it");
+        return kalp::init(initdir, two, standardised);
     }
     if (classes) return kalp::classtable();
     return kalp::run(options);
