@@ -302,9 +302,16 @@ std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
     const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     std::optional<RunStop> stop;
     try {
-        for (unsigned w = 0; w < std::min<size_t>(cores, layout.jobs); ++w)
-            workers.emplace_back(work, std::cref(files), std::cref(prepared), std::cref(plan),
-                                 std::cref(layout), std::cref(format), std::ref(queue));
+        // As many workers as the system lets start, at least one.
+        for (unsigned w = 0; w < std::min<size_t>(cores, layout.jobs); ++w) {
+            try {
+                workers.emplace_back(work, std::cref(files), std::cref(prepared), std::cref(plan),
+                                     std::cref(layout), std::cref(format), std::ref(queue));
+            } catch (const std::system_error&) {
+                if (workers.empty()) throw;
+                break;
+            }
+        }
         Chunk c;
         while (queue.next(c, stop))
             write(c);
