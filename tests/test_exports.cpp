@@ -391,6 +391,33 @@ TEST(Exports, ClassTableNamesTheTracedGroups) {
     EXPECT_EQ(traceable, 25);
 }
 
+// Text as PLplot writes it into SVG: every character as an entity.
+static std::string svgtext(const std::string& text) {
+    std::string s;
+    char entity[16];
+    for (const unsigned char c : text) {
+        std::snprintf(entity, sizeof entity, "&#x%x;", c);
+        s += entity;
+    }
+    return s;
+}
+
+// The bars of the filled rectangles of one colour, as the x of their zero
+// end and of their value end.
+static std::vector<std::pair<double, double>> bars(const std::string& svg,
+                                                  const std::string& colour) {
+    std::vector<std::pair<double, double>> v;
+    const std::string fill = "fill=\"" + colour + "\"";
+    for (size_t at = svg.find(fill); at != std::string::npos; at = svg.find(fill, at + 1)) {
+        const size_t p = svg.find("points=\"", at);
+        if (p == std::string::npos) break;
+        double x0, y0, x1, y1;
+        if (std::sscanf(svg.c_str() + p + 8, "%lf,%lf %lf,%lf", &x0, &y0, &x1, &y1) == 4)
+            v.emplace_back(x0, x1);
+    }
+    return v;
+}
+
 TEST(Exports, ChartsAreWellFormedWithALinePerClass) {
     Workdir w;
     copyexample(w, "two-systems");
@@ -398,8 +425,19 @@ TEST(Exports, ChartsAreWellFormedWithALinePerClass) {
     const std::string flow = w.read("kalp-geneflow.svg"), weights = w.read("kalp-weights.svg");
     EXPECT_TRUE(wellformed(flow));
     EXPECT_TRUE(wellformed(weights));
-    EXPECT_EQ(count(flow, "stroke-width=\"2.500000e+00\""), 28u); // one line per class
-    EXPECT_GT(count(weights, "<polygon"), 20u);                   // the bars
+    // One line per class of the blocks the traced genes reach: the rams and
+    // ewes of B are not reached from the newborn rams of A.
+    EXPECT_EQ(count(flow, "stroke-width=\"2.500000e+00\""), 18u);
+    EXPECT_NE(flow.find(svgtext("Not reached by the traced genes")), std::string::npos);
+    EXPECT_GT(count(weights, "<polygon"), 20u); // the bars
+    // Bars point the way of their economic weight: fatness, feed conversion
+    // and parasite resistance (direct), mature weight (maternal) to the left.
+    size_t left = 0, right = 0;
+    for (const char* colour : {"#1C64C8", "#E28C36"})
+        for (const auto& [zero, end] : bars(weights, colour))
+            (end < zero ? left : right) += 1;
+    EXPECT_EQ(left, 4u);
+    EXPECT_GE(right, 19u);
     // Without standardisation there are no relative weights to draw.
     Workdir one;
     copyexample(one, "one-system");

@@ -117,45 +117,90 @@ void keepyear(YearTable& t, const Model& m, int year, const float* share) {
     t.shares.insert(t.shares.end(), share, share + m.acm + 1);
 }
 
+std::string scenarioline(const Model& m) {
+    const ClassInfo traced = describeclass(m, m.n_sac);
+    return std::string(m.prods == 1 ? "One production system" : "Two production systems") +
+           ", traced group " + std::to_string(m.n_sac) + " (" + groupname(traced) +
+           "), discount rate " + shortnumber(static_cast<double>(m.u)) + ", period " +
+           std::to_string(m.l_inv) + (m.l_inv == 1 ? " year" : " years");
+}
+
+namespace {
+
+// The title and, below it in a smaller size, the scenario, above the
+// viewport of the whole page from `top` up.
+void heading(const std::string& title, const std::string& subtitle, double top) {
+    plvpor(0, 1, top, 1);
+    plwind(0, 1, 0, 1);
+    plcol0(1);
+    plschr(0, 0.75);
+    plptex(0.5, 0.62, 1, 0, 0.5, title.c_str());
+    plschr(0, 0.55);
+    plcol0(2);
+    plptex(0.5, 0.22, 1, 0, 0.5, subtitle.c_str());
+    plcol0(1);
+}
+
+} // namespace
+
 std::string geneflowchart(const Model& m, const YearTable& t) {
     Block layout[8];
     const int nblocks = layoutblocks(m, layout);
-    // One panel per parental block, then one for all progeny classes.
+    const int stride = m.acm + 1;
+    // One panel per parental block, then one for all progeny classes; a
+    // block that the traced genes never reach has no panel.
     struct Panel {
         std::string title;
         int from, to; // classes
         double hue;
     };
     std::vector<Panel> panels;
+    std::string unreached;
     const double hues[] = {215, 0, 275, 130, 30};
-    for (int k = 0; k < nblocks && !layout[k].progeny; ++k)
-        panels.push_back({capital(layout[k].name), layout[k].first,
-                          layout[k].first + layout[k].size - 1, hues[k]});
+    auto reached = [&](int from, int to) {
+        for (size_t r = 0; r < t.years.size(); ++r)
+            for (int c = from; c <= to; ++c)
+                if (t.shares[r * stride + c] > 0) return true;
+        return false;
+    };
+    for (int k = 0; k < nblocks && !layout[k].progeny; ++k) {
+        const Block& b = layout[k];
+        const int last = b.first + b.size - 1;
+        if (reached(b.first, last)) {
+            panels.push_back({capital(b.name), b.first, last, hues[k]});
+        } else {
+            unreached += (unreached.empty() ? "" : ", ") + std::string(b.name) + " (classes " +
+                         std::to_string(b.first) + " to " + std::to_string(last) + ")";
+        }
+    }
     panels.push_back({"Progeny", m.acm - (m.prods == 1 ? 0 : 2), m.acm, 180});
 
-    const int cols = 3;
+    const int n = static_cast<int>(panels.size());
+    const int cols = n == 4 ? 2 : std::min(3, n);
     const int rows = (static_cast<int>(panels.size()) + cols - 1) / cols;
-    const int height = 90 + rows * 520;
+    const int foot = unreached.empty() ? 0 : 60;
+    const int height = 130 + rows * 520 + foot;
+    const int width = 160 + cols * 700;
     Page page;
-    beginpage(page, 2100, height);
-    const double top = 1.0 - 90.0 / height; // below the title
-    const ClassInfo traced = describeclass(m, m.n_sac);
-    const std::string title = "Gene flow of sex and age group " + std::to_string(m.n_sac) + " (" +
-                              groupname(traced) + "), discount rate " +
-                              shortnumber(static_cast<double>(m.u)) + ", " +
-                              std::to_string(m.l_inv) + " years";
-    plvpor(0, 1, top, 1);
-    plwind(0, 1, 0, 1);
-    plschr(0, 0.75);
-    plptex(0.5, 0.4, 1, 0, 0.5, title.c_str());
+    beginpage(page, width, height);
+    const double top = 1.0 - 130.0 / height, bottom = static_cast<double>(foot) / height;
+    heading("Gene flow of the traced genes: their share in each sex and age group by year",
+            scenarioline(m), top);
+    if (!unreached.empty()) {
+        plvpor(0, 1, 0, bottom);
+        plwind(0, 1, 0, 1);
+        plschr(0, 0.5);
+        plcol0(2);
+        plptex(0.5, 0.45, 1, 0, 0.5, ("Not reached by the traced genes: " + unreached + ".").c_str());
+        plcol0(1);
+    }
 
     std::vector<double> x(t.years.begin(), t.years.end());
-    const int stride = m.acm + 1;
     for (size_t p = 0; p < panels.size(); ++p) {
         const Panel& panel = panels[p];
         const bool progeny = panel.title == "Progeny";
         const double margin = 0.02; // for the axis label of the first column
-        const double cw = (1.0 - margin) / cols, ch = top / rows;
+        const double cw = (1.0 - margin) / cols, ch = (top - bottom) / rows;
         const double x0 = margin + static_cast<double>(p % cols) * cw;
         const int row = static_cast<int>(p) / cols;
         const double y0 = top - (row + 1) * ch;
@@ -168,8 +213,7 @@ std::string geneflowchart(const Model& m, const YearTable& t) {
             ymax = maxof(y, ymax);
             ys.push_back(y);
         }
-        const bool reached = ymax > 0;
-        if (!reached) ymax = 1;
+        if (ymax <= 0) ymax = 1;
         plschr(0, 0.55);
         plvpor(x0 + 0.13 * cw, x0 + 0.62 * cw, y0 + 0.15 * ch, y0 + 0.88 * ch);
         plwind(0, std::max(1, m.l_inv), 0, ymax * 1.08);
@@ -178,11 +222,6 @@ std::string geneflowchart(const Model& m, const YearTable& t) {
         plcol0(1);
         plbox("bcnst", 0, 0, "bcnstv", 0, 0);
         pllab("Year", "Share of the traced genes", panel.title.c_str());
-        if (!reached) {
-            plschr(0, 0.45);
-            plptex(std::max(1, m.l_inv) / 2.0, 0.55, 1, 0, 0.5, "not reached");
-            plschr(0, 0.55);
-        }
         std::vector<std::string> labels;
         std::vector<int> colour;
         const int n = panel.to - panel.from + 1;
@@ -214,27 +253,40 @@ std::string weightschart(const Model& m, const TraitNames& names) {
     std::vector<int> traits;
     for (int k = 1; k <= 35; ++k)
         if (!negligible(m.ewr_da[k]) || !negligible(m.ewr_ma[k])) traits.push_back(k);
+    // A relative weight is a share of absolute values; its bar points the
+    // way of its economic weight, so that the direction of selection shows.
+    auto signedshare = [](float share, float ew) {
+        return ew < 0 ? -static_cast<double>(share) : static_cast<double>(share);
+    };
     const int rows = std::max(1, static_cast<int>(traits.size()));
-    const int height = 200 + rows * 34;
+    const int height = 240 + rows * 34;
     Page page;
     beginpage(page, 1500, height);
     setcolour(first, 215, 0.45);    // direct
     setcolour(first + 1, 30, 0.55); // maternal
-    double xmax = 1;
+    double xmin = 0, xmax = 1;
     for (int k : traits)
-        xmax = std::max({xmax, static_cast<double>(m.ewr_da[k]), static_cast<double>(m.ewr_ma[k])});
-    xmax *= 1.1;
+        for (double v : {signedshare(m.ewr_da[k], m.ew_d[k]), signedshare(m.ewr_ma[k], m.ew_m[k])}) {
+            xmin = std::min(xmin, v);
+            xmax = std::max(xmax, v);
+        }
+    const double pad = (xmax - xmin) * 0.1;
+    xmin = xmin < 0 ? xmin - pad : 0;
+    xmax += pad;
+    heading("Relative economic weights within the total", scenarioline(m),
+            1.0 - 100.0 / height);
     plschr(0, 0.55);
-    plvpor(0.4, 0.97, 80.0 / height, 1.0 - 110.0 / height);
-    plwind(0, xmax, 0, rows);
+    plvpor(0.4, 0.97, 80.0 / height, 1.0 - 150.0 / height);
+    plwind(xmin, xmax, 0, rows);
     plcol0(2);
     plbox("g", 0, 0, "", 0, 0);
     plcol0(1);
     plbox("bcnst", 0, 0, "bc", 0, 0);
-    pllab("Relative economic weight within the total (%)", "", "");
-    plschr(0, 0.7);
-    plmtex("t", 4.2, 0.5, 0.5, "Relative economic weights within the total");
-    plschr(0, 0.55);
+    pllab("Relative economic weight within the total (%), left of 0 where the economic weight is "
+          "negative",
+          "", "");
+    const PLFLT zx[2] = {0, 0}, zy[2] = {0, static_cast<PLFLT>(rows)};
+    plline(2, zx, zy);
     for (int i = 0; i < static_cast<int>(traits.size()); ++i) {
         const int k = traits[i];
         const double ybase = rows - i - 1;
@@ -243,13 +295,15 @@ std::string weightschart(const Model& m, const TraitNames& names) {
         plmtex("lv", 1.0, (ybase + 0.4) / rows, 1.0, label.c_str());
         const struct {
             bool has;
-            float value;
+            double value;
             double low;
             int colour;
-        } bars[] = {{hasdirect(m, k) && m.delta_d[k] == 1, m.ewr_da[k], 0.5, first},
-                    {hasmaternal(m, k) && m.delta_m[k] == 1, m.ewr_ma[k], 0.14, first + 1}};
+        } bars[] = {{hasdirect(m, k) && m.delta_d[k] == 1, signedshare(m.ewr_da[k], m.ew_d[k]), 0.5,
+                     first},
+                    {hasmaternal(m, k) && m.delta_m[k] == 1, signedshare(m.ewr_ma[k], m.ew_m[k]),
+                     0.14, first + 1}};
         for (const auto& b : bars) {
-            if (!b.has || negligible(b.value)) continue;
+            if (!b.has || std::fabs(b.value) < 1e-6) continue;
             const double v = b.value;
             PLFLT bx[4] = {0, v, v, 0};
             PLFLT by[4] = {ybase + b.low, ybase + b.low, ybase + b.low + 0.34,
@@ -260,7 +314,8 @@ std::string weightschart(const Model& m, const TraitNames& names) {
             std::snprintf(text, sizeof text, "%.1f", v);
             plcol0(1);
             plschr(0, 0.45);
-            plptex(v + xmax * 0.008, ybase + b.low + 0.06, 1, 0, 0, text);
+            const double gap = (xmax - xmin) * 0.008;
+            plptex(v < 0 ? v - gap : v + gap, ybase + b.low + 0.06, 1, 0, v < 0 ? 1 : 0, text);
             plschr(0, 0.55);
         }
     }

@@ -30,8 +30,13 @@ struct Line {
     bool dashed = false;
 };
 
+// The scenario of a run in one line, as the charts give it under their
+// title: systems, traced group with its name, discount rate, period.
+std::string scenarioline(const Model& m);
+
 // The SVG text of each chart.
-// The yearly share of every class, one panel per block.
+// The yearly share of every class, one panel per block that the traced
+// genes reach.
 std::string geneflowchart(const Model& m, const YearTable& t);
 // Horizontal bars of the relative weights within the total, direct and
 // maternal side by side, traits in the order of the report (standardised
