@@ -257,6 +257,7 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
         for (size_t k = 0; k < swept.size(); ++k) {
             if (swept[k].p != &p) continue;
             if (k == 0) plan.first = plan.axes.size();
+            if (k == 1) plan.second = plan.axes.size();
             plan.axes.push_back(swept[k]);
             given = true;
         }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,7 +35,8 @@ struct Axis {
 // of the parameter table. The last axis varies fastest.
 struct SweepPlan {
     std::vector<Axis> axes;
-    size_t first = 0; // the axis given first on the command line
+    size_t first = 0;             // the axis given first on the command line
+    size_t second = SIZE_MAX;     // the axis given second, if any
     long long count() const;
 };
 

@@ -56,12 +56,6 @@ void setcolour(int index, double hue, double lightness) {
     plscol0(index, static_cast<int>(r * 255), static_cast<int>(g * 255), static_cast<int>(b * 255));
 }
 
-// Distinct hues for unrelated lines (traits), alternating in lightness.
-void setpalette(int n) {
-    for (int i = 0; i < n && first + i < colours; ++i)
-        setcolour(first + i, std::fmod(i * 137.508, 360.0), i % 2 ? 0.35 : 0.5);
-}
-
 // A legend of lines outside the right edge of the current viewport.
 void legend(const std::vector<std::string>& labels, const std::vector<int>& colour, int perrow,
             double scale, const std::vector<PLINT>& linestyles = {}) {
@@ -115,6 +109,21 @@ void keepyear(YearTable& t, const Model& m, int year, const float* share) {
     if (year % t.stride != 0 && year != m.l_inv) return;
     t.years.push_back(year);
     t.shares.insert(t.shares.end(), share, share + m.acm + 1);
+}
+
+std::string shorttext(const std::string& text, size_t most) {
+    size_t chars = 0, at = 0;
+    for (; at < text.size(); ++at) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+        if (++chars > most) break;
+    }
+    if (at >= text.size()) return text;
+    // Room for the ellipsis: the cut is one character shorter.
+    size_t cut = at;
+    do
+        --cut;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80);
+    return text.substr(0, cut) + "...";
 }
 
 std::string scenarioline(const Model& m) {
@@ -331,71 +340,115 @@ std::string weightschart(const Model& m, const TraitNames& names) {
     return endpage(page);
 }
 
-std::string lineschart(const std::string& title, const std::string& xlabel,
-                       const std::string& ylabel, const std::vector<Line>& lines) {
-    const int n = static_cast<int>(lines.size());
-    const int perrow = 36;
-    const int columns = std::max(1, (n + perrow - 1) / perrow);
-    const int plotwidth = 1600, legendwidth = 900;
-    const int width = plotwidth + columns * legendwidth;
+std::string multipleschart(const Multiples& chart) {
+    const int n = std::max(1, static_cast<int>(chart.panels.size()));
+    const int cols = n <= 3 ? n : n <= 4 ? 2 : n <= 9 ? 3 : 4;
+    const int rows = (n + cols - 1) / cols;
+    const int head = chart.series.size() > 1 ? 170 : 130, foot = chart.note.empty() ? 20 : 60;
+    const int width = 120 + cols * 560, height = head + rows * 400 + foot;
     Page page;
-    beginpage(page, width, 900);
-    setpalette(n);
-    double xmin = 0, xmax = 1, ymin = 0, ymax = 0;
-    bool any = false;
-    for (const Line& l : lines) {
-        for (size_t i = 0; i < l.x.size(); ++i) {
-            if (!any) {
-                xmin = xmax = l.x[i];
-                ymin = ymax = l.y[i];
-                any = true;
-            }
-            xmin = std::min(xmin, l.x[i]);
-            xmax = std::max(xmax, l.x[i]);
-            ymin = std::min(ymin, l.y[i]);
-            ymax = std::max(ymax, l.y[i]);
+    beginpage(page, width, height);
+    const double top = 1.0 - static_cast<double>(head) / height;
+    const double bottom = static_cast<double>(foot) / height;
+    heading(chart.title, chart.subtitle, 1.0 - 110.0 / height);
+    // Series from light to dark in one hue, so that their order shows.
+    const int nseries = std::max(1, static_cast<int>(chart.series.size()));
+    for (int i = 0; i < nseries; ++i)
+        setcolour(first + i, 215, nseries == 1 ? 0.4 : 0.72 - 0.5 * i / (nseries - 1.0));
+    if (chart.series.size() > 1) {
+        std::vector<const char*> text;
+        std::vector<PLINT> opts, tc, lc, ls;
+        std::vector<PLFLT> lw;
+        for (int i = 0; i < nseries; ++i) {
+            text.push_back(chart.series[i].c_str());
+            opts.push_back(chart.points ? PL_LEGEND_SYMBOL : PL_LEGEND_LINE);
+            tc.push_back(1);
+            lc.push_back(first + i);
+            ls.push_back(1);
+            lw.push_back(3.0);
         }
+        std::vector<PLINT> sc(lc), sn(nseries, 1);
+        std::vector<PLFLT> ss(nseries, 2.0);
+        std::vector<const char*> sym(nseries, "\u2022");
+        plvpor(0, 1, top, 1.0 - 110.0 / height);
+        plwind(0, 1, 0, 1);
+        PLFLT w, h;
+        plschr(0, 0.5);
+        pllegend(&w, &h, PL_LEGEND_NONE, PL_POSITION_INSIDE | PL_POSITION_TOP, 0, 0.1, 0.05, 0, 0,
+                 1, 1, nseries, nseries, opts.data(), 1.0, 0.5, 1.5, 0, tc.data(), text.data(),
+                 nullptr, nullptr, nullptr, nullptr, lc.data(), ls.data(), lw.data(), sc.data(),
+                 ss.data(), sn.data(), sym.data());
     }
-    if (xmax <= xmin) {
-        xmin -= 0.5;
-        xmax += 0.5;
+    if (!chart.note.empty()) {
+        plvpor(0, 1, 0, bottom);
+        plwind(0, 1, 0, 1);
+        plschr(0, 0.5);
+        plcol0(2);
+        plptex(0.5, 0.45, 1, 0, 0.5, chart.note.c_str());
+        plcol0(1);
     }
-    ymin = std::min(ymin, 0.0);
-    const double pad = (ymax - ymin) > 0 ? (ymax - ymin) * 0.06 : 1;
-    plschr(0, 0.55);
-    plvpor(130.0 / width, (plotwidth - 30.0) / width, 0.1, 0.88);
-    plwind(xmin, xmax, ymin - (ymin < 0 ? pad : 0), ymax + pad);
-    plcol0(2);
-    plbox("g", 0, 0, "g", 0, 0);
-    plcol0(1);
-    plbox("bcnst", 0, 0, "bcnstv", 0, 0);
-    pllab(xlabel.c_str(), ylabel.c_str(), "");
-    plschr(0, 0.7);
-    plmtex("t", 2.5, 0.5, 0.5, title.c_str());
-    plschr(0, 0.55);
-    std::vector<std::string> labels;
-    std::vector<int> colour;
-    std::vector<PLINT> styles;
-    for (int i = 0; i < n; ++i) {
-        const Line& l = lines[i];
-        const int index = first + i % (colours - first);
-        plcol0(index);
-        pllsty(l.dashed ? 2 : 1);
-        plwidth(2.0);
-        if (l.x.size() == 1)
-            plstring(1, l.x.data(), l.y.data(), "#(728)");
-        else
-            plline(static_cast<PLINT>(l.x.size()), l.x.data(), l.y.data());
-        plwidth(1.0);
-        pllsty(1);
-        labels.push_back(l.label);
-        colour.push_back(index);
-        styles.push_back(l.dashed ? 2 : 1);
+    plscol0(first + nseries, 165, 165, 165); // the grey of the smaller components
+    for (size_t p = 0; p < chart.panels.size(); ++p) {
+        const Panel& panel = chart.panels[p];
+        double xmin = 0, xmax = 1, ymin = 0, ymax = 0;
+        bool any = false;
+        for (const Line& l : panel.lines)
+            for (size_t i = 0; i < l.x.size(); ++i) {
+                if (!any) {
+                    xmin = xmax = l.x[i];
+                    any = true;
+                }
+                xmin = std::min(xmin, l.x[i]);
+                xmax = std::max(xmax, l.x[i]);
+                ymin = std::min(ymin, l.y[i]);
+                ymax = std::max(ymax, l.y[i]);
+            }
+        if (xmax <= xmin || chart.points) {
+            xmin -= 0.5;
+            xmax += 0.5;
+        }
+        const double pad = ymax > ymin ? (ymax - ymin) * 0.08 : 1;
+        const double cw = (1.0 - 0.03) / cols, ch = (top - bottom) / rows;
+        const double x0 = 0.03 + static_cast<double>(p % static_cast<size_t>(cols)) * cw;
+        const double y0 = top - (static_cast<double>(p / static_cast<size_t>(cols)) + 1) * ch;
+        plschr(0, 0.46);
+        plvpor(x0 + 0.16 * cw, x0 + 0.94 * cw, y0 + 0.2 * ch, y0 + 0.86 * ch);
+        plwind(xmin, xmax, ymin < 0 ? ymin - pad : 0, ymax + pad);
+        plcol0(2);
+        plbox("g", 0, 0, "g", 0, 0);
+        plcol0(1);
+        plbox("bcnst", 0, 0, "bcnstv", 0, 0);
+        const bool lastrow = static_cast<int>(p) / cols == rows - 1 ||
+                             static_cast<int>(p) + cols >= static_cast<int>(chart.panels.size());
+        const bool firstcol = p % static_cast<size_t>(cols) == 0;
+        pllab(lastrow ? chart.xlabel.c_str() : "", firstcol ? chart.ylabel.c_str() : "",
+              panel.title.c_str());
+        if (ymin < 0) {
+            const PLFLT zx[2] = {xmin, xmax}, zy[2] = {0, 0};
+            plline(2, zx, zy);
+        }
+        for (const Line& l : panel.lines) {
+            plcol0(panel.grey ? first + nseries : first + std::min(l.series, nseries - 1));
+            plwidth(panel.grey ? 1.0 : 2.5);
+            pllsty(l.dashed ? 2 : 1);
+            if (chart.points || l.x.size() == 1) {
+                plschr(0, 1.1);
+                plstring(static_cast<PLINT>(l.x.size()), l.x.data(), l.y.data(), "\u2022");
+                plschr(0, 0.46);
+            }
+            if (!chart.points && l.x.size() > 1)
+                plline(static_cast<PLINT>(l.x.size()), l.x.data(), l.y.data());
+            pllsty(1);
+            plwidth(1.0);
+        }
+        plcol0(1);
     }
-    plcol0(1);
-    if (lines.empty())
-        plptex((xmin + xmax) / 2, (ymax + pad) / 2, 1, 0, 0.5, "No trait has a weight here.");
-    legend(labels, colour, perrow, 0.42, styles);
+    if (chart.panels.empty()) {
+        plvpor(0, 1, bottom, top);
+        plwind(0, 1, 0, 1);
+        plschr(0, 0.7);
+        plptex(0.5, 0.5, 1, 0, 0.5, "No trait has a weight here.");
+    }
     return endpage(page);
 }
 

@@ -28,7 +28,12 @@ struct Line {
     std::string label;
     std::vector<double> x, y;
     bool dashed = false;
+    int series = 0;
 };
+
+// `text` cut to at most `most` characters (not bytes: a UTF-8 character is
+// never split), with an ellipsis when cut.
+std::string shorttext(const std::string& text, size_t most);
 
 // The scenario of a run in one line, as the charts give it under their
 // title: systems, traced group with its name, discount rate, period.
@@ -42,8 +47,20 @@ std::string geneflowchart(const Model& m, const YearTable& t);
 // maternal side by side, traits in the order of the report (standardised
 // runs only).
 std::string weightschart(const Model& m, const TraitNames& names);
-// Lines against a swept parameter.
-std::string lineschart(const std::string& title, const std::string& xlabel,
-                       const std::string& ylabel, const std::vector<Line>& lines);
+// Small multiples: panels of lines against one axis, the lines of a panel
+// one per series (a colour each, named once in a legend at the top).
+struct Panel {
+    std::string title;
+    std::vector<Line> lines; // Line::label unused; Line::series gives the colour
+    bool grey = false;       // every line in grey (the panel of the smaller ones)
+};
+struct Multiples {
+    std::string title, subtitle, xlabel, ylabel;
+    std::vector<std::string> series; // one per colour; none for a single series
+    bool points = false;             // categories on the x axis: points, not lines
+    std::string note;                // under the panels, or ""
+    std::vector<Panel> panels;
+};
+std::string multipleschart(const Multiples& chart);
 
 } // namespace kalp

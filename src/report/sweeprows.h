@@ -15,24 +15,29 @@ namespace kalp {
 
 struct SweepTables {
     const SweepPlan* plan;
+    std::string scenario; // the systems, for the chart
+    std::string traced;   // the name of the first traced group
     bool standardised;
     bool json;
     TraitFields names;
     std::vector<std::string> columns; // the scenario columns
-    size_t stride = 1; // the chart takes every stride-th value of its axis
+    size_t stride = 1;                // the chart takes every stride-th value of its axis
+    std::vector<size_t> series;       // and these values of the second swept axis
 };
 
-SweepTables sweeptables(const SweepPlan& plan, const TraitNames& names, bool standardised,
+// The tables of the sweep of `plan` over the files' model `prepared`.
+SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
                         bool json);
 // The headers of kalp-sweep.csv and kalp-sweep-geneflow.csv.
 std::string weightsheader(const SweepTables& t);
 std::string flowheader(const SweepTables& t);
 // The rows of a scenario: text[0] the weights, text[1] the gene flow,
 // text[2] the JSON objects, each after ",\n"; the chart's points (component,
-// x, y) in numbers.
+// x, y, series) in numbers.
 void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Chunk& out);
-// The chart: each trait component against the first swept parameter, the
-// others at their first value.
+// The chart: small multiples of the largest trait components against the
+// first swept parameter, one line per value of the second (at most eight of
+// them), the others at their first value.
 std::string sweepchart(const SweepTables& t, const TraitNames& names,
                        const std::vector<double>& points);
 

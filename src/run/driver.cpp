@@ -227,8 +227,7 @@ void sweeprun(const FileSource& files, const Options& options) {
     if (const auto stop = preparesweep(texts, *prepared)) halt(*stop);
     console("Computing the scenarios of the sweep\n");
     const SweepPlan plan = makeplan(options.sweeps, *prepared);
-    const bool standard = prepared->gstd == 2;
-    const SweepTables tables = sweeptables(plan, base.names, standard, options.json);
+    const SweepTables tables = sweeptables(plan, *prepared, base.names, options.json);
 
     OutputFile csv("kalp-sweep.csv"), flow("kalp-sweep-geneflow.csv"), json;
     if (options.json) {
