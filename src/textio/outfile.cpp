@@ -96,15 +96,18 @@ OutputFile::OutputFile(const std::string& name) : name_(name), temp_(tempname(na
     struct stat st {};
     if (stat(name_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) cannotcreate(name_);
     // A stale temporary file was removed when the run began; whatever
-    // stands there now is not ours and stays.
+    // stands there now is not ours and stays. The name is known to the
+    // signal handlers before the file exists, so that no signal leaves it.
+    slot_ = enlist(temp_);
     const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
+        delist(slot_);
+        slot_ = -1;
         const char* what = obstacle(temp_);
         temp_.clear();
         if (what) inway(tempname(name_), name_, what);
         cannotcreate(name_);
     }
-    slot_ = enlist(temp_);
     fp_ = fdopen(fd, "w");
     if (!fp_) {
         ::close(fd);
