@@ -103,11 +103,21 @@ std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
     return std::nullopt;
 }
 
-Outcome runscenario(const Request& r) {
+namespace {
+
+// An outcome with a model in its reset state.
+Outcome fresh() {
     Outcome o;
     o.model = std::make_unique<Model>();
+    reset(*o.model);
+    return o;
+}
+
+} // namespace
+
+Outcome runscenario(const Request& r) {
+    Outcome o = fresh();
     Model& m = *o.model;
-    reset(m);
     Text results;
     Streams s;
     s.files = r.files;
@@ -123,9 +133,9 @@ Outcome runscenario(const Request& r) {
         Job job;
         job.flow = only(r.changes, true);
         job.sets = {only(r.changes, false)};
-        Model period = m;
-        apply(period, r.changes, Stage::period);
-        job.periods = {period.l_inv};
+        job.periods = {m.l_inv};
+        for (const Change& c : r.changes)
+            if (c.p->stage == Stage::period) job.periods = {static_cast<int>(c.value)};
         const auto stop = runjob(m, s, job, [&](size_t, size_t, const Model& done) { m = done; },
                                  r.year);
         if (stop) throw stop->stop;
@@ -141,10 +151,8 @@ Outcome runscenario(const Request& r) {
 }
 
 Outcome readlayout(const FileSource& files) {
-    Outcome o;
-    o.model = std::make_unique<Model>();
+    Outcome o = fresh();
     Model& m = *o.model;
-    reset(m);
     // The system files are read as in a run, their echo going nowhere
     // against a template of empty segments.
     Streams s;
