@@ -117,7 +117,6 @@ Outcome fresh() {
 
 Outcome runscenario(const Request& r) {
     Outcome o = fresh();
-    Model& m = *o.model;
     Text results;
     Streams s;
     s.files = r.files;
@@ -125,6 +124,7 @@ Outcome runscenario(const Request& r) {
     s.res = r.echo ? results.s : opensink();
     const Stream sink = r.echo ? Stream{} : s.res;
     try {
+        Model& m = *o.model;
         prepare(m, s, [&](int prods) {
             if (r.begun) r.begun(prods);
             o.resultsfile = true;
@@ -152,7 +152,6 @@ Outcome runscenario(const Request& r) {
 
 Outcome readlayout(const FileSource& files) {
     Outcome o = fresh();
-    Model& m = *o.model;
     // The system files are read as in a run, their echo going nowhere
     // against a template of empty segments.
     Streams s;
@@ -161,6 +160,7 @@ Outcome readlayout(const FileSource& files) {
     for (int i = 0; i < 128; ++i)
         empty += "\"\"";
     try {
+        Model& m = *o.model;
         readprods(m, s);
         s.tpl.fp = fmemopen(empty.data(), empty.size(), "r");
         if (!s.tpl.fp) fail("The class table cannot be prepared.", "Restart the program.");

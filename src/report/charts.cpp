@@ -184,8 +184,8 @@ std::string geneflowchart(const Model& m, const YearTable& t) {
     }
     panels.push_back({"Progeny", m.acm - (m.prods == 1 ? 0 : 2), m.acm, 180});
 
-    const int n = static_cast<int>(panels.size());
-    const int cols = n == 4 ? 2 : std::min(3, n);
+    const int count = static_cast<int>(panels.size());
+    const int cols = count == 4 ? 2 : std::min(3, count);
     const int rows = (static_cast<int>(panels.size()) + cols - 1) / cols;
     const int foot = unreached.empty() ? 0 : 60;
     const int height = 130 + rows * 520 + foot;

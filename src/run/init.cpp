@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +52,7 @@ Data datadir() {
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return {};
     std::string bin(exe, static_cast<size_t>(n));
-    bin = bin.substr(0, bin.rfind('/'));
+    bin.resize(bin.rfind('/'));
     const std::string share = bin + "/../share/kalp";
     if (exists(share + "/TEXTVRD_OUT.TXT") && exists(share + "/examples"))
         return {share + "/TEXTVRD_OUT.TXT", share + "/examples/"};
@@ -115,10 +117,11 @@ int init(const std::string& dir, bool two, bool standardised) {
                       "(PREFIX/share/kalp) nor in its source tree");
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
         return refuse("cannot make the folder " + dir + ": " + std::strerror(errno));
-    for (const char* name : inputs)
-        if (exists(dir + "/" + name))
-            return refuse(dir + " already holds " + name +
-                          "; kalp init writes a scenario only into a folder without input files");
+    const auto held = std::find_if(std::begin(inputs), std::end(inputs),
+                                   [&](const char* name) { return exists(dir + "/" + name); });
+    if (held != std::end(inputs))
+        return refuse(dir + " already holds " + *held +
+                      "; kalp init writes a scenario only into a folder without input files");
     // The examples of the source tree: a flock of A alone, and a dairy flock
     // B whose older ewes are partly crossed with rams of A.
     const std::string example =
@@ -136,9 +139,10 @@ int init(const std::string& dir, bool two, bool standardised) {
     } else {
         files.emplace_back("INPUTVRD02.TXT", slurp(example + "/INPUTVRD02.TXT"));
     }
-    if (standardised)
-        for (const char* name : {"INPUTVRD04.TXT", "INPUTVRD05.TXT"})
-            files.emplace_back(name, slurp(example + "/" + name));
+    if (standardised) {
+        files.emplace_back("INPUTVRD04.TXT", slurp(example + "/INPUTVRD04.TXT"));
+        files.emplace_back("INPUTVRD05.TXT", slurp(example + "/INPUTVRD05.TXT"));
+    }
     if (chdir(dir.c_str()) != 0) return refuse("cannot work in " + dir + ": " + std::strerror(errno));
     try {
         const FolderLock lock;
@@ -148,9 +152,8 @@ int init(const std::string& dir, bool two, bool standardised) {
             out.emplace_back(name);
             out.back().write(text);
         }
-        std::vector<OutputFile*> all;
-        for (OutputFile& f : out)
-            all.push_back(&f);
+        std::vector<OutputFile*> all(out.size());
+        std::transform(out.begin(), out.end(), all.begin(), [](OutputFile& f) { return &f; });
         publish(all);
     } catch (const RunStop& stop) {
         std::fputs(stop.report().c_str(), stdout);
