@@ -410,7 +410,8 @@ std::string multipleschart(const Multiples& chart) {
         const double pad = ymax > ymin ? (ymax - ymin) * 0.08 : 1;
         const double cw = (1.0 - 0.03) / cols, ch = (top - bottom) / rows;
         const double x0 = 0.03 + static_cast<double>(p % static_cast<size_t>(cols)) * cw;
-        const double y0 = top - (static_cast<double>(p / static_cast<size_t>(cols)) + 1) * ch;
+        const size_t row = p / static_cast<size_t>(cols);
+        const double y0 = top - (static_cast<double>(row) + 1) * ch;
         plschr(0, 0.46);
         plvpor(x0 + 0.16 * cw, x0 + 0.94 * cw, y0 + 0.2 * ch, y0 + 0.86 * ch);
         plwind(xmin, xmax, ymin < 0 ? ymin - pad : 0, ymax + pad);

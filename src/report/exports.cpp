@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <initializer_list>
+#include <string_view>
 #include <utility>
 #include <nlohmann/json.hpp>
 
@@ -191,6 +193,16 @@ std::string weightsheader(bool standardised) {
     return h + "\n";
 }
 
+namespace {
+
+// Appends the pieces in order.
+void put(std::string& out, std::initializer_list<std::string_view> pieces) {
+    for (const std::string_view p : pieces)
+        out.append(p);
+}
+
+} // namespace
+
 void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string& csv,
                 std::string* json) {
     const bool standard = m.gstd == 2;
@@ -208,23 +220,20 @@ void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std
             appendreal(total, c.total);
         }
         const std::string trait = std::to_string(c.trait);
-        csv += k;
-        csv += trait + "," + names.csv[c.trait] + "," + componentname(c.direct) + "," + ew;
-        if (standard)
-            csv += "," + sd + "," + st + "," + (c.included ? "true" : "false") + "," + within + "," +
-                   total;
+        const std::string_view component = componentname(c.direct);
+        const std::string_view included = c.included ? "true" : "false";
+        put(csv, {k, trait, ",", names.csv[c.trait], ",", component, ",", ew});
+        if (standard) put(csv, {",", sd, ",", st, ",", included, ",", within, ",", total});
         csv += '\n';
         if (!json) continue;
-        std::string& j = *json;
-        j += jk;
-        j += "\"trait\":" + trait + ",\"name\":" + names.json[c.trait] + ",\"component\":\"" +
-             componentname(c.direct) + "\",\"economic_weight\":" + ew;
+        put(*json, {jk, "\"trait\":", trait, ",\"name\":", names.json[c.trait],
+                    ",\"component\":\"", component, "\",\"economic_weight\":", ew});
         if (standard)
-            j += ",\"sd\":" + (sd.empty() ? "null" : sd) + ",\"standardised\":" + st +
-                 ",\"included\":" + (c.included ? "true" : "false") +
-                 ",\"relative_in_component\":" + (c.included ? within : "null") +
-                 ",\"relative_in_total\":" + (c.included ? total : "null");
-        j += '}';
+            put(*json, {",\"sd\":", sd.empty() ? "null" : sd, ",\"standardised\":", st,
+                        ",\"included\":", included, ",\"relative_in_component\":",
+                        c.included ? within : "null", ",\"relative_in_total\":",
+                        c.included ? total : "null"});
+        *json += '}';
     }
 }
 
