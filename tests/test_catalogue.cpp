@@ -362,6 +362,14 @@ std::vector<Case> catalogue() {
     c.push_back({"template stray quote", s,
                  tpl("595 double quotes, an odd number: a quote is missing or one too many."),
                  Results::none});
+    s = one;
+    s.tpl = replacefirst(numberedtemplate(), "{148}", std::string("{148\0}", 6));
+    c.push_back({"NUL in a template segment", s,
+                 report("The report template TEXTVRD_OUT.TXT holds the control byte 0x00 in its "
+                        "text segment 148.",
+                        "Remove that byte from segment 148 of TEXTVRD_OUT.TXT, or use the one "
+                        "delivered with KALP, and restart the program."),
+                 Results::none});
 
     // Files saved as UTF-16 ("Unicode"), whatever they hold.
     auto unicode = [](const std::string& file) {
@@ -578,7 +586,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 222u);
+    EXPECT_EQ(cases.size(), 223u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

@@ -1,6 +1,7 @@
 #include "input/control.h"
 
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 #include "core/stop.h"
@@ -42,7 +43,8 @@ void readgate(Model& m, Streams& s) {
 void opentemplate(Streams& s) {
     const char* name = "TEXTVRD_OUT.TXT";
     s.tpl = openin(s, name);
-    const long quotes = countquotes(s.tpl);
+    const TemplateScan scan = scantemplate(s.tpl);
+    const long quotes = scan.quotes;
     closein(s.tpl);
     const std::string use = "Use a complete TEXTVRD_OUT.TXT, such as the one delivered with KALP, "
                             "in which every text stands between two double quotes, and restart "
@@ -56,6 +58,17 @@ void opentemplate(Streams& s) {
                  " text segments, fewer than the " + std::to_string(templatesegments) +
                  " that KALP needs.",
              use);
+    if (scan.controlsegment > 0) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(scan.control));
+        const std::string segment = std::to_string(scan.controlsegment);
+        failin(name, "",
+               "The report template TEXTVRD_OUT.TXT holds the control byte " + std::string(byte) +
+                   " in its text segment " + segment + ".",
+               "Remove that byte from segment " + segment +
+                   " of TEXTVRD_OUT.TXT, or use the one delivered with KALP, and restart the "
+                   "program.");
+    }
     s.tpl = openin(s, name);
 }
 
