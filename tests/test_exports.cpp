@@ -23,18 +23,46 @@ const fs::path expected = fs::path(KALP_SOURCE_DIR) / "tests" / "expected";
 const char* const exports[] = {"kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv",
                                "kalp-results.json", "kalp-geneflow.svg", "kalp-weights.svg"};
 
+// The records of a CSV file (RFC 4180): a field in double quotes may hold
+// commas, line breaks and doubled quotes.
 std::vector<std::vector<std::string>> csvrows(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::istringstream l(line);
-        for (std::string x; std::getline(l, x, ',');)
-            f.push_back(x);
-        if (line.back() == ',') f.emplace_back();
-        rows.push_back(f);
+    std::vector<std::string> row(1);
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+            row.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            row.emplace_back();
+        } else if (!quoted && c == '\n') {
+            rows.push_back(row);
+            row.assign(1, "");
+        } else {
+            row.back() += c;
+        }
     }
     return rows;
+}
+
+// UTF-8 text as the SVG of PLplot writes it: each character as &#xNN;.
+std::string svgtext(const std::string& utf8) {
+    std::string s;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        unsigned c = n == 1 ? b : b & (0x7F >> n);
+        for (int k = 1; k < n; ++k)
+            c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        char code[16];
+        std::snprintf(code, sizeof code, "&#x%x;", c);
+        s += code;
+        i += n;
+    }
+    return s;
 }
 
 // The dump's lines "name[i] = value" as name[i] -> value text.
@@ -239,6 +267,67 @@ TEST(Exports, ChartsAreWellFormedWithALinePerClass) {
     ASSERT_EQ(one.run("--plot").status, 0);
     EXPECT_EQ(count(one.read("kalp-geneflow.svg"), "stroke-width=\"2.500000e+00\""), 12u);
     EXPECT_FALSE(one.exists("kalp-weights.svg"));
+}
+
+// Trait names in the template as Windows programs save them: every export
+// holds them as UTF-8, every chart draws them as they are, cut to its width.
+TEST(Exports, TraitNamesOfAnyTemplate) {
+    const std::string cp1252 = "Gewicht der L\xe4mmer, \x93gesamt\x94 #u (kg)";
+    const std::string utf8 = "Gewicht der L\xc3\xa4mmer, \xe2\x80\x9cgesamt\xe2\x80\x9d #u (kg)";
+    std::string longname;
+    while (longname.size() < 2000)
+        longname += "#u ";
+    longname += "end";
+    struct Row {
+        std::string caption, name; // the caption of trait 1 and its name
+        std::string drawn;         // how both charts begin its label
+    };
+    const Row rows[] = {
+        {cp1252, utf8, svgtext("1 " + utf8)},
+        {utf8, utf8, svgtext("1 " + utf8)},
+        {"", "trait 1", svgtext("1 trait 1")},
+        {longname, longname, svgtext("1 #u #u #u")},
+    };
+    Workdir plain;
+    copyexample(plain, "one-system-standardised");
+    ASSERT_EQ(plain.run("--plot").status, 0);
+    const size_t bars = count(plain.read("kalp-weights.svg"), "<polygon");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.substr(0, 40));
+        Workdir w;
+        copyexample(w, "one-system-standardised");
+        std::string tpl = w.read("TEXTVRD_OUT.TXT");
+        const std::string caption = "\"\"   1 Birth weight (kg)";
+        tpl.replace(tpl.find(caption), caption.size(), "\"\"   1 " + row.caption);
+        w.write("TEXTVRD_OUT.TXT", tpl);
+        for (const char* options : {"--csv --json --plot", "--sweep u=0.02,0.05 --json --plot"}) {
+            SCOPED_TRACE(options);
+            ASSERT_EQ(w.run(options).status, 0);
+            const bool sweep = std::string(options).find("sweep") != std::string::npos;
+            const auto csv = csvrows(w.read(sweep ? "kalp-sweep.csv" : "kalp-weights.csv"));
+            const size_t column = sweep ? 4 : 1;
+            ASSERT_GT(csv.size(), 1u);
+            EXPECT_EQ(csv[0][column], "name");
+            EXPECT_EQ(csv[1][column], row.name);
+            // A strict parser: invalid UTF-8 is an error.
+            const auto doc =
+                nlohmann::json::parse(w.read(sweep ? "kalp-sweep.json" : "kalp-results.json"));
+            EXPECT_EQ((sweep ? doc[0] : doc["weights"][0])["name"], row.name);
+            const std::string svg = w.read(sweep ? "kalp-sweep.svg" : "kalp-weights.svg");
+            EXPECT_TRUE(wellformed(svg));
+            EXPECT_NE(svg.find(row.drawn), std::string::npos);
+            // No escape sequence of PLplot takes effect: no superscript.
+            EXPECT_EQ(svg.find("dy="), std::string::npos);
+            if (!sweep) {
+                EXPECT_EQ(count(svg, "<polygon"), bars);
+            }
+            if (row.name == longname) {
+                EXPECT_NE(svg.find("&#x2026;"), std::string::npos);
+            }
+        }
+        // The results file keeps the bytes of the template.
+        EXPECT_NE(w.read("resgfps01").find(row.caption), std::string::npos);
+    }
 }
 
 TEST(CommandLine, WorkingDirectoryAndClassTable) {

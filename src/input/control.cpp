@@ -7,25 +7,25 @@
 #include "core/stop.h"
 #include "textio/records.h"
 #include "textio/segments.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
 namespace {
 
 // The template caption of trait k: "   1 Birth weight (kg)\n" gives
-// "Birth weight (kg)".
+// "Birth weight (kg)"; a caption without words gives "trait 1". The name is
+// UTF-8 (see asutf8); the results file keeps the caption's own bytes.
 std::string traitname(const std::string& caption, int k) {
     const char* blank = " \t\r\n";
-    const size_t first = caption.find_first_not_of(blank);
-    if (first == std::string::npos) return "trait " + std::to_string(k);
-    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
     const std::string number = std::to_string(k);
-    if (s.rfind(number, 0) == 0 && s.size() > number.size() &&
-        std::isspace(static_cast<unsigned char>(s[number.size()]))) {
-        const size_t rest = s.find_first_not_of(blank, number.size());
-        if (rest != std::string::npos) s = s.substr(rest);
-    }
-    return s;
+    const size_t first = caption.find_first_not_of(blank);
+    if (first == std::string::npos) return "trait " + number;
+    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
+    if (s == number) return "trait " + number;
+    if (s.rfind(number, 0) == 0 && std::isspace(static_cast<unsigned char>(s[number.size()])))
+        s = s.substr(s.find_first_not_of(blank, number.size()));
+    return asutf8(s);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "model/classes.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -62,6 +63,17 @@ void setpalette(int n) {
         setcolour(first + i, std::fmod(i * 137.508, 360.0), i % 2 ? 0.35 : 0.5);
 }
 
+// Text that PLplot draws as it is: `#` begins its escape sequences (a
+// superscript, a Greek letter, a symbol) unless it is doubled.
+std::string literal(const std::string& text) {
+    std::string s;
+    for (const char c : text) {
+        s += c;
+        if (c == '#') s += '#';
+    }
+    return s;
+}
+
 // A legend of lines outside the right edge of the current viewport.
 void legend(const std::vector<std::string>& labels, const std::vector<int>& colour, int perrow,
             double scale, const std::vector<PLINT>& linestyles = {}) {
@@ -69,13 +81,15 @@ void legend(const std::vector<std::string>& labels, const std::vector<int>& colo
     if (n == 0) return;
     const int columns = (n + perrow - 1) / perrow;
     const int rows = (n + columns - 1) / columns;
+    std::vector<std::string> drawn(labels.size());
+    std::transform(labels.begin(), labels.end(), drawn.begin(), literal);
     std::vector<const char*> text(n);
     std::vector<PLINT> opts(n, PL_LEGEND_LINE), textcolours(n, 1), styles(n, 1);
     if (!linestyles.empty()) styles = linestyles;
     std::vector<PLINT> lc(colour.begin(), colour.end());
     std::vector<PLFLT> widths(n, 2.0);
     for (int i = 0; i < n; ++i)
-        text[i] = labels[i].c_str();
+        text[i] = drawn[i].c_str();
     PLFLT w, h;
     pllegend(&w, &h, 0, PL_POSITION_OUTSIDE | PL_POSITION_RIGHT, 0.03, 0.0, 0.05, 0, 0, 1, rows,
              columns, n, opts.data(), 0.4, scale, 1.8, 0.0, textcolours.data(), text.data(),
@@ -104,6 +118,19 @@ std::string capital(std::string s) {
 }
 
 } // namespace
+
+std::string chartname(const std::string& name, size_t most) {
+    std::string s;
+    for (const char c : name) {
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (!blank)
+            s += c;
+        else if (!s.empty() && s.back() != ' ')
+            s += ' ';
+    }
+    if (!s.empty() && s.back() == ' ') s.pop_back();
+    return shorten(s, most);
+}
 
 YearTable yeartable(int l_inv) {
     YearTable t;
@@ -216,6 +243,9 @@ std::string weightschart(const Model& m, const TraitNames& names) {
         if (!negligible(m.ewr_da[k]) || !negligible(m.ewr_ma[k])) traits.push_back(k);
     const int rows = std::max(1, static_cast<int>(traits.size()));
     const int height = 200 + rows * 34;
+    // The labels stand in the left margin, 600 pixels wide: about 56
+    // characters of their size, the trait number included.
+    const size_t namechars = 52;
     Page page;
     beginpage(page, 1500, height);
     setcolour(first, 215, 0.45);    // direct
@@ -238,7 +268,7 @@ std::string weightschart(const Model& m, const TraitNames& names) {
     for (int i = 0; i < static_cast<int>(traits.size()); ++i) {
         const int k = traits[i];
         const double ybase = rows - i - 1;
-        const std::string label = std::to_string(k) + " " + names[k];
+        const std::string label = literal(std::to_string(k) + " " + chartname(names[k], namechars));
         plcol0(1);
         plmtex("lv", 1.0, (ybase + 0.4) / rows, 1.0, label.c_str());
         const struct {

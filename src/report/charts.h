@@ -23,6 +23,10 @@ YearTable yeartable(int l_inv);
 // Keeps the shares of `year` when the table takes that year.
 void keepyear(YearTable& t, const Model& m, int year, const float* share);
 
+// A trait name as a chart label: its blanks, tabs and line breaks as single
+// blanks, cut to at most `most` characters. The charts draw it literally.
+std::string chartname(const std::string& name, size_t most);
+
 // One line (points of x and y) in a chart with several lines.
 struct Line {
     std::string label;

@@ -220,7 +220,9 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
         doc["shares_percent"] = {{"direct", sharepercent(m.ewsum_d, m.ewsum)},
                                  {"maternal", sharepercent(m.ewsum_m, m.ewsum)}};
     }
-    return doc.dump(2) + "\n";
+    // The names are UTF-8 (readtraitnames); the replacement keeps any other
+    // text from ending the run.
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 } // namespace kalp

@@ -21,7 +21,8 @@ SweepTables sweeptables(const SweepPlan& plan, const TraitNames& names, bool sta
     SweepTables t{&plan, standardised, json, {}, {}, {}, 1};
     for (int k = 1; k <= 35; ++k) {
         t.csvnames[k] = csvfield(names[k]);
-        t.jsonnames[k] = nlohmann::json(names[k]).dump();
+        t.jsonnames[k] =
+            nlohmann::json(names[k]).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
     for (const Axis& a : plan.axes)
         t.columns.push_back(paramcolumn(*a.p, a.trait));
@@ -116,9 +117,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         if (l.label.empty()) {
             const bool direct = key % 2 == 0;
             // Long names are cut so that the legend keeps its columns.
-            std::string name = names[k];
-            if (name.size() > 44) name.replace(42, std::string::npos, "...");
-            l.label = std::to_string(k) + " " + name + ", " + componentname(direct);
+            l.label =
+                std::to_string(k) + " " + chartname(names[k], 44) + ", " + componentname(direct);
             l.dashed = !direct;
         }
         l.x.push_back(points[i + 1]);
