@@ -473,6 +473,13 @@ std::vector<Case> catalogue() {
         {"-1 years", true, &Scenario::settings3, "10 \"Years", "-1 \"Years",
          report("In INPUTVRD03.TXT, the number of years is -1; it must be at least 1.",
                 "Correct the value in INPUTVRD03.TXT and restart the program.")},
+        {"1000001 years", false, &Scenario::settings2, "3 \"Years", "1000001 \"Years",
+         report("In INPUTVRD02.TXT, the number of years is 1000001; it must be at most 1000000.",
+                "Correct the value in INPUTVRD02.TXT and restart the program.")},
+        {"2147483647 years", true, &Scenario::settings3, "10 \"Years", "2147483647 \"Years",
+         report("In INPUTVRD03.TXT, the number of years is 2147483647; it must be at most "
+                "1000000.",
+                "Correct the value in INPUTVRD03.TXT and restart the program.")},
         // A no-break space, as word processors and spreadsheets put it.
         {"no-break space after a number", false, &Scenario::a, "0.6 0.4", "0.6\xA0" "0.4",
          report("In INPUTVRD01A.TXT, a no-break space follows 0.6, the age weight of ram class 1; "
@@ -586,7 +593,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 223u);
+    EXPECT_EQ(cases.size(), 225u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

@@ -62,7 +62,8 @@ TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
         EXPECT_THROW(rangetexts(bad), kalp::BadSweep) << bad;
     EXPECT_EQ(kalp::parsesweep("l_inv=5,10,20.0").texts.size(), 3u);
     for (const char* bad :
-         {"k=1", "u", "u=-1", "u=0,,1", "u=0x1", "l_inv=0", "n_sac=1.5", "l_inv=1:10:0.5", "u=nan"})
+         {"k=1", "u", "u=-1", "u=0,,1", "u=0x1", "l_inv=0", "n_sac=1.5", "l_inv=1:10:0.5", "u=nan",
+          "l_inv=1000001"})
         EXPECT_THROW(kalp::parsesweep(bad), kalp::BadSweep) << bad;
 }
 

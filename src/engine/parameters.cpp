@@ -12,6 +12,10 @@ namespace {
 
 const char* aboveminus1(double v) { return v > -1 ? nullptr : "above -1"; }
 const char* atleast1(double v) { return v >= 1 ? nullptr : "at least 1"; }
+const char* period(double v) {
+    if (v < 1) return "at least 1";
+    return v > mostyears ? "at most 1000000" : nullptr;
+}
 
 std::string anywhere(const Model&, int, double, std::string&) { return ""; }
 
@@ -62,7 +66,7 @@ const std::vector<Parameter> table = {
      [](Model& m, int, double v) { m.u = static_cast<float>(v); },
      [](const Model& m, int) { return static_cast<double>(m.u); }},
     {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
-     "period", "year", atleast1, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
+     "period", "year", period, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
      [](const Model& m, int) { return static_cast<double>(m.l_inv); }},
     {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", atleast1,
      inthetable, [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },

@@ -364,8 +364,12 @@ bool leadingint(Stream& in, int& out, const Value& v) {
 }
 
 void outofrange(const Stream& in, const Value& v, double value, const char* allowed) {
+    // Whole numbers in full (1000001, not 1e+06).
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+    if (value == std::floor(value) && std::fabs(value) < 1e15)
+        std::snprintf(text, sizeof text, "%.0f", value);
+    else
+        std::snprintf(text, sizeof text, "%g", value);
     failon(in, v, "In " + file(in) + ", " + v.text() + " is " + text + "; it must be " + allowed + ".",
            "Correct the value in " + file(in) + " and restart the program.");
 }
