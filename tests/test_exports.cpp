@@ -341,6 +341,10 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
     r = elsewhere.run("-C '" + w.path() + "/none'");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.errors.find("cannot work in"), std::string::npos);
+    // An empty name, as an unset shell variable gives, is no directory.
+    r = elsewhere.run("-C ''");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors.rfind("kalp: -C (--dir) needs the name of a directory", 0), 0u) << r.errors;
     EXPECT_EQ(w.run("--classes --csv").status, 2);
     EXPECT_EQ(w.run("--classes").output,
               "Sex and age groups of one production system: 12 in all.\n"

@@ -43,8 +43,9 @@ int start(int argc, char** argv) {
     bool version = false, classes = false;
     std::string dir;
     app.add_flag("--version", version, "Show the version and exit");
-    app.add_option("-C,--dir", dir, "Work in DIR instead of the current directory")
-        ->type_name("DIR");
+    const CLI::Option* diropt =
+        app.add_option("-C,--dir", dir, "Work in DIR instead of the current directory")
+            ->type_name("DIR");
     app.add_flag("--classes", classes, "Print the sex and age groups of the input files and exit");
     app.add_flag("--csv", options.csv,
                  "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (not with "
@@ -78,6 +79,9 @@ int start(int argc, char** argv) {
     if (options.csv && !options.sweeps.empty())
         return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
                      "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
+    // An empty name, such as an unset shell variable gives, names no directory.
+    if (diropt->count() > 0 && dir.empty())
+        return usage("-C (--dir) needs the name of a directory, not an empty text");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
     if (version) return say("KALP Version 1.0.3, 2011\n");
