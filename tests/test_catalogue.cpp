@@ -292,11 +292,28 @@ std::vector<Case> catalogue() {
 
     // The traced class and the matrix.
     s = one;
-    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "8 \"Traced");
+    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "9 \"Traced");
     c.push_back({"traced one", s,
                  "\n\n\nError message:\nThe number of the sex and age group for which the gene "
                  "flow will be calculated\n  is wrong. Its value must be between 1 and 7.\n  "
                  "Correct the value in INPUTVRD02.TXT and restart the program.\n\n\n"});
+    // The progeny classes follow the parental ones and pass no genes on.
+    const std::string progeny = "\n\n\nError message:\nThe number of the sex and age group for "
+                                "which the gene flow will be calculated\n  is wrong. Its value ";
+    const std::string cannot =
+        " is a progeny class, which cannot be traced; it must be\n  between 1 and ";
+    s = one;
+    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "8 \"Traced");
+    c.push_back({"traced progeny one", s,
+                 progeny + "8" + cannot +
+                     "7 (kalp --classes lists the traceable groups).\n  Correct the value in "
+                     "INPUTVRD02.TXT and restart the program.\n\n\n"});
+    s = two;
+    s.settings3 = replacefirst(two.settings3, "17 \"Traced", "22 \"Traced");
+    c.push_back({"traced progeny two", s,
+                 progeny + "22" + cannot +
+                     "21 (kalp --classes lists the traceable groups).\n  Correct the value in "
+                     "INPUTVRD03.TXT and restart the program.\n\n\n"});
     s = two;
     s.settings3 = replacefirst(two.settings3, "17 \"Traced", "0 \"Traced");
     c.push_back({"traced two", s,
@@ -593,7 +610,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 225u);
+    EXPECT_EQ(cases.size(), 227u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

@@ -205,16 +205,23 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     for (const char* name : {"kalp-sweep.csv", "kalp-sweep-geneflow.csv", "kalp-sweep.json",
                              "kalp-sweep.svg", "kalp-sweep.csv.part"})
         EXPECT_FALSE(swept.exists(name)) << name;
-    // The class table of Scenario::one has 8 classes: 1 to 7 may be traced.
+    // The class table of Scenario::one has 8 classes: 1 to 7 may be traced,
+    // 8 is the progeny class.
     Workdir w;
     Scenario::one().write(w);
-    const Outcome out = w.run("--sweep n_sac=7,8");
-    EXPECT_EQ(out.status, 1);
-    EXPECT_NE(out.output.find("The option --sweep n_sac gives the traced sex and age group 8, "
-                              "outside the class table of the input files.\n  Give traced "
-                              "groups from 1 to 7 (kalp --classes lists them)"),
-              std::string::npos)
-        << out.output;
+    for (const auto& [traced, what] :
+         {std::pair{"7,8", "8, a progeny class, which cannot be traced"},
+          std::pair{"9", "9, outside the class table of the input files"}}) {
+        const Outcome out = w.run(std::string("--sweep n_sac=") + traced);
+        EXPECT_EQ(out.status, 1);
+        EXPECT_NE(out.output.find(std::string("The option --sweep n_sac gives the traced sex and "
+                                              "age group ") +
+                                  what +
+                                  ".\n  Give traced groups from 1 to 7 (kalp --classes lists "
+                                  "them)"),
+                  std::string::npos)
+            << out.output;
+    }
     // A scenario that a normal run stops on stops the sweep, naming it.
     const Outcome near = w.run("--sweep u=0.05,-0.9999 --sweep l_inv=40");
     EXPECT_EQ(near.status, 1);

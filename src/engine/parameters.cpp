@@ -24,8 +24,10 @@ std::string inthetable(const Model& m, int, double value, std::string& fix) {
     if (value <= bound) return "";
     fix = "Give traced groups from 1 to " + std::to_string(bound) +
           " (kalp --classes lists them) and restart the program.";
-    return "gives the traced sex and age group " + std::to_string(static_cast<long long>(value)) +
-           ", outside the class table of the input files";
+    const std::string group =
+        "gives the traced sex and age group " + std::to_string(static_cast<long long>(value));
+    if (value <= m.acm) return group + ", a progeny class, which cannot be traced";
+    return group + ", outside the class table of the input files";
 }
 
 std::string systemB(const Model& m, int k, double, std::string& fix) {
