@@ -222,14 +222,23 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
                   std::string::npos)
             << out.output;
     }
-    // A scenario that a normal run stops on stops the sweep, naming it.
-    const Outcome near = w.run("--sweep u=0.05,-0.9999 --sweep l_inv=40");
-    EXPECT_EQ(near.status, 1);
-    EXPECT_NE(near.output.find("Error message:\nIn the sweep scenario u = -0.9999, l_inv = 40, "
-                               "n_sac = 1:\nThe discounted gene flow of class 1 is not a finite "
-                               "number."),
-              std::string::npos)
-        << near.output;
+    // A scenario that a normal run stops on stops the sweep, naming it and
+    // the option that gave the value at fault.
+    for (const auto& [sweep, stop] :
+         {std::pair{"--sweep u=0.05,-0.9999 --sweep l_inv=40",
+                    "u = -0.9999, l_inv = 40, n_sac = 1:\nThe discounted gene flow of class 1 "
+                    "is not a finite number.\n  Check the discount rate given with --sweep u and "
+                    "restart the program."},
+          std::pair{"--sweep evpA:1=3e38 --sweep l_inv=40",
+                    "u = 0.05, l_inv = 40, n_sac = 1, evpA:1 = 3e+38:\nThe economic weight of "
+                    "trait 1, direct, is not a finite number.\n  Check the economic value given "
+                    "with --sweep evpA:1 and restart the program."}}) {
+        const Outcome near = w.run(sweep);
+        EXPECT_EQ(near.status, 1);
+        EXPECT_NE(near.output.find(std::string("Error message:\nIn the sweep scenario ") + stop),
+                  std::string::npos)
+            << near.output;
+    }
     // Arguments that cannot be read are bad arguments.
     EXPECT_EQ(w.run("--sweep u=1:0:0.1").status, 2);
     EXPECT_EQ(w.run("--sweep u=0.1 --sweep u=0.2").status, 2);

@@ -66,40 +66,40 @@ bool weighted(const Model& m, int k) {
 const std::vector<Parameter> table = {
     {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "", aboveminus1, anywhere,
      [](Model& m, int, double v) { m.u = static_cast<float>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.u); }},
+     [](const Model& m, int) { return static_cast<double>(m.u); }, Given::Of::rate},
     {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
      "period", "year", period, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.l_inv); }},
+     [](const Model& m, int) { return static_cast<double>(m.l_inv); }, Given::Of::none},
     {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", atleast1,
      inthetable, [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.n_sac); }},
+     [](const Model& m, int) { return static_cast<double>(m.n_sac); }, Given::Of::none},
     {"evpA", true, false, Stage::weights, "INPUTVRD01A.TXT", "Economic value of trait %d (A)",
      "economic value of trait %d (A)", "", nullptr, anywhere, [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }, Given::Of::value},
     {"evpB", true, false, Stage::weights, "INPUTVRD01B.TXT",
      "Economic value of trait %d (purebred B)",
      "economic value of trait %d (purebred B)", "", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }, Given::Of::value},
     {"evpBx", true, false, Stage::weights, "INPUTVRD01B.TXT",
      "Economic value of trait %d (crossbred)",
      "economic value of trait %d (crossbred)", "", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }, Given::Of::value},
     {"gstd_d", true, false, Stage::deviations, "INPUTVRD04.TXT",
      "Direct genetic standard deviation of trait %d",
      "direct standard deviation of trait %d", "", nullptr, directsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_d[k] = static_cast<float>(v);
      },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }, Given::Of::direct},
     {"gstd_m", true, false, Stage::deviations, "INPUTVRD04.TXT",
      "Maternal genetic standard deviation of trait %d",
      "maternal standard deviation of trait %d", "", nullptr, maternalsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_m[k] = static_cast<float>(v);
      },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }, Given::Of::maternal},
 };
 
 bool readreal(const std::string& t, double& value) {
@@ -161,6 +161,12 @@ std::string paramnoun(const Parameter& p, int trait) { return withtrait(p.noun, 
 void apply(Model& m, const std::vector<Change>& changes, Stage stage) {
     for (const Change& c : changes)
         if (c.p->stage == stage) c.p->apply(m, c.trait, c.value);
+}
+
+void optionsof(const std::vector<Change>& changes, Givens& out) {
+    for (const Change& c : changes)
+        if (c.p->blamed != Given::Of::none)
+            out.push_back({c.p->blamed, c.trait, "--sweep " + paramname(*c.p, c.trait)});
 }
 
 } // namespace kalp

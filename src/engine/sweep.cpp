@@ -77,11 +77,13 @@ struct Layout {
         sc.at[this->period] = period;
         return sc;
     }
+    // The swept values of a scenario; an axis that is not swept keeps the
+    // value of the files.
     std::vector<Change> changes(const Scenario& sc, const std::vector<size_t>& axes) const {
         std::vector<Change> v;
         for (size_t i : axes) {
             const Axis& a = sc.plan->axes[i];
-            v.push_back({a.p, a.trait, sc.value(i)});
+            if (a.swept) v.push_back({a.p, a.trait, sc.value(i)});
         }
         return v;
     }
@@ -260,7 +262,7 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
             plan.axes.push_back(swept[k]);
             given = true;
         }
-        if (!given && !p.pertrait) plan.axes.push_back(Axis{&p, 0, {p.get(m, 0)}, {}});
+        if (!given && !p.pertrait) plan.axes.push_back(Axis{&p, 0, {p.get(m, 0)}, {}, false});
     }
     for (const Axis& a : plan.axes)
         for (double v : a.values) {

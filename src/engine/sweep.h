@@ -27,6 +27,7 @@ struct Axis {
     int trait = 0;                  // K of a parameter per trait
     std::vector<double> values;     // as the input files read them
     std::vector<std::string> texts; // as given, when given
+    bool swept = true;              // given on the command line, not the files' value
 };
 
 // The axes of a sweep: u, n_sac and l_inv always (a single value, the
