@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "report/progress.h"
 #include "run/sweepargs.h"
 #include "scenario.h"
 #include "workdir.h"
@@ -249,4 +250,21 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     const auto before = w.files();
     EXPECT_EQ(w.run("--csv --sweep u=0.02").status, 2);
     EXPECT_EQ(w.files(), before);
+}
+
+// The progress line shows once the work has taken a second, at its first
+// call after that, however few the calls are; then at most four times a
+// second.
+TEST(Sweep, ProgressLineByTimeAlone) {
+    kalp::Progress p = kalp::startprogress("Sweep", "scenarios");
+    p.terminal = true;
+    p.start -= std::chrono::milliseconds(1500);
+    p.drawn = p.start;
+    testing::internal::CaptureStderr();
+    kalp::showprogress(p, 0, 501);
+    kalp::showprogress(p, 1, 501);
+    kalp::endprogress(p);
+    const std::string line = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(line.rfind("\rSweep: 0 of 501 scenarios (0%)   \r", 0), 0u) << line;
+    EXPECT_EQ(line.find("1 of 501"), std::string::npos) << line;
 }

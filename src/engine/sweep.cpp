@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -23,6 +24,8 @@ namespace {
 constexpr size_t chunkbytes = 1 << 16;
 constexpr size_t slotbytes = 1 << 20;
 constexpr size_t aheadjobs = 16;
+// How often the writer, while it waits, lets the caller draw its progress.
+constexpr auto tickevery = std::chrono::milliseconds(100);
 
 RunStop systemstop(const std::string& what) {
     return RunStop{StopKind::output, "", "", what,
@@ -133,14 +136,24 @@ public:
         changed_.notify_all();
     }
     // The writer's side: the next chunk in scenario order; false at the end
-    // of the sweep or at a stop, which `stop` then holds.
-    bool next(Chunk& c, std::optional<RunStop>& stop) {
+    // of the sweep or at a stop, which `stop` then holds. While it waits,
+    // `tick` is called every tickevery.
+    bool next(Chunk& c, std::optional<RunStop>& stop, const Tick& tick) {
         std::unique_lock<std::mutex> lock(mu_);
+        const auto ready = [&] {
+            return !slots_.empty() && (!slots_.front().chunks.empty() || slots_.front().done);
+        };
         for (;;) {
             if (written_ >= jobs_) return false;
-            changed_.wait(lock, [&] {
-                return !slots_.empty() && (!slots_.front().chunks.empty() || slots_.front().done);
-            });
+            auto due = std::chrono::steady_clock::now() + tickevery;
+            while (!ready())
+                if (changed_.wait_until(lock, due) == std::cv_status::timeout) {
+                    due = std::chrono::steady_clock::now() + tickevery;
+                    if (!tick) continue;
+                    lock.unlock();
+                    tick(computed());
+                    lock.lock();
+                }
             Slot& s = slots_.front();
             if (!s.chunks.empty()) {
                 c = std::move(s.chunks.front());
@@ -163,6 +176,9 @@ public:
         ended_ = true;
         changed_.notify_all();
     }
+    // A worker has computed a scenario.
+    void count() { ++computed_; }
+    long long computed() const { return computed_; }
 
 private:
     Slot& slot(size_t job) { return slots_[job - written_]; }
@@ -171,6 +187,7 @@ private:
     std::deque<Slot> slots_; // jobs written_ .. next_ - 1
     size_t jobs_, next_ = 0, written_ = 0;
     bool ended_ = false;
+    std::atomic<long long> computed_{0};
 };
 
 // A worker: takes jobs until there are none.
@@ -196,6 +213,7 @@ void work(const FileSource& files, const Model& prepared, const SweepPlan& plan,
             const auto stop = runjob(prepared, s, job, [&](size_t p, size_t set, const Model& m) {
                 format(layout.scenario(plan, j, p, set), m, chunk);
                 ++chunk.scenarios;
+                queue.count();
                 if (chunk.bytes() >= chunkbytes) {
                     queue.put(j, std::move(chunk));
                     chunk = Chunk{};
@@ -297,7 +315,7 @@ std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared) {
 
 std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
-                                const WriteChunk& write) {
+                                const WriteChunk& write, const Tick& tick) {
     const Layout layout(plan);
     Queue queue(layout.jobs);
     std::vector<std::thread> workers;
@@ -308,8 +326,10 @@ std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
             workers.emplace_back(work, std::cref(files), std::cref(prepared), std::cref(plan),
                                  std::cref(layout), std::cref(format), std::ref(queue));
         Chunk c;
-        while (queue.next(c, stop))
+        while (queue.next(c, stop, tick)) {
             write(c);
+            if (tick) tick(queue.computed());
+        }
     } catch (const RunStop& x) {
         stop = x;
     } catch (const std::system_error&) {

@@ -178,7 +178,6 @@ void sweeprun(const FileSource& files, const Options& options) {
     flow.write(flowheader(tables));
     std::vector<double> points;
     bool firstrow = true;
-    long long done = 0;
     Progress progress = startprogress("Sweep", "scenarios");
     const auto stop = runsweep(
         texts, *prepared, plan,
@@ -194,9 +193,8 @@ void sweeprun(const FileSource& files, const Options& options) {
                 firstrow = false;
             }
             if (options.plot) points.insert(points.end(), c.numbers.begin(), c.numbers.end());
-            done += c.scenarios;
-            showprogress(progress, done, plan.count());
-        });
+        },
+        [&](long long computed) { showprogress(progress, computed, plan.count()); });
     endprogress(progress);
     if (stop) halt(*stop);
     if (options.json) json.write("\n]\n");
