@@ -371,3 +371,39 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
               "fewer than the 1 that the model needs.\n  Give at least 1 class in INPUTVRD01A.TXT "
               "and restart the program.\n\n");
 }
+
+// --help, --version and README.md tell the same: every option of the help
+// has a row in the table of README.md that names the same files.
+TEST(CommandLine, HelpVersionAndReadmeAgree) {
+    Workdir w;
+    const std::string readme = slurp(fs::path(KALP_SOURCE_DIR) / "README.md");
+    const std::string version = w.run("--version").output;
+    EXPECT_NE(readme.find("| `--version` | print `" + version.substr(0, version.size() - 1) + "`"),
+              std::string::npos)
+        << version;
+    const auto files = [](const std::string& text) {
+        std::set<std::string> names;
+        for (size_t at = text.find("kalp-"); at != std::string::npos;
+             at = text.find("kalp-", at + 1))
+            names.insert(text.substr(at, text.find_first_of(" ,;)`", at) - at));
+        return names;
+    };
+    std::istringstream help(w.run("--help").output);
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (line.rfind("  -", 0) != 0) continue;
+        ++options;
+        // "  -C,--dir DIR   Work in ...": the last name before the text.
+        const std::string names = line.substr(2, line.find("  ", 2) - 2);
+        const std::string name = names.substr(names.rfind(',') + 1);
+        std::istringstream table(readme);
+        std::string row;
+        while (std::getline(table, row))
+            if (row.rfind("| `", 0) == 0 &&
+                row.find("`" + name.substr(0, name.find(' '))) < row.find(" | "))
+                break;
+        ASSERT_TRUE(table) << name;
+        EXPECT_EQ(files(row), files(line)) << name;
+    }
+    EXPECT_EQ(options, 8);
+}
