@@ -113,7 +113,8 @@ void requirefinitestandardised(const Model& m, const Givens& g) {
         {m.ewsum, "sum of the standardised weights, direct and maternal", true, true, "ewsum"},
     };
     for (const auto& sum : sums)
-        if (!std::isfinite(sum.v)) notfinite(sum.what, check(0, sum.direct, sum.maternal), f, sum.var);
+        if (!std::isfinite(sum.v))
+            notfinite(sum.what, check(0, sum.direct, sum.maternal), f, sum.var);
     const struct {
         const float* v;
         const char* quantity;
