@@ -60,6 +60,14 @@ std::string replacefirst(std::string s, const std::string& from, const std::stri
     s.replace(s.find(from), from.size(), to);
     return s;
 }
+// ASCII text as Notepad saves it as "Unicode": UTF-16, little-endian with
+// its byte-order mark, or big-endian without one.
+std::string utf16(const std::string& text, bool little) {
+    std::string s = little ? "\xFF\xFE" : "";
+    for (const char c : text)
+        s += little ? std::string{c, '\0'} : std::string{'\0', c};
+    return s;
+}
 
 // What a failed run may leave in its directory.
 enum class Results { none, echo };
@@ -284,11 +292,28 @@ std::vector<Case> catalogue() {
 
     // The traced class and the matrix.
     s = one;
-    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "8 \"Traced");
+    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "9 \"Traced");
     c.push_back({"traced one", s,
                  "\n\n\nError message:\nThe number of the sex and age group for which the gene "
                  "flow will be calculated\n  is wrong. Its value must be between 1 and 7.\n  "
                  "Correct the value in INPUTVRD02.TXT and restart the program.\n\n\n"});
+    // The progeny classes follow the parental ones and pass no genes on.
+    const std::string progeny = "\n\n\nError message:\nThe number of the sex and age group for "
+                                "which the gene flow will be calculated\n  is wrong. Its value ";
+    const std::string cannot =
+        " is a progeny class, which cannot be traced; it must be\n  between 1 and ";
+    s = one;
+    s.settings2 = replacefirst(one.settings2, "1 \"Traced", "8 \"Traced");
+    c.push_back({"traced progeny one", s,
+                 progeny + "8" + cannot +
+                     "7 (kalp --classes lists the traceable groups).\n  Correct the value in "
+                     "INPUTVRD02.TXT and restart the program.\n\n\n"});
+    s = two;
+    s.settings3 = replacefirst(two.settings3, "17 \"Traced", "22 \"Traced");
+    c.push_back({"traced progeny two", s,
+                 progeny + "22" + cannot +
+                     "21 (kalp --classes lists the traceable groups).\n  Correct the value in "
+                     "INPUTVRD03.TXT and restart the program.\n\n\n"});
     s = two;
     s.settings3 = replacefirst(two.settings3, "17 \"Traced", "0 \"Traced");
     c.push_back({"traced two", s,
@@ -354,6 +379,35 @@ std::vector<Case> catalogue() {
     c.push_back({"template stray quote", s,
                  tpl("595 double quotes, an odd number: a quote is missing or one too many."),
                  Results::none});
+    s = one;
+    s.tpl = replacefirst(numberedtemplate(), "{148}", std::string("{148\0}", 6));
+    c.push_back({"NUL in a template segment", s,
+                 report("The report template TEXTVRD_OUT.TXT holds the control byte 0x00 in its "
+                        "text segment 148.",
+                        "Remove that byte from segment 148 of TEXTVRD_OUT.TXT, or use the one "
+                        "delivered with KALP, and restart the program."),
+                 Results::none});
+
+    // Files saved as UTF-16 ("Unicode"), whatever they hold.
+    auto unicode = [](const std::string& file) {
+        return report("The file " + file +
+                          " is saved as UTF-16 (\"Unicode\"), which KALP cannot read.",
+                      "Open " + file +
+                          " in an editor, save it as plain text (ANSI or UTF-8) and restart the "
+                          "program.");
+    };
+    for (const bool little : {true, false}) {
+        s = one;
+        s.tpl = utf16(s.tpl, little);
+        c.push_back({little ? "UTF-16 LE template" : "UTF-16 BE template", s,
+                     unicode("TEXTVRD_OUT.TXT"), Results::none});
+    }
+    s = one;
+    s.error = utf16("1\r\n", true);
+    c.push_back({"UTF-16 gate holding 1", s, unicode("ERROR.TXT"), Results::none});
+    s = one;
+    s.a = utf16(one.a, true);
+    c.push_back({"UTF-16 INPUTVRD01A.TXT", s, unicode(a)});
 
     // A number must end cleanly: at white space, a double quote (annotated
     // files) or the end of the file.
@@ -436,6 +490,25 @@ std::vector<Case> catalogue() {
         {"-1 years", true, &Scenario::settings3, "10 \"Years", "-1 \"Years",
          report("In INPUTVRD03.TXT, the number of years is -1; it must be at least 1.",
                 "Correct the value in INPUTVRD03.TXT and restart the program.")},
+        {"1000001 years", false, &Scenario::settings2, "3 \"Years", "1000001 \"Years",
+         report("In INPUTVRD02.TXT, the number of years is 1000001; it must be at most 1000000.",
+                "Correct the value in INPUTVRD02.TXT and restart the program.")},
+        {"2147483647 years", true, &Scenario::settings3, "10 \"Years", "2147483647 \"Years",
+         report("In INPUTVRD03.TXT, the number of years is 2147483647; it must be at most "
+                "1000000.",
+                "Correct the value in INPUTVRD03.TXT and restart the program.")},
+        // A no-break space, as word processors and spreadsheets put it.
+        {"no-break space after a number", false, &Scenario::a, "0.6 0.4", "0.6\xA0" "0.4",
+         report("In INPUTVRD01A.TXT, a no-break space follows 0.6, the age weight of ram class 1; "
+                "use an ordinary blank.",
+                "Replace the no-break space by an ordinary blank in INPUTVRD01A.TXT and restart "
+                "the program.")},
+        {"UTF-8 no-break space before a number", false, &Scenario::settings2, "0 0.3",
+         "0 \xC2\xA0" "0.3",
+         report("In INPUTVRD02.TXT, a no-break space stands where the share of class 2 in the sire "
+                "path of system A begins; use an ordinary blank.",
+                "Replace the no-break space by an ordinary blank in INPUTVRD02.TXT and restart "
+                "the program.")},
         // Garbled text where a value may be missing.
         {"O.30 in 04", false, &Scenario::deviations, "0.5 0.2", "O.30 0.2",
          nonumber("INPUTVRD04.TXT", "the direct standard deviation of trait 1")},
@@ -537,7 +610,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 216u);
+    EXPECT_EQ(cases.size(), 227u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

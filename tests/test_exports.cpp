@@ -30,18 +30,46 @@ const fs::path expected = fs::path(KALP_SOURCE_DIR) / "tests" / "expected";
 const char* const exports[] = {"kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv",
                                "kalp-results.json", "kalp-geneflow.svg", "kalp-weights.svg"};
 
+// The records of a CSV file (RFC 4180): a field in double quotes may hold
+// commas, line breaks and doubled quotes.
 std::vector<std::vector<std::string>> csvrows(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::istringstream l(line);
-        for (std::string x; std::getline(l, x, ',');)
-            f.push_back(x);
-        if (line.back() == ',') f.emplace_back();
-        rows.push_back(f);
+    std::vector<std::string> row(1);
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+            row.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            row.emplace_back();
+        } else if (!quoted && c == '\n') {
+            rows.push_back(row);
+            row.assign(1, "");
+        } else {
+            row.back() += c;
+        }
     }
     return rows;
+}
+
+// UTF-8 text as the SVG of PLplot writes it: each character as &#xNN;.
+std::string svgtext(const std::string& utf8) {
+    std::string s;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        unsigned c = n == 1 ? b : b & (0x7F >> n);
+        for (int k = 1; k < n; ++k)
+            c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        char code[16];
+        std::snprintf(code, sizeof code, "&#x%x;", c);
+        s += code;
+        i += n;
+    }
+    return s;
 }
 
 // The dump's lines "name[i] = value" as name[i] -> value text.
@@ -391,17 +419,6 @@ TEST(Exports, ClassTableNamesTheTracedGroups) {
     EXPECT_EQ(traceable, 25);
 }
 
-// Text as PLplot writes it into SVG: every character as an entity.
-static std::string svgtext(const std::string& text) {
-    std::string s;
-    char entity[16];
-    for (const unsigned char c : text) {
-        std::snprintf(entity, sizeof entity, "&#x%x;", c);
-        s += entity;
-    }
-    return s;
-}
-
 // The bars of the filled rectangles of one colour, as the x of their zero
 // end and of their value end.
 static std::vector<std::pair<double, double>> bars(const std::string& svg,
@@ -446,6 +463,76 @@ TEST(Exports, ChartsAreWellFormedWithALinePerClass) {
     EXPECT_FALSE(one.exists("kalp-weights.svg"));
 }
 
+// Trait names in the template as Windows programs save them: every export
+// holds them as UTF-8, every chart draws them as they are, cut to its width.
+TEST(Exports, TraitNamesOfAnyTemplate) {
+    const std::string cp1252 = "Gewicht der L\xe4mmer, \x93gesamt\x94 #u (kg)";
+    const std::string utf8 = "Gewicht der L\xc3\xa4mmer, \xe2\x80\x9cgesamt\xe2\x80\x9d #u (kg)";
+    std::string longname;
+    while (longname.size() < 2000)
+        longname += "#u ";
+    longname += "end";
+    // Trait 8, litter size, has the largest weight of the example: both
+    // charts name it.
+    struct Row {
+        std::string caption, name; // the caption of trait 8 and its name
+        std::string drawn;         // how the weights chart begins its label
+    };
+    const Row rows[] = {
+        {cp1252, utf8, svgtext("8 " + utf8)},
+        {utf8, utf8, svgtext("8 " + utf8)},
+        {"", "trait 8", svgtext("8 trait 8")},
+        {longname, longname, svgtext("8 #u #u #u")},
+    };
+    Workdir plain;
+    copyexample(plain, "one-system-standardised");
+    ASSERT_EQ(plain.run("--plot").status, 0);
+    const size_t bars = count(plain.read("kalp-weights.svg"), "<polygon");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.substr(0, 40));
+        Workdir w;
+        copyexample(w, "one-system-standardised");
+        std::string tpl = w.read("TEXTVRD_OUT.TXT");
+        const std::string caption = "\"\"   8 Litter size (lambs per lambing)";
+        ASSERT_NE(tpl.find(caption), std::string::npos);
+        tpl.replace(tpl.find(caption), caption.size(), "\"\"   8 " + row.caption);
+        w.write("TEXTVRD_OUT.TXT", tpl);
+        for (const char* options : {"--csv --json --plot", "--sweep u=0.02,0.05 --json --plot"}) {
+            SCOPED_TRACE(options);
+            ASSERT_EQ(w.run(options).status, 0);
+            const bool sweep = std::string(options).find("sweep") != std::string::npos;
+            const auto csv = csvrows(w.read(sweep ? "kalp-sweep.csv" : "kalp-weights.csv"));
+            const size_t column = 4; // after the scenario columns and the trait
+            ASSERT_GT(csv.size(), 1u);
+            EXPECT_EQ(csv[0][column], "name");
+            const auto eight = std::find_if(csv.begin(), csv.end(),
+                                            [](const auto& r) { return r[3] == "8"; });
+            ASSERT_NE(eight, csv.end());
+            EXPECT_EQ((*eight)[column], row.name);
+            // A strict parser: invalid UTF-8 is an error.
+            const auto doc =
+                nlohmann::json::parse(w.read(sweep ? "kalp-sweep.json" : "kalp-results.json"));
+            for (const auto& x : sweep ? doc : doc["weights"])
+                if (x["trait"] == 8) EXPECT_EQ(x["name"], row.name);
+            const std::string svg = w.read(sweep ? "kalp-sweep.svg" : "kalp-weights.svg");
+            EXPECT_TRUE(wellformed(svg));
+            // The sweep chart titles its panels with the first characters.
+            EXPECT_NE(svg.find(sweep ? svgtext("8 " + row.name.substr(0, 20)) : row.drawn),
+                      std::string::npos);
+            // No escape sequence of PLplot takes effect: no superscript.
+            EXPECT_EQ(svg.find("dy="), std::string::npos);
+            if (!sweep) {
+                EXPECT_EQ(count(svg, "<polygon"), bars);
+            }
+            if (row.name == longname) {
+                EXPECT_NE(svg.find("&#x2026;"), std::string::npos);
+            }
+        }
+        // The results file keeps the bytes of the template.
+        EXPECT_NE(w.read("resgfps01").find(row.caption), std::string::npos);
+    }
+}
+
 TEST(CommandLine, WorkingDirectoryAndClassTable) {
     Workdir w;
     copyexample(w, "one-system");
@@ -457,6 +544,10 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
     r = elsewhere.run("-C '" + w.path() + "/none'");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.errors.find("cannot work in"), std::string::npos);
+    // An empty name, as an unset shell variable gives, is no directory.
+    r = elsewhere.run("-C ''");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors.rfind("kalp: -C (--dir) needs the name of a directory", 0), 0u) << r.errors;
     EXPECT_EQ(w.run("--classes --csv").status, 2);
     EXPECT_EQ(w.run("--classes").output,
               "Sex and age groups of one production system: 12 in all.\n"
@@ -482,4 +573,40 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
               "\nError message:\nIn INPUTVRD01A.TXT, the number of reproductive ram classes is 0, "
               "fewer than the 1 that the model needs.\n  Give at least 1 class in INPUTVRD01A.TXT "
               "and restart the program.\n\n");
+}
+
+// --help, --version and README.md tell the same: every option of the help
+// has a row in the table of README.md that names the same files.
+TEST(CommandLine, HelpVersionAndReadmeAgree) {
+    Workdir w;
+    const std::string readme = slurp(fs::path(KALP_SOURCE_DIR) / "README.md");
+    const std::string version = w.run("--version").output;
+    EXPECT_NE(readme.find("| `--version` | print `" + version.substr(0, version.size() - 1) + "`"),
+              std::string::npos)
+        << version;
+    const auto files = [](const std::string& text) {
+        std::set<std::string> names;
+        for (size_t at = text.find("kalp-"); at != std::string::npos;
+             at = text.find("kalp-", at + 1))
+            names.insert(text.substr(at, text.find_first_of(" ,;)`", at) - at));
+        return names;
+    };
+    std::istringstream help(w.run("--help").output);
+    int options = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (line.rfind("  -", 0) != 0) continue;
+        ++options;
+        // "  -C,--dir DIR   Work in ...": the last name before the text.
+        const std::string names = line.substr(2, line.find("  ", 2) - 2);
+        const std::string name = names.substr(names.rfind(',') + 1);
+        std::istringstream table(readme);
+        std::string row;
+        while (std::getline(table, row))
+            if (row.rfind("| `", 0) == 0 &&
+                row.find("`" + name.substr(0, name.find(' '))) < row.find(" | "))
+                break;
+        ASSERT_TRUE(table) << name;
+        EXPECT_EQ(files(row), files(line)) << name;
+    }
+    EXPECT_EQ(options, 8);
 }

@@ -111,7 +111,7 @@ TEST(OneSystem, CompleteRunEchoesAndReports) {
 
 TEST(OneSystem, TracedClassOutOfRange) {
     // acm is 8: classes 1..7 may be traced.
-    for (const char* traced : {"0", "8", "-3"}) {
+    for (const char* traced : {"0", "9", "-3"}) {
         Workdir w;
         Scenario s = Scenario::one();
         s.settings2.replace(s.settings2.find("1 \"Traced"), 1, traced);
@@ -275,8 +275,9 @@ TEST(InputErrors, ValuesLeftAsTheyAre) {
 }
 
 // Valid ways of writing the same inputs: a byte-order mark, Windows line
-// ends, an integer with a decimal point and zeros. The run gives the same
-// files as the plain inputs; only the fraction of 2.0 stays in the echo.
+// ends, a final Ctrl-Z, an integer with a decimal point and zeros. The run
+// gives the same files as the plain inputs; only the fraction of 2.0 stays
+// in the echo.
 TEST(InputErrors, EquivalentSpellingsGiveTheSameRun) {
     Workdir plain;
     Scenario::one().write(plain);
@@ -298,6 +299,13 @@ TEST(InputErrors, EquivalentSpellingsGiveTheSameRun) {
         {&Scenario::settings2, "2 \"Dam", "2.0 \"Dam", ".0 "},
         {&Scenario::settings2, "2 \"Dam", "2. \"Dam", ". "},
         {&Scenario::settings2, "2 \"Dam", "2.000\"Dam", ".000"},
+        // A Ctrl-Z that only line ends follow ends a file of any kind.
+        {&Scenario::error, "0", "0\x1A", ""},
+        {&Scenario::prods, "1", "1\x1A\r\n", ""},
+        {&Scenario::paravrd, "yes)\"\n", "yes)\"\n\x1A", ""},
+        {&Scenario::a, "365 365\n", "365 365\x1A", ""},
+        {&Scenario::settings2, "\"PD\"\n", "\"PD\"\n\x1A\r\n\n", ""},
+        {&Scenario::tpl, "{297}\"", "{297}\"\x1A", ""},
     };
     for (const Variant& v : variants) {
         Scenario s = Scenario::one();
@@ -389,7 +397,7 @@ TEST(TwoSystems, TracedClassInEachBlock) {
         ASSERT_EQ(w.run().status, 0) << traced;
         EXPECT_NE(w.read("resgfps02").find(want), std::string::npos) << traced;
     }
-    for (const char* traced : {"0", "22"}) {
+    for (const char* traced : {"0", "25"}) {
         Workdir w;
         Scenario s = Scenario::two();
         s.settings3.replace(s.settings3.find("17 \"Traced"), 2, traced);

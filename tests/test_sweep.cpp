@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "report/progress.h"
 #include "run/sweepargs.h"
 #include "scenario.h"
 #include "workdir.h"
@@ -62,7 +63,8 @@ TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
         EXPECT_THROW(rangetexts(bad), kalp::BadSweep) << bad;
     EXPECT_EQ(kalp::parsesweep("l_inv=5,10,20.0").texts.size(), 3u);
     for (const char* bad :
-         {"k=1", "u", "u=-1", "u=0,,1", "u=0x1", "l_inv=0", "n_sac=1.5", "l_inv=1:10:0.5", "u=nan"})
+         {"k=1", "u", "u=-1", "u=0,,1", "u=0x1", "l_inv=0", "n_sac=1.5", "l_inv=1:10:0.5", "u=nan",
+          "l_inv=1000001"})
         EXPECT_THROW(kalp::parsesweep(bad), kalp::BadSweep) << bad;
 }
 
@@ -204,24 +206,40 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     for (const char* name : {"kalp-sweep.csv", "kalp-sweep-geneflow.csv", "kalp-sweep.json",
                              "kalp-sweep.svg", "kalp-sweep.csv.part"})
         EXPECT_FALSE(swept.exists(name)) << name;
-    // The class table of Scenario::one has 8 classes: 1 to 7 may be traced.
+    // The class table of Scenario::one has 8 classes: 1 to 7 may be traced,
+    // 8 is the progeny class.
     Workdir w;
     Scenario::one().write(w);
-    const Outcome out = w.run("--sweep n_sac=7,8");
-    EXPECT_EQ(out.status, 1);
-    EXPECT_NE(out.output.find("The option --sweep n_sac gives the traced sex and age group 8, "
-                              "outside the class table of the input files.\n  Give traced "
-                              "groups from 1 to 7 (kalp --classes lists them)"),
-              std::string::npos)
-        << out.output;
-    // A scenario that a normal run stops on stops the sweep, naming it.
-    const Outcome near = w.run("--sweep u=0.05,-0.9999 --sweep l_inv=40");
-    EXPECT_EQ(near.status, 1);
-    EXPECT_NE(near.output.find("Error message:\nIn the sweep scenario u = -0.9999, l_inv = 40, "
-                               "n_sac = 1:\nThe discounted gene flow of class 1 is not a finite "
-                               "number."),
-              std::string::npos)
-        << near.output;
+    for (const auto& [traced, what] :
+         {std::pair{"7,8", "8, a progeny class, which cannot be traced"},
+          std::pair{"9", "9, outside the class table of the input files"}}) {
+        const Outcome out = w.run(std::string("--sweep n_sac=") + traced);
+        EXPECT_EQ(out.status, 1);
+        EXPECT_NE(out.output.find(std::string("The option --sweep n_sac gives the traced sex and "
+                                              "age group ") +
+                                  what +
+                                  ".\n  Give traced groups from 1 to 7 (kalp --classes lists "
+                                  "them)"),
+                  std::string::npos)
+            << out.output;
+    }
+    // A scenario that a normal run stops on stops the sweep, naming it and
+    // the option that gave the value at fault.
+    for (const auto& [sweep, stop] :
+         {std::pair{"--sweep u=0.05,-0.9999 --sweep l_inv=40",
+                    "u = -0.9999, l_inv = 40, n_sac = 1:\nThe discounted gene flow of class 1 "
+                    "is not a finite number.\n  Check the discount rate given with --sweep u and "
+                    "restart the program."},
+          std::pair{"--sweep evpA:1=3e38 --sweep l_inv=40",
+                    "u = 0.05, l_inv = 40, n_sac = 1, evpA:1 = 3e+38:\nThe economic weight of "
+                    "trait 1, direct, is not a finite number.\n  Check the economic value given "
+                    "with --sweep evpA:1 and restart the program."}}) {
+        const Outcome near = w.run(sweep);
+        EXPECT_EQ(near.status, 1);
+        EXPECT_NE(near.output.find(std::string("Error message:\nIn the sweep scenario ") + stop),
+                  std::string::npos)
+            << near.output;
+    }
     // Arguments that cannot be read are bad arguments.
     EXPECT_EQ(w.run("--sweep u=1:0:0.1").status, 2);
     EXPECT_EQ(w.run("--sweep u=0.1 --sweep u=0.2").status, 2);
@@ -232,4 +250,21 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     const auto before = w.files();
     EXPECT_EQ(w.run("--csv --sweep u=0.02").status, 2);
     EXPECT_EQ(w.files(), before);
+}
+
+// The progress line shows once the work has taken a second, at its first
+// call after that, however few the calls are; then at most four times a
+// second.
+TEST(Sweep, ProgressLineByTimeAlone) {
+    kalp::Progress p = kalp::startprogress("Sweep", "scenarios");
+    p.terminal = true;
+    p.start -= std::chrono::milliseconds(1500);
+    p.drawn = p.start;
+    testing::internal::CaptureStderr();
+    kalp::showprogress(p, 0, 501);
+    kalp::showprogress(p, 1, 501);
+    kalp::endprogress(p);
+    const std::string line = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(line.rfind("\rSweep: 0 of 501 scenarios (0%)   \r", 0), 0u) << line;
+    EXPECT_EQ(line.find("1 of 501"), std::string::npos) << line;
 }

@@ -11,6 +11,9 @@ constexpr int NT = 36;  // traits 1..35
 constexpr int L = 16;   // ewe age classes 1..15
 constexpr int R = 6;    // ram age classes 1..5
 constexpr int CB = 3;   // progeny classes with two systems
+// The longest period of the gene flow: a million years take seconds, and
+// the year count stays far below the largest int.
+constexpr int mostyears = 1000000;
 
 struct Model {
     // control

@@ -32,13 +32,18 @@ void nonsense01(int row, int prods, const std::string& file, const std::string& 
                  "Check your data in input files " + files + ".", ""});
 }
 
-void nonsense02(int acm, int prods) {
+void nonsense02(int acm, int prods, int n_sac) {
     const int bound = prods == 1 ? acm - 1 : acm - 3;
     const char* file = prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
-    halt(RunStop{StopKind::traced, file, "n_sac",
-                 "The number of the sex and age group for which the gene flow will be "
-                 "calculated\n  is wrong. Its value must be between 1 and " +
-                     std::to_string(bound) + ".",
+    std::string what = "The number of the sex and age group for which the gene flow will be "
+                       "calculated\n  is wrong. ";
+    if (n_sac > bound && n_sac <= acm)
+        what += "Its value " + std::to_string(n_sac) +
+                " is a progeny class, which cannot be traced; it must be\n  between 1 and " +
+                std::to_string(bound) + " (kalp --classes lists the traceable groups).";
+    else
+        what += "Its value must be between 1 and " + std::to_string(bound) + ".";
+    halt(RunStop{StopKind::traced, file, "n_sac", what,
                  std::string("Correct the value in ") + file + " and restart the program.", ""});
 }
 

@@ -43,8 +43,9 @@ struct RunStop {
 // A matrix row whose sum is not 1; `file` and `value` name what to blame.
 [[noreturn]] void nonsense01(int row, int prods, const std::string& file,
                              const std::string& value);
-// A traced class outside 1..acm-1 (one system) or 1..acm-3 (two systems).
-[[noreturn]] void nonsense02(int acm, int prods);
+// A traced class n_sac outside 1..acm-1 (one system) or 1..acm-3 (two
+// systems); the classes above those are the progeny classes.
+[[noreturn]] void nonsense02(int acm, int prods, int n_sac);
 // ERROR.TXT holds 1: a preceding run of TORM2 failed.
 [[noreturn]] void gatestop();
 

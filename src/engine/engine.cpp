@@ -17,10 +17,12 @@ namespace kalp {
 namespace {
 
 // The stages from the economic weights to the standardised weights, on a
-// model whose gene flow is done; `changes` replace values of the files.
-void weigh(Model& m, Streams& s, const std::vector<Change>& changes) {
+// model whose gene flow is done; `changes` replace values of the files, and
+// a result that is not a number blames the options of `blamed`.
+void weigh(Model& m, Streams& s, const std::vector<Change>& changes, const Givens& blamed) {
     apply(m, changes, Stage::weights);
     economicweights(m);
+    requirefiniteweights(m, blamed);
     if (m.gstd == 2) {
         readdeviations(m, s);
         apply(m, changes, Stage::deviations);
@@ -29,7 +31,7 @@ void weigh(Model& m, Streams& s, const std::vector<Change>& changes) {
     choosepairs(m);
     if (m.gstd == 2) {
         standardise(m);
-        requirefinitestandardised(m);
+        requirefinitestandardised(m, blamed);
     }
 }
 
@@ -91,7 +93,10 @@ std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
                     for (set = 0; set < job.sets.size(); ++set) {
                         *scenario = *base;
                         endflow(*scenario, g, t);
-                        weigh(*scenario, s, job.sets[set]);
+                        Givens blamed;
+                        optionsof(job.flow, blamed);
+                        optionsof(job.sets[set], blamed);
+                        weigh(*scenario, s, job.sets[set], blamed);
                         each(next, set, *scenario);
                     }
             });

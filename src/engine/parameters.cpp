@@ -12,6 +12,10 @@ namespace {
 
 const char* aboveminus1(double v) { return v > -1 ? nullptr : "above -1"; }
 const char* atleast1(double v) { return v >= 1 ? nullptr : "at least 1"; }
+const char* period(double v) {
+    if (v < 1) return "at least 1";
+    return v > mostyears ? "at most 1000000" : nullptr;
+}
 
 std::string anywhere(const Model&, int, double, std::string&) { return ""; }
 
@@ -20,8 +24,10 @@ std::string inthetable(const Model& m, int, double value, std::string& fix) {
     if (value <= bound) return "";
     fix = "Give traced groups from 1 to " + std::to_string(bound) +
           " (kalp --classes lists them) and restart the program.";
-    return "gives the traced sex and age group " + std::to_string(static_cast<long long>(value)) +
-           ", outside the class table of the input files";
+    const std::string group =
+        "gives the traced sex and age group " + std::to_string(static_cast<long long>(value));
+    if (value <= m.acm) return group + ", a progeny class, which cannot be traced";
+    return group + ", outside the class table of the input files";
 }
 
 std::string systemB(const Model& m, int k, double, std::string& fix) {
@@ -58,44 +64,46 @@ bool weighted(const Model& m, int k) {
 }
 
 const std::vector<Parameter> table = {
-    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "", "discount_rate",
-     aboveminus1, anywhere,
+    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "",
+     "discount_rate", aboveminus1, anywhere,
      [](Model& m, int, double v) { m.u = static_cast<float>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.u); }},
+     [](const Model& m, int) { return static_cast<double>(m.u); }, Given::Of::rate},
     {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
-     "period", "year", "period", atleast1, anywhere, [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.l_inv); }},
-    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group", "traced group", "", "traced_group",
-     atleast1,
-     inthetable, [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.n_sac); }},
+     "period", "year", "period", period, anywhere,
+     [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
+     [](const Model& m, int) { return static_cast<double>(m.l_inv); }, Given::Of::none},
+    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group",
+     "traced group", "", "traced_group", atleast1, inthetable,
+     [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
+     [](const Model& m, int) { return static_cast<double>(m.n_sac); }, Given::Of::none},
     {"evpA", true, false, Stage::weights, "INPUTVRD01A.TXT", "Economic value of trait %d (A)",
-     "economic value of trait %d (A)", "", "evpA_%d", nullptr, anywhere, [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }},
+     "economic value of trait %d (A)", "", "evpA_%d", nullptr, anywhere,
+     [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
+     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }, Given::Of::value},
     {"evpB", true, false, Stage::weights, "INPUTVRD01B.TXT",
-     "Economic value of trait %d (purebred B)",
-     "economic value of trait %d (purebred B)", "", "evpB_%d", nullptr, systemB,
+     "Economic value of trait %d (purebred B)", "economic value of trait %d (purebred B)", "",
+     "evpB_%d", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }, Given::Of::value},
     {"evpBx", true, false, Stage::weights, "INPUTVRD01B.TXT",
-     "Economic value of trait %d (crossbred)",
-     "economic value of trait %d (crossbred)", "", "evpBx_%d", nullptr, systemB,
+     "Economic value of trait %d (crossbred)", "economic value of trait %d (crossbred)", "",
+     "evpBx_%d", nullptr, systemB,
      [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }, Given::Of::value},
     {"gstd_d", true, false, Stage::deviations, "INPUTVRD04.TXT",
-     "Direct genetic standard deviation of trait %d",
-     "direct standard deviation of trait %d", "", "gstd_d_%d", nullptr, directsd,
+     "Direct genetic standard deviation of trait %d", "direct standard deviation of trait %d",
+     "", "gstd_d_%d", nullptr, directsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_d[k] = static_cast<float>(v);
      },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }, Given::Of::direct},
     {"gstd_m", true, false, Stage::deviations, "INPUTVRD04.TXT",
-     "Maternal genetic standard deviation of trait %d",
-     "maternal standard deviation of trait %d", "", "gstd_m_%d", nullptr, maternalsd,
+     "Maternal genetic standard deviation of trait %d", "maternal standard deviation of trait %d",
+     "", "gstd_m_%d", nullptr, maternalsd,
      [](Model& m, int k, double v) {
          if (weighted(m, k)) m.gstd_m[k] = static_cast<float>(v);
      },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }},
+     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }, Given::Of::maternal},
 };
 
 bool readreal(const std::string& t, double& value) {
@@ -154,6 +162,12 @@ std::string paramnoun(const Parameter& p, int trait) { return withtrait(p.noun, 
 void apply(Model& m, const std::vector<Change>& changes, Stage stage) {
     for (const Change& c : changes)
         if (c.p->stage == stage) c.p->apply(m, c.trait, c.value);
+}
+
+void optionsof(const std::vector<Change>& changes, Givens& out) {
+    for (const Change& c : changes)
+        if (c.p->blamed != Given::Of::none)
+            out.push_back({c.p->blamed, c.trait, "--sweep " + paramname(*c.p, c.trait)});
 }
 
 } // namespace kalp

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/model.h"
+#include "model/finite.h"
 
 namespace kalp {
 
@@ -39,6 +40,8 @@ struct Parameter {
     void (*apply)(Model& m, int trait, double value);
     // The value in a model.
     double (*get)(const Model& m, int trait);
+    // What a result check blames on the value (model/finite.h).
+    Given::Of blamed;
 };
 
 // The table, in the order in which the scenarios of a sweep vary their
@@ -67,5 +70,8 @@ std::string paramnoun(const Parameter& p, int trait);
 
 // Applies the changes of `stage` to the model.
 void apply(Model& m, const std::vector<Change>& changes, Stage stage);
+// The changed values that a result check may blame, named by the option
+// that gives them: "--sweep evpA:8".
+void optionsof(const std::vector<Change>& changes, Givens& out);
 
 } // namespace kalp

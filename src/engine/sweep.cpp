@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -23,6 +24,8 @@ namespace {
 constexpr size_t chunkbytes = 1 << 16;
 constexpr size_t slotbytes = 1 << 20;
 constexpr size_t aheadjobs = 16;
+// How often the writer, while it waits, lets the caller draw its progress.
+constexpr auto tickevery = std::chrono::milliseconds(100);
 
 RunStop systemstop(const std::string& what) {
     return RunStop{StopKind::output, "", "", what,
@@ -77,11 +80,13 @@ struct Layout {
         sc.at[this->period] = period;
         return sc;
     }
+    // The swept values of a scenario; an axis that is not swept keeps the
+    // value of the files.
     std::vector<Change> changes(const Scenario& sc, const std::vector<size_t>& axes) const {
         std::vector<Change> v;
         for (size_t i : axes) {
             const Axis& a = sc.plan->axes[i];
-            v.push_back({a.p, a.trait, sc.value(i)});
+            if (a.swept) v.push_back({a.p, a.trait, sc.value(i)});
         }
         return v;
     }
@@ -131,14 +136,24 @@ public:
         changed_.notify_all();
     }
     // The writer's side: the next chunk in scenario order; false at the end
-    // of the sweep or at a stop, which `stop` then holds.
-    bool next(Chunk& c, std::optional<RunStop>& stop) {
+    // of the sweep or at a stop, which `stop` then holds. While it waits,
+    // `tick` is called every tickevery.
+    bool next(Chunk& c, std::optional<RunStop>& stop, const Tick& tick) {
         std::unique_lock<std::mutex> lock(mu_);
+        const auto ready = [&] {
+            return !slots_.empty() && (!slots_.front().chunks.empty() || slots_.front().done);
+        };
         for (;;) {
             if (written_ >= jobs_) return false;
-            changed_.wait(lock, [&] {
-                return !slots_.empty() && (!slots_.front().chunks.empty() || slots_.front().done);
-            });
+            auto due = std::chrono::steady_clock::now() + tickevery;
+            while (!ready())
+                if (changed_.wait_until(lock, due) == std::cv_status::timeout) {
+                    due = std::chrono::steady_clock::now() + tickevery;
+                    if (!tick) continue;
+                    lock.unlock();
+                    tick(computed());
+                    lock.lock();
+                }
             Slot& s = slots_.front();
             if (!s.chunks.empty()) {
                 c = std::move(s.chunks.front());
@@ -161,6 +176,9 @@ public:
         ended_ = true;
         changed_.notify_all();
     }
+    // A worker has computed a scenario.
+    void count() { ++computed_; }
+    long long computed() const { return computed_; }
 
 private:
     Slot& slot(size_t job) { return slots_[job - written_]; }
@@ -169,6 +187,7 @@ private:
     std::deque<Slot> slots_; // jobs written_ .. next_ - 1
     size_t jobs_, next_ = 0, written_ = 0;
     bool ended_ = false;
+    std::atomic<long long> computed_{0};
 };
 
 // A worker: takes jobs until there are none.
@@ -194,6 +213,7 @@ void work(const FileSource& files, const Model& prepared, const SweepPlan& plan,
             const auto stop = runjob(prepared, s, job, [&](size_t p, size_t set, const Model& m) {
                 format(layout.scenario(plan, j, p, set), m, chunk);
                 ++chunk.scenarios;
+                queue.count();
                 if (chunk.bytes() >= chunkbytes) {
                     queue.put(j, std::move(chunk));
                     chunk = Chunk{};
@@ -261,7 +281,7 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
             plan.axes.push_back(swept[k]);
             given = true;
         }
-        if (!given && !p.pertrait) plan.axes.push_back(Axis{&p, 0, {p.get(m, 0)}, {}});
+        if (!given && !p.pertrait) plan.axes.push_back(Axis{&p, 0, {p.get(m, 0)}, {}, false});
     }
     for (const Axis& a : plan.axes)
         for (double v : a.values) {
@@ -296,7 +316,7 @@ std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared) {
 
 std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
-                                const WriteChunk& write) {
+                                const WriteChunk& write, const Tick& tick) {
     const Layout layout(plan);
     Queue queue(layout.jobs);
     std::vector<std::thread> workers;
@@ -314,8 +334,10 @@ std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
             }
         }
         Chunk c;
-        while (queue.next(c, stop))
+        while (queue.next(c, stop, tick)) {
             write(c);
+            if (tick) tick(queue.computed());
+        }
     } catch (const RunStop& x) {
         stop = x;
     } catch (const std::system_error&) {

@@ -28,6 +28,7 @@ struct Axis {
     int trait = 0;                  // K of a parameter per trait
     std::vector<double> values;     // as the input files read them
     std::vector<std::string> texts; // as given, when given
+    bool swept = true;              // given on the command line, not the files' value
 };
 
 // The axes of a sweep: u, n_sac and l_inv always (a single value, the
@@ -74,6 +75,10 @@ using FormatScenario = std::function<void(const Scenario& sc, const Model& m, Ch
 // Called on the calling thread with every chunk, in scenario order; a stop
 // thrown here ends the sweep.
 using WriteChunk = std::function<void(Chunk& c)>;
+// Called on the calling thread after every chunk and, while it waits for
+// the next one, about ten times a second, with the number of scenarios
+// computed so far: for a progress line.
+using Tick = std::function<void(long long computed)>;
 
 // The model of the files at the start of the gene flow: every stage before
 // it, without echo or console lines.
@@ -83,6 +88,6 @@ std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared);
 // Returns the first stop in scenario order, naming its scenario.
 std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
-                                const WriteChunk& write);
+                                const WriteChunk& write, const Tick& tick = nullptr);
 
 } // namespace kalp

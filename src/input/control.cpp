@@ -1,30 +1,31 @@
 #include "input/control.h"
 
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 #include "core/stop.h"
 #include "textio/records.h"
 #include "textio/segments.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
 namespace {
 
 // The template caption of trait k: "   1 Birth weight (kg)\n" gives
-// "Birth weight (kg)".
+// "Birth weight (kg)"; a caption without words gives "trait 1". The name is
+// UTF-8 (see asutf8); the results file keeps the caption's own bytes.
 std::string traitname(const std::string& caption, int k) {
     const char* blank = " \t\r\n";
-    const size_t first = caption.find_first_not_of(blank);
-    if (first == std::string::npos) return "trait " + std::to_string(k);
-    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
     const std::string number = std::to_string(k);
-    if (s.rfind(number, 0) == 0 && s.size() > number.size() &&
-        std::isspace(static_cast<unsigned char>(s[number.size()]))) {
-        const size_t rest = s.find_first_not_of(blank, number.size());
-        if (rest != std::string::npos) s = s.substr(rest);
-    }
-    return s;
+    const size_t first = caption.find_first_not_of(blank);
+    if (first == std::string::npos) return "trait " + number;
+    std::string s = caption.substr(first, caption.find_last_not_of(blank) - first + 1);
+    if (s == number) return "trait " + number;
+    if (s.rfind(number, 0) == 0 && std::isspace(static_cast<unsigned char>(s[number.size()])))
+        s = s.substr(s.find_first_not_of(blank, number.size()));
+    return asutf8(s);
 }
 
 } // namespace
@@ -42,7 +43,8 @@ void readgate(Model& m, Streams& s) {
 void opentemplate(Streams& s) {
     const char* name = "TEXTVRD_OUT.TXT";
     s.tpl = openin(s, name);
-    const long quotes = countquotes(s.tpl);
+    const TemplateScan scan = scantemplate(s.tpl);
+    const long quotes = scan.quotes;
     closein(s.tpl);
     const std::string use = "Use a complete TEXTVRD_OUT.TXT, such as the one delivered with KALP, "
                             "in which every text stands between two double quotes, and restart "
@@ -56,6 +58,17 @@ void opentemplate(Streams& s) {
                  " text segments, fewer than the " + std::to_string(templatesegments) +
                  " that KALP needs.",
              use);
+    if (scan.controlsegment > 0) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(scan.control));
+        const std::string segment = std::to_string(scan.controlsegment);
+        failin(name, "",
+               "The report template TEXTVRD_OUT.TXT holds the control byte " + std::string(byte) +
+                   " in its text segment " + segment + ".",
+               "Remove that byte from segment " + segment +
+                   " of TEXTVRD_OUT.TXT, or use the one delivered with KALP, and restart the "
+                   "program.");
+    }
     s.tpl = openin(s, name);
 }
 

@@ -67,8 +67,9 @@ void readsettings(Model& m, Streams& s) {
     }
     closein(s.in);
     const int bound = one ? m.acm - 1 : m.acm - 3;
-    if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods);
+    if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods, m.n_sac);
     if (m.l_inv < 1) outofrange(s.in, years, m.l_inv, "at least 1");
+    if (m.l_inv > mostyears) outofrange(s.in, years, m.l_inv, "at most 1000000");
 }
 
 } // namespace kalp

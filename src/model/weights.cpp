@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "model/finite.h"
-
 namespace kalp {
 
 namespace {
@@ -76,7 +74,6 @@ void economicweights(Model& m) {
         weightsone(m);
     else
         weightstwo(m);
-    requirefiniteweights(m);
 }
 
 } // namespace kalp

@@ -12,8 +12,7 @@ namespace kalp {
 void weightsone(Model& m);
 // Two systems: h_d, h_m scaled by pdA/pdB, he_d, he_m, ew_d, ew_m.
 void weightstwo(Model& m);
-// The weights of the run's systems; a gene flow or weight that is not a
-// finite number ends the run.
+// The weights of the run's systems (requirefiniteweights checks them).
 void economicweights(Model& m);
 
 } // namespace kalp

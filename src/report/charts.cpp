@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "model/classes.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -56,6 +57,17 @@ void setcolour(int index, double hue, double lightness) {
     plscol0(index, static_cast<int>(r * 255), static_cast<int>(g * 255), static_cast<int>(b * 255));
 }
 
+// Text that PLplot draws as it is: `#` begins its escape sequences (a
+// superscript, a Greek letter, a symbol) unless it is doubled.
+std::string literal(const std::string& text) {
+    std::string s;
+    for (const char c : text) {
+        s += c;
+        if (c == '#') s += '#';
+    }
+    return s;
+}
+
 // A legend of lines outside the right edge of the current viewport.
 void legend(const std::vector<std::string>& labels, const std::vector<int>& colour, int perrow,
             double scale, const std::vector<PLINT>& linestyles = {}) {
@@ -63,13 +75,15 @@ void legend(const std::vector<std::string>& labels, const std::vector<int>& colo
     if (n == 0) return;
     const int columns = (n + perrow - 1) / perrow;
     const int rows = (n + columns - 1) / columns;
+    std::vector<std::string> drawn(labels.size());
+    std::transform(labels.begin(), labels.end(), drawn.begin(), literal);
     std::vector<const char*> text(n);
     std::vector<PLINT> opts(n, PL_LEGEND_LINE), textcolours(n, 1), styles(n, 1);
     if (!linestyles.empty()) styles = linestyles;
     std::vector<PLINT> lc(colour.begin(), colour.end());
     std::vector<PLFLT> widths(n, 2.0);
     for (int i = 0; i < n; ++i)
-        text[i] = labels[i].c_str();
+        text[i] = drawn[i].c_str();
     PLFLT w, h;
     pllegend(&w, &h, 0, PL_POSITION_OUTSIDE | PL_POSITION_RIGHT, 0.03, 0.0, 0.05, 0, 0, 1, rows,
              columns, n, opts.data(), 0.4, scale, 1.8, 0.0, textcolours.data(), text.data(),
@@ -99,6 +113,19 @@ std::string capital(std::string s) {
 
 } // namespace
 
+std::string chartname(const std::string& name, size_t most) {
+    std::string s;
+    for (const char c : name) {
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (!blank)
+            s += c;
+        else if (!s.empty() && s.back() != ' ')
+            s += ' ';
+    }
+    if (!s.empty() && s.back() == ' ') s.pop_back();
+    return shorten(s, most);
+}
+
 YearTable yeartable(int l_inv) {
     YearTable t;
     t.stride = std::max(1, (l_inv + 1999) / 2000);
@@ -109,21 +136,6 @@ void keepyear(YearTable& t, const Model& m, int year, const float* share) {
     if (year % t.stride != 0 && year != m.l_inv) return;
     t.years.push_back(year);
     t.shares.insert(t.shares.end(), share, share + m.acm + 1);
-}
-
-std::string shorttext(const std::string& text, size_t most) {
-    size_t chars = 0, at = 0;
-    for (; at < text.size(); ++at) {
-        if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
-        if (++chars > most) break;
-    }
-    if (at >= text.size()) return text;
-    // Room for the ellipsis: the cut is one character shorter.
-    size_t cut = at;
-    do
-        --cut;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80);
-    return text.substr(0, cut) + "...";
 }
 
 std::string scenarioline(const Model& m) {
@@ -143,10 +155,10 @@ void heading(const std::string& title, const std::string& subtitle, double top) 
     plwind(0, 1, 0, 1);
     plcol0(1);
     plschr(0, 0.75);
-    plptex(0.5, 0.62, 1, 0, 0.5, title.c_str());
+    plptex(0.5, 0.62, 1, 0, 0.5, literal(title).c_str());
     plschr(0, 0.55);
     plcol0(2);
-    plptex(0.5, 0.22, 1, 0, 0.5, subtitle.c_str());
+    plptex(0.5, 0.22, 1, 0, 0.5, literal(subtitle).c_str());
     plcol0(1);
 }
 
@@ -269,6 +281,9 @@ std::string weightschart(const Model& m, const TraitNames& names) {
     };
     const int rows = std::max(1, static_cast<int>(traits.size()));
     const int height = 240 + rows * 34;
+    // The labels stand in the left margin, 600 pixels wide: about 56
+    // characters of their size, the trait number included.
+    const size_t namechars = 52;
     Page page;
     beginpage(page, 1500, height);
     setcolour(first, 215, 0.45);    // direct
@@ -299,7 +314,7 @@ std::string weightschart(const Model& m, const TraitNames& names) {
     for (int i = 0; i < static_cast<int>(traits.size()); ++i) {
         const int k = traits[i];
         const double ybase = rows - i - 1;
-        const std::string label = std::to_string(k) + " " + names[k];
+        const std::string label = literal(std::to_string(k) + " " + chartname(names[k], namechars));
         plcol0(1);
         plmtex("lv", 1.0, (ybase + 0.4) / rows, 1.0, label.c_str());
         const struct {
@@ -359,8 +374,10 @@ std::string multipleschart(const Multiples& chart) {
         std::vector<const char*> text;
         std::vector<PLINT> opts, tc, lc, ls;
         std::vector<PLFLT> lw;
+        std::vector<std::string> drawn(chart.series.size());
+        std::transform(chart.series.begin(), chart.series.end(), drawn.begin(), literal);
         for (int i = 0; i < nseries; ++i) {
-            text.push_back(chart.series[i].c_str());
+            text.push_back(drawn[i].c_str());
             opts.push_back(chart.points ? PL_LEGEND_SYMBOL : PL_LEGEND_LINE);
             tc.push_back(1);
             lc.push_back(first + i);
@@ -384,7 +401,7 @@ std::string multipleschart(const Multiples& chart) {
         plwind(0, 1, 0, 1);
         plschr(0, 0.5);
         plcol0(2);
-        plptex(0.5, 0.45, 1, 0, 0.5, chart.note.c_str());
+        plptex(0.5, 0.45, 1, 0, 0.5, literal(chart.note).c_str());
         plcol0(1);
     }
     plscol0(first + nseries, 165, 165, 165); // the grey of the smaller components
@@ -423,7 +440,7 @@ std::string multipleschart(const Multiples& chart) {
                              static_cast<int>(p) + cols >= static_cast<int>(chart.panels.size());
         const bool firstcol = p % static_cast<size_t>(cols) == 0;
         pllab(lastrow ? chart.xlabel.c_str() : "", firstcol ? chart.ylabel.c_str() : "",
-              panel.title.c_str());
+              literal(panel.title).c_str());
         if (ymin < 0) {
             const PLFLT zx[2] = {xmin, xmax}, zy[2] = {0, 0};
             plline(2, zx, zy);

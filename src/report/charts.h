@@ -23,6 +23,10 @@ YearTable yeartable(int l_inv);
 // Keeps the shares of `year` when the table takes that year.
 void keepyear(YearTable& t, const Model& m, int year, const float* share);
 
+// A trait name as a chart label: its blanks, tabs and line breaks as single
+// blanks, cut to at most `most` characters. The charts draw it literally.
+std::string chartname(const std::string& name, size_t most);
+
 // One line (points of x and y) in a chart with several lines.
 struct Line {
     std::string label;
@@ -30,10 +34,6 @@ struct Line {
     bool dashed = false;
     int series = 0;
 };
-
-// `text` cut to at most `most` characters (not bytes: a UTF-8 character is
-// never split), with an ellipsis when cut.
-std::string shorttext(const std::string& text, size_t most);
 
 // The scenario of a run in one line, as the charts give it under their
 // title: systems, traced group with its name, discount rate, period.

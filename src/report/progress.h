@@ -13,12 +13,13 @@ struct Progress {
     const char* unit = ""; // "years"
     bool terminal = false;
     int width = 0; // of the line on the terminal, 0 when none is shown
-    unsigned calls = 0;
     std::chrono::steady_clock::time_point start, drawn;
 };
 
 Progress startprogress(const char* what, const char* unit);
 // `done` of `total` units are done; cheap enough to call for every unit.
+// Whether the line is drawn depends on the time alone, not on the number
+// of calls.
 void showprogress(Progress& p, long done, long total);
 // Erases the line, if it was shown.
 void endprogress(Progress& p);

@@ -122,7 +122,7 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     for (size_t i = 0; i < order.size(); ++i) {
         const int key = order[i];
         const int k = key / 2;
-        const std::string name = std::to_string(k) + " " + shorttext(names[k], 30);
+        const std::string name = std::to_string(k) + " " + chartname(names[k], 30);
         Panel* panel = nullptr;
         if (i < own) {
             chart.panels.push_back({name + (key % 2 ? ", maternal" : ", direct"), {}, false});

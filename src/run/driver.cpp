@@ -238,7 +238,6 @@ void sweeprun(const FileSource& files, const Options& options) {
     flow.write(flowheader(tables));
     std::vector<double> points;
     bool firstrow = true;
-    long long done = 0;
     Every every;
     Progress progress = startprogress("Sweep", "scenarios");
     const auto stop = runsweep(
@@ -255,12 +254,11 @@ void sweeprun(const FileSource& files, const Options& options) {
                 firstrow = false;
             }
             if (options.plot) points.insert(points.end(), c.numbers.begin(), c.numbers.end());
-            done += c.scenarios;
-            showprogress(progress, done, plan.count());
             if (every.due())
                 for (const OutputFile* f : {&csv, &flow, &json})
                     f->check();
-        });
+        },
+        [&](long long computed) { showprogress(progress, computed, plan.count()); });
     endprogress(progress);
     if (stop) halt(*stop);
     if (options.json) json.write("\n]\n");

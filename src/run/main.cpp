@@ -40,22 +40,26 @@ int start(int argc, char** argv) {
 
     CLI::App app{description, "kalp"};
     app.footer(inputs);
-    app.set_help_flag("-h,--help", "Show this text and exit");
+    app.set_help_flag("-h,--help", "Print the options and the input files and exit");
     kalp::Options options;
     bool version = false, classes = false;
     std::string dir;
-    app.add_flag("--version", version, "Show the version and exit");
-    app.add_option("-C,--dir", dir, "Work in DIR instead of the current directory")
-        ->type_name("DIR");
-    app.add_flag("--classes", classes, "Print the sex and age groups of the input files and exit");
+    app.add_flag("--version", version, "Print KALP Version 1.0.3, 2011 and exit");
+    const CLI::Option* diropt =
+        app.add_option("-C,--dir", dir,
+                       "Work in DIR instead of the current directory (an empty DIR is refused)")
+            ->type_name("DIR");
+    app.add_flag("--classes", classes,
+                 "Print the sex and age groups of the input files and exit (refused with "
+                 "--csv, --json, --plot and --sweep)");
     app.add_flag("--csv", options.csv,
-                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (not with "
-                 "--sweep, which writes its own CSV files)");
+                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (refused with "
+                 "--sweep, which writes kalp-sweep.csv and kalp-sweep-geneflow.csv)");
     app.add_flag("--json", options.json,
-                 "Also write kalp-results.json (with --sweep: kalp-sweep.json)");
+                 "Also write kalp-results.json (with --sweep, kalp-sweep.json instead)");
     app.add_flag("--plot", options.plot,
-                 "Also draw kalp-geneflow.svg and, standardised, kalp-weights.svg (with --sweep: "
-                 "kalp-sweep.svg)");
+                 "Also draw kalp-geneflow.svg and, with standardisation, kalp-weights.svg (with "
+                 "--sweep, kalp-sweep.svg instead)");
     std::vector<std::string> sweeps;
     app.add_option("--sweep", sweeps, kalp::sweephelp())
         ->type_name("NAME=VALUES")
@@ -88,6 +92,9 @@ int start(int argc, char** argv) {
     if (options.csv && !options.sweeps.empty())
         return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
                      "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
+    // An empty name, such as an unset shell variable gives, names no directory.
+    if (diropt->count() > 0 && dir.empty())
+        return usage("-C (--dir) needs the name of a directory, not an empty text");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
     if (version) return say(std::string("KALP Version ") + KALP_VERSION + ", 2011\n");

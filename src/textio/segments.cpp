@@ -31,11 +31,24 @@ void outputr(Stream& src) {
         if (getch(src, Unit::segment) == '"') ++count;
 }
 
-long countquotes(Stream& src) {
-    long n = 0;
-    for (int c; (c = readbyte(src)) != EOF;)
-        if (c == '"') ++n;
-    return n;
+TemplateScan scantemplate(Stream& src) {
+    TemplateScan scan;
+    long segment = 0;
+    int byte = 0;
+    for (int c; (c = readbyte(src)) != EOF;) {
+        if (c == '"') {
+            if (++scan.quotes % 2 == 0 && segment > 0 && scan.controlsegment == 0) {
+                scan.controlsegment = segment;
+                scan.control = byte;
+            }
+        } else if (segment == 0 &&
+                   ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F)) {
+            // A segment runs from the end of the one before to its second quote.
+            segment = scan.quotes / 2 + 1;
+            byte = c;
+        }
+    }
+    return scan;
 }
 
 void wrides(Stream& in, Stream& out) {

@@ -19,9 +19,15 @@ void outputr(Stream& src);
 // Writes the words of a multi-value record whose values the caller has
 // scanned: a line break, the description, separator, "   (", label, "):".
 void wrides(Stream& in, Stream& out);
-// The number of double quotes from the current position to the end of the
-// input: twice the number of segments in a sound template.
-long countquotes(Stream& src);
+// What a pass from the current position to the end of the input finds.
+struct TemplateScan {
+    long quotes = 0; // double quotes: twice the number of segments in a sound template
+    // The first complete segment that holds a control byte other than a
+    // tab, CR or LF, and that byte; 0 when there is none.
+    long controlsegment = 0;
+    int control = 0;
+};
+TemplateScan scantemplate(Stream& src);
 // Section heading: "2.<zz> Data from file <name>" and an underline of dashes.
 void inp00(Stream& out, int n2, int n3, int zz);
 

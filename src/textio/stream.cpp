@@ -51,6 +51,9 @@ std::string quoted(const std::string& text) {
 
 enum class Kind { integer, real };
 
+// Ctrl-Z, which ends a text file for some Windows programs.
+constexpr int ctrlz = 0x1A;
+
 bool hexadecimal(const std::string& w) {
     const size_t sign = w[0] == '+' || w[0] == '-' ? 1 : 0;
     return w.size() > sign + 1 && w[sign] == '0' && (w[sign + 1] | 0x20) == 'x';
@@ -90,7 +93,29 @@ bool blank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-void unread(Stream& in, const std::string& bytes) { in.back = bytes + in.back; }
+void unread(Stream& in, const std::string& bytes) {
+    for (size_t i = bytes.size(); i-- > 0;)
+        in.back += bytes[i];
+}
+
+// The next byte as the file holds it.
+int nextbyte(Stream& in) {
+    if (in.back.empty()) return std::getc(in.fp);
+    const auto c = static_cast<unsigned char>(in.back.back());
+    in.back.pop_back();
+    return c;
+}
+
+// Whether the first bytes of a file are those of UTF-16 text: a byte-order
+// mark, or NULs beside ASCII characters, as Notepad's "Unicode" writes them.
+bool utf16(const std::string& start) {
+    const auto at = [&](size_t i) { return static_cast<unsigned char>(start[i]); };
+    const auto ascii = [](unsigned char c) { return c > 0 && c < 0x80; };
+    if (start.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF)))
+        return true;
+    return start.size() >= 4 && ((ascii(at(0)) && at(1) == 0 && ascii(at(2)) && at(3) == 0) ||
+                                 (at(0) == 0 && ascii(at(1)) && at(2) == 0 && ascii(at(3))));
+}
 
 // No number is longer than this; a longer text is no number.
 constexpr size_t longest = 512;
@@ -131,16 +156,35 @@ bool zerosafterpoint(const std::string& tail) {
     return !tail.empty() && tail[0] == '.' && tail.find_first_not_of('0', 1) == std::string::npos;
 }
 
+// Whether `text` begins with a no-break space: 0xA0 in Windows-1252, C2 A0
+// in UTF-8. Word processors and spreadsheets put it between numbers.
+bool nobreak(const std::string& text) {
+    return (!text.empty() && static_cast<unsigned char>(text[0]) == 0xA0) ||
+           text.rfind("\xC2\xA0", 0) == 0;
+}
+
+// A no-break space after `number`, or where the value begins when `number`
+// is empty.
+[[noreturn]] void nobreakspace(const Stream& in, const Value& v, const std::string& number) {
+    const std::string f = file(in);
+    const std::string where = number.empty() ? "stands where " + v.text() + " begins"
+                                             : "follows " + number + ", " + v.text();
+    failon(in, v, "In " + f + ", a no-break space " + where + "; use an ordinary blank.",
+           "Replace the no-break space by an ordinary blank in " + f + " and restart the program.");
+}
+
 // The next word as a number of the given kind, by `f`; false when absent.
 template <class T, class F>
 bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
     const std::string w = word(in);
     if (w.empty()) return false;
+    if (nobreak(w)) nobreakspace(in, v, "");
     if (w.size() > longest) notdecimal(in, v, w, kind, w);
     std::string tail;
     T x{};
     bool range = false;
     if (!convert(w, x, tail, range, f)) nonumber(in, v);
+    if (nobreak(tail)) nobreakspace(in, v, w.substr(0, w.size() - tail.size()));
     if (hexadecimal(w)) notdecimal(in, v, w, kind, tail);
     if (!tail.empty()) {
         if (kind == Kind::real || in.bare || !zerosafterpoint(tail))
@@ -200,15 +244,20 @@ Stream openin(const Streams& from, const char* name) {
     if (!s.fp)
         failin(n, "", "The input file " + n + " cannot be opened: " + std::strerror(errno ? errno : EIO) + ".",
                "Replace " + n + " by a readable file in the working directory and restart the program.");
-    // Some editors begin a text file with a UTF-8 byte-order mark.
     std::string start;
-    for (const unsigned char b : {0xEF, 0xBB, 0xBF}) {
-        const int c = readbyte(s);
-        if (c == EOF) break;
+    for (int c; start.size() < 4 && (c = std::getc(s.fp)) != EOF;)
         start += static_cast<char>(c);
-        if (c != b) break;
+    if (utf16(start)) {
+        std::fclose(s.fp);
+        failin(n, "",
+               "The file " + n + " is saved as UTF-16 (\"Unicode\"), which KALP cannot read.",
+               "Open " + n +
+                   " in an editor, save it as plain text (ANSI or UTF-8) and restart the "
+                   "program.");
     }
-    if (start != "\xEF\xBB\xBF") unread(s, start);
+    // Some editors begin a text file with a UTF-8 byte-order mark.
+    if (start.rfind("\xEF\xBB\xBF", 0) == 0) start.erase(0, 3);
+    unread(s, start);
     return s;
 }
 
@@ -245,9 +294,17 @@ void closein(Stream& s) {
 }
 
 int readbyte(Stream& in) {
-    if (in.back.empty()) return std::getc(in.fp);
-    const auto c = static_cast<unsigned char>(in.back[0]);
-    in.back.erase(0, 1);
+    const int c = nextbyte(in);
+    if (c != ctrlz) return c;
+    // The line ends after it are read ahead, and given back when anything
+    // but the end of the file follows them.
+    std::string ahead;
+    int next = nextbyte(in);
+    for (; next == '\r' || next == '\n'; next = nextbyte(in))
+        ahead += static_cast<char>(next);
+    if (next == EOF) return EOF;
+    ahead += static_cast<char>(next);
+    unread(in, ahead);
     return c;
 }
 
@@ -307,8 +364,12 @@ bool leadingint(Stream& in, int& out, const Value& v) {
 }
 
 void outofrange(const Stream& in, const Value& v, double value, const char* allowed) {
+    // Whole numbers in full (1000001, not 1e+06).
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+    if (value == std::floor(value) && std::fabs(value) < 1e15)
+        std::snprintf(text, sizeof text, "%.0f", value);
+    else
+        std::snprintf(text, sizeof text, "%g", value);
     failon(in, v, "In " + file(in) + ", " + v.text() + " is " + text + "; it must be " + allowed + ".",
            "Correct the value in " + file(in) + " and restart the program.");
 }

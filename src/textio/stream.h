@@ -34,7 +34,8 @@ struct Stream {
     // quote, and an integer may carry a decimal point and zeros (2.0), which
     // then belong to the text after the number.
     bool bare = false;
-    // Bytes read ahead and given back; they come before the file's next byte.
+    // Bytes read ahead and given back, last byte first: they come before the
+    // file's next byte, the last one of the string next.
     std::string back;
 };
 
@@ -51,7 +52,8 @@ struct Streams {
 };
 
 // Opens an input file of `s.files` and skips a UTF-8 byte-order mark at its
-// start; a file that cannot be opened ends the run.
+// start; a file that cannot be opened, or that is saved as UTF-16, ends the
+// run.
 Stream openin(const Streams& s, const char* name);
 // A stream that takes the echo and keeps nothing.
 Stream opensink();
@@ -70,7 +72,9 @@ struct Text {
 // Closes an input stream, if open.
 void closein(Stream& s);
 
-// The next byte, or EOF at the end of the input.
+// The next byte, or EOF at the end of the input. A Ctrl-Z (0x1A) that only
+// line ends follow is the end of the input, as some Windows programs write
+// it.
 int readbyte(Stream& in);
 
 // What a byte-wise reader is walking through when its input ends.
