@@ -513,7 +513,9 @@ TEST(Exports, TraitNamesOfAnyTemplate) {
             const auto doc =
                 nlohmann::json::parse(w.read(sweep ? "kalp-sweep.json" : "kalp-results.json"));
             for (const auto& x : sweep ? doc : doc["weights"])
-                if (x["trait"] == 8) EXPECT_EQ(x["name"], row.name);
+                if (x["trait"] == 8) {
+                    EXPECT_EQ(x["name"], row.name);
+                }
             const std::string svg = w.read(sweep ? "kalp-sweep.svg" : "kalp-weights.svg");
             EXPECT_TRUE(wellformed(svg));
             // The sweep chart titles its panels with the first characters.
