@@ -10,6 +10,7 @@
 #include "run/driver.h"
 #include "run/options.h"
 #include "run/sweepargs.h"
+#include "serve/server.h"
 
 namespace {
 
@@ -59,6 +60,15 @@ int start(int argc, char** argv) {
         ->type_name("NAME=VALUES")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    kalp::ServeOptions serving;
+    CLI::App* serve = app.add_subcommand(
+        "serve", "Edit the input files in the browser, checked and computed as you type: prints "
+                 "the address to open and serves it until Ctrl-C");
+    serve->add_option("-C,--dir", serving.dir, "Edit the files of DIR instead of the current directory")
+        ->type_name("DIR");
+    serve->add_option("--port", serving.port, "Listen on port N of 127.0.0.1 (default: a free one)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 65535));
     auto usage = [&](const std::string& problem) {
         std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
         return 2;
@@ -74,6 +84,12 @@ int start(int argc, char** argv) {
         options.sweeps = kalp::parsesweeps(sweeps);
     } catch (const kalp::BadSweep& e) {
         return usage(e.what());
+    }
+    if (*serve) {
+        if (options.exports() || classes || version)
+            return usage("serve takes only -C DIR and --port N");
+        if (serve->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;
+        return kalp::serve(serving);
     }
     if (options.csv && !options.sweeps.empty())
         return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
