@@ -10,13 +10,12 @@
   const order = ['top', 'INPUTVRD01A.TXT', 'INPUTVRD01B.TXT', 'INPUTVRD02.TXT', 'INPUTVRD03.TXT',
     'INPUTVRD04.TXT', 'INPUTVRD05.TXT'];
   // Keys typed in a quick burst go to the server as one scenario.
-  const pause = 25;
+  const pause = 10;
 
   const state = {
     version: 0,
     values: {}, // file -> model variable -> text: every value read or typed
     form: null, // the sections shown
-    sig: '', // the shape of the form shown
     local: new Map(), // values the page cannot send: file|var -> why
     changed: [], // files whose text differs from the saved one
     timer: 0,
@@ -195,24 +194,39 @@
 
   function section(sec) {
     const head = el('h2', {}, sec.title, sec.file ? el('span', { class: 'file', text: sec.file }) : null);
-    const box = el('section', { 'data-section': sec.id, class: sec.unchecked ? 'unchecked' : null }, head);
+    const box = el('section', { 'data-section': sec.id }, head);
     if (sec.note) box.append(el('p', { class: 'note', text: sec.note }));
-    if (sec.unchecked) box.append(el('p', { class: 'note', text: 'Not checked: the run stopped before this file.' }));
+    box.append(el('p', { class: 'note unchecked', text: 'Not checked: the run stopped before this file.' }));
     for (const it of sec.items) box.append(item(it));
     return box;
   }
 
+  // Sections whose fields stay the same keep their elements, so that the
+  // field being typed in is left alone.
   function render(form) {
-    const sig = JSON.stringify(form, (k, v) => (k === 'text' ? undefined : v));
-    if (sig === state.sig) return;
     const a = document.activeElement;
     const focus = a && a.dataset && a.dataset.var ? { file: a.dataset.file, var: a.dataset.var } : null;
     const caret = focus && a.type === 'text' ? [a.selectionStart, a.selectionEnd] : null;
-    const frag = document.createDocumentFragment();
-    for (const sec of form.sections) frag.append(section(sec));
-    $('form').replaceChildren(frag);
-    state.sig = sig;
-    if (focus) {
+    const box = $('form');
+    const kept = new Map([...box.children].map((n) => [n.dataset.section, n]));
+    let i = 0;
+    for (const sec of form.sections) {
+      const sig = JSON.stringify(sec, (k, v) => (k === 'text' || k === 'unchecked' ? undefined : v));
+      let node = kept.get(sec.id);
+      if (!node || node.sig !== sig) {
+        node = section(sec);
+        node.sig = sig;
+      }
+      node.classList.toggle('unchecked', !!sec.unchecked);
+      if (box.children[i] !== node) {
+        const old = kept.get(sec.id);
+        if (old && old !== node && old.parentNode) old.replaceWith(node);
+        if (box.children[i] !== node) box.insertBefore(node, box.children[i] || null);
+      }
+      i++;
+    }
+    while (box.children.length > i) box.lastChild.remove();
+    if (focus && document.activeElement !== a) {
       const c = control(focus);
       if (c) {
         c.focus({ preventScroll: true });
@@ -291,12 +305,107 @@
     return [el('h3', { text: t.title }), tb];
   }
 
-  function chart(id, svg) {
+  // Charts, drawn as SVG in the page.
+  const SVG = 'http://www.w3.org/2000/svg';
+  function svg(tag, attrs, ...children) {
+    const e = document.createElementNS(SVG, tag);
+    for (const [k, v] of Object.entries(attrs || {})) e.setAttribute(k, String(v));
+    for (const c of children) e.append(c);
+    return e;
+  }
+
+  // About n round steps from 0 to max.
+  function ticks(max, n) {
+    const raw = max / n, mag = Math.pow(10, Math.floor(Math.log10(raw)));
+    const step = [1, 2, 2.5, 5, 10].map((f) => f * mag).find((s) => s >= raw) || raw;
+    const out = [];
+    for (let v = 0; v <= max * 1.0001; v += step) out.push(Math.round(v / step) * step);
+    return out;
+  }
+  const tick = (v) => String(Number(v.toPrecision(6)));
+
+  // One panel per block of classes: the yearly share of the traced genes
+  // in each class, young classes light and old ones dark.
+  function flowchart(g) {
+    const cols = g.panels.length > 4 ? 3 : 2, rows = Math.ceil(g.panels.length / cols);
+    const W = cols * 340, PH = 215, top = 30;
+    const root = svg('svg', { viewBox: `0 0 ${W} ${top + rows * PH}`, role: 'img', 'aria-label': g.title });
+    root.append(svg('text', { x: W / 2, y: 18, 'text-anchor': 'middle', class: 'title' }, g.title));
+    const last = g.years[g.years.length - 1] || 1;
+    g.panels.forEach((p, i) => {
+      const x0 = (i % cols) * 340, y0 = top + Math.floor(i / cols) * PH;
+      const L = x0 + 48, R = x0 + 325, T = y0 + 22, B = y0 + PH - 38;
+      const high = Math.max(0, ...p.lines.flatMap((l) => l.y));
+      const ymax = (high > 0 ? high : 1) * 1.08;
+      const X = (v) => L + (R - L) * v / last, Y = (v) => B - (B - T) * v / ymax;
+      const panel = svg('g', { class: 'panel' }, svg('text', { x: (L + R) / 2, y: y0 + 14, 'text-anchor': 'middle', class: 'head' }, p.title));
+      for (const v of ticks(ymax / 1.08, 4)) {
+        panel.append(svg('line', { x1: L, x2: R, y1: Y(v), y2: Y(v), class: 'grid' }));
+        panel.append(svg('text', { x: L - 5, y: Y(v) + 3.5, 'text-anchor': 'end' }, tick(v)));
+      }
+      for (const v of ticks(last, 4)) {
+        panel.append(svg('line', { x1: X(v), x2: X(v), y1: T, y2: B, class: 'grid' }));
+        panel.append(svg('text', { x: X(v), y: B + 13, 'text-anchor': 'middle' }, tick(v)));
+      }
+      panel.append(svg('rect', { x: L, y: T, width: R - L, height: B - T, class: 'frame' }));
+      panel.append(svg('text', { x: (L + R) / 2, y: B + 28, 'text-anchor': 'middle', class: 'axis' }, 'Year'));
+      if (!(high > 0)) panel.append(svg('text', { x: (L + R) / 2, y: (T + B) / 2, 'text-anchor': 'middle', class: 'axis' }, 'not reached'));
+      const n = p.lines.length, hue = [215, 0, 275, 130, 30][i] ?? 180;
+      p.lines.forEach((l, k) => {
+        const colour = p.title === 'Progeny' ? `hsl(${(180 + 110 * k) % 360} 65% 40%)`
+          : `hsl(${hue} 60% ${Math.round(70 - 45 * (n > 1 ? k / (n - 1) : 0.5))}%)`;
+        const points = l.y.map((v, j) => X(g.years[j]).toFixed(1) + ',' + Y(v).toFixed(1)).join(' ');
+        panel.append(svg('polyline', { points, stroke: colour, class: 'flow' }, svg('title', {}, l.label)));
+      });
+      root.append(panel);
+    });
+    return root;
+  }
+
+  // Bars of the relative weights within the total, direct and maternal.
+  function weightchart(t) {
+    const rows = t.rows, H = 34 + rows.length * 24, W = 680, L = 300, R = W - 60;
+    const value = (c) => (c.component ? parseFloat(c.text) : 0);
+    const max = Math.max(1, ...rows.flatMap((r) => r.cells.map(value)));
+    const root = svg('svg', { viewBox: `0 0 ${W} ${H}`, role: 'img', 'aria-label': 'Relative weights within the total' });
+    root.append(svg('text', { x: W / 2, y: 16, 'text-anchor': 'middle', class: 'title' }, 'Relative economic weights within the total (%)'));
+    ['direct', 'maternal'].forEach((k, i) => {
+      root.append(svg('rect', { x: W - 130 + i * 68, y: 30, width: 10, height: 9, class: k }));
+      root.append(svg('text', { x: W - 116 + i * 68, y: 38.5, class: 'small' }, k));
+    });
+    for (const v of ticks(max, 5)) {
+      const x = L + (R - L) * v / max;
+      root.append(svg('line', { x1: x, x2: x, y1: 26, y2: H - 4, class: 'grid' }));
+    }
+    rows.forEach((r, i) => {
+      const y = 30 + i * 24;
+      const name = r.trait + ' ' + r.name;
+      root.append(svg('text', { x: L - 8, y: y + 14, 'text-anchor': 'end' },
+        name.length > 44 ? name.slice(0, 42) + '...' : name, svg('title', {}, name)));
+      r.cells.forEach((c, k) => {
+        const v = value(c);
+        if (!(v > 0)) return;
+        const w = (R - L) * v / max;
+        root.append(svg('rect', { x: L, y: y + 2 + k * 10, width: w, height: 9, class: k ? 'maternal' : 'direct' },
+          svg('title', {}, (k ? 'maternal ' : 'direct ') + v.toFixed(3) + ' %')));
+        root.append(svg('text', { x: L + w + 4, y: y + 10 + k * 10, class: 'small' }, v.toFixed(1)));
+      });
+    });
+    return root;
+  }
+
+  // A chart is drawn again only when its numbers change.
+  function chart(id, draw, data) {
     const box = $(id);
-    box.hidden = !svg;
-    if (state.svg[id] === svg) return;
-    state.svg[id] = svg;
-    box.innerHTML = svg || '';
+    box.hidden = !data;
+    const text = data ? JSON.stringify(data, (k, v) => (k === 'title' && typeof v === 'string' ? undefined : v)) : '';
+    if (state.svg[id] !== text) {
+      state.svg[id] = text;
+      box.replaceChildren(...(data ? [draw(data)] : []));
+    } else if (data && data.title) {
+      const title = box.querySelector('text.title');
+      if (title.textContent !== data.title) title.textContent = data.title;
+    }
   }
 
   function result(r) {
@@ -317,11 +426,30 @@
     $('stale').hidden = true;
     $('traced').textContent = 'Genes of sex and age group ' + r.traced.class + ' (' + r.traced.group +
       ') followed for ' + r.years + ' years.';
-    const tables = document.createDocumentFragment();
-    for (const t of r.tables) tables.append(...table(t));
-    $('tables').replaceChildren(tables);
-    chart('geneflow', r.charts.geneflow);
-    chart('weightschart', r.charts.weights);
+    // Tables of the same rows keep their elements: only texts change.
+    const texts = (cells, values) => cells.forEach((td, i) => {
+      if (td.textContent !== values[i]) td.textContent = values[i];
+    });
+    const box = $('tables');
+    const shape = JSON.stringify(r.tables.map((t) => [t.id, t.rows.map((w) => [w.trait, w.cells.map((c) => c.component)]),
+      !!t.sum, !!t.share]));
+    if (box.shape !== shape) {
+      const tables = document.createDocumentFragment();
+      for (const t of r.tables) tables.append(...table(t));
+      box.replaceChildren(tables);
+      box.shape = shape;
+    } else {
+      texts(box.querySelectorAll('td'), r.tables.flatMap((t) => [...t.rows.flatMap((w) => w.cells.map((c) => c.text)),
+        ...(t.sum || []), ...(t.share || [])]));
+    }
+    chart('geneflow', flowchart, r.geneflow);
+    chart('weightschart', weightchart, r.tables.find((t) => t.id === 'relative-total'));
+    const classes = $('classes');
+    const layout = JSON.stringify(r.classes.map((c) => [c.class, c.system, c.group, c.age]));
+    if (classes.shape === layout) {
+      texts(classes.querySelectorAll('td.flow'), r.classes.map((c) => c.flow));
+      return;
+    }
     const rows = document.createDocumentFragment();
     rows.append(el('thead', {}, el('tr', {}, ...['Class', 'System', 'Sex and age group', 'Age', 'Gene flow']
       .map((h) => el('th', { text: h })))));
@@ -331,7 +459,8 @@
         el('td', { text: c.system }), el('td', { text: c.group }), el('td', { text: c.age }),
         el('td', { class: 'flow', text: c.flow })));
     rows.append(body);
-    $('classes').replaceChildren(rows);
+    classes.replaceChildren(rows);
+    classes.shape = layout;
   }
 
   function show(data) {
@@ -351,6 +480,8 @@
     state.answers++;
   }
 
+  // From the last edit to the first task after the frame that shows the
+  // answer.
   function measure(since) {
     requestAnimationFrame(() => setTimeout(() => state.latencies.push(performance.now() - since), 0));
   }
@@ -405,7 +536,6 @@
     }
     state.values = {};
     state.form = null;
-    state.sig = '';
     state.local.clear();
     state.lastResult = null;
     state.stopKey = '';

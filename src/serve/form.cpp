@@ -1,6 +1,8 @@
 #include "serve/form.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -8,6 +10,7 @@
 #include "model/classes.h"
 #include "model/standardise.h"
 #include "report/exports.h"
+#include "textio/numbers.h"
 #include "textio/source.h"
 
 namespace kalp {
@@ -345,6 +348,39 @@ json traittable(const Model& m, const TraitNames& names, const float* testd, con
     return rows;
 }
 
+// The yearly shares of the traced genes for the chart of the page: one
+// panel per parental block and one for the progeny, a line per class.
+json geneflow(const Model& m, const YearTable& t) {
+    Block layout[8];
+    const int n = layoutblocks(m, layout);
+    json panels = json::array();
+    auto line = [&](int c, const std::string& label) {
+        json y = json::array();
+        for (size_t r = 0; r < t.years.size(); ++r)
+            y.push_back(std::round(t.shares[r * static_cast<size_t>(m.acm + 1) + static_cast<size_t>(c)] * 1e5) / 1e5);
+        return json{{"class", c}, {"label", label}, {"y", y}};
+    };
+    for (int k = 0; k < n && !layout[k].progeny; ++k) {
+        json lines = json::array();
+        for (int c = layout[k].first; c < layout[k].first + layout[k].size; ++c)
+            lines.push_back(line(c, "class " + std::to_string(c) + ", age " + std::to_string(describeclass(m, c).age)));
+        std::string title = layout[k].name;
+        title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+        panels.push_back({{"title", title}, {"lines", lines}});
+    }
+    json progeny = json::array();
+    const char* kinds[] = {"A x A", "B x B", "A x B"}; // sire x dam
+    const int first = m.prods == 1 ? m.acm : m.acm - 2;
+    for (int c = first; c <= m.acm; ++c)
+        progeny.push_back(line(c, "class " + std::to_string(c) + ", " + kinds[c - first]));
+    panels.push_back({{"title", "Progeny"}, {"lines", progeny}});
+    const ClassInfo traced = describeclass(m, m.n_sac);
+    return {{"title", "Gene flow of sex and age group " + std::to_string(m.n_sac) + " (" + groupname(traced) +
+                          "), discount rate " + shortest(m.u) + ", " + std::to_string(m.l_inv) + " years"},
+            {"years", t.years},
+            {"panels", panels}};
+}
+
 const char* kindname(StopKind k) {
     switch (k) {
     case StopKind::gate: return "gate";
@@ -403,7 +439,6 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
     tables.push_back({{"id", "weights"},
                       {"title", "Economic weights (per unit of trait, per discounted expression)"},
                       {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ew_d, m.ew_m, "%10.4f")}});
-    json charts = {{"geneflow", geneflowchart(m, years)}};
     if (m.gstd == 2) {
         const double sd = sharepercent(m.ewsum_d, m.ewsum), sm = sharepercent(m.ewsum_m, m.ewsum);
         tables.push_back({{"id", "standardised"},
@@ -419,7 +454,6 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
                           {"title", "Relative weights within the total (%)"},
                           {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, "%10.3f")},
                           {"share", {format("%10.3f", sd), format("%10.3f", sm)}}});
-        charts["weights"] = weightschart(m, names);
     }
     const ClassInfo traced = describeclass(m, m.n_sac);
     return {{"complete", true},
@@ -428,7 +462,7 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
             {"prods", m.prods},
             {"classes", classes},
             {"tables", tables},
-            {"charts", charts}};
+            {"geneflow", geneflow(m, years)}};
 }
 
 } // namespace kalp

@@ -27,8 +27,9 @@ nlohmann::json formjson(const Texts& texts, const std::vector<Span>& spans, cons
 
 // A complete run: the class table with the discounted gene flow, the tables
 // of the economic weights (and standardised and relative weights), each
-// value as the results file prints it, and the charts. A stopped run: the
-// stop with the report a run prints.
+// value as the results file prints it, and the yearly shares of the traced
+// genes in `years` for the chart. A stopped run: the stop with the report a
+// run prints.
 nlohmann::json resultjson(const Outcome& o, const TraitNames& names, const YearTable& years);
 
 } // namespace kalp

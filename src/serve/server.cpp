@@ -107,9 +107,12 @@ Texts readfolder(const std::string& dir) {
 
 std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
+// The answers are not compressed: on the loopback, compressing them takes
+// far longer than sending them (the library compresses the types it knows
+// by their bare name, such as application/json, and not this one).
 void answer(httplib::Response& res, int status, const json& j) {
     res.status = status;
-    res.set_content(dump(j), "application/json");
+    res.set_content(dump(j), "application/json; charset=utf-8");
 }
 
 void refuse(httplib::Response& res, int status, const std::string& message) {
@@ -256,7 +259,7 @@ struct Server::Impl {
     httplib::Server http;
 
     // The files as the page read them, the spans of their numbers and their
-    // version. The engine and the charts run under this lock, one at a time.
+    // version. The engine runs under this lock, one scenario at a time.
     std::mutex mutex;
     Texts loaded;
     std::vector<Span> spans;
@@ -286,8 +289,9 @@ struct Server::Impl {
             const std::string lead = "Reading data from ";
             if (line.rfind(lead, 0) == 0) reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
         };
+        // The chart of the page draws at most about 200 years.
         r.year = [&](const Model& m, int t) {
-            if (t == 0) years = yeartable(m.l_inv);
+            if (t == 0) years.stride = std::max(1, (m.l_inv + 199) / 200);
             keepyear(years, m, t, m.m_gf);
         };
         const Outcome o = runscenario(r);
@@ -464,6 +468,7 @@ struct Server::Impl {
                                   {"Cache-Control", "no-store"}});
         http.set_payload_max_length(maxbody);
         http.set_keep_alive_timeout(1);
+        http.set_tcp_nodelay(true);
         http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             try {
                 return allowed(req, res) ? httplib::Server::HandlerResponse::Unhandled
