@@ -19,8 +19,9 @@
     local: new Map(), // values the page cannot send: file|var -> why
     changed: [], // files whose text differs from the saved one
     timer: 0,
-    inflight: false,
-    pending: false,
+    inflight: 0, // scenarios sent and not yet answered
+    sent: 0,
+    shown: 0,
     editedAt: 0,
     stopKey: '',
     lastResult: null,
@@ -490,26 +491,22 @@
     notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)));
   }
 
+  // Every scenario is sent at once; the server answers them in turn, and
+  // an answer to an older one than the last shown is dropped.
   async function compute() {
     state.timer = 0;
-    if (state.inflight) {
-      state.pending = true;
-      return;
-    }
     if (state.local.size) {
       marks(null);
       setstate('Correct the marked value');
       return;
     }
-    state.inflight = true;
     const since = state.editedAt;
+    const seq = ++state.sent;
+    state.inflight++;
     const { status, data } = await api('/api/compute', { version: state.version, values: state.values });
-    state.inflight = false;
-    if (state.pending) {
-      state.pending = false;
-      compute();
-      return;
-    }
+    state.inflight--;
+    if (seq < state.shown) return;
+    state.shown = seq;
     if (status !== 200) {
       trouble(status, data);
       return;
