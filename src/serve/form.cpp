@@ -1,11 +1,13 @@
 #include "serve/form.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "model/classes.h"
 #include "model/standardise.h"
@@ -159,12 +161,10 @@ public:
     json form() const {
         json sections = json::array();
         json top = {{"id", "top"}, {"title", "Scenario"}, {"items", json::array()}};
-        for (const char* var : {"prods", "gstd", "errmess"})
-            for (const Span& s : spans)
-                if (s.var == var) {
-                    top["items"].push_back({{"type", "field"}, {"id", var}, {"field", single(s)}});
-                    break;
-                }
+        for (const char* var : {"prods", "gstd", "errmess"}) {
+            const auto s = std::find_if(spans.begin(), spans.end(), [&](const Span& x) { return x.var == var; });
+            if (s != spans.end()) top["items"].push_back({{"type", "field"}, {"id", var}, {"field", single(*s)}});
+        }
         sections.push_back(top);
         for (const auto& [file, title] : sectiontitles) {
             json items = section(file);
@@ -237,11 +237,10 @@ private:
             static const int pairs[7][2] = {{0, 0}, {2, 3}, {4, 5}, {26, 27}, {28, 29}, {30, 31}, {32, 33}};
             const int k = indices(s.var).at(0);
             if (k < 1 || k > 6) return f;
-            std::vector<Option> o;
-            for (const int t : pairs[k])
-                o.push_back({t, std::to_string(t) + ": " + names[t]});
-            o.push_back({0, "0: both traits count"});
-            return choices(f, o);
+            const int a = pairs[k][0], b = pairs[k][1];
+            return choices(f, {{a, std::to_string(a) + ": " + names[a]},
+                               {b, std::to_string(b) + ": " + names[b]},
+                               {0, "0: both traits count"}});
         }
         return f;
     }
@@ -249,9 +248,9 @@ private:
     // The group a value belongs to: a list, a table of traits, a given
     // path (by its record), or none.
     std::string group(const Span& s) const {
-        const std::string b = basename(s.var);
-        for (const char* list : {"l4RA", "l4EA", "l4RB", "l4EB", "pcrossE", "evpA", "evpB"})
-            if (b == list) return b;
+        static const std::set<std::string> groups = {"l4RA", "l4EA", "l4RB", "l4EB", "pcrossE", "evpA", "evpB"};
+        std::string b = basename(s.var);
+        if (groups.count(b)) return b;
         if (b == "gstd_d" || b == "gstd_m") return "gstd";
         if (b == "P") return "P@" + std::to_string(wordsafter(s).at);
         return "";

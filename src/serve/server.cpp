@@ -148,7 +148,12 @@ Edits readedits(const std::string& body) {
             if (!text.is_string() || var.size() > 32)
                 throw BadRequest("In " + file + ", " + var.substr(0, 32) + " is not given as a text.");
             const std::string why = badvalue(text.get<std::string>());
-            if (!why.empty()) throw BadRequest("In " + file + ", the value of " + var + " " + why + ".");
+            if (!why.empty()) {
+                std::string message = "In " + file;
+                message += ", the value of " + var;
+                message += " " + why + ".";
+                throw BadRequest(message);
+            }
             e.values[file][var] = text.get<std::string>();
         }
     }
@@ -173,20 +178,18 @@ Child runchild(const std::string& program, const std::vector<std::string>& args)
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none, reset;
+    sigset_t none, defaults;
     sigemptyset(&none);
-    sigemptyset(&reset);
+    sigemptyset(&defaults);
     for (const int sig : {SIGINT, SIGTERM, SIGPIPE})
-        sigaddset(&reset, sig);
+        sigaddset(&defaults, sig);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &reset);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv(all.size() + 1, nullptr);
+    std::transform(all.begin(), all.end(), argv.begin(), [](std::string& a) { return a.data(); });
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -389,9 +392,9 @@ struct Server::Impl {
             refuse(res, 409, "A run started from this page is still working.");
             return;
         }
-        std::vector<Stamp> before;
-        for (const char* name : outputs)
-            before.push_back(stamp(dir + "/" + name));
+        std::vector<Stamp> before(std::size(outputs));
+        std::transform(std::begin(outputs), std::end(outputs), before.begin(),
+                       [&](const char* name) { return stamp(dir + "/" + name); });
         const Child c = runchild(program, {"-C", dir, "--csv", "--json", "--plot"});
         json files = json::array();
         for (size_t i = 0; i < std::size(outputs); ++i) {
@@ -478,7 +481,7 @@ struct Server::Impl {
                 return httplib::Server::HandlerResponse::Handled;
             }
         });
-        http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        http.set_exception_handler([](const httplib::Request&, httplib::Response& res, const std::exception_ptr&) {
             refuse(res, 500, "The server could not answer.");
         });
         http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
