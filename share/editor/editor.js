@@ -283,6 +283,12 @@
     return state.changed.length ? 'Not saved: ' + state.changed.join(', ') : 'All changes saved';
   }
 
+  // The first value the page cannot send, and why.
+  function local() {
+    const [k, text] = state.local.entries().next().value;
+    return k.split('|')[1] + ' in ' + k.split('|')[0] + ': ' + text;
+  }
+
   function notice(text, reload) {
     $('noticetext').textContent = text;
     $('reload').hidden = !reload;
@@ -329,13 +335,13 @@
   // in each class, young classes light and old ones dark.
   function flowchart(g) {
     const cols = g.panels.length > 4 ? 3 : 2, rows = Math.ceil(g.panels.length / cols);
-    const W = cols * 340, PH = 215, top = 30;
+    const PW = 300, W = cols * PW, PH = 205, top = 30;
     const root = svg('svg', { viewBox: `0 0 ${W} ${top + rows * PH}`, role: 'img', 'aria-label': g.title });
     root.append(svg('text', { x: W / 2, y: 18, 'text-anchor': 'middle', class: 'title' }, g.title));
     const last = g.years[g.years.length - 1] || 1;
     g.panels.forEach((p, i) => {
-      const x0 = (i % cols) * 340, y0 = top + Math.floor(i / cols) * PH;
-      const L = x0 + 48, R = x0 + 325, T = y0 + 22, B = y0 + PH - 38;
+      const x0 = (i % cols) * PW, y0 = top + Math.floor(i / cols) * PH;
+      const L = x0 + 44, R = x0 + PW - 12, T = y0 + 22, B = y0 + PH - 38;
       const high = Math.max(0, ...p.lines.flatMap((l) => l.y));
       const ymax = (high > 0 ? high : 1) * 1.08;
       const X = (v) => L + (R - L) * v / last, Y = (v) => B - (B - T) * v / ymax;
@@ -425,8 +431,6 @@
     $('outcome').hidden = false;
     $('outcome').classList.remove('stale');
     $('stale').hidden = true;
-    $('traced').textContent = 'Genes of sex and age group ' + r.traced.class + ' (' + r.traced.group +
-      ') followed for ' + r.years + ' years.';
     // Tables of the same rows keep their elements: only texts change.
     const texts = (cells, values) => cells.forEach((td, i) => {
       if (td.textContent !== values[i]) td.textContent = values[i];
@@ -477,7 +481,7 @@
     state.form = form;
     result(data.result);
     marks(data.result);
-    setstate(state.local.size ? 'Correct the marked value' : saved());
+    setstate(state.local.size ? local() : saved());
     state.answers++;
   }
 
@@ -497,7 +501,7 @@
     state.timer = 0;
     if (state.local.size) {
       marks(null);
-      setstate('Correct the marked value');
+      setstate(local());
       return;
     }
     const since = state.editedAt;

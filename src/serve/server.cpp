@@ -577,6 +577,13 @@ int serve(const ServeOptions& options) {
     sigaddset(&ending, SIGINT);
     sigaddset(&ending, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    struct stat st {};
+    errno = 0;
+    if (stat(options.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "kalp: cannot work in %s: %s\n", options.dir.c_str(),
+                     errno ? std::strerror(errno) : "not a folder");
+        return 2;
+    }
     std::unique_ptr<Server> server;
     try {
         server = std::make_unique<Server>(options);
