@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "core/model.h"
-#include "engine/engine.h"
 
 namespace kalp {
 
@@ -191,14 +190,14 @@ const std::vector<std::string>& inputnames() {
     return names;
 }
 
-std::vector<Span> record(const Texts& texts) {
+std::vector<Span> record(const Texts& texts, Request r, Outcome* outcome) {
     const TextSource source(texts);
     std::vector<Span> all;
-    Request r;
     r.files = &source;
     r.echo = false;
     r.spans = &all;
-    runscenario(r);
+    Outcome o = runscenario(r);
+    if (outcome) *outcome = std::move(o);
     // The parameter file is read twice.
     std::vector<Span> once;
     std::set<std::tuple<std::string, long, long, std::string>> seen;
@@ -225,7 +224,8 @@ std::string badvalue(const std::string& text) {
     return "";
 }
 
-Composed compose(const Texts& base, const std::vector<Span>& basespans, const Values& values) {
+Composed compose(const Texts& base, const std::vector<Span>& basespans, const Values& values,
+                 const Recorder& rec) {
     Composed c{base, basespans};
     // Each pass puts in the values whose numbers the previous one read; a
     // pass that finds nothing to change ends.
@@ -233,7 +233,7 @@ Composed compose(const Texts& base, const std::vector<Span>& basespans, const Va
         const std::vector<Edit> edits = Planner(c.texts, c.spans, values).plan();
         if (edits.empty()) break;
         apply(c.texts, edits);
-        c.spans = record(c.texts);
+        c.spans = rec ? rec(c.texts) : record(c.texts);
     }
     return c;
 }

@@ -6,10 +6,12 @@
 // that descriptions, labels, comments, blanks and line ends stay.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "textio/stream.h"
 
 namespace kalp {
@@ -25,8 +27,9 @@ using Values = std::map<std::string, std::map<std::string, std::string>>;
 const std::vector<std::string>& inputnames();
 
 // The spans of the numbers that a run of `texts` reads, in reading order,
-// each once, as far as the run gets.
-std::vector<Span> record(const Texts& texts);
+// each once, as far as the run gets. The run is `request` with the texts as
+// its files; its outcome goes to `outcome` when given.
+std::vector<Span> record(const Texts& texts, Request request = {}, Outcome* outcome = nullptr);
 
 // The text of a span.
 std::string spantext(const Texts& texts, const Span& s);
@@ -46,10 +49,13 @@ std::string badvalue(const std::string& text);
 // deviation) are inserted in front of the words of their record. Numbers
 // that appear only once earlier values are in place (a path given after
 // its option is set to 1) are taken in further passes.
+// Each pass records the spans of its texts with `rec` (record when empty).
 struct Composed {
     Texts texts;
     std::vector<Span> spans;
 };
-Composed compose(const Texts& base, const std::vector<Span>& basespans, const Values& values);
+using Recorder = std::function<std::vector<Span>(const Texts& texts)>;
+Composed compose(const Texts& base, const std::vector<Span>& basespans, const Values& values,
+                 const Recorder& rec = nullptr);
 
 } // namespace kalp

@@ -279,25 +279,41 @@ struct Server::Impl {
         ++version;
     }
 
-    json compute(const Values& values) const {
-        const Composed c = compose(loaded, spans, values);
-        const TextSource source(c.texts);
+    // A run of one scenario as the page shows it.
+    struct Run {
+        Outcome o;
         YearTable years;
-        // The files the run began to read, from its console lines.
-        json reached = json::array();
+        json reached = json::array(); // the files it began to read
+    };
+
+    static std::vector<Span> runpage(const Texts& texts, Run& run) {
+        run = Run{};
         Request r;
-        r.files = &source;
-        r.echo = false;
-        r.say = [&](const std::string& line) {
-            const std::string lead = "Reading data from ";
-            if (line.rfind(lead, 0) == 0) reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
-        };
         // The chart of the page draws at most about 200 years.
-        r.year = [&](const Model& m, int t) {
-            if (t == 0) years.stride = std::max(1, (m.l_inv + 199) / 200);
-            keepyear(years, m, t, m.m_gf);
+        r.year = [&run](const Model& m, int t) {
+            if (t == 0) run.years.stride = std::max(1, (m.l_inv + 199) / 200);
+            keepyear(run.years, m, t, m.m_gf);
         };
-        const Outcome o = runscenario(r);
+        r.say = [&run](const std::string& line) {
+            const std::string lead = "Reading data from ";
+            if (line.rfind(lead, 0) == 0)
+                run.reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
+        };
+        return record(texts, r, &run.o);
+    }
+
+    json compute(const Values& values) const {
+        // The last pass of composing the texts is the run of the page.
+        Run run;
+        bool ran = false;
+        const Composed c = compose(loaded, spans, values, [&](const Texts& texts) {
+            ran = true;
+            return runpage(texts, run);
+        });
+        if (!ran) runpage(c.texts, run);
+        const Outcome& o = run.o;
+        const json& reached = run.reached;
+        const YearTable& years = run.years;
         const TraitNames names = o.complete() ? o.names : traitnames(c.texts);
         // The file in which the run stopped while reading it: the page keeps
         // what it showed of the file after the stop.
