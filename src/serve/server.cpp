@@ -286,34 +286,34 @@ struct Server::Impl {
         json reached = json::array(); // the files it began to read
     };
 
-    static std::vector<Span> runpage(const Texts& texts, Run& page) {
-        page = Run{};
+    static std::vector<Span> runpage(const Texts& texts, Run& out) {
+        out = Run{};
         Request r;
         // The chart of the page draws at most about 200 years.
-        r.year = [&page](const Model& m, int t) {
-            if (t == 0) page.years.stride = std::max(1, (m.l_inv + 199) / 200);
-            keepyear(page.years, m, t, m.m_gf);
+        r.year = [&out](const Model& m, int t) {
+            if (t == 0) out.years.stride = std::max(1, (m.l_inv + 199) / 200);
+            keepyear(out.years, m, t, m.m_gf);
         };
-        r.say = [&page](const std::string& line) {
+        r.say = [&out](const std::string& line) {
             const std::string lead = "Reading data from ";
             if (line.rfind(lead, 0) == 0)
-                page.reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
+                out.reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
         };
-        return record(texts, r, &page.o);
+        return record(texts, r, &out.o);
     }
 
     json compute(const Values& values) const {
         // The last pass of composing the texts is the run of the page.
-        Run page;
+        Run last;
         bool ran = false;
         const Composed c = compose(loaded, spans, values, [&](const Texts& texts) {
             ran = true;
-            return runpage(texts, page);
+            return runpage(texts, last);
         });
-        if (!ran) runpage(c.texts, page);
-        const Outcome& o = page.o;
-        const json& reached = page.reached;
-        const YearTable& years = page.years;
+        if (!ran) runpage(c.texts, last);
+        const Outcome& o = last.o;
+        const json& reached = last.reached;
+        const YearTable& years = last.years;
         const TraitNames names = o.complete() ? o.names : traitnames(c.texts);
         // The file in which the run stopped while reading it: the page keeps
         // what it showed of the file after the stop.
