@@ -6,6 +6,7 @@ classes brings and takes its age-weight fields.
 
 editor_test.py KALP SOURCE_DIR; exit status 77 (skipped) without Chromium,
 its driver or Selenium."""
+import atexit
 import csv
 import os
 import re
@@ -33,9 +34,11 @@ def browser():
         sys.exit(SKIP)
     options = webdriver.ChromeOptions()
     options.binary_location = chromium
+    profile = tempfile.mkdtemp(prefix='kalp-chromium-')
+    atexit.register(shutil.rmtree, profile, True)
     for a in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
               '--disable-background-networking', '--disable-component-update', '--disable-sync',
-              '--user-data-dir=' + tempfile.mkdtemp(prefix='kalp-chromium-'), '--window-size=1400,1000'):
+              '--user-data-dir=' + profile, '--window-size=1400,1000'):
         options.add_argument(a)
     return webdriver.Chrome(service=Service(driver), options=options)
 
