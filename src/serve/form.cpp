@@ -70,11 +70,10 @@ std::vector<int> indices(const std::string& var) {
     return v;
 }
 
-// The first two quoted texts from `from` on: the description and the label
-// of a record; the label only when blanks alone stand between them.
+// The first quoted text from `from` on: the description of a record.
 struct Words {
-    std::string description, label;
-    size_t at = std::string::npos; // the description's opening quote
+    std::string description;
+    size_t at = std::string::npos; // its opening quote
 };
 Words words(const std::string& text, size_t from) {
     Words w;
@@ -83,11 +82,6 @@ Words words(const std::string& text, size_t from) {
     if (q2 == std::string::npos) return w;
     w.at = q1;
     w.description = text.substr(q1 + 1, q2 - q1 - 1);
-    const size_t q3 = text.find('"', q2 + 1);
-    const size_t q4 = q3 == std::string::npos ? q3 : text.find('"', q3 + 1);
-    if (q4 != std::string::npos &&
-        text.find_first_not_of(" \t\r\n", q2 + 1) == q3)
-        w.label = text.substr(q3 + 1, q4 - q3 - 1);
     return w;
 }
 
@@ -277,7 +271,7 @@ private:
                 item = list(g, run);
             // An item keeps its id while its values change: a given path is
             // known by its first value.
-            item["id"] = g.empty() ? own[i]->var : g[0] == 'P' ? own[i]->var : g;
+            item["id"] = g.empty() || g[0] == 'P' ? own[i]->var : g;
             items.push_back(item);
             i = end;
         }
