@@ -537,6 +537,8 @@
     }
     state.values = {};
     state.form = null;
+    // Fields show the files as read, not what was typed before.
+    $('form').replaceChildren();
     state.local.clear();
     state.lastResult = null;
     state.stopKey = '';
