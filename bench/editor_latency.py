@@ -44,7 +44,7 @@ def main():
         fields = [('INPUTVRD01A.TXT', 'u', ['0.03', '0.04', '0.05', '0.06']),
                   ('INPUTVRD01B.TXT', 'evpB[8][1]', ['2.5', '3', '3.5', '4']),
                   ('INPUTVRD03.TXT', 'l_inv', ['20', '25', '30', '15'])]
-        busy = 'const s = window.kalpEditor; return !!(s.inflight || s.timer)'
+        busy = 'const s = window.kalpEditor; return !!(s.inflight || s.timer || s.waiting)'
         last = []
         for i in range(edits):
             file, var, values = fields[i % len(fields)]

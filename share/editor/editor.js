@@ -9,8 +9,10 @@
   // The sections in the order of the results file.
   const order = ['top', 'INPUTVRD01A.TXT', 'INPUTVRD01B.TXT', 'INPUTVRD02.TXT', 'INPUTVRD03.TXT',
     'INPUTVRD04.TXT', 'INPUTVRD05.TXT'];
-  // Keys typed in a quick burst go to the server as one scenario.
-  const pause = 10;
+  // The events of one edit go to the server as one scenario.
+  const pause = 0;
+  // Scenarios with the server at one time; later edits wait for an answer.
+  const most = 2;
 
   const state = {
     version: 0,
@@ -20,6 +22,7 @@
     changed: [], // files whose text differs from the saved one
     timer: 0,
     inflight: 0, // scenarios sent and not yet answered
+    waiting: false, // an edit waits for an answer before it is sent
     sent: 0,
     shown: 0,
     editedAt: 0,
@@ -495,8 +498,9 @@
     notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)));
   }
 
-  // Every scenario is sent at once; the server answers them in turn, and
-  // an answer to an older one than the last shown is dropped.
+  // A scenario is sent at once, unless `most` are with the server; it
+  // answers them in turn, and an answer older than the last one shown is
+  // dropped.
   async function compute() {
     state.timer = 0;
     if (state.local.size) {
@@ -504,11 +508,17 @@
       setstate(local());
       return;
     }
+    if (state.inflight >= most) {
+      state.waiting = true;
+      return;
+    }
+    state.waiting = false;
     const since = state.editedAt;
     const seq = ++state.sent;
     state.inflight++;
     const { status, data } = await api('/api/compute', { version: state.version, values: state.values });
     state.inflight--;
+    if (state.waiting) compute();
     if (seq < state.shown) return;
     state.shown = seq;
     if (status !== 200) {
