@@ -126,6 +126,7 @@ Outcome runscenario(const Request& r) {
     Streams s;
     s.files = r.files;
     s.say = r.say;
+    s.spans = r.spans;
     s.res = r.echo ? results.s : opensink();
     const Stream sink = r.echo ? Stream{} : s.res;
     try {

@@ -34,6 +34,7 @@ struct Request {
     std::function<void(int prods)> begun;
     bool echo = true;   // form the echo of the input files
     std::vector<Change> changes; // values that replace those of the files
+    std::vector<Span>* spans = nullptr; // when set, the span of every number read
 };
 
 // What a run gives.

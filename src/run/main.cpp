@@ -11,6 +11,7 @@
 #include "run/init.h"
 #include "run/options.h"
 #include "run/sweepargs.h"
+#include "serve/server.h"
 #include "textio/outfile.h"
 
 namespace {
@@ -73,6 +74,15 @@ int start(int argc, char** argv) {
     init->add_flag("--two-systems", two, "Two linked systems: a dairy flock partly crossed with "
                                          "rams of a meat breed");
     init->add_flag("--standardised", standardised, "Standardise the weights");
+    kalp::ServeOptions serving;
+    CLI::App* serve = app.add_subcommand(
+        "serve", "Edit the input files in the browser, checked and computed as you type: prints "
+                 "the address to open and serves it until Ctrl-C");
+    serve->add_option("-C,--dir", serving.dir, "Edit the files of DIR instead of the current directory")
+        ->type_name("DIR");
+    serve->add_option("--port", serving.port, "Listen on port N of 127.0.0.1 (default: a free one)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 65535));
     auto usage = [&](const std::string& problem) {
         std::fprintf(stderr, "kalp: %s\n\n%s", problem.c_str(), app.help().c_str());
         return 2;
@@ -89,12 +99,19 @@ int start(int argc, char** argv) {
     } catch (const kalp::BadSweep& e) {
         return usage(e.what());
     }
+    // An empty name, such as an unset shell variable gives, names no directory.
+    if ((diropt->count() > 0 && dir.empty()) ||
+        (serve->get_option("--dir")->count() > 0 && serving.dir.empty()))
+        return usage("-C (--dir) needs the name of a directory, not an empty text");
+    if (*serve) {
+        if (options.exports() || classes || version)
+            return usage("serve takes only -C DIR and --port N");
+        if (serve->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;
+        return kalp::serve(serving);
+    }
     if (options.csv && !options.sweeps.empty())
         return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
                      "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
-    // An empty name, such as an unset shell variable gives, names no directory.
-    if (diropt->count() > 0 && dir.empty())
-        return usage("-C (--dir) needs the name of a directory, not an empty text");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
     if (version) return say(std::string("KALP Version ") + KALP_VERSION + ", 2011\n");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -81,8 +82,14 @@ const char* obstacle(const std::string& path) {
            "Remove or rename " + path + " and restart the program.", StopKind::output);
 }
 
-void syncfolder() {
-    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// The folder of `path`.
+std::string folder(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void syncfolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     fsync(fd);
     ::close(fd);
@@ -90,7 +97,11 @@ void syncfolder() {
 
 } // namespace
 
-std::string tempname(const std::string& name) { return ".kalp-unfinished-" + name; }
+std::string tempname(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return ".kalp-unfinished-" + name;
+    return name.substr(0, slash + 1) + ".kalp-unfinished-" + name.substr(slash + 1);
+}
 
 OutputFile::OutputFile(const std::string& name) : name_(name), temp_(tempname(name)) {
     struct stat st {};
@@ -175,13 +186,17 @@ void publish(const std::vector<OutputFile*>& files) {
         if (f->temp_.empty()) notwritten(f->name_);
         requireplace(f->name_);
     }
+    std::vector<std::string> folders;
     for (OutputFile* f : files) {
         if (std::rename(f->temp_.c_str(), f->name_.c_str()) != 0) notwritten(f->name_);
         f->temp_.clear();
         delist(f->slot_);
         f->slot_ = -1;
+        if (std::find(folders.begin(), folders.end(), folder(f->name_)) == folders.end())
+            folders.push_back(folder(f->name_));
     }
-    syncfolder();
+    for (const std::string& dir : folders)
+        syncfolder(dir);
 }
 
 void requireplace(const std::string& name) {

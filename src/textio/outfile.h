@@ -15,7 +15,8 @@
 
 namespace kalp {
 
-// The temporary name of `name`.
+// The temporary name of `name` (a file name, or a path whose last part is
+// the file name).
 std::string tempname(const std::string& name);
 
 class OutputFile {

@@ -120,19 +120,27 @@ bool utf16(const std::string& start) {
 // No number is longer than this; a longer text is no number.
 constexpr size_t longest = 512;
 
+// The offset in the file of the next byte that readbyte gives.
+long position(const Stream& in) {
+    return std::ftell(in.fp) - static_cast<long>(in.back.size());
+}
+
 // Skips white space and returns the next word: the bytes up to white
 // space, the end of the input or, outside bare-number files, a double
-// quote. The byte that ends it is given back.
-std::string word(Stream& in) {
+// quote. The byte that ends it is given back. With a recorder, the word's
+// span is added under `var`.
+std::string word(Stream& in, const std::string& var) {
     int c = readbyte(in);
     while (c != EOF && blank(c))
         c = readbyte(in);
+    const long start = in.spans ? position(in) - (c == EOF ? 0 : 1) : 0;
     std::string w;
     while (c != EOF && !blank(c) && (in.bare || c != '"')) {
         if (w.size() <= longest) w += static_cast<char>(c);
         c = readbyte(in);
     }
     if (c != EOF) unread(in, std::string(1, static_cast<char>(c)));
+    if (in.spans) in.spans->push_back({in.name, start, position(in) - start, var});
     return w;
 }
 
@@ -176,7 +184,7 @@ bool nobreak(const std::string& text) {
 // The next word as a number of the given kind, by `f`; false when absent.
 template <class T, class F>
 bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
-    const std::string w = word(in);
+    const std::string w = word(in, v.var);
     if (w.empty()) return false;
     if (nobreak(w)) nobreakspace(in, v, "");
     if (w.size() > longest) notdecimal(in, v, w, kind, w);
@@ -237,6 +245,7 @@ Stream openin(const Streams& from, const char* name) {
     Stream s;
     s.fp = from.files->open(name);
     s.name = name;
+    s.spans = from.spans;
     const std::string n = name;
     if (!s.fp && errno == ENOENT)
         failin(n, "", "The input file " + n + " cannot be opened.",
@@ -353,7 +362,7 @@ double scandouble(Stream& in, const Value& v) {
 }
 
 bool leadingint(Stream& in, int& out, const Value& v) {
-    const std::string w = word(in);
+    const std::string w = word(in, v.var);
     std::string tail;
     long x = 0;
     bool range = false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "textio/source.h"
 
@@ -25,6 +26,18 @@ struct Value {
 // A model variable with its indices: "l4RA[2]", "evpB[8][2]".
 std::string indexed(const char* var, int i, int j = 0);
 
+// Where a scanned number stands in its file: the bytes of its word (the
+// number and any text glued to it, "0,05" or "2.0") and the model variable
+// it was read into. A word that is missing (the scan met a double quote or
+// the end of the file) has length 0 at that place. Tools that edit a file
+// value by value replace these bytes and keep all others.
+struct Span {
+    std::string file;
+    long offset = 0;
+    long length = 0;
+    std::string var;
+};
+
 // A C stream together with the file name that messages give for it.
 struct Stream {
     std::FILE* fp = nullptr;
@@ -37,6 +50,8 @@ struct Stream {
     // Bytes read ahead and given back, last byte first: they come before the
     // file's next byte, the last one of the string next.
     std::string back;
+    // When set, every number scan adds the span of its word.
+    std::vector<Span>* spans = nullptr;
 };
 
 // Where the console lines of a run go; none when empty.
@@ -49,6 +64,8 @@ struct Streams {
     Stream in, tpl, res;
     const FileSource* files = nullptr;
     Say say;
+    // Given to every input stream that openin opens.
+    std::vector<Span>* spans = nullptr;
 };
 
 // Opens an input file of `s.files` and skips a UTF-8 byte-order mark at its

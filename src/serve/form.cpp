@@ -1,0 +1,461 @@
+#include "serve/form.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "model/classes.h"
+#include "model/standardise.h"
+#include "report/exports.h"
+#include "textio/numbers.h"
+#include "textio/source.h"
+
+namespace kalp {
+
+using json = nlohmann::json;
+
+namespace {
+
+// How the page shows the values of the bare-number files, and the groups
+// of values of the annotated ones.
+const std::map<std::string, const char*> labels = {
+    {"errmess", "Error flag of the preceding program TORM2 (1 stops the run)"},
+    {"prods", "Production systems"},
+    {"u", "Discount rate per year (e.g. 0.05)"},
+    {"RRA", "Number of reproductive ram classes (at most 5)"},
+    {"RRB", "Number of reproductive ram classes (at most 5)"},
+    {"LLA", "Number of reproductive ewe classes (at most 15)"},
+    {"LLB", "Number of reproductive ewe classes (at most 15)"},
+    {"l4RA", "Age weights of the reproductive ram classes"},
+    {"l4RB", "Age weights of the reproductive ram classes"},
+    {"l4EA", "Age weights of the reproductive ewe classes"},
+    {"l4EB", "Age weights of the reproductive ewe classes"},
+    {"evpA", "Economic values (per unit of each trait)"},
+    {"evpB", "Economic values for purebred and for crossbred progeny of B"},
+    {"ageR11A", "Age of the rams at first use (days)"},
+    {"ageE1A", "Age of the ewes at first use (days)"},
+    {"ageR11B", "Age of the B rams at first use (days)"},
+    {"ageR12A", "Age of the A rams used on B ewes at first use (days)"},
+    {"ageE1B", "Age of the B ewes at first use (days)"},
+    {"pcrossE", "Crossing share of each reproductive ewe class (share of those ewes mated to A rams)"},
+    {"gstd", "Genetic standard deviations (in the units of the traits)"},
+};
+
+const char* const sectiontitles[][2] = {
+    {"INPUTVRD01A.TXT", "System A"},
+    {"INPUTVRD01B.TXT", "System B"},
+    {"INPUTVRD02.TXT", "Gene flow"},
+    {"INPUTVRD03.TXT", "Gene flow through both systems"},
+    {"INPUTVRD04.TXT", "Genetic standard deviations"},
+    {"INPUTVRD05.TXT", "Pairs of alternative traits"},
+};
+
+bool annotated(const std::string& file) {
+    return file != "INPUTVRD01A.TXT" && file != "INPUTVRD01B.TXT" && file != "ERROR.TXT" &&
+           file != "P01.TXT";
+}
+
+std::string basename(const std::string& var) { return var.substr(0, var.find('[')); }
+
+// The indices of a model variable: "evpB[8][2]" gives 8 and 2.
+std::vector<int> indices(const std::string& var) {
+    std::vector<int> v;
+    for (size_t at = var.find('['); at != std::string::npos; at = var.find('[', at + 1))
+        v.push_back(std::atoi(var.c_str() + at + 1));
+    return v;
+}
+
+// The first quoted text from `from` on: the description of a record.
+struct Words {
+    std::string description;
+    size_t at = std::string::npos; // its opening quote
+};
+Words words(const std::string& text, size_t from) {
+    Words w;
+    const size_t q1 = text.find('"', from);
+    const size_t q2 = q1 == std::string::npos ? q1 : text.find('"', q1 + 1);
+    if (q2 == std::string::npos) return w;
+    w.at = q1;
+    w.description = text.substr(q1 + 1, q2 - q1 - 1);
+    return w;
+}
+
+// Runs of blanks and line breaks as one blank.
+std::string oneline(const std::string& s) {
+    std::string out;
+    bool space = false;
+    for (const char c : s) {
+        const bool b = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (b && !out.empty()) space = true;
+        if (b) continue;
+        if (space) out += ' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
+// The comment of an annotated file: the words between its two slashes.
+std::string comment(const std::string& text) {
+    const size_t a = text.find('/');
+    const size_t b = a == std::string::npos ? a : text.find('/', a + 1);
+    return b == std::string::npos ? "" : oneline(text.substr(a + 1, b - a - 1));
+}
+
+// A whole number as the annotated files write it (2 or 2.0), or -1.
+long wholevalue(const std::string& text) {
+    if (text.empty()) return -1;
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno != 0) return -1;
+    if (*end == '.') {
+        ++end;
+        while (*end == '0')
+            ++end;
+    }
+    return *end == '\0' ? n : -1;
+}
+
+struct Option {
+    long value;
+    std::string label;
+};
+
+// A choice among `options`; the option of the file's number keeps the
+// file's text, and a number that is none of them is one more option.
+json choices(json f, const std::vector<Option>& options) {
+    const std::string text = f["text"].get<std::string>();
+    const long n = wholevalue(text);
+    json list = json::array();
+    bool found = false;
+    for (const Option& o : options) {
+        const bool here = !found && n == o.value;
+        found = found || here;
+        list.push_back({{"value", here ? text : std::to_string(o.value)}, {"label", o.label}});
+    }
+    if (!found)
+        list.push_back({{"value", text}, {"label", (text.empty() ? std::string("no number") : text) +
+                                                       ": as in the file"}});
+    f["input"] = "select";
+    f["options"] = list;
+    return f;
+}
+
+class Builder {
+public:
+    Builder(const Texts& t, const std::vector<Span>& s, const Model& model, const TraitNames& n)
+        : texts(t), spans(s), m(model), names(n) {}
+
+    json form() const {
+        json sections = json::array();
+        json top = {{"id", "top"}, {"title", "Scenario"}, {"items", json::array()}};
+        for (const char* var : {"prods", "gstd", "errmess"}) {
+            const auto s = std::find_if(spans.begin(), spans.end(), [&](const Span& x) { return x.var == var; });
+            if (s != spans.end()) top["items"].push_back({{"type", "field"}, {"id", var}, {"field", single(*s)}});
+        }
+        sections.push_back(top);
+        for (const auto& [file, title] : sectiontitles) {
+            json items = section(file);
+            if (items.empty()) continue;
+            json sec = {{"id", file}, {"file", file}, {"title", title}, {"items", items}};
+            if (annotated(file) && texts.count(file)) sec["note"] = comment(texts.at(file));
+            sections.push_back(sec);
+        }
+        json f = {{"sections", sections}};
+        if (texts.count("PARAVRD.TXT")) f["title"] = words(texts.at("PARAVRD.TXT"), 0).description;
+        return f;
+    }
+
+private:
+    const Texts& texts;
+    const std::vector<Span>& spans;
+    const Model& m;
+    const TraitNames& names;
+
+    bool laidout() const { return m.acm > 0 && m.acm < ACM; }
+
+    std::string classname(int c) const {
+        if (!laidout() || c < 1 || c > m.acm) return "class " + std::to_string(c);
+        return std::to_string(c) + ": " + groupname(describeclass(m, c));
+    }
+
+    Words wordsafter(const Span& s) const {
+        const auto t = texts.find(s.file);
+        if (t == texts.end()) return {};
+        return words(t->second, static_cast<size_t>(s.offset + s.length));
+    }
+
+    json field(const Span& s, const std::string& label) const {
+        json f = {{"file", s.file}, {"var", s.var}, {"label", label}, {"text", spantext(texts, s)}};
+        if (s.length == 0) f["optional"] = true;
+        return f;
+    }
+
+    std::string label(const Span& s) const {
+        if (annotated(s.file)) {
+            const Words w = wordsafter(s);
+            if (!w.description.empty()) return oneline(w.description);
+        }
+        const auto l = labels.find(basename(s.var));
+        return l == labels.end() ? s.var : l->second;
+    }
+
+    json single(const Span& s) const {
+        json f = field(s, label(s));
+        const std::string var = basename(s.var);
+        if (var == "prods") return choices(f, {{1, "1: one production system"}, {2, "2: two linked systems"}});
+        if (var == "gstd") {
+            const std::string text = f["text"];
+            const bool on = wholevalue(text) == 2;
+            f["input"] = "check";
+            f["on"] = on ? text : "2";
+            f["off"] = on ? "1" : text;
+            return f;
+        }
+        if (var == "n_sac") {
+            std::vector<Option> o;
+            const int bound = m.prods == 1 ? m.acm - 1 : m.acm - 3;
+            for (int c = 1; laidout() && c <= bound; ++c)
+                o.push_back({c, classname(c)});
+            return choices(f, o);
+        }
+        if (var.rfind("pg", 0) == 0)
+            return choices(f, {{1, "1: given below"}, {2, "2: computed from the age weights"}});
+        if (var == "flag") {
+            static const int pairs[7][2] = {{0, 0}, {2, 3}, {4, 5}, {26, 27}, {28, 29}, {30, 31}, {32, 33}};
+            const int k = indices(s.var).at(0);
+            if (k < 1 || k > 6) return f;
+            const int a = pairs[k][0], b = pairs[k][1];
+            return choices(f, {{a, std::to_string(a) + ": " + names[a]},
+                               {b, std::to_string(b) + ": " + names[b]},
+                               {0, "0: both traits count"}});
+        }
+        return f;
+    }
+
+    // The group a value belongs to: a list, a table of traits, a given
+    // path (by its record), or none.
+    std::string group(const Span& s) const {
+        static const std::set<std::string> groups = {"l4RA", "l4EA", "l4RB", "l4EB", "pcrossE", "evpA", "evpB"};
+        std::string b = basename(s.var);
+        if (groups.count(b)) return b;
+        if (b == "gstd_d" || b == "gstd_m") return "gstd";
+        if (b == "P") return "P@" + std::to_string(wordsafter(s).at);
+        return "";
+    }
+
+    json section(const std::string& file) const {
+        std::vector<const Span*> own;
+        for (const Span& s : spans)
+            if (s.file == file) own.push_back(&s);
+        json items = json::array();
+        for (size_t i = 0; i < own.size();) {
+            const std::string g = group(*own[i]);
+            size_t end = i + 1;
+            while (!g.empty() && end < own.size() && group(*own[end]) == g)
+                ++end;
+            const std::vector<const Span*> run(own.begin() + static_cast<long>(i),
+                                               own.begin() + static_cast<long>(end));
+            json item;
+            if (g.empty())
+                item = {{"type", "field"}, {"field", single(*own[i])}};
+            else if (g == "evpA" || g == "evpB" || g == "gstd")
+                item = traits(g, run);
+            else
+                item = list(g, run);
+            // An item keeps its id while its values change: a given path is
+            // known by its first value.
+            item["id"] = g.empty() || g[0] == 'P' ? own[i]->var : g;
+            items.push_back(item);
+            i = end;
+        }
+        return items;
+    }
+
+    json list(const std::string& g, const std::vector<const Span*>& run) const {
+        const bool path = g[0] == 'P';
+        json fields = json::array();
+        for (const Span* s : run) {
+            const std::vector<int> k = indices(s->var);
+            fields.push_back(field(*s, path ? classname(k.at(1)) : "class " + std::to_string(k.at(0))));
+        }
+        return {{"type", "list"}, {"label", path ? label(*run.front()) : labels.at(g)}, {"fields", fields}};
+    }
+
+    json traits(const std::string& g, const std::vector<const Span*>& run) const {
+        json columns = g == "evpA"   ? json{"Economic value"}
+                       : g == "evpB" ? json{"Purebred progeny of B", "Crossbred progeny"}
+                                     : json{"Direct", "Maternal"};
+        std::map<int, json> rows;
+        for (const Span* s : run) {
+            const std::vector<int> k = indices(s->var);
+            const int trait = k.at(0);
+            if (trait < 1 || trait > 35) continue;
+            json& row = rows[trait];
+            if (row.is_null()) {
+                json cells = json::array();
+                for (size_t c = 0; c < columns.size(); ++c)
+                    cells.push_back(nullptr);
+                row = {{"trait", trait}, {"name", names[trait]}, {"cells", cells}};
+                if (g == "gstd") row["words"] = oneline(wordsafter(*s).description);
+            }
+            const size_t column = g == "gstd" ? (basename(s->var) == "gstd_d" ? 0 : 1)
+                                              : static_cast<size_t>(k.at(1) - 1);
+            if (column < columns.size()) row["cells"][column] = field(*s, names[trait]);
+        }
+        json out = json::array();
+        for (auto& [trait, row] : rows)
+            out.push_back(row);
+        return {{"type", "traits"}, {"label", labels.at(g == "gstd" ? "gstd" : g)},
+                {"columns", columns}, {"rows", out}};
+    }
+};
+
+std::string format(const char* f, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, f, v);
+    return text;
+}
+
+// One table of trait values as the results file prints it: a row for every
+// trait whose test values are not both negligible, both components, the
+// direct one or the maternal one by the trait's type, the other as "-".
+json traittable(const Model& m, const TraitNames& names, const float* testd, const float* testm,
+                const float* d, const float* mat, const char* f) {
+    json rows = json::array();
+    for (int k = 1; k <= 35; ++k) {
+        if (negligible(testd[k]) && negligible(testm[k])) continue;
+        json cells = json::array();
+        cells.push_back(hasdirect(m, k) ? json{{"component", "direct"}, {"text", format(f, d[k])}}
+                                        : json{{"text", "-"}});
+        cells.push_back(hasmaternal(m, k) ? json{{"component", "maternal"}, {"text", format(f, mat[k])}}
+                                          : json{{"text", "-"}});
+        rows.push_back({{"trait", k}, {"name", names[k]}, {"cells", cells}});
+    }
+    return rows;
+}
+
+// The yearly shares of the traced genes for the chart of the page: one
+// panel per parental block and one for the progeny, a line per class.
+json geneflow(const Model& m, const YearTable& t) {
+    Block layout[8];
+    const int n = layoutblocks(m, layout);
+    json panels = json::array();
+    auto line = [&](int c, const std::string& label) {
+        json y = json::array();
+        for (size_t r = 0; r < t.years.size(); ++r)
+            y.push_back(std::round(t.shares[r * static_cast<size_t>(m.acm + 1) + static_cast<size_t>(c)] * 1e5) / 1e5);
+        return json{{"class", c}, {"label", label}, {"y", y}};
+    };
+    for (int k = 0; k < n && !layout[k].progeny; ++k) {
+        json lines = json::array();
+        for (int c = layout[k].first; c < layout[k].first + layout[k].size; ++c)
+            lines.push_back(line(c, "class " + std::to_string(c) + ", age " + std::to_string(describeclass(m, c).age)));
+        std::string title = layout[k].name;
+        title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+        panels.push_back({{"title", title}, {"lines", lines}});
+    }
+    json progeny = json::array();
+    const char* kinds[] = {"A x A", "B x B", "A x B"}; // sire x dam
+    const int first = m.prods == 1 ? m.acm : m.acm - 2;
+    for (int c = first; c <= m.acm; ++c)
+        progeny.push_back(line(c, "class " + std::to_string(c) + ", " + kinds[c - first]));
+    panels.push_back({{"title", "Progeny"}, {"lines", progeny}});
+    const ClassInfo traced = describeclass(m, m.n_sac);
+    return {{"title", "Gene flow of sex and age group " + std::to_string(m.n_sac) + " (" + groupname(traced) +
+                          "), discount rate " + shortest(m.u) + ", " + std::to_string(m.l_inv) + " years"},
+            {"years", t.years},
+            {"panels", panels}};
+}
+
+const char* kindname(StopKind k) {
+    switch (k) {
+    case StopKind::gate: return "gate";
+    case StopKind::traced: return "traced";
+    case StopKind::matrix: return "matrix";
+    case StopKind::input: return "input";
+    case StopKind::notfinite: return "notfinite";
+    case StopKind::output: return "output";
+    case StopKind::option: return "option";
+    }
+    return "input";
+}
+
+} // namespace
+
+TraitNames traitnames(const Texts& texts) {
+    const TextSource source(texts);
+    Streams s;
+    s.files = &source;
+    try {
+        return readtraitnames(s);
+    } catch (const RunStop&) {
+        TraitNames names;
+        for (int k = 1; k <= 35; ++k)
+            names[k] = "trait " + std::to_string(k);
+        return names;
+    }
+}
+
+json formjson(const Texts& texts, const std::vector<Span>& spans, const Model& m,
+              const TraitNames& names) {
+    return Builder(texts, spans, m, names).form();
+}
+
+json resultjson(const Outcome& o, const TraitNames& names, const YearTable& years) {
+    if (o.stop)
+        return {{"complete", false},
+                {"stop",
+                 {{"kind", kindname(o.stop->kind)},
+                  {"file", o.stop->file},
+                  {"value", o.stop->value},
+                  {"report", o.stop->report()}}}};
+    const Model& m = *o.model;
+    json classes = json::array();
+    for (int c = 1; c <= m.acm; ++c) {
+        const ClassInfo info = describeclass(m, c);
+        classes.push_back({{"class", c},
+                           {"system", info.block.system},
+                           {"block", info.block.name},
+                           {"group", groupname(info)},
+                           {"age", info.age},
+                           {"traceable", info.traceable},
+                           {"flow", format("%8.3f", static_cast<double>(m.m_sum[c]))}});
+    }
+    json tables = json::array();
+    tables.push_back({{"id", "weights"},
+                      {"title", "Economic weights (per unit of trait, per discounted expression)"},
+                      {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ew_d, m.ew_m, "%10.4f")}});
+    if (m.gstd == 2) {
+        const double sd = sharepercent(m.ewsum_d, m.ewsum), sm = sharepercent(m.ewsum_m, m.ewsum);
+        tables.push_back({{"id", "standardised"},
+                          {"title", "Standardised economic weights (per genetic standard deviation)"},
+                          {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ewst_d, m.ewst_m, "%10.4f")},
+                          {"sum", {format("%10.4f", static_cast<double>(m.ewsum_d)),
+                                   format("%10.4f", static_cast<double>(m.ewsum_m))}},
+                          {"share", {format("%10.4f", sd), format("%10.4f", sm)}}});
+        tables.push_back({{"id", "relative-component"},
+                          {"title", "Relative weights within each component (%)"},
+                          {"rows", traittable(m, names, m.ewr_dd, m.ewr_mm, m.ewr_dd, m.ewr_mm, "%10.3f")}});
+        tables.push_back({{"id", "relative-total"},
+                          {"title", "Relative weights within the total (%)"},
+                          {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, "%10.3f")},
+                          {"share", {format("%10.3f", sd), format("%10.3f", sm)}}});
+    }
+    const ClassInfo traced = describeclass(m, m.n_sac);
+    return {{"complete", true},
+            {"traced", {{"class", m.n_sac}, {"group", groupname(traced)}}},
+            {"years", m.l_inv},
+            {"prods", m.prods},
+            {"classes", classes},
+            {"tables", tables},
+            {"geneflow", geneflow(m, years)}};
+}
+
+} // namespace kalp

@@ -1,0 +1,35 @@
+// What the editor page shows: the form of a scenario, built from the
+// numbers a run read, and the result of the run or its stop.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "core/model.h"
+#include "engine/engine.h"
+#include "input/control.h"
+#include "report/charts.h"
+#include "serve/scenario.h"
+
+namespace kalp {
+
+// The trait names of the report template in `texts`; "trait K" for every
+// trait when the template cannot give them.
+TraitNames traitnames(const Texts& texts);
+
+// The form: the choices at the top (systems, standardisation, the gate
+// flag), then one section per input file in the order of the results file.
+// Every field names its file and model variable and holds the text of its
+// number; its label is the file's own description for an annotated record.
+// `m` is the model as far as the run of `texts` got.
+nlohmann::json formjson(const Texts& texts, const std::vector<Span>& spans, const Model& m,
+                        const TraitNames& names);
+
+// A complete run: the class table with the discounted gene flow, the tables
+// of the economic weights (and standardised and relative weights), each
+// value as the results file prints it, and the yearly shares of the traced
+// genes in `years` for the chart. A stopped run: the stop with the report a
+// run prints.
+nlohmann::json resultjson(const Outcome& o, const TraitNames& names, const YearTable& years);
+
+} // namespace kalp

@@ -1,0 +1,58 @@
+// kalp serve: the scenario editor. One folder's input files in a browser
+// form, checked and computed as the user types, saved value by value.
+//
+// The server listens on 127.0.0.1 only. Every request must carry the
+// secret token of the address it prints (?token= or the X-KALP-Token
+// header) and name the server's own address as its Host; bodies are at
+// most 1 MB. The page and its script and style are built into the program.
+//
+//   GET  /                  the page
+//   GET  /api/scenario      the folder's files read afresh: the form and the result
+//   POST /api/compute       {version, values}: the form and the result of the
+//                           files with the values in place; nothing is written
+//   POST /api/save          {version, values}: writes the files whose text changed
+//   POST /api/run           runs kalp --csv --json --plot on the saved folder
+//   GET  /files/NAME        a file that a run writes, read-only
+//
+// values: {"INPUTVRD01A.TXT": {"u": "0.06", ...}, ...}, by file and model
+// variable. version: the one of the last answer; a page with another one
+// (the files were read afresh or saved since) is told to reload.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kalp {
+
+struct ServeOptions {
+    std::string dir = ".";
+    int port = 0;        // 0: a free port that the system picks
+    std::string program; // the kalp that a run starts; this program when empty
+};
+
+class Server {
+public:
+    // Reads the folder and binds 127.0.0.1; throws std::runtime_error when
+    // the folder cannot be used or the port cannot be bound.
+    explicit Server(const ServeOptions& options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    int port() const;
+    const std::string& token() const;
+    // http://127.0.0.1:PORT/?token=TOKEN
+    std::string address() const;
+    // Serves until stop().
+    void listen();
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Prints the address and serves until SIGINT or SIGTERM; the exit status.
+int serve(const ServeOptions& options);
+
+} // namespace kalp

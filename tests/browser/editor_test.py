@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""The scenario editor in headless Chromium: a mistyped discount rate shows
+the run's report and marks its field, a good one shows the weights of a
+plain run, Save and kalp on the saved folder agree, and a count of ewe
+classes brings and takes its age-weight fields.
+
+editor_test.py KALP SOURCE_DIR; exit status 77 (skipped) without Chromium,
+its driver or Selenium."""
+import atexit
+import csv
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+
+
+def browser():
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        print('SKIPPED: python3-selenium is not installed (apt-get install python3-selenium)')
+        sys.exit(SKIP)
+    chromium = shutil.which('chromium') or shutil.which('chromium-browser')
+    driver = shutil.which('chromedriver') or '/usr/bin/chromedriver'
+    if not chromium or not os.path.exists(driver):
+        print('SKIPPED: Chromium or its driver is not installed (apt-get install chromium chromium-driver)')
+        sys.exit(SKIP)
+    options = webdriver.ChromeOptions()
+    options.binary_location = chromium
+    profile = tempfile.mkdtemp(prefix='kalp-chromium-')
+    atexit.register(shutil.rmtree, profile, True)
+    for a in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+              '--disable-background-networking', '--disable-component-update', '--disable-sync',
+              '--user-data-dir=' + profile, '--window-size=1400,1000'):
+        options.add_argument(a)
+    return webdriver.Chrome(service=Service(driver), options=options)
+
+
+def example(source, name, into):
+    os.makedirs(into, exist_ok=True)
+    for f in os.listdir(os.path.join(source, 'examples', name)):
+        shutil.copy(os.path.join(source, 'examples', name, f), into)
+    shutil.copy(os.path.join(source, 'share', 'TEXTVRD_OUT.TXT'), into)
+
+
+def kalpweights(kalp, folder):
+    """The economic weights of kalp --csv in FOLDER as the results file prints them."""
+    subprocess.run([kalp, '-C', folder, '--csv'], check=True, stdout=subprocess.DEVNULL)
+    cells, weighted = {}, set()
+    with open(os.path.join(folder, 'kalp-weights.csv'), encoding='utf-8', newline='') as f:
+        for row in csv.DictReader(f):
+            single = struct.unpack('f', struct.pack('f', float(row['economic_weight'])))[0]
+            cells[row['trait'] + ' ' + row['component']] = '%10.4f' % single
+            if abs(single) >= 1e-6:
+                weighted.add(row['trait'])
+    # The results file, and the page, show the traits that have a weight.
+    return {k: v for k, v in cells.items() if k.split()[0] in weighted}
+
+
+def main():
+    kalp, source = sys.argv[1], sys.argv[2]
+    d = browser()
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    work = tempfile.mkdtemp(prefix='kalp-editor-')
+    folder, plain = os.path.join(work, 'scenario'), os.path.join(work, 'plain')
+    example(source, 'one-system', folder)
+    original = open(os.path.join(folder, 'INPUTVRD01A.TXT'), 'rb').read()
+    server = subprocess.Popen([kalp, 'serve', '-C', folder], stdout=subprocess.PIPE, text=True)
+    try:
+        url = server.stdout.readline().strip()
+        assert re.fullmatch(r'http://127\.0\.0\.1:\d+/\?token=[0-9a-f]{48}', url), url
+        wait = WebDriverWait(d, 20).until
+        d.get(url)
+        wait(lambda _: d.execute_script('return window.kalpEditor && window.kalpEditor.answers') >= 1)
+
+        def field(file, var):
+            return d.find_element(By.CSS_SELECTOR, '[data-file="%s"][data-var="%s"]' % (file, var))
+
+        def retype(el, text):
+            el.send_keys(Keys.CONTROL, 'a')
+            el.send_keys(text)
+
+        def weights():
+            return {c.get_attribute('data-trait') + ' ' + c.get_attribute('data-component'): c.get_attribute('textContent')
+                    for c in d.find_elements(By.CSS_SELECTOR, '#table-weights td[data-trait]')}
+
+        report = d.find_element(By.ID, 'report')
+        rate = ('INPUTVRD01A.TXT', 'u')
+        d.execute_script('window.scrollTo(0, document.body.scrollHeight)')
+        retype(field(*rate), '0,05')
+        wait(lambda _: 'decimal comma' in report.get_attribute('textContent'))
+        assert report.get_attribute('textContent').startswith('\nError message:\nIn INPUTVRD01A.TXT, the discount rate')
+        assert field(*rate).get_attribute('aria-invalid') == 'true'
+        assert d.execute_script('const r = arguments[0].getBoundingClientRect();'
+                                'return r.top >= 0 && r.bottom <= innerHeight', field(*rate)), 'the marked field is not in view'
+
+        # A good rate: the weights of a plain run with it.
+        example(source, 'one-system', plain)
+        with open(os.path.join(plain, 'INPUTVRD01A.TXT'), 'wb') as f:
+            f.write(original.replace(b'0.05', b'0.06', 1))
+        want = kalpweights(kalp, plain)
+        retype(field(*rate), '0.06')
+        wait(lambda _: not report.is_displayed() and weights() == want)
+        assert field(*rate).get_attribute('aria-invalid') is None
+
+        # Save, and kalp on the folder gives the weights the page shows.
+        d.find_element(By.ID, 'save').click()
+        wait(lambda _: d.find_element(By.ID, 'state').text == 'Saved INPUTVRD01A.TXT')
+        assert open(os.path.join(folder, 'INPUTVRD01A.TXT'), 'rb').read() == original.replace(b'0.05', b'0.06', 1)
+        d.find_element(By.ID, 'run').click()
+        wait(lambda _: d.find_elements(By.CSS_SELECTOR, '#runfiles a[href^="/files/kalp-weights.csv?token="]'))
+        assert kalpweights(kalp, folder) == weights()
+
+        # The ewe classes: their age weights follow the count.
+        def ewes():
+            return len(d.find_elements(By.CSS_SELECTOR, '[data-file="INPUTVRD01A.TXT"][data-var^="l4EA["]'))
+        assert ewes() == 6
+        for n in ('4', '9'):
+            retype(field('INPUTVRD01A.TXT', 'LLA'), n)
+            wait(lambda _: ewes() == int(n))
+        assert field('INPUTVRD01A.TXT', 'l4EA[9]').get_attribute('value') == '0'
+        assert field('INPUTVRD01A.TXT', 'l4EA[5]').get_attribute('value') == '0.11'
+        print('latencies (ms):', [round(x) for x in d.execute_script('return window.kalpEditor.latencies')])
+    finally:
+        d.quit()
+        server.send_signal(signal.SIGINT)
+        status = server.wait(timeout=20)
+        shutil.rmtree(work, ignore_errors=True)
+    assert status == 0, 'kalp serve ended with %d after Ctrl-C' % status
+    print('editor: all checks passed')
+
+
+if __name__ == '__main__':
+    main()

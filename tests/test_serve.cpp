@@ -1,0 +1,280 @@
+// The editor's server, in process on a free port: the scenario of a folder,
+// computed from texts in memory, saved value by value, and every request it
+// must refuse.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "engine/engine.h"
+#include "report/exports.h"
+#include "serve/scenario.h"
+#include "serve/server.h"
+#include "workdir.h"
+
+using namespace kalp;
+using namespace kalp::test;
+using json = nlohmann::json;
+
+namespace {
+
+struct Served {
+    Workdir w;
+    std::unique_ptr<Server> server;
+    std::thread thread;
+    explicit Served(const char* example) {
+        if (example) copyexample(w, example);
+        server = std::make_unique<Server>(ServeOptions{w.path(), 0, KALP_BINARY});
+        thread = std::thread([this] { server->listen(); });
+    }
+    ~Served() {
+        server->stop();
+        thread.join();
+    }
+    Served(const Served&) = delete;
+    Served& operator=(const Served&) = delete;
+
+    std::unique_ptr<httplib::Client> client() const {
+        auto c = std::make_unique<httplib::Client>("127.0.0.1", server->port());
+        c->set_default_headers({{"X-KALP-Token", server->token()}});
+        return c;
+    }
+    json get(const std::string& path) const {
+        const auto r = client()->Get(path.c_str());
+        EXPECT_TRUE(r && r->status == 200) << (r ? r->body : "no answer");
+        return r ? json::parse(r->body) : json();
+    }
+    // The answer to a POST, with its status.
+    std::pair<int, json> post(const std::string& path, const json& body) const {
+        const auto r = client()->Post(path.c_str(), body.dump(), "application/json");
+        if (!r) return {0, json()};
+        return {r->status, json::parse(r->body)};
+    }
+    std::map<std::string, std::string> files() const {
+        std::map<std::string, std::string> f;
+        for (const std::string& name : w.files())
+            f[name] = w.read(name);
+        return f;
+    }
+};
+
+json edits(long version, const Values& values) { return {{"version", version}, {"values", values}}; }
+
+// The cells of the economic weights table: "8 maternal" -> "   26.3187".
+std::map<std::string, std::string> weights(const json& result) {
+    std::map<std::string, std::string> cells;
+    for (const json& row : result["tables"][0]["rows"])
+        for (const json& c : row["cells"])
+            if (c.contains("component"))
+                cells[std::to_string(row["trait"].get<int>()) + " " + c["component"].get<std::string>()] = c["text"];
+    return cells;
+}
+
+std::string f104(double v) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%10.4f", v);
+    return s;
+}
+
+std::string field(const json& answer, const std::string& file, const std::string& var) {
+    for (const json& sec : answer["form"]["sections"])
+        for (const json& it : sec["items"]) {
+            std::vector<json> fs;
+            if (it["type"] == "field") fs.push_back(it["field"]);
+            if (it["type"] == "list") fs.assign(it["fields"].begin(), it["fields"].end());
+            if (it["type"] == "traits")
+                for (const json& r : it["rows"])
+                    for (const json& c : r["cells"])
+                        if (!c.is_null()) fs.push_back(c);
+            for (const json& f : fs)
+                if (f["file"] == file && f["var"] == var) return f["text"];
+        }
+    return "(none)";
+}
+
+} // namespace
+
+TEST(Serve, ComputesScenariosInMemory) {
+    Served s("one-system-standardised");
+    const auto before = s.files();
+    const json loaded = s.get("/api/scenario");
+    const long v = loaded["version"];
+    EXPECT_EQ(field(loaded, "INPUTVRD01A.TXT", "u"), "0.05");
+    EXPECT_EQ(field(loaded, "INPUTVRD04.TXT", "gstd_m[8]"), "0.25");
+    EXPECT_FALSE(loaded["newfolder"]);
+    ASSERT_TRUE(loaded["result"]["complete"]);
+
+    // A good scenario gives the weights of the engine on the same texts.
+    Texts t;
+    for (const auto& [name, text] : before)
+        if (name != "README.md") t[name] = text;
+    t["INPUTVRD01A.TXT"].replace(0, 4, "0.06");
+    const TextSource source(t);
+    Request r;
+    r.files = &source;
+    const kalp::Outcome o = runscenario(r);
+    ASSERT_TRUE(o.complete());
+    std::map<std::string, std::string> want;
+    for (const Component& c : components(*o.model))
+        want[std::to_string(c.trait) + " " + componentname(c.direct)] = f104(c.ew);
+    const auto [status, good] = s.post("/api/compute", edits(v, {{"INPUTVRD01A.TXT", {{"u", "0.06"}}}}));
+    ASSERT_EQ(status, 200);
+    EXPECT_EQ(weights(good["result"]), want);
+    EXPECT_EQ(good["changed"], json::array({"INPUTVRD01A.TXT"}));
+
+    // A bad one gives the stop of a run on those texts, naming the field.
+    struct Row {
+        Values values;
+        const char* file;
+        const char* value;
+    };
+    const Row rows[] = {
+        {{{"INPUTVRD01A.TXT", {{"u", "0,05"}}}}, "INPUTVRD01A.TXT", "u"},
+        {{{"INPUTVRD01A.TXT", {{"evpA[8][1]", "x"}}}}, "INPUTVRD01A.TXT", "evpA[8][1]"},
+        {{{"INPUTVRD01A.TXT", {{"LLA", "4"}}}}, "INPUTVRD01A.TXT", "l4EA"},
+        {{{"INPUTVRD02.TXT", {{"n_sac", "99"}}}}, "INPUTVRD02.TXT", "n_sac"},
+        {{{"INPUTVRD04.TXT", {{"gstd_m[8]", "1e999"}}}}, "INPUTVRD04.TXT", "gstd_m[8]"},
+        {{{"INPUTVRD05.TXT", {{"flag[2]", "4,5"}}}}, "INPUTVRD05.TXT", "flag[2]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        const auto [code, bad] = s.post("/api/compute", edits(v, row.values));
+        ASSERT_EQ(code, 200);
+        const json& stop = bad["result"]["stop"];
+        EXPECT_FALSE(bad["result"]["complete"]);
+        EXPECT_EQ(stop["file"], row.file);
+        EXPECT_EQ(stop["value"], row.value);
+        const TextSource texts(compose(t, record(t), row.values).texts);
+        // (t holds 0.06; the rows change other values, and u is 0.06 or 0,05.)
+        r.files = &texts;
+        EXPECT_EQ(stop["report"], runscenario(r).stop->report());
+    }
+    // Nothing was written.
+    EXPECT_EQ(s.files(), before);
+
+    Served empty(nullptr);
+    EXPECT_TRUE(empty.get("/api/scenario")["newfolder"]);
+}
+
+TEST(Serve, SavesOnlyTheEditedBytes) {
+    Served s("one-system-standardised");
+    const auto before = s.files();
+    const long v = s.get("/api/scenario")["version"];
+    // Loaded and saved without an edit: no file is written.
+    const auto [same, nothing] = s.post("/api/save", edits(v, {{"INPUTVRD01A.TXT", {{"u", "0.05"}}}}));
+    EXPECT_EQ(same, 200);
+    EXPECT_EQ(nothing["saved"], json::array());
+    EXPECT_EQ(s.files(), before);
+
+    const auto [code, computed] = s.post("/api/compute", edits(v, {{"INPUTVRD01A.TXT", {{"u", "0.06"}}}}));
+    const auto [saved, answer] = s.post("/api/save", edits(v, {{"INPUTVRD01A.TXT", {{"u", "0.06"}}}}));
+    ASSERT_EQ(saved, 200) << answer.dump();
+    EXPECT_EQ(answer["saved"], json::array({"INPUTVRD01A.TXT"}));
+    auto want = before;
+    want["INPUTVRD01A.TXT"].replace(0, 4, "0.06");
+    EXPECT_EQ(s.files(), want);
+    // The page that saved goes on with the new version; an older one is told to reload.
+    EXPECT_EQ(s.post("/api/compute", edits(v, {})).first, 409);
+    EXPECT_EQ(s.post("/api/compute", edits(answer["version"], {})).first, 200);
+
+    // kalp on the saved folder gives the weights the page showed.
+    ASSERT_EQ(s.w.run("--csv").status, 0);
+    // Its table has a row for every trait component; the page shows the
+    // traits that have a weight. Trait names hold no comma here.
+    std::map<std::string, std::string> ran;
+    std::set<std::string> weighted;
+    std::istringstream csv(s.w.read("kalp-weights.csv"));
+    std::string line;
+    std::getline(csv, line);
+    while (std::getline(csv, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string x; std::getline(fields, x, ',');)
+            f.push_back(x);
+        const float ew = std::strtof(f[6].c_str(), nullptr);
+        ran[f[3] + " " + f[5]] = f104(ew);
+        if (std::fabs(ew) >= 1e-6f) weighted.insert(f[3]);
+    }
+    std::erase_if(ran, [&](const auto& cell) {
+        return !weighted.count(cell.first.substr(0, cell.first.find(' ')));
+    });
+    EXPECT_EQ(weights(computed["result"]), ran);
+}
+
+TEST(Serve, RefusesToSaveOverFilesChangedOnDisk) {
+    Served s("one-system");
+    const long v = s.get("/api/scenario")["version"];
+    const std::string a = s.w.read("INPUTVRD01A.TXT");
+    s.w.write("INPUTVRD02.TXT", s.w.read("INPUTVRD02.TXT") + "\n");
+    const auto [code, refused] = s.post("/api/save", edits(v, {{"INPUTVRD01A.TXT", {{"u", "0.06"}}}}));
+    EXPECT_EQ(code, 409);
+    EXPECT_EQ(refused["conflict"], json::array({"INPUTVRD02.TXT"}));
+    EXPECT_EQ(s.w.read("INPUTVRD01A.TXT"), a);
+    // Read afresh, the folder is saved.
+    const long now = s.get("/api/scenario")["version"];
+    EXPECT_EQ(s.post("/api/save", edits(now, {{"INPUTVRD01A.TXT", {{"u", "0.06"}}}})).first, 200);
+}
+
+TEST(Serve, RefusesWhatItMustNot) {
+    Served s("one-system");
+    const std::string port = std::to_string(s.server->port()), token = s.server->token();
+    const std::string big(1 << 20, ' ');
+    struct Row {
+        const char* name;
+        std::string path;
+        httplib::Headers headers;
+        std::string body; // POST when not empty
+        int status;
+    };
+    const httplib::Headers with = {{"X-KALP-Token", token}};
+    const Row rows[] = {
+        {"the page with its token", "/?token=" + token, {}, "", 200},
+        {"no token", "/api/scenario", {}, "", 403},
+        {"another token", "/api/scenario", {{"X-KALP-Token", token.substr(1) + "0"}}, "", 403},
+        {"another host", "/?token=" + token, {{"Host", "kalp.example:" + port}}, "", 403},
+        {"localhost", "/?token=" + token, {{"Host", "localhost:" + port}}, "", 200},
+        {"a body over 1 MB", "/api/compute", with, "{\"version\": 1}" + big, 413},
+        {"not JSON", "/api/compute", with, "{version", 400},
+        {"no version", "/api/compute", with, "{}", 400},
+        {"two numbers in a value", "/api/compute", with,
+         R"({"version": 1, "values": {"INPUTVRD01A.TXT": {"u": "0.05 3"}}})", 400},
+        {"a path for a file", "/api/save", with, R"({"version": 1, "values": {"../x": {"u": "1"}}})", 400},
+        {"an input file", "/files/INPUTVRD01A.TXT", with, "", 404},
+        {"a path", "/files/..%2FINPUTVRD01A.TXT", with, "", 404},
+        {"an output not yet written", "/files/CHECKVRD", with, "", 404},
+    };
+    httplib::Client c("127.0.0.1", s.server->port());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto r = row.body.empty() ? c.Get(row.path.c_str(), row.headers)
+                                        : c.Post(row.path.c_str(), row.headers, row.body, "application/json");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, row.status) << r->body;
+        EXPECT_EQ(r->get_header_value("Content-Security-Policy").rfind("default-src 'none';", 0), 0u);
+        if (row.status != 200) {
+            EXPECT_TRUE(json::parse(r->body).contains("error"));
+        }
+    }
+}
+
+TEST(Serve, RunsKalpAndLinksItsFiles) {
+    Served s("one-system");
+    const auto [code, run] = s.post("/api/run", json::object());
+    ASSERT_EQ(code, 200);
+    EXPECT_EQ(run["status"], 0) << run["console"];
+    std::vector<std::string> names;
+    for (const json& f : run["files"])
+        names.push_back(f["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"resgfps01", "CHECKVRD", "kalp-classes.csv", "kalp-geneflow.csv",
+                                               "kalp-weights.csv", "kalp-results.json", "kalp-geneflow.svg"}));
+    const auto r = s.client()->Get("/files/resgfps01");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->body, s.w.read("resgfps01"));
+}
