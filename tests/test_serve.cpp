@@ -159,8 +159,15 @@ TEST(Serve, ComputesScenariosInMemory) {
     // Nothing was written.
     EXPECT_EQ(s.files(), before);
 
+    // An empty folder starts from the first scenario of kalp init, once.
     Served empty(nullptr);
     EXPECT_TRUE(empty.get("/api/scenario")["newfolder"]);
+    EXPECT_EQ(empty.post("/api/init", {{"two", true}}).first, 200);
+    const json started = empty.get("/api/scenario");
+    EXPECT_FALSE(started["newfolder"]);
+    EXPECT_TRUE(started["result"]["complete"]);
+    EXPECT_EQ(empty.post("/api/init", {{"two", true}}).first, 409);
+    EXPECT_EQ(empty.post("/api/init", {{"two", "yes"}}).first, 400);
 }
 
 TEST(Serve, SavesOnlyTheEditedBytes) {

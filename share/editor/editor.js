@@ -588,6 +588,18 @@
 
   $('reload').addEventListener('click', load);
 
+  $('init').addEventListener('click', async () => {
+    $('init').disabled = true;
+    const { status, data } = await api('/api/init', { two: $('inittwo').checked, standardised: $('initstd').checked });
+    $('init').disabled = false;
+    if (status !== 200) {
+      trouble(status, data);
+      return;
+    }
+    await load();
+    setstate('Wrote a first scenario: ' + data.console.trim().split('\n').length + ' lines from kalp init');
+  });
+
   $('run').addEventListener('click', async () => {
     $('run').disabled = true;
     setstate('kalp is running');

@@ -403,6 +403,32 @@ struct Server::Impl {
         answer(res, 200, {{"saved", saved}, {"version", version}});
     }
 
+    // A folder without input files gets the first scenario of kalp init,
+    // which refuses to write over any input file.
+    void start(const std::string& body, httplib::Response& res) {
+        json request;
+        try {
+            request = json::parse(body);
+        } catch (const json::exception& e) {
+            throw BadRequest(std::string("The request is not JSON: ") + e.what());
+        }
+        if (!request.is_object()) throw BadRequest("The request is not a JSON object.");
+        std::vector<std::string> args = {"init", dir};
+        for (const auto& [key, flag] : {std::pair{"two", "--two-systems"},
+                                        std::pair{"standardised", "--standardised"}}) {
+            if (request.contains(key) && !request[key].is_boolean())
+                throw BadRequest(std::string("The request gives ") + key + " as no true or false.");
+            if (request.value(key, false)) args.emplace_back(flag);
+        }
+        const std::lock_guard<std::mutex> hold(mutex);
+        const Child c = runchild(program, args);
+        if (c.status != 0) {
+            answer(res, 409, {{"error", c.output}});
+            return;
+        }
+        answer(res, 200, {{"console", c.output}});
+    }
+
     void run(httplib::Response& res) {
         const std::unique_lock<std::mutex> one(running, std::try_to_lock);
         if (!one.owns_lock()) {
@@ -529,6 +555,9 @@ struct Server::Impl {
             save(readedits(req.body), res);
         }));
         http.Post("/api/run", guarded([this](const httplib::Request&, httplib::Response& res) { run(res); }));
+        http.Post("/api/init", guarded([this](const httplib::Request& req, httplib::Response& res) {
+            start(req.body, res);
+        }));
         http.Get(R"(/files/([A-Za-z0-9._-]{1,64}))",
                  guarded([this](const httplib::Request& req, httplib::Response& res) {
                      file(req.matches[1].str(), res);
