@@ -61,9 +61,9 @@ namespace {
 // CSV files: a value is a number, string or literal as text, an object or
 // an array.
 struct Json {
-    std::string text;                                  // of a number, string or literal
-    std::vector<std::pair<std::string, Json>> members; // of an object
-    std::vector<Json> items;                           // of an array
+    std::string text;              // of a number, string or literal
+    std::vector<std::string> keys; // of an object, one per item
+    std::vector<Json> items;       // of an object or an array
     bool object = false, array = false;
 
     static Json raw(std::string t) {
@@ -82,31 +82,25 @@ struct Json {
         return j;
     }
     Json& add(const std::string& key, Json value) {
-        members.emplace_back(key, std::move(value));
+        keys.push_back(key);
+        items.push_back(std::move(value));
         return *this;
     }
     void write(std::string& out, int depth) const {
+        if (!object && !array) {
+            out += text;
+            return;
+        }
         const std::string in(static_cast<size_t>(depth + 1) * 2, ' ');
         const std::string end(static_cast<size_t>(depth) * 2, ' ');
-        if (object) {
-            out += "{\n";
-            for (size_t i = 0; i < members.size(); ++i) {
-                out += in + jsonstring(members[i].first) + ": ";
-                members[i].second.write(out, depth + 1);
-                out += i + 1 < members.size() ? ",\n" : "\n";
-            }
-            out += end + "}";
-        } else if (array) {
-            out += "[\n";
-            for (size_t i = 0; i < items.size(); ++i) {
-                out += in;
-                items[i].write(out, depth + 1);
-                out += i + 1 < items.size() ? ",\n" : "\n";
-            }
-            out += end + "]";
-        } else {
-            out += text;
+        out += object ? "{\n" : "[\n";
+        for (size_t i = 0; i < items.size(); ++i) {
+            out += in;
+            if (object) out += jsonstring(keys[i]) + ": ";
+            items[i].write(out, depth + 1);
+            out += i + 1 < items.size() ? ",\n" : "\n";
         }
+        out += end + (object ? "}" : "]");
     }
 };
 
