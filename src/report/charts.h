@@ -29,10 +29,9 @@ std::string chartname(const std::string& name, size_t most);
 
 // One line (points of x and y) in a chart with several lines.
 struct Line {
-    std::string label;
     std::vector<double> x, y;
     bool dashed = false;
-    int series = 0;
+    int series = 0; // the colour of its series
 };
 
 // The scenario of a run in one line, as the charts give it under their
@@ -51,7 +50,7 @@ std::string weightschart(const Model& m, const TraitNames& names);
 // one per series (a colour each, named once in a legend at the top).
 struct Panel {
     std::string title;
-    std::vector<Line> lines; // Line::label unused; Line::series gives the colour
+    std::vector<Line> lines;
     bool grey = false;       // every line in grey (the panel of the smaller ones)
 };
 struct Multiples {
