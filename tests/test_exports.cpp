@@ -302,6 +302,12 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
              std::filesystem::create_symlink(w.beside("outside"), w.path() + "/resgfps01");
          },
          run(""), 0, "Thank you", {"resgfps01", "CHECKVRD"}},
+        {"earlier files with their own permissions",
+         [](const Workdir& w, Scenario&) {
+             chmod((w.path() + "/resgfps01").c_str(), 0600);
+             chmod((w.path() + "/kalp-weights.csv").c_str(), 0444);
+         },
+         run("--csv"), 0, "Thank you", run3},
         {"second run while one works", nullptr, second, 1,
          "Another KALP run is working in this folder", run3},
     };
@@ -339,6 +345,15 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
         if (std::string(row.name) == "link at resgfps01") {
             EXPECT_FALSE(std::filesystem::is_symlink(w.path() + "/resgfps01"));
             EXPECT_EQ(slurp(w.beside("outside")), "earlier results\n");
+        }
+        if (std::string(row.name) == "earlier files with their own permissions") {
+            const auto mode = [&](const char* name) {
+                struct stat st {};
+                stat((w.path() + "/" + name).c_str(), &st);
+                return st.st_mode & 0777;
+            };
+            EXPECT_EQ(mode("resgfps01"), 0600u);
+            EXPECT_EQ(mode("kalp-weights.csv"), 0444u);
         }
         if (std::string(row.name) == "folder at an export's name") {
             EXPECT_EQ(w.read("kalp-weights.csv/mine"), "x");

@@ -119,6 +119,10 @@ OutputFile::OutputFile(const std::string& name) : name_(name), temp_(tempname(na
         if (what) inway(tempname(name_), name_, what);
         cannotcreate(name_);
     }
+    // A file that is replaced keeps its permissions, as it did when it was
+    // rewritten in place: a results file kept private stays private.
+    struct stat was {};
+    if (lstat(name_.c_str(), &was) == 0 && S_ISREG(was.st_mode)) fchmod(fd, was.st_mode & 0777);
     fp_ = fdopen(fd, "w");
     if (!fp_) {
         ::close(fd);
