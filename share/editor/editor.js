@@ -326,6 +326,7 @@
 
   // About n round steps from 0 to max.
   function ticks(max, n) {
+    if (!(max > 0)) return [0];
     const raw = max / n, mag = Math.pow(10, Math.floor(Math.log10(raw)));
     const step = [1, 2, 2.5, 5, 10].map((f) => f * mag).find((s) => s >= raw) || raw;
     const out = [];
@@ -336,13 +337,21 @@
 
   // One panel per block of classes: the yearly share of the traced genes
   // in each class, young classes light and old ones dark.
+  // Blocks that the traced genes never reach get no panel, only a note.
   function flowchart(g) {
-    const cols = g.panels.length > 4 ? 3 : 2, rows = Math.ceil(g.panels.length / cols);
-    const PW = 300, W = cols * PW, PH = 205, top = 30;
-    const root = svg('svg', { viewBox: `0 0 ${W} ${top + rows * PH}`, role: 'img', 'aria-label': g.title });
+    const reached = (p) => p.lines.some((l) => l.y.some((v) => v > 0));
+    const panels = g.panels.filter(reached);
+    const unreached = g.panels.filter((p) => !reached(p)).map((p) => p.title[0].toLowerCase() + p.title.slice(1));
+    const cols = panels.length > 4 ? 3 : 2, rows = Math.ceil(panels.length / cols);
+    const W = 900, PW = W / cols, PH = 205, top = 30, foot = unreached.length ? 24 : 0;
+    const root = svg('svg', { viewBox: `0 0 ${W} ${top + rows * PH + foot}`, role: 'img', 'aria-label': g.title });
     root.append(svg('text', { x: W / 2, y: 18, 'text-anchor': 'middle', class: 'title' }, g.title));
+    if (foot) {
+      root.append(svg('text', { x: W / 2, y: top + rows * PH + 14, 'text-anchor': 'middle', class: 'axis note' },
+        'Not reached by the traced genes: ' + unreached.join(', ') + '.'));
+    }
     const last = g.years[g.years.length - 1] || 1;
-    g.panels.forEach((p, i) => {
+    panels.forEach((p, i) => {
       const x0 = (i % cols) * PW, y0 = top + Math.floor(i / cols) * PH;
       const L = x0 + 44, R = x0 + PW - 12, T = y0 + 22, B = y0 + PH - 38;
       const high = Math.max(0, ...p.lines.flatMap((l) => l.y));
@@ -359,7 +368,6 @@
       }
       panel.append(svg('rect', { x: L, y: T, width: R - L, height: B - T, class: 'frame' }));
       panel.append(svg('text', { x: (L + R) / 2, y: B + 28, 'text-anchor': 'middle', class: 'axis' }, 'Year'));
-      if (!(high > 0)) panel.append(svg('text', { x: (L + R) / 2, y: (T + B) / 2, 'text-anchor': 'middle', class: 'axis' }, 'not reached'));
       const n = p.lines.length, hue = [215, 0, 275, 130, 30][i] ?? 180;
       p.lines.forEach((l, k) => {
         const colour = p.title === 'Progeny' ? `hsl(${(180 + 110 * k) % 360} 65% 40%)`
@@ -372,36 +380,51 @@
     return root;
   }
 
-  // Bars of the relative weights within the total, direct and maternal.
+  // Bars of the relative weights within the total, direct and maternal,
+  // drawn to the left of 0 where the economic weight is negative.
   function weightchart(t) {
-    const rows = t.rows, H = 34 + rows.length * 24, W = 680, L = 300, R = W - 60;
-    const value = (c) => (c.component ? parseFloat(c.text) : 0);
-    const max = Math.max(1, ...rows.flatMap((r) => r.cells.map(value)));
+    const rows = t.rows, H = 56 + rows.length * 24, W = 680, L = 300, R = W - 40;
+    const value = (r, c, k) => (c.component ? (r.negative[k] ? -1 : 1) * parseFloat(c.text) : 0);
+    const values = rows.flatMap((r) => r.cells.map((c, k) => value(r, c, k)));
+    const hi = Math.max(0, ...values), lo = Math.min(0, ...values), span = Math.max(1, hi - lo);
+    const X = (v) => L + 30 + (R - L - 60) * (v - lo) / span;
     const root = svg('svg', { viewBox: `0 0 ${W} ${H}`, role: 'img', 'aria-label': 'Relative weights within the total' });
     root.append(svg('text', { x: W / 2, y: 16, 'text-anchor': 'middle', class: 'title' }, 'Relative economic weights within the total (%)'));
+    root.append(svg('text', { x: (L + R) / 2, y: H - 6, 'text-anchor': 'middle', class: 'small' },
+      'left of 0 where the economic weight is negative'));
     ['direct', 'maternal'].forEach((k, i) => {
-      root.append(svg('rect', { x: W - 130 + i * 68, y: 30, width: 10, height: 9, class: k }));
-      root.append(svg('text', { x: W - 116 + i * 68, y: 38.5, class: 'small' }, k));
+      root.append(svg('rect', { x: W - 150 + i * 68, y: 26, width: 10, height: 9, class: k }));
+      root.append(svg('text', { x: W - 136 + i * 68, y: 34.5, class: 'small' }, k));
     });
-    for (const v of ticks(max, 5)) {
-      const x = L + (R - L) * v / max;
-      root.append(svg('line', { x1: x, x2: x, y1: 26, y2: H - 4, class: 'grid' }));
+    const grid = [...ticks(hi, 4), ...ticks(-lo, 4).filter((v) => v > 0).map((v) => -v)];
+    for (const v of grid) {
+      root.append(svg('line', { x1: X(v), x2: X(v), y1: 38, y2: H - 20, class: v ? 'grid' : 'frame' }));
     }
     rows.forEach((r, i) => {
-      const y = 30 + i * 24;
+      const y = 40 + i * 24;
       const name = r.trait + ' ' + r.name;
       root.append(svg('text', { x: L - 8, y: y + 14, 'text-anchor': 'end' },
         name.length > 44 ? name.slice(0, 42) + '...' : name, svg('title', {}, name)));
       r.cells.forEach((c, k) => {
-        const v = value(c);
-        if (!(v > 0)) return;
-        const w = (R - L) * v / max;
-        root.append(svg('rect', { x: L, y: y + 2 + k * 10, width: w, height: 9, class: k ? 'maternal' : 'direct' },
+        const v = value(r, c, k);
+        if (!v) return;
+        const a = Math.min(X(0), X(v)), w = Math.abs(X(v) - X(0));
+        root.append(svg('rect', { x: a, y: y + 2 + k * 10, width: w, height: 9, class: k ? 'maternal' : 'direct' },
           svg('title', {}, (k ? 'maternal ' : 'direct ') + v.toFixed(3) + ' %')));
-        root.append(svg('text', { x: L + w + 4, y: y + 10 + k * 10, class: 'small' }, v.toFixed(1)));
+        root.append(svg('text', { x: v > 0 ? a + w + 4 : a - 4, y: y + 10 + k * 10, class: 'small',
+          'text-anchor': v > 0 ? 'start' : 'end' }, v.toFixed(1)));
       });
     });
     return root;
+  }
+
+  // The relative weights with the sign of each economic weight.
+  function signedweights(tables) {
+    const t = tables.find((x) => x.id === 'relative-total');
+    const weights = tables.find((x) => x.id === 'weights');
+    if (!t || !weights) return null;
+    const sign = new Map(weights.rows.map((r) => [r.trait, r.cells.map((c) => parseFloat(c.text) < 0)]));
+    return { title: t.title, rows: t.rows.map((r) => ({ ...r, negative: sign.get(r.trait) || [false, false] })) };
   }
 
   // A chart is drawn again only when its numbers change.
@@ -451,7 +474,7 @@
         ...(t.sum || []), ...(t.share || [])]));
     }
     chart('geneflow', flowchart, r.geneflow);
-    chart('weightschart', weightchart, r.tables.find((t) => t.id === 'relative-total'));
+    chart('weightschart', weightchart, signedweights(r.tables));
     const classes = $('classes');
     const layout = JSON.stringify(r.classes.map((c) => [c.class, c.system, c.group, c.age]));
     if (classes.shape === layout) {

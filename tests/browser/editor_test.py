@@ -2,7 +2,8 @@
 """The scenario editor in headless Chromium: a mistyped discount rate shows
 the run's report and marks its field, a good one shows the weights of a
 plain run, Save and kalp on the saved folder agree, and a count of ewe
-classes brings and takes its age-weight fields.
+classes brings and takes its age-weight fields; with two systems the charts
+leave out the blocks never reached and draw negative weights left of 0.
 
 editor_test.py KALP SOURCE_DIR; exit status 77 (skipped) without Chromium,
 its driver or Selenium."""
@@ -131,6 +132,26 @@ def main():
         assert field('INPUTVRD01A.TXT', 'l4EA[9]').get_attribute('value') == '0'
         assert field('INPUTVRD01A.TXT', 'l4EA[5]').get_attribute('value') == '0.11'
         print('latencies (ms):', [round(x) for x in d.execute_script('return window.kalpEditor.latencies')])
+
+        # Two systems traced from a ram of A: the ewes and rams of B get no
+        # panel, and the four negative weights are drawn left of 0.
+        two = os.path.join(work, 'two')
+        example(source, 'two-systems', two)
+        second = subprocess.Popen([kalp, 'serve', '-C', two], stdout=subprocess.PIPE, text=True)
+        try:
+            d.get(second.stdout.readline().strip())
+            wait(lambda _: d.execute_script('return window.kalpEditor && window.kalpEditor.answers') >= 1)
+            titles = [e.get_attribute('textContent') for e in d.find_elements(By.CSS_SELECTOR, '#geneflow g.panel text.head')]
+            assert titles == ['Rams of A', 'Ewes of A', 'Crossing rams of A', 'Progeny'], titles
+            assert 'Not reached by the traced genes: rams of B, ewes of B.' in d.find_element(By.ID, 'geneflow').text
+            left = d.execute_script('const c = document.querySelector("#weightschart svg");'
+                                    'const zero = +c.querySelector("line.frame").getAttribute("x1");'
+                                    'return [...c.querySelectorAll("rect.direct, rect.maternal")]'
+                                    '.filter((r) => +r.getAttribute("x") < zero).length')
+            assert left == 4, left
+        finally:
+            second.send_signal(signal.SIGINT)
+            second.wait(timeout=20)
     finally:
         d.quit()
         server.send_signal(signal.SIGINT)
