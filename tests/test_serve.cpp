@@ -281,7 +281,10 @@ TEST(Serve, RunsKalpAndLinksItsFiles) {
         names.push_back(f["name"]);
     EXPECT_EQ(names, (std::vector<std::string>{"resgfps01", "CHECKVRD", "kalp-classes.csv", "kalp-geneflow.csv",
                                                "kalp-weights.csv", "kalp-results.json", "kalp-geneflow.svg"}));
-    const auto r = s.client()->Get("/files/resgfps01");
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->body, s.w.read("resgfps01"));
+    for (const char* name : {"resgfps01", "kalp-weights.csv", "kalp-results.json"}) {
+        const auto r = s.client()->Get(std::string("/files/") + name, {{"Accept-Encoding", "gzip, br"}});
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->get_header_value("Content-Encoding"), "") << name;
+        EXPECT_EQ(r->body, s.w.read(name)) << name;
+    }
 }

@@ -456,20 +456,24 @@ struct Server::Impl {
         }
         const int fd = open((dir + "/" + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64 << 20)) {
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             if (fd >= 0) close(fd);
             refuse(res, 404, name + " is not in the folder.");
             return;
         }
-        std::FILE* f = fdopen(fd, "r");
-        if (!f) {
-            close(fd);
-            refuse(res, 404, name + " cannot be read.");
-            return;
-        }
-        const std::string text = readall(f);
-        std::fclose(f);
-        res.set_content(text, mimetype(name));
+        // The file is sent as it is read, in pieces, whatever its size (a
+        // sweep's CSV may hold gigabytes), and with its length given: the
+        // library then does not compress it, which for a large file takes
+        // far longer than sending it. A run that replaces the file meanwhile
+        // leaves this one whole, as it renames a new file into place.
+        res.set_content_provider(
+            static_cast<size_t>(st.st_size), mimetype(name),
+            [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+                char piece[1 << 16];
+                const ssize_t got = pread(fd, piece, std::min(length, sizeof piece), static_cast<off_t>(offset));
+                return got > 0 && sink.write(piece, static_cast<size_t>(got));
+            },
+            [fd](bool) { close(fd); });
     }
 
     // Runs a handler; whatever it throws becomes an answer.
