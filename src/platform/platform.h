@@ -1,0 +1,133 @@
+// Everything KALP asks of the operating system, in one place.
+//
+// posix.cpp answers on Linux and the other POSIX systems, windows.cpp on
+// Windows; the rest of the program compiles unchanged on both. Paths are
+// UTF-8 text. Errors are errno numbers (ENOENT, EACCES, ...), with
+// `notplain` for something that is not a plain file, and errortext() gives
+// the words for them.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace kalp::platform {
+
+// The error of a file that exists but is not a plain file: a FIFO, a
+// device, a socket. Reading one could wait forever, so it is never opened.
+constexpr int notplain = -1;
+
+// The words for an error: "No such file or directory", "Permission
+// denied"; for notplain "Not a plain file".
+std::string errortext(int error);
+
+// What stands at a path itself (a link is not followed).
+enum class Kind { missing, file, link, folder, other };
+Kind kindof(const std::string& path);
+
+// The path of the file a link points to, made absolute when the link is
+// relative; `path` itself when it is no link.
+std::string linktarget(const std::string& path);
+// The absolute path of an existing file or folder, links resolved; the
+// path as given when that fails.
+std::string fullpath(const std::string& path);
+// Whether the file at `path` may be written by this process.
+bool writable(const std::string& path);
+
+// A plain file open for reading: a link is followed, but a folder, a FIFO
+// or a device is refused (EISDIR, notplain) without waiting on it.
+class Reader {
+public:
+    virtual ~Reader() = default;
+    virtual long long size() const = 0;
+    // Up to `n` bytes from `offset`; the number read, 0 at the end, -1 on
+    // an error.
+    virtual long long readat(long long offset, char* buf, std::size_t n) = 0;
+};
+std::unique_ptr<Reader> openreader(const std::string& path, int& error);
+// The whole of a plain file; false with `error` when it cannot be read.
+bool readfile(const std::string& path, std::string& text, int& error);
+
+// A file created new, never over anything that stands at its name (a link
+// there is not followed). Bytes are buffered; finish() hands them to the
+// disk and closes the file.
+class Writer {
+public:
+    virtual ~Writer() = default;
+    virtual bool write(const char* data, std::size_t n) = 0;
+    // Hands the buffered bytes to the system; false when a write failed
+    // (a full disk, a file size limit).
+    virtual bool flush() = 0;
+    // Flushes, syncs to the disk and closes; false when anything failed.
+    virtual bool finish() = 0;
+};
+// Creates `path`; the file gets the permissions of the plain file at
+// `like`, when there is one. Null with `error` when it cannot be created
+// (EEXIST when anything stands at `path`).
+std::unique_ptr<Writer> createfile(const std::string& path, const std::string& like, int& error);
+
+// Puts the file `from` in the place of `to` in one step, replacing a file
+// there (a file that another program holds open is retried briefly).
+bool replacefile(const std::string& from, const std::string& to, int& error);
+// Removes a file or a link; true when nothing stands there afterwards.
+bool removefile(const std::string& path);
+// Makes the names of a folder's files durable after renames.
+void syncfolder(const std::string& dir);
+// Makes a folder; true when it was made or a folder stands there already.
+bool makefolder(const std::string& path, int& error);
+
+// One run per folder: an advisory lock on the folder itself, released
+// when the lock goes or the process ends, however it ends. No file is
+// created for it.
+class Lock {
+public:
+    virtual ~Lock() = default;
+};
+enum class Locked { taken, held, failed };
+// Takes the lock of `dir`: `held` when another process (or another lock of
+// this one) holds it, `failed` with `error` when the folder cannot be
+// opened or locked.
+std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error);
+
+// Temporary files that must go when the process is ended by a signal: a
+// file is enlisted before it is created and delisted once it is renamed
+// or removed. A slot number, or -1 when the list is full.
+int enlist(const std::string& path);
+void delist(int slot);
+// Removes every enlisted file; safe to call from a signal handler.
+void removeenlisted();
+
+// For a run: Ctrl-C, SIGTERM and a closed terminal (SIGINT, SIGTERM,
+// SIGHUP; on Windows Ctrl-C, Ctrl-Break and closing the console window)
+// remove the enlisted files, write a line on standard error and end the
+// process with the signal's usual status. A closed pipe and a file size
+// limit become write errors that the run reports.
+void handlesignals();
+
+// For a server: the ending signals are held for waitforend() instead.
+// Call before any thread is started.
+void holdendsignals();
+// Waits for Ctrl-C or SIGTERM, or for wakeend(); returns the signal
+// number, 0 for wakeend().
+int waitforend();
+void wakeend();
+// The exit status of a process ended by `signal`: 130 for SIGINT.
+int signalstatus(int signal);
+
+// Whether a stream is a terminal (standard error shows a progress line
+// only then).
+bool isterminal(std::FILE* stream);
+// The standard streams pass every byte as it is (no CRLF translation on
+// Windows).
+void binarystreams();
+
+// The path of the running program.
+std::string programpath();
+// Random bytes for a secret; false with `error` when there are none.
+bool randombytes(unsigned char* out, std::size_t n, int& error);
+// Opens `url` in the user's default browser; false when none could be
+// started.
+bool openbrowser(const std::string& url);
+
+} // namespace kalp::platform
