@@ -2,7 +2,6 @@
 // largest layout the model holds.
 #pragma once
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +13,7 @@
 // scratchdir() makes a fresh one (removed by removedir), copyexample copies
 // examples/NAME and the delivered template into it, write79 writes a two-
 // system case with 79 classes (RRA 5, LLA 15, RRB 5, LLB 15, B ewes used for
-// 26 years), no standardisation, traced group 1, and indir runs a function
-// in a directory with the console on /dev/null.
+// 26 years), no standardisation, traced group 1.
 
 namespace kalp::bench {
 
@@ -77,19 +75,6 @@ inline void write79(const std::string& dir, int years) {
                                                    "\n" + values + "\n365 365 9490\n" + shares +
                                                    "\n";
     write79scenario(dir, "0.03", years);
-}
-
-template <class F> void indir(const std::string& dir, F f) {
-    char here[4096];
-    if (!getcwd(here, sizeof here) || chdir(dir.c_str()) != 0) std::abort();
-    std::fflush(stdout);
-    const int saved = dup(1);
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-    f();
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    if (chdir(here) != 0) std::abort();
 }
 
 } // namespace kalp::bench

@@ -14,18 +14,23 @@
 #include <cstdlib>
 
 #include "cases.h"
-#include "run/driver.h"
+#include "program/kalp.h"
 #include "run/sweepargs.h"
 
 namespace {
+
+// The whole program on the folder `dir`, its console kept in memory.
+int inprocess(const std::string& dir, const kalp::Options& options) {
+    kalp::DiskFolder folder(dir);
+    kalp::MemoryConsole console;
+    return kalp::kalp(folder, console, options);
+}
 
 void runwithexports(benchmark::State& state, const std::string& dir) {
     kalp::Options all;
     all.csv = all.json = all.plot = true;
     for (auto _ : state)
-        kalp::bench::indir(dir, [&] {
-            if (kalp::run(all) != 0) state.SkipWithError("the run failed");
-        });
+        if (inprocess(dir, all) != 0) state.SkipWithError("the run failed");
 }
 
 void BM_example(benchmark::State& state, const char* name) {
@@ -48,9 +53,7 @@ void BM_sweep10000(benchmark::State& state) {
     kalp::Options sweep;
     sweep.sweeps = {kalp::parsesweep("u=0:0.099:0.001"), kalp::parsesweep("l_inv=1:100:1")};
     for (auto _ : state)
-        kalp::bench::indir(dir, [&] {
-            if (kalp::run(sweep) != 0) state.SkipWithError("the sweep failed");
-        });
+        if (inprocess(dir, sweep) != 0) state.SkipWithError("the sweep failed");
     state.counters["scenarios"] = 10000;
     kalp::bench::removedir(dir);
 }
@@ -64,9 +67,7 @@ void BM_sweepperiods100000(benchmark::State& state) {
     kalp::Options sweep;
     sweep.sweeps = {kalp::parsesweep("l_inv=1:100000:1")};
     for (auto _ : state)
-        kalp::bench::indir(dir, [&] {
-            if (kalp::run(sweep) != 0) state.SkipWithError("the sweep failed");
-        });
+        if (inprocess(dir, sweep) != 0) state.SkipWithError("the sweep failed");
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
     state.counters["peak_rss_MB"] = static_cast<double>(use.ru_maxrss) / 1024.0;

@@ -1,8 +1,6 @@
 // In-memory streams for the reader tests.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "core/stop.h"
@@ -10,43 +8,28 @@
 
 namespace kalp::test {
 
-// An input Stream over a copy of `text`.
+// An input Stream over `text`.
 struct Input {
-    std::string text;
     Stream s;
-    explicit Input(std::string t, const char* name = "TEST.TXT") : text(std::move(t)) {
-        s.fp = fmemopen(text.data(), text.size(), "r");
-        s.name = name;
-    }
-    ~Input() {
-        if (s.fp) std::fclose(s.fp);
-    }
+    explicit Input(std::string text, const char* name = "TEST.TXT")
+        : s(textstream(std::move(text), name)) {}
     // The bytes not read yet.
-    std::string rest() {
-        std::string r;
-        for (int c; (c = std::getc(s.fp)) != EOF;)
-            r += static_cast<char>(c);
-        return r;
+    std::string rest() const { return s.text.substr(s.at); }
+    // Skips bytes up to and including the n-th double quote.
+    void skipquotes(int n) {
+        for (int q = 0; q < n && s.at < s.text.size();)
+            if (s.text[s.at++] == '"') ++q;
     }
 };
 
-// An output Stream collecting into a string.
+// An output Sink collecting into a string.
 struct Output {
-    char* buf = nullptr;
-    size_t size = 0;
-    Stream s;
-    Output() {
-        s.fp = open_memstream(&buf, &size);
-        s.name = "RESULTS";
-    }
-    ~Output() {
-        if (s.fp) std::fclose(s.fp);
-        std::free(buf);
-    }
-    std::string str() {
-        std::fflush(s.fp);
-        return std::string(buf, size);
-    }
+    std::string text;
+    Sink s{&text};
+    Output() = default;
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    std::string str() const { return text; }
 };
 
 // The report of a run that `f` ended, or "" when it did not end one.

@@ -59,16 +59,28 @@ Scenario Scenario::two() {
     return s;
 }
 
-void Scenario::write(const Workdir& w) const {
-    const std::pair<const char*, const std::string*> files[] = {
+std::vector<std::pair<std::string, std::string>> Scenario::files() const {
+    const std::pair<const char*, const std::string*> all[] = {
         {"ERROR.TXT", &error},           {"P01.TXT", &prods},
         {"PARAVRD.TXT", &paravrd},       {"TEXTVRD_OUT.TXT", &tpl},
         {"INPUTVRD01A.TXT", &a},         {"INPUTVRD01B.TXT", &b},
         {"INPUTVRD02.TXT", &settings2},  {"INPUTVRD03.TXT", &settings3},
         {"INPUTVRD04.TXT", &deviations}, {"INPUTVRD05.TXT", &flags},
     };
-    for (const auto& [name, text] : files)
-        if (!text->empty()) w.write(name, *text);
+    std::vector<std::pair<std::string, std::string>> v;
+    for (const auto& [name, text] : all)
+        if (!text->empty()) v.emplace_back(name, *text);
+    return v;
+}
+
+void Scenario::write(Workdir& w) const {
+    for (const auto& [name, text] : files())
+        w.write(name, text);
+}
+
+void Scenario::write(const Diskdir& w) const {
+    for (const auto& [name, text] : files())
+        w.write(name, text);
 }
 
 } // namespace kalp::test

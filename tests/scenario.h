@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "workdir.h"
 
@@ -26,8 +28,11 @@ struct Scenario {
     static Scenario one();
     // Two systems, 24 classes (see twentyfourclasses in fixtures.h).
     static Scenario two();
-    // Writes every non-empty file into the directory.
-    void write(const Workdir& w) const;
+    // Writes every non-empty file into the working folder.
+    void write(Workdir& w) const;
+    void write(const Diskdir& w) const;
+    // The non-empty files by name.
+    std::vector<std::pair<std::string, std::string>> files() const;
 };
 
 } // namespace kalp::test

@@ -77,7 +77,7 @@ struct Case {
     Scenario s;
     std::string report;
     Results results = Results::echo;
-    std::function<void(const Workdir&)> prepare = nullptr;
+    std::function<void(Workdir&)> prepare = nullptr;
 };
 
 Scenario standardised(Scenario s) {
@@ -112,17 +112,17 @@ std::vector<Case> catalogue() {
     // Missing files, in the order the run needs them.
     for (const char* f : {"ERROR.TXT", "TEXTVRD_OUT.TXT", "P01.TXT"}) {
         c.push_back({std::string("missing ") + f, one, cannotopen(f), Results::none,
-                     [f](const Workdir& w) { w.remove(f); }});
+                     [f](Workdir& w) { w.remove(f); }});
     }
     for (const char* f : {"PARAVRD.TXT", "INPUTVRD01A.TXT", "INPUTVRD02.TXT"})
         c.push_back({std::string("missing ") + f, one, cannotopen(f), Results::echo,
-                     [f](const Workdir& w) { w.remove(f); }});
+                     [f](Workdir& w) { w.remove(f); }});
     for (const char* f : {"INPUTVRD01B.TXT", "INPUTVRD03.TXT"})
         c.push_back({std::string("missing ") + f, two, cannotopen(f), Results::echo,
-                     [f](const Workdir& w) { w.remove(f); }});
+                     [f](Workdir& w) { w.remove(f); }});
     for (const char* f : {"INPUTVRD04.TXT", "INPUTVRD05.TXT"})
         c.push_back({std::string("missing ") + f, standardised(one), cannotopen(f), Results::echo,
-                     [f](const Workdir& w) { w.remove(f); }});
+                     [f](Workdir& w) { w.remove(f); }});
 
     // The number of systems.
     for (const char* p : {"3", "0", "-2"}) {
@@ -560,20 +560,14 @@ std::vector<Case> catalogue() {
                  report("The input file INPUTVRD02.TXT cannot be opened: Is a directory.",
                         "Replace INPUTVRD02.TXT by a readable file in the working directory and "
                         "restart the program."),
-                 Results::echo, [](const Workdir& w) {
-                     w.remove("INPUTVRD02.TXT");
-                     std::system(("mkdir '" + w.path() + "/INPUTVRD02.TXT'").c_str());
-                 }});
+                 Results::echo, [](Workdir& w) { w.place("INPUTVRD02.TXT", kalp::Entry::folder); }});
 
     // Output files that cannot be created.
     c.push_back({"results folder", one,
                  report("The output file resgfps01 cannot be created.",
                         "Make sure that resgfps01 can be written in the working directory and "
                         "restart the program."),
-                 Results::none, [](const Workdir& w) {
-                     w.remove("resgfps01");
-                     std::system(("mkdir '" + w.path() + "/resgfps01'").c_str());
-                 }});
+                 Results::none, [](Workdir& w) { w.place("resgfps01", kalp::Entry::folder); }});
     return c;
 }
 
@@ -597,7 +591,8 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         EXPECT_EQ(console.substr(console.size() - c.report.size()), c.report) << r.output;
         EXPECT_EQ(r.errors, "");
         EXPECT_EQ(w.read("CHECKVRD"), "earlier run\n");
-        EXPECT_TRUE(w.outside().empty());
+        // Nothing but the results file was put in place, nothing removed.
+        EXPECT_TRUE(w.folder().removed().empty());
         const bool two = c.s.prods == "2\n";
         const std::string results = two ? "resgfps02" : "resgfps01";
         auto after = w.files();
@@ -616,17 +611,16 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
 // A results file or dump that cannot be written to the end is no complete
 // run; neither is a console that cannot be written.
 TEST(Catalogue, WritesThatFail) {
-    // A disk that takes no more bytes, by a file size limit: 6,144 bytes take the
-    // dump of the example (5,367 bytes) but not its results file (7,737
-    // bytes). The file is reported, and nothing earlier is replaced.
-    for (const auto& [file, bytes] : {std::pair{"resgfps01", "6144"}, std::pair{"CHECKVRD", "0"}}) {
+    // A file size limit: 6,144 bytes take the dump of the example (5,367
+    // bytes) but not its results file (7,737 bytes). The file is reported,
+    // and nothing earlier is replaced.
+    for (const auto& [file, bytes] : {std::pair{"resgfps01", 6144}, std::pair{"CHECKVRD", 0}}) {
         Workdir w;
         copyexample(w, "one-system");
         w.write(file, "earlier\n");
-        const std::string cmd = "cd '" + w.path() + "' && prlimit --fsize=" + bytes + " '" KALP_BINARY
-                                "' | cat > '" + w.beside("console") + "'";
-        std::system(cmd.c_str());
-        const Outcome r{1, slurp(w.beside("console")), ""};
+        w.folder().setfilelimit(bytes);
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.output.find(std::string("The output file ") + file +
                                 " could not be written completely.\n  Make room on the disk or "
                                 "check the permissions of " +
@@ -638,7 +632,11 @@ TEST(Catalogue, WritesThatFail) {
     }
     Workdir w;
     Scenario::one().write(w);
-    const std::string cmd = "cd '" + w.path() + "' && '" KALP_BINARY "' > /dev/full 2>/dev/null";
-    const int raw = std::system(cmd.c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    kalp::MemoryConsole full;
+    full.setfull(true);
+    kalp::MemoryFolders folders;
+    for (const auto& [name, text] : w.folder().files())
+        folders.at(".").set(name, text);
+    EXPECT_EQ(kalp::command({}, full, folders), 1);
+    EXPECT_NE(full.err().find("console output could not be written"), std::string::npos);
 }

@@ -17,45 +17,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TextSource texts(const Scenario& s) {
-    TextSource t;
-    const std::pair<const char*, const std::string*> files[] = {
-        {"ERROR.TXT", &s.error},          {"P01.TXT", &s.prods},
-        {"PARAVRD.TXT", &s.paravrd},      {"TEXTVRD_OUT.TXT", &s.tpl},
-        {"INPUTVRD01A.TXT", &s.a},        {"INPUTVRD01B.TXT", &s.b},
-        {"INPUTVRD02.TXT", &s.settings2}, {"INPUTVRD03.TXT", &s.settings3}};
-    for (const auto& [name, text] : files)
-        if (!text->empty()) t.set(name, *text);
-    return t;
-}
-
-kalp::Outcome runin(const TextSource& t) {
+kalp::Outcome runin(const Folder& files) {
     Request r;
-    r.files = &t;
+    r.files = &files;
     return runscenario(r);
 }
 
 } // namespace
 
-// The bundled example as texts: the run reads nothing from the disk and
-// writes nothing, in a working directory that is empty (or gone).
+// The bundled example in memory: the run reads each input file it needs
+// once (the parameter file twice, the template for its trait names) and
+// writes and removes nothing.
 TEST(Engine, ScenarioFromTextsInMemory) {
-    Workdir example, empty;
+    Workdir example;
     copyexample(example, "two-systems");
-    TextSource t;
-    for (const std::string& name : example.files())
-        t.set(name, example.read(name));
-    const fs::path here = fs::current_path();
-    fs::current_path(empty.path());
-    fs::remove(empty.path());
+    const MemoryFolder t(example.folder().files());
     kalp::Outcome o = runin(t);
-    fs::current_path(here);
     ASSERT_TRUE(o.complete()) << o.stop->report();
     const fs::path want = fs::path(KALP_SOURCE_DIR) / "tests" / "expected" / "two-systems";
     EXPECT_EQ(dumptext(*o.model), slurp(want / "CHECKVRD"));
     EXPECT_EQ(o.echo + resultssection(*o.model, t), slurp(want / "resgfps02"));
     EXPECT_EQ(o.names[8], "Litter size (lambs per lambing)");
-    EXPECT_TRUE(empty.outside().empty());
+    EXPECT_EQ(t.reads(), (std::vector<std::string>{
+                             "ERROR.TXT", "TEXTVRD_OUT.TXT", "TEXTVRD_OUT.TXT", "P01.TXT",
+                             "PARAVRD.TXT", "PARAVRD.TXT", "INPUTVRD01A.TXT", "INPUTVRD01B.TXT",
+                             "INPUTVRD03.TXT", "INPUTVRD04.TXT", "INPUTVRD05.TXT",
+                             "TEXTVRD_OUT.TXT", "TEXTVRD_OUT.TXT"}));
+    EXPECT_EQ(o.reached, (std::vector<std::string>{"PARAVRD.TXT", "INPUTVRD01A.TXT",
+                                                   "INPUTVRD01B.TXT", "INPUTVRD03.TXT",
+                                                   "INPUTVRD04.TXT", "INPUTVRD05.TXT"}));
+    EXPECT_TRUE(t.placed().empty());
+    EXPECT_TRUE(t.removed().empty());
 }
 
 TEST(Engine, StopsNameTheirFileAndValue) {
@@ -94,7 +86,10 @@ TEST(Engine, StopsNameTheirFileAndValue) {
         Scenario s = Scenario::one();
         if (std::string(row.name) == "overflow") replace(s.settings2, "3 \"Years", "40 \"Years");
         row.change(s);
-        const kalp::Outcome o = runin(texts(s));
+        MemoryFolder files;
+        for (const auto& [name, text] : s.files())
+            files.set(name, text);
+        const kalp::Outcome o = runin(files);
         ASSERT_FALSE(o.complete());
         EXPECT_EQ(o.stop->kind, row.kind);
         EXPECT_EQ(o.stop->file, row.file);

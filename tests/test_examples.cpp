@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 
 #include "workdir.h"
 
+using namespace kalp;
 using namespace kalp::test;
 namespace fs = std::filesystem;
 
@@ -64,33 +64,30 @@ TEST(Examples, InitWritesScenariosThatRun) {
 }
 
 TEST(CommandLine, HelpVersionAndUnknownArguments) {
-    const std::string kalp = KALP_BINARY;
     Workdir w;
-    auto status = [&](const std::string& args) {
-        const std::string cmd =
-            "'" + kalp + "' " + args + " > '" + w.path() + "/out' 2> '" + w.path() + "/err'";
-        const int raw = std::system(cmd.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    };
-    EXPECT_EQ(status("--help"), 0);
-    const std::string help = w.read("out");
+    Outcome r = w.run("--help");
+    EXPECT_EQ(r.status, 0);
+    const std::string help = r.output;
     for (const char* option : {"--help", "--version", "--dir", "--classes", "--csv", "--json",
                                "--plot", "Usage: kalp [OPTIONS]"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
-    EXPECT_EQ(status("--version"), 0);
-    EXPECT_EQ(w.read("out"), "KALP Version 1.0.3, 2011\n");
+    r = w.run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "KALP Version 1.0.3, 2011\n");
     for (const char* wrong : {"-x", "a b", "--csv extra"}) {
-        EXPECT_EQ(status(wrong), 2) << wrong;
-        EXPECT_EQ(w.read("out"), "") << wrong;
-        const std::string err = w.read("err");
-        EXPECT_EQ(err.rfind("kalp: ", 0), 0u) << err;
-        EXPECT_NE(err.find(help), std::string::npos) << wrong;
+        r = w.run(wrong);
+        EXPECT_EQ(r.status, 2) << wrong;
+        EXPECT_EQ(r.output, "") << wrong;
+        EXPECT_EQ(r.errors.rfind("kalp: ", 0), 0u) << r.errors;
+        EXPECT_NE(r.errors.find(help), std::string::npos) << wrong;
     }
     // Output that cannot be written is no success.
     for (const char* option : {"--help", "--version"}) {
-        const int raw = std::system(
-            ("'" + kalp + "' " + option + " > /dev/full 2> '" + w.path() + "/err'").c_str());
-        EXPECT_EQ(WEXITSTATUS(raw), 1) << option;
-        EXPECT_NE(w.read("err"), "") << option;
+        MemoryConsole full;
+        full.setfull(true);
+        MemoryFolders folders;
+        folders.at(".");
+        EXPECT_EQ(command(arguments(option), full, folders), 1) << option;
+        EXPECT_NE(full.err(), "") << option;
     }
 }

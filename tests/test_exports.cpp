@@ -20,6 +20,7 @@
 #include "scenario.h"
 #include "workdir.h"
 
+using namespace kalp;
 using namespace kalp::test;
 namespace fs = std::filesystem;
 
@@ -203,120 +204,42 @@ TEST(Exports, ValuesEqualTheDump) {
 // unless the run completes (a failed run puts its results file in place with
 // the echo so far, as ever), a run's and a sweep's exports stand side by
 // side, and no temporary file remains.
-TEST(Exports, FaultsLeaveTheFolderWhole) {
-    const std::map<std::string, std::string> earlier = {
-        {"resgfps01", "earlier results\n"},
-        {"CHECKVRD", "earlier dump\n"},
-        {"kalp-weights.csv", "earlier weights\n"},
-        {"kalp-results.json", "earlier json\n"},
-        {"kalp-sweep.csv", "earlier sweep\n"}};
-    using Act = std::function<int(const Workdir&, std::string&)>;
-    const auto run = [](const char* args) {
-        return [args](const Workdir& w, std::string& said) {
-            const Outcome r = w.run(args);
-            said = r.output + r.errors;
-            return r.status;
-        };
-    };
-    const auto closed = [](const Workdir& w, std::string& said) {
-        // A console that nobody reads any more, as after `kalp | head -1`.
-        int fds[2];
-        if (pipe(fds) != 0) return -1;
-        close(fds[0]);
-        const std::string cmd = "cd '" + w.path() + "' && exec '" KALP_BINARY "' --csv 2> '" +
-                                w.beside("err") + "'";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(fds[1], 1);
-            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        const int status = Started{pid}.wait();
-        said = slurp(w.beside("err"));
-        return status;
-    };
-    const auto sigterm = [](const Workdir& w, std::string& said) {
-        const Started k = w.start("--sweep u=0:0.999:0.001 --sweep l_inv=1:1000:1 --json");
-        while (!w.exists(".kalp-unfinished-kalp-sweep.csv"))
-            usleep(1000);
-        kill(k.pid, SIGTERM);
-        const int status = k.wait();
-        said = slurp(w.beside("started.err"));
-        return status;
-    };
-    const auto second = [&](const Workdir& w, std::string& said) {
-        // The first run waits for ERROR.TXT, a pipe, while it holds the folder.
-        w.remove("ERROR.TXT");
-        mkfifo((w.path() + "/ERROR.TXT").c_str(), 0600);
-        const Started first = w.start("--csv");
-        while (slurp(w.beside("started")).find("Running KALP") == std::string::npos)
-            usleep(1000);
-        const Outcome r = w.run("--json");
-        for (const auto& [name, text] : earlier)
-            EXPECT_EQ(w.read(name), text) << name;
-        std::ofstream(w.path() + "/ERROR.TXT") << "0\n";
-        EXPECT_EQ(first.wait(), 0);
-        said = r.output;
+namespace {
+
+const std::map<std::string, std::string> earlier = {{"resgfps01", "earlier results\n"},
+                                                    {"CHECKVRD", "earlier dump\n"},
+                                                    {"kalp-weights.csv", "earlier weights\n"},
+                                                    {"kalp-results.json", "earlier json\n"},
+                                                    {"kalp-sweep.csv", "earlier sweep\n"}};
+// A run with --csv replaces the exports of a run: kalp-results.json goes.
+const std::set<std::string> run3 = {"resgfps01", "CHECKVRD", "kalp-weights.csv",
+                                    "kalp-results.json"};
+
+template <class Dir> struct FaultRow {
+    const char* name;
+    std::function<void(Dir&, Scenario&)> prepare;
+    std::function<int(Dir&, std::string&)> act;
+    int status;
+    const char* says;
+    std::set<std::string> replaced; // the earlier files that the run replaced
+    std::function<void(Dir&)> after = nullptr;
+};
+
+template <class Dir> std::function<int(Dir&, std::string&)> running(const char* args) {
+    return [args](Dir& w, std::string& said) {
+        const Outcome r = w.run(args);
+        said = r.output + r.errors;
         return r.status;
     };
-    struct Row {
-        const char* name;
-        std::function<void(const Workdir&, Scenario&)> prepare;
-        Act act;
-        int status;
-        const char* says;
-        std::set<std::string> replaced; // the earlier files that the run replaced
-    };
-    // A run with --csv replaces the exports of a run: kalp-results.json goes.
-    const std::set<std::string> run3 = {"resgfps01", "CHECKVRD", "kalp-weights.csv",
-                                        "kalp-results.json"};
-    const Row rows[] = {
-        {"gate", [](const Workdir&, Scenario& s) { s.error = "1"; }, run("--csv --json --plot"), 1,
-         "preceding runs of TORM2", {}},
-        {"matrix row",
-         [](const Workdir&, Scenario& s) { s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3"); },
-         run("--csv --json --plot"), 1, "does not sum to 1", {"resgfps01"}},
-        {"console closed", nullptr, closed, 1, "console output could not be written", run3},
-        {"SIGTERM during a sweep", nullptr, sigterm, 128 + SIGTERM, "terminated (SIGTERM)", {}},
-        {"folder at an export's name",
-         [](const Workdir& w, Scenario&) {
-             w.remove("kalp-weights.csv");
-             std::filesystem::create_directory(w.path() + "/kalp-weights.csv");
-             w.write("kalp-weights.csv/mine", "x");
-         },
-         run("--csv"), 1, "cannot be written: kalp-weights.csv is a folder.", {}},
-        {"folder at a temporary name",
-         [](const Workdir& w, Scenario&) {
-             std::filesystem::create_directory(w.path() + "/.kalp-unfinished-CHECKVRD");
-         },
-         run(""), 1,
-         "The output file CHECKVRD cannot be written: .kalp-unfinished-CHECKVRD, where KALP "
-         "writes CHECKVRD until the run is complete, is a folder.\n  Remove or rename "
-         ".kalp-unfinished-CHECKVRD and restart the program.",
-         {}},
-        {"link at resgfps01",
-         [](const Workdir& w, Scenario&) {
-             w.remove("resgfps01");
-             std::ofstream(w.beside("outside")) << "earlier results\n";
-             std::filesystem::create_symlink(w.beside("outside"), w.path() + "/resgfps01");
-         },
-         run(""), 0, "Thank you", {"resgfps01", "CHECKVRD"}},
-        {"earlier files with their own permissions",
-         [](const Workdir& w, Scenario&) {
-             chmod((w.path() + "/resgfps01").c_str(), 0600);
-             chmod((w.path() + "/kalp-weights.csv").c_str(), 0444);
-         },
-         run("--csv"), 0, "Thank you", run3},
-        {"second run while one works", nullptr, second, 1,
-         "Another KALP run is working in this folder", run3},
-    };
+}
+
+template <class Dir> void faults(const std::vector<FaultRow<Dir>>& rows) {
     Workdir reference;
     Scenario::one().write(reference);
     ASSERT_EQ(reference.run("--csv").status, 0);
-    for (const Row& row : rows) {
+    for (const FaultRow<Dir>& row : rows) {
         SCOPED_TRACE(row.name);
-        Workdir w;
+        Dir w;
         Scenario s = Scenario::one();
         for (const auto& [name, text] : earlier)
             w.write(name, text);
@@ -326,8 +249,9 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
         std::string said;
         EXPECT_EQ(row.act(w, said), row.status);
         EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        const std::vector<std::string> files = w.files();
         for (const auto& [name, text] : earlier) {
-            if (std::filesystem::is_directory(w.path() + "/" + name)) continue;
+            if (std::find(files.begin(), files.end(), name) == files.end()) continue;
             // A run that stops puts only its echo in place.
             const bool echo = row.status != 0 && row.replaced == std::set<std::string>{name};
             if (!row.replaced.count(name)) {
@@ -338,33 +262,108 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
                 EXPECT_EQ(w.read(name), reference.read(name)) << name;
             }
         }
-        for (const std::string& f : w.files())
-            EXPECT_FALSE(f.rfind(".kalp-unfinished-", 0) == 0 &&
-                         std::filesystem::is_regular_file(w.path() + "/" + f))
-                << f;
-        if (std::string(row.name) == "link at resgfps01") {
-            EXPECT_FALSE(std::filesystem::is_symlink(w.path() + "/resgfps01"));
-            EXPECT_EQ(slurp(w.beside("outside")), "earlier results\n");
-        }
-        if (std::string(row.name) == "earlier files with their own permissions") {
-            const auto mode = [&](const char* name) {
-                struct stat st {};
-                stat((w.path() + "/" + name).c_str(), &st);
-                return st.st_mode & 0777;
-            };
-            EXPECT_EQ(mode("resgfps01"), 0600u);
-            EXPECT_EQ(mode("kalp-weights.csv"), 0444u);
-        }
-        if (std::string(row.name) == "folder at an export's name") {
-            EXPECT_EQ(w.read("kalp-weights.csv/mine"), "x");
-        }
+        for (const std::string& f : files)
+            EXPECT_NE(f.rfind(".kalp-unfinished-", 0), 0u) << f;
+        if (row.after) row.after(w);
     }
+}
+
+} // namespace
+
+TEST(Exports, FaultsLeaveTheFolderWhole) {
+    using Row = FaultRow<Workdir>;
+    const auto closed = [](Workdir& w, std::string& said) {
+        // A console that nobody reads any more, as after `kalp | head -1`.
+        MemoryConsole console;
+        console.setfull(true);
+        const int status = w.run("--csv", console).status;
+        said = console.err();
+        return status;
+    };
+    const auto second = [](Workdir& w, std::string& said) {
+        // Another run holds the folder: this one changes nothing, and the
+        // other one then completes.
+        bool held = false;
+        int error = 0;
+        auto first = w.folder().lock(held, error);
+        const Outcome r = w.run("--json");
+        for (const auto& [name, text] : earlier)
+            EXPECT_EQ(w.read(name), text) << name;
+        first.reset();
+        EXPECT_EQ(w.run("--csv").status, 0);
+        said = r.output;
+        return r.status;
+    };
+    faults<Workdir>({
+        Row{"gate", [](Workdir&, Scenario& s) { s.error = "1"; }, running<Workdir>("--csv --json --plot"), 1,
+            "preceding runs of TORM2", {}},
+        Row{"matrix row",
+            [](Workdir&, Scenario& s) { s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3"); },
+            running<Workdir>("--csv --json --plot"), 1, "does not sum to 1", {"resgfps01"}},
+        Row{"console closed", nullptr, closed, 1, "console output could not be written", run3},
+        Row{"folder at an export's name",
+            [](Workdir& w, Scenario&) { w.place("kalp-weights.csv", Entry::folder); },
+            running<Workdir>("--csv"), 1, "cannot be written: kalp-weights.csv is a folder.", {}},
+        Row{"folder at a temporary name",
+            [](Workdir& w, Scenario&) { w.place(".kalp-unfinished-CHECKVRD", Entry::folder); },
+            running<Workdir>(""), 1,
+            "The output file CHECKVRD cannot be written: .kalp-unfinished-CHECKVRD, where KALP "
+            "writes CHECKVRD until the run is complete, is a folder.\n  Remove or rename "
+            ".kalp-unfinished-CHECKVRD and restart the program.",
+            {}},
+        Row{"second run while one works", nullptr, second, 1,
+            "Another KALP run is working in this folder", run3},
+    });
+}
+
+// The same on disk, where the system takes part: a signal during a sweep,
+// a link at an output's name, permissions of the files replaced.
+TEST(Exports, SystemFaultsLeaveTheFolderWhole) {
+    using Row = FaultRow<Diskdir>;
+    const auto sigterm = [](Diskdir& w, std::string& said) {
+        const Started k = w.start("--sweep u=0:0.999:0.001 --sweep l_inv=1:1000:1 --json");
+        while (!w.exists(".kalp-unfinished-kalp-sweep.csv"))
+            usleep(1000);
+        kill(k.pid, SIGTERM);
+        const int status = k.wait();
+        said = slurp(w.beside("started.err"));
+        return status;
+    };
+    const auto mode = [](const Diskdir& w, const char* name) {
+        struct stat st {};
+        stat((w.path() + "/" + name).c_str(), &st);
+        return st.st_mode & 0777;
+    };
+    faults<Diskdir>({
+        Row{"SIGTERM during a sweep", nullptr, sigterm, 128 + SIGTERM, "terminated (SIGTERM)", {}},
+        Row{"link at resgfps01",
+            [](Diskdir& w, Scenario&) {
+                w.remove("resgfps01");
+                std::ofstream(w.beside("outside")) << "earlier results\n";
+                fs::create_symlink(w.beside("outside"), w.path() + "/resgfps01");
+            },
+            running<Diskdir>(""), 0, "Thank you", {"resgfps01", "CHECKVRD"},
+            [](Diskdir& w) {
+                EXPECT_FALSE(fs::is_symlink(w.path() + "/resgfps01"));
+                EXPECT_EQ(slurp(w.beside("outside")), "earlier results\n");
+            }},
+        Row{"earlier files with their own permissions",
+            [](Diskdir& w, Scenario&) {
+                chmod((w.path() + "/resgfps01").c_str(), 0600);
+                chmod((w.path() + "/kalp-weights.csv").c_str(), 0444);
+            },
+            running<Diskdir>("--csv"), 0, "Thank you", run3,
+            [&](Diskdir& w) {
+                EXPECT_EQ(mode(w, "resgfps01"), 0600u);
+                EXPECT_EQ(mode(w, "kalp-weights.csv"), 0444u);
+            }},
+    });
 }
 
 // Pairs of runs started together in one folder: each published set of
 // files is that of a single run.
 TEST(Exports, RunsStartedTogetherPublishOneSet) {
-    Workdir w;
+    Diskdir w;
     Scenario::one().write(w);
     Workdir reference;
     Scenario::one().write(reference);
@@ -554,11 +553,13 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
     Workdir w;
     copyexample(w, "one-system");
     Workdir elsewhere;
-    Outcome r = elsewhere.run("-C '" + w.path() + "' --csv");
+    for (const auto& [name, text] : w.folder().files())
+        elsewhere.write("flock/" + name, text);
+    Outcome r = elsewhere.run("-C 'flock' --csv");
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(w.exists("kalp-weights.csv"));
+    EXPECT_TRUE(elsewhere.exists("flock/kalp-weights.csv"));
     EXPECT_FALSE(elsewhere.exists("resgfps01"));
-    r = elsewhere.run("-C '" + w.path() + "/none'");
+    r = elsewhere.run("-C 'flock/none'");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.errors.find("cannot work in"), std::string::npos);
     // An empty name, as an unset shell variable gives, is no directory.

@@ -1,7 +1,6 @@
 // Replays the seed corpus and every input that once broke a fuzz target.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -41,16 +40,9 @@ TEST(FuzzInputs, TextReaders) {
 TEST(FuzzInputs, WholeRuns) {
     const auto all = inputs("run");
     EXPECT_FALSE(all.empty());
-    kalp::test::Workdir w;
-    // The runs print on the console; keep it out of the test log.
-    std::fflush(stdout);
-    const int saved = dup(1);
-    if (!std::freopen("/dev/null", "w", stdout)) FAIL();
+    int status = -1;
     for (const auto& in : all)
-        kalp::fuzz::run(in.data(), in.size(), w.path().c_str());
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
+        status = kalp::fuzz::run(in.data(), in.size());
     // The last seed is a complete example run.
-    EXPECT_TRUE(w.exists("CHECKVRD"));
+    EXPECT_EQ(status, 0);
 }

@@ -106,13 +106,11 @@ TEST(Readers, ShortRecordReadTwiceGivesTheSameValue) {
     Output out;
     Input first(text);
     // The leading segment is copied by the template reader; skip it here.
-    for (int q = 0; q < 2;)
-        if (std::getc(first.s.fp) == '"') ++q;
+    first.skipquotes(2);
     sysvar(first.s, out.s, "v");
     EXPECT_EQ(out.str(), "   Standardise (2 = yes):  2\n");
     Input second(text);
-    for (int q = 0; q < 2;)
-        if (std::getc(second.s.fp) == '"') ++q;
+    second.skipquotes(2);
     EXPECT_EQ(readsyva(second.s, "v"), 2);
     EXPECT_EQ(second.rest(), " tail");
 }

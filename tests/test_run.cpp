@@ -23,7 +23,7 @@ std::string notcalculated(int from, int to) {
 
 // Runs a scenario and expects it to end with an error report whose text
 // contains `report`; only a run that failed after the dump leaves CHECKVRD.
-Outcome failing(const Workdir& w, const std::string& report, bool dumped = false) {
+Outcome failing(Workdir& w, const std::string& report, bool dumped = false) {
     const Outcome r = w.run();
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.endswithtime()) << r.output;
@@ -327,12 +327,12 @@ TEST(InputErrors, EquivalentSpellingsGiveTheSameRun) {
 TEST(InputErrors, OutputThatCannotBeCreated) {
     Workdir w;
     Scenario::one().write(w);
-    std::system(("mkdir '" + w.path() + "/resgfps01'").c_str());
+    w.place("resgfps01", kalp::Entry::folder);
     failing(w, "The output file resgfps01 cannot be created.\n  Make sure that resgfps01 can be "
                "written in the working directory and restart the program.");
     Workdir w2;
     Scenario::one().write(w2);
-    std::system(("mkdir '" + w2.path() + "/CHECKVRD'").c_str());
+    w2.place("CHECKVRD", kalp::Entry::folder);
     const Outcome r = w2.run();
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("The output file CHECKVRD cannot be created."), std::string::npos);

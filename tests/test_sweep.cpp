@@ -70,7 +70,7 @@ TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
 
 // Writes the value of a swept economic value (evpA:K) or standard deviation
 // (gstd_d:K) into the files of `w`, as a user would.
-static void place(const Workdir& w, const std::string& name, const std::string& v) {
+static void place(Workdir& w, const std::string& name, const std::string& v) {
     const int k = std::stoi(name.substr(name.find(':') + 1));
     if (name.rfind("evpA:", 0) == 0) {
         std::istringstream in(w.read("INPUTVRD01A.TXT"));
@@ -195,7 +195,7 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     // An error in the input files ends a sweep with the report of a
     // normal run, and no export remains.
     Workdir plain, swept;
-    for (const Workdir* w : {&plain, &swept}) {
+    for (Workdir* w : {&plain, &swept}) {
         Scenario s = Scenario::one();
         s.a.replace(s.a.find("0.5 0.3 0.2"), 11, "0.5 0.3 0.3");
         s.write(*w);
@@ -256,15 +256,15 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
 // call after that, however few the calls are; then at most four times a
 // second.
 TEST(Sweep, ProgressLineByTimeAlone) {
-    kalp::Progress p = kalp::startprogress("Sweep", "scenarios");
-    p.terminal = true;
+    kalp::MemoryConsole console;
+    console.setterminal(true);
+    kalp::Progress p = kalp::startprogress(console, "Sweep", "scenarios");
     p.start -= std::chrono::milliseconds(1500);
     p.drawn = p.start;
-    testing::internal::CaptureStderr();
     kalp::showprogress(p, 0, 501);
     kalp::showprogress(p, 1, 501);
     kalp::endprogress(p);
-    const std::string line = testing::internal::GetCapturedStderr();
+    const std::string line = console.progressed();
     EXPECT_EQ(line.rfind("\rSweep: 0 of 501 scenarios (0%)   \r", 0), 0u) << line;
     EXPECT_EQ(line.find("1 of 501"), std::string::npos) << line;
 }

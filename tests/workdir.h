@@ -1,8 +1,15 @@
-// A temporary working directory in which the real kalp binary runs.
+// Working folders for the tests: in memory, where the whole program runs in
+// process (Workdir), or a temporary directory on disk where the real kalp
+// binary runs (Diskdir).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "run/cli.h"
+#include "textio/console.h"
+#include "textio/folder.h"
 
 namespace kalp::test {
 
@@ -23,12 +30,51 @@ struct Started {
     int wait() const;
 };
 
+// A working folder in memory ("."), with folders beside it by name, on
+// which kalp runs in process with a console in memory. A name with a slash
+// ("new/resgfps02") is a file of the folder before the slash.
 class Workdir {
 public:
     Workdir();
-    ~Workdir();
     Workdir(const Workdir&) = delete;
     Workdir& operator=(const Workdir&) = delete;
+
+    void write(const std::string& name, const std::string& text);
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    void remove(const std::string& name);
+    // Puts a folder (or a special file) at `name`.
+    void place(const std::string& name, Entry kind);
+    // The names of the files in the working folder.
+    std::vector<std::string> files() const;
+    // Runs kalp with `args` (split at blanks, '' quoting), in process.
+    Outcome run(const std::string& args = "");
+    // The same with a console of the caller's.
+    Outcome run(const std::string& args, Console& console);
+    // The working folder itself, with its record of what was read, put in
+    // place and removed.
+    MemoryFolder& folder() { return folders_.at("."); }
+    // The console of the last run.
+    const MemoryConsole& console() const { return *console_; }
+
+private:
+    MemoryFolders folders_;
+    std::unique_ptr<MemoryConsole> console_;
+    MemoryFolder& folderof(const std::string& name, std::string& file);
+    const MemoryFolder* folderof(const std::string& name, std::string& file) const;
+};
+
+// The arguments of a command line: split at blanks, '' quoting.
+std::vector<std::string> arguments(const std::string& args);
+
+// A temporary working directory on disk in which the real kalp binary
+// runs.
+class Diskdir {
+public:
+    Diskdir();
+    ~Diskdir();
+    Diskdir(const Diskdir&) = delete;
+    Diskdir& operator=(const Diskdir&) = delete;
 
     void write(const std::string& name, const std::string& text) const;
     std::string read(const std::string& name) const;
@@ -39,8 +85,11 @@ public:
     std::vector<std::string> outside() const;
     // The names of the files in the working directory.
     std::vector<std::string> files() const;
-    // Runs kalp with `args` (already quoted for the shell).
-    Outcome run(const std::string& args = "") const;
+    // Runs kalp with `args` (split at blanks, '' quoting), after the words
+    // of `wrap` (a program that runs it, such as prlimit), its standard
+    // output going to `out` when given.
+    Outcome run(const std::string& args = "", const std::string& wrap = "",
+                const std::string& out = "") const;
     // Starts kalp with `args`, its console going to `console` beside the
     // working directory.
     Started start(const std::string& args, const std::string& console = "started") const;
@@ -55,8 +104,9 @@ private:
 std::string slurp(const std::string& path);
 
 // Copies the bundled example `name` and the delivered report template into
-// the working directory.
-void copyexample(const Workdir& w, const std::string& name);
+// the working folder.
+void copyexample(Workdir& w, const std::string& name);
+void copyexample(const Diskdir& w, const std::string& name);
 
 // A report template whose n-th segment reads "{n}", for n = 1..count.
 std::string numberedtemplate(int count = 297);

@@ -18,7 +18,6 @@
     version: 0,
     values: {}, // file -> model variable -> text: every value read or typed
     form: null, // the sections shown
-    local: new Map(), // values the page cannot send: file|var -> why
     changed: [], // files whose text differs from the saved one
     timer: 0,
     inflight: 0, // scenarios sent and not yet answered
@@ -67,7 +66,6 @@
     }
   }
 
-  const key = (file, v) => file + '|' + v;
   const value = (file, v) => (state.values[file] || {})[v];
   function setvalue(file, v, text) {
     if (!state.values[file]) state.values[file] = {};
@@ -239,29 +237,9 @@
     }
   }
 
-  function why(c, text) {
-    if (c.type !== 'text') return '';
-    if (text === '') return c.dataset.optional === undefined ? 'Write a number.' : '';
-    if (/[\s"]/.test(text)) return 'Write one number, without blanks or double quotes.';
-    if (/[\x00-\x1f\x7f]/.test(text)) return 'Write one number, without control characters.';
-    if (text.length > 64) return 'Write at most 64 characters.';
-    return '';
-  }
-
-  // Marks: the values the page cannot send, and the value a stop names.
+  // Marks the value that the run's stop names.
   function marks(result) {
-    for (const c of $('form').querySelectorAll('[aria-invalid="true"]')) {
-      c.removeAttribute('aria-invalid');
-      c.removeAttribute('title');
-    }
-    for (const [k, text] of state.local) {
-      const [file, v] = k.split('|');
-      const c = control({ file, var: v });
-      if (c) {
-        c.setAttribute('aria-invalid', 'true');
-        c.setAttribute('title', text);
-      }
-    }
+    for (const c of $('form').querySelectorAll('[aria-invalid="true"]')) c.removeAttribute('aria-invalid');
     if (!result || result.complete) {
       state.stopKey = '';
       return;
@@ -284,12 +262,6 @@
   }
   function saved() {
     return state.changed.length ? 'Not saved: ' + state.changed.join(', ') : 'All changes saved';
-  }
-
-  // The first value the page cannot send, and why.
-  function local() {
-    const [k, text] = state.local.entries().next().value;
-    return k.split('|')[1] + ' in ' + k.split('|')[0] + ': ' + text;
   }
 
   function notice(text, reload) {
@@ -507,7 +479,7 @@
     state.form = form;
     result(data.result);
     marks(data.result);
-    setstate(state.local.size ? local() : saved());
+    setstate(saved());
     state.answers++;
   }
 
@@ -526,11 +498,6 @@
   // dropped.
   async function compute() {
     state.timer = 0;
-    if (state.local.size) {
-      marks(null);
-      setstate(local());
-      return;
-    }
     if (state.inflight >= most) {
       state.waiting = true;
       return;
@@ -552,12 +519,10 @@
     measure(since);
   }
 
+  // Every value goes to the server as typed: the run judges it.
   function edited(c, text, now) {
     setvalue(c.dataset.file, c.dataset.var, text);
     state.editedAt = performance.now();
-    const w = why(c, text);
-    if (w) state.local.set(key(c.dataset.file, c.dataset.var), w);
-    else state.local.delete(key(c.dataset.file, c.dataset.var));
     clearTimeout(state.timer);
     state.timer = setTimeout(compute, now ? 0 : pause);
   }
@@ -572,7 +537,6 @@
     state.form = null;
     // Fields show the files as read, not what was typed before.
     $('form').replaceChildren();
-    state.local.clear();
     state.lastResult = null;
     state.stopKey = '';
     $('notice').hidden = true;
@@ -594,10 +558,6 @@
 
   $('save').addEventListener('click', async () => {
     clearTimeout(state.timer);
-    if (state.local.size) {
-      notice('Correct the marked values before saving.', false);
-      return;
-    }
     const { status, data } = await api('/api/save', { version: state.version, values: state.values });
     if (status !== 200) {
       trouble(status, data);
@@ -623,16 +583,11 @@
     setstate('Wrote a first scenario: ' + data.console.trim().split('\n').length + ' lines from kalp init');
   });
 
-  $('run').addEventListener('click', async () => {
-    $('run').disabled = true;
-    setstate('kalp is running');
-    const { status, data } = await api('/api/run', {});
-    $('run').disabled = false;
-    if (status !== 200) {
-      setstate(saved());
-      trouble(status, data);
-      return;
-    }
+  // The run's console as it comes, then the files it wrote.
+  function showrun(data) {
+    $('console').textContent = data.console;
+    $('runbox').hidden = false;
+    if (data.running) return;
     const list = $('runfiles');
     list.replaceChildren();
     for (const f of data.files)
@@ -640,10 +595,27 @@
         ': ' + f.holds));
     if (state.changed.length)
       list.append(el('li', { text: 'The run read the saved files; the changes on this page are not saved.' }));
-    $('console').textContent = data.console;
-    $('runbox').hidden = false;
     $('runbox').scrollIntoView({ block: 'nearest' });
     setstate(data.status === 0 ? 'kalp ran through' : 'kalp stopped (status ' + data.status + ')');
+  }
+
+  $('run').addEventListener('click', async () => {
+    $('run').disabled = true;
+    setstate('kalp is running');
+    $('runfiles').replaceChildren();
+    let { status, data } = await api('/api/run', {});
+    while (status === 200 && data.running) {
+      showrun(data);
+      await new Promise((r) => setTimeout(r, 200));
+      ({ status, data } = await api('/api/run'));
+    }
+    $('run').disabled = false;
+    if (status !== 200) {
+      setstate(saved());
+      trouble(status, data);
+      return;
+    }
+    showrun(data);
   });
 
   load();

@@ -22,6 +22,18 @@ constexpr int trait_type[NT] = {
 
 bool negligible(float v) { return std::fabs(static_cast<double>(v)) < 1e-6; }
 
+bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
+bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
+bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
+
+int tracedbound(int acm, int prods) { return prods == 1 ? acm - 1 : acm - 3; }
+int tracedbound(const Model& m) { return tracedbound(m.acm, m.prods); }
+
+const TraitPair traitpairs[7] = {{0, 0, false, false},  {2, 3, true, true},
+                                 {4, 5, true, false},   {26, 27, false, true},
+                                 {28, 29, false, true}, {30, 31, false, true},
+                                 {32, 33, false, true}};
+
 Blocks blocks(const Model& m) {
     const int s1 = m.acsA + m.acdA;
     const int s2 = s1 + m.acsAB;
@@ -32,8 +44,8 @@ void reset(Model& m) {
     m = Model{};
     for (int i = 1; i < NT; ++i) {
         m.tt[i] = trait_type[i];
-        m.delta_d[i] = (m.tt[i] == 0 || m.tt[i] == 2) ? 1 : 0;
-        m.delta_m[i] = (m.tt[i] == 1 || m.tt[i] == 2) ? 1 : 0;
+        m.delta_d[i] = hasdirect(m, i) ? 1 : 0;
+        m.delta_m[i] = hasmaternal(m, i) ? 1 : 0;
     }
 }
 

@@ -58,6 +58,28 @@ Blocks blocks(const Model& m);
 // zero: a trait whose two weights are both negligible is not reported.
 bool negligible(float v);
 
+// The components of trait k by its type tt[k]: direct (types 0 and 2),
+// maternal (types 1 and 2).
+bool hasdirect(const Model& m, int k);
+bool hasmaternal(const Model& m, int k);
+// Whether trait k has a weight: its two economic weights are not both
+// negligible. Only such traits are reported and standardised.
+bool hasweight(const Model& m, int k);
+
+// The highest class that may be traced: the progeny classes after the
+// parental blocks pass no genes on (one with one system, three with two).
+int tracedbound(int acm, int prods);
+int tracedbound(const Model& m);
+
+// The pairs of alternative traits: flag[k] of INPUTVRD05.TXT names the
+// trait of traitpairs[k] that counts in the sums of the standardisation.
+// Both traits of a pair have the same components.
+struct TraitPair {
+    int first, second;
+    bool direct, maternal; // the components the choice applies to
+};
+extern const TraitPair traitpairs[7]; // 1..6
+
 // Sets every value to zero, then fills the trait types and the default
 // inclusion of each trait component in the sums of the standardisation.
 void reset(Model& m);

@@ -1,5 +1,7 @@
 #include "core/stop.h"
 
+#include "core/model.h"
+
 namespace kalp {
 
 std::string RunStop::report() const {
@@ -33,7 +35,7 @@ void nonsense01(int row, int prods, const std::string& file, const std::string& 
 }
 
 void nonsense02(int acm, int prods, int n_sac) {
-    const int bound = prods == 1 ? acm - 1 : acm - 3;
+    const int bound = tracedbound(acm, prods);
     const char* file = prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
     std::string what = "The number of the sex and age group for which the gene flow will be "
                        "calculated\n  is wrong. ";

@@ -122,13 +122,12 @@ Outcome fresh() {
 
 Outcome runscenario(const Request& r) {
     Outcome o = fresh();
-    Text results;
     Streams s;
     s.files = r.files;
     s.say = r.say;
     s.spans = r.spans;
-    s.res = r.echo ? results.s : opensink();
-    const Stream sink = r.echo ? Stream{} : s.res;
+    s.reached = &o.reached;
+    if (r.echo) s.res = Sink{&o.echo};
     try {
         Model& m = *o.model;
         prepare(m, s, [&](int prods) {
@@ -149,36 +148,29 @@ Outcome runscenario(const Request& r) {
     } catch (const RunStop& stop) {
         o.stop = stop;
     }
-    closein(s.in);
-    closein(s.tpl);
-    if (sink.fp) std::fclose(sink.fp);
-    if (r.echo) o.echo = results.str();
     return o;
 }
 
-Outcome readlayout(const FileSource& files) {
+Outcome readlayout(const Folder& files) {
     Outcome o = fresh();
     // The system files are read as in a run, their echo going nowhere
     // against a template of empty segments.
     Streams s;
     s.files = &files;
+    s.reached = &o.reached;
     std::string empty;
     for (int i = 0; i < 128; ++i)
         empty += "\"\"";
     try {
         Model& m = *o.model;
         readprods(m, s);
-        s.tpl.fp = fmemopen(empty.data(), empty.size(), "r");
-        if (!s.tpl.fp) fail("The class table cannot be prepared.", "Restart the program.");
-        s.res = opensink();
+        s.tpl = textstream(empty, "TEXTVRD_OUT.TXT");
         readsystemA(m, s);
         if (m.prods > 1) readsystemB(m, s);
         layclasses(m);
     } catch (const RunStop& stop) {
         o.stop = stop;
     }
-    for (Stream* f : {&s.in, &s.tpl, &s.res})
-        if (f->fp) std::fclose(f->fp);
     return o;
 }
 

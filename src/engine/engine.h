@@ -1,7 +1,7 @@
 // The engine: one scenario in, a result or a structured stop out.
 //
-// The input files come from a file source (a folder, or texts held in
-// memory); the engine opens no other file and writes none. The console lines
+// The input files come from a folder (on disk, or texts held in memory);
+// the engine reads no other file and writes none. The console lines
 // of the stages go to the caller's Say, the years of the gene flow to the
 // caller's YearHook; the echo of the input files, the first part of the
 // results file, is part of the outcome. The results section and the
@@ -19,14 +19,14 @@
 #include "engine/parameters.h"
 #include "input/control.h"
 #include "model/geneflow.h"
-#include "textio/source.h"
+#include "textio/folder.h"
 #include "textio/stream.h"
 
 namespace kalp {
 
 // What a run is asked to do.
 struct Request {
-    const FileSource* files = nullptr;
+    const Folder* files = nullptr;
     Say say;            // the console lines of the stages; none when empty
     YearHook year;      // year 0 and every year of the gene flow; none when empty
     // Called when the results file is begun, with the number of systems,
@@ -43,6 +43,7 @@ struct Outcome {
     std::unique_ptr<Model> model; // the state the run reached
     bool resultsfile = false;     // the results file was begun (the gate was open, P01.TXT read)
     std::string echo;             // the results file up to its results section, or to the stop
+    std::vector<std::string> reached; // the input files whose reading began, in order
     TraitNames names;             // the template's trait names, complete runs only
     bool complete() const { return !stop; }
 };
@@ -52,7 +53,7 @@ Outcome runscenario(const Request& request);
 
 // Reads P01.TXT, INPUTVRD01A.TXT and INPUTVRD01B.TXT and lays out the
 // classes, as a run does; nothing else is read.
-Outcome readlayout(const FileSource& files);
+Outcome readlayout(const Folder& files);
 
 // The parts of a run, for runs that share their first stages (sweeps).
 //

@@ -1,5 +1,7 @@
 #include "engine/parameters.h"
 
+#include "input/values.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -20,7 +22,7 @@ const char* period(double v) {
 std::string anywhere(const Model&, int, double, std::string&) { return ""; }
 
 std::string inthetable(const Model& m, int, double value, std::string& fix) {
-    const int bound = m.prods == 1 ? m.acm - 1 : m.acm - 3;
+    const int bound = tracedbound(m);
     if (value <= bound) return "";
     fix = "Give traced groups from 1 to " + std::to_string(bound) +
           " (kalp --classes lists them) and restart the program.";
@@ -38,7 +40,7 @@ std::string systemB(const Model& m, int k, double, std::string& fix) {
 }
 
 std::string deviation(const Model& m, int k, bool direct) {
-    const bool has = direct ? (m.tt[k] == 0 || m.tt[k] == 2) : (m.tt[k] == 1 || m.tt[k] == 2);
+    const bool has = direct ? hasdirect(m, k) : hasmaternal(m, k);
     if (!has)
         return "changes the " + std::string(direct ? "direct" : "maternal") +
                " standard deviation of trait " + std::to_string(k) + ", which has no " +
@@ -58,53 +60,53 @@ std::string maternalsd(const Model& m, int k, double, std::string& fix) {
     return deviation(m, k, false);
 }
 
-// The standard deviations of a trait are read only when it has a weight.
-bool weighted(const Model& m, int k) {
-    return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]);
+
+// A row whose file and words come from the table of input values.
+Parameter row(const char* name, bool pertrait, bool whole, Stage stage, const char* column,
+              const char* (*check)(double), Fits fits, Apply apply, Get get, Given::Of blamed) {
+    const ValueInfo& v = *findvalue(name);
+    return Parameter{name,   pertrait, whole, stage, v.file, v.label, v.noun, v.unit,
+                     column, check,    fits,  apply, get,    blamed};
 }
 
-const std::vector<Parameter> table = {
-    {"u", false, false, Stage::flow, "INPUTVRD01A.TXT", "Discount rate", "discount rate", "",
-     "discount_rate", aboveminus1, anywhere,
-     [](Model& m, int, double v) { m.u = static_cast<float>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.u); }, Given::Of::rate},
-    {"l_inv", false, true, Stage::period, "INPUTVRD02.TXT", "Period of the gene flow (years)",
-     "period", "year", "period", period, anywhere,
-     [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.l_inv); }, Given::Of::none},
-    {"n_sac", false, true, Stage::flow, "INPUTVRD02.TXT", "Traced sex and age group",
-     "traced group", "", "traced_group", atleast1, inthetable,
-     [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
-     [](const Model& m, int) { return static_cast<double>(m.n_sac); }, Given::Of::none},
-    {"evpA", true, false, Stage::weights, "INPUTVRD01A.TXT", "Economic value of trait %d (A)",
-     "economic value of trait %d (A)", "", "evpA_%d", nullptr, anywhere,
-     [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); }, Given::Of::value},
-    {"evpB", true, false, Stage::weights, "INPUTVRD01B.TXT",
-     "Economic value of trait %d (purebred B)", "economic value of trait %d (purebred B)", "",
-     "evpB_%d", nullptr, systemB,
-     [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); }, Given::Of::value},
-    {"evpBx", true, false, Stage::weights, "INPUTVRD01B.TXT",
-     "Economic value of trait %d (crossbred)", "economic value of trait %d (crossbred)", "",
-     "evpBx_%d", nullptr, systemB,
-     [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
-     [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); }, Given::Of::value},
-    {"gstd_d", true, false, Stage::deviations, "INPUTVRD04.TXT",
-     "Direct genetic standard deviation of trait %d", "direct standard deviation of trait %d",
-     "", "gstd_d_%d", nullptr, directsd,
-     [](Model& m, int k, double v) {
-         if (weighted(m, k)) m.gstd_d[k] = static_cast<float>(v);
-     },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); }, Given::Of::direct},
-    {"gstd_m", true, false, Stage::deviations, "INPUTVRD04.TXT",
-     "Maternal genetic standard deviation of trait %d", "maternal standard deviation of trait %d",
-     "", "gstd_m_%d", nullptr, maternalsd,
-     [](Model& m, int k, double v) {
-         if (weighted(m, k)) m.gstd_m[k] = static_cast<float>(v);
-     },
-     [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); }, Given::Of::maternal},
-};
+const std::vector<Parameter>& table() {
+    static const std::vector<Parameter> rows = {
+        row("u", false, false, Stage::flow, "discount_rate", aboveminus1, anywhere,
+            [](Model& m, int, double v) { m.u = static_cast<float>(v); },
+            [](const Model& m, int) { return static_cast<double>(m.u); }, Given::Of::rate),
+        row("l_inv", false, true, Stage::period, "period", period, anywhere,
+            [](Model& m, int, double v) { m.l_inv = static_cast<int>(v); },
+            [](const Model& m, int) { return static_cast<double>(m.l_inv); }, Given::Of::none),
+        row("n_sac", false, true, Stage::flow, "traced_group", atleast1, inthetable,
+            [](Model& m, int, double v) { m.n_sac = static_cast<int>(v); },
+            [](const Model& m, int) { return static_cast<double>(m.n_sac); }, Given::Of::none),
+        row("evpA", true, false, Stage::weights, "evpA_%d", nullptr, anywhere,
+            [](Model& m, int k, double v) { m.evpA[k][1] = static_cast<float>(v); },
+            [](const Model& m, int k) { return static_cast<double>(m.evpA[k][1]); },
+            Given::Of::value),
+        row("evpB", true, false, Stage::weights, "evpB_%d", nullptr, systemB,
+            [](Model& m, int k, double v) { m.evpB[k][1] = static_cast<float>(v); },
+            [](const Model& m, int k) { return static_cast<double>(m.evpB[k][1]); },
+            Given::Of::value),
+        row("evpBx", true, false, Stage::weights, "evpBx_%d", nullptr, systemB,
+            [](Model& m, int k, double v) { m.evpB[k][2] = static_cast<float>(v); },
+            [](const Model& m, int k) { return static_cast<double>(m.evpB[k][2]); },
+            Given::Of::value),
+        row("gstd_d", true, false, Stage::deviations, "gstd_d_%d", nullptr, directsd,
+            [](Model& m, int k, double v) {
+                if (hasweight(m, k)) m.gstd_d[k] = static_cast<float>(v);
+            },
+            [](const Model& m, int k) { return static_cast<double>(m.gstd_d[k]); },
+            Given::Of::direct),
+        row("gstd_m", true, false, Stage::deviations, "gstd_m_%d", nullptr, maternalsd,
+            [](Model& m, int k, double v) {
+                if (hasweight(m, k)) m.gstd_m[k] = static_cast<float>(v);
+            },
+            [](const Model& m, int k) { return static_cast<double>(m.gstd_m[k]); },
+            Given::Of::maternal),
+    };
+    return rows;
+}
 
 bool readreal(const std::string& t, double& value) {
     if (t.empty() || t.find_first_of("xX") != std::string::npos) return false;
@@ -130,12 +132,13 @@ bool readwhole(const std::string& t, double& value) {
 
 } // namespace
 
-const std::vector<Parameter>& parameters() { return table; }
+const std::vector<Parameter>& parameters() { return table(); }
 
 const Parameter* findparameter(const std::string& name) {
-    const auto p = std::find_if(table.begin(), table.end(),
-                                [&](const Parameter& row) { return name == row.name; });
-    return p == table.end() ? nullptr : &*p;
+    const auto& rows = table();
+    const auto p = std::find_if(rows.begin(), rows.end(),
+                                [&](const Parameter& r) { return name == r.name; });
+    return p == rows.end() ? nullptr : &*p;
 }
 
 bool readvalue(const Parameter& p, const std::string& text, double& value) {
@@ -146,18 +149,9 @@ std::string paramname(const Parameter& p, int trait) {
     return p.pertrait ? std::string(p.name) + ":" + std::to_string(trait) : p.name;
 }
 
-namespace {
-std::string withtrait(const char* text, int trait) {
-    std::string s = text;
-    const size_t at = s.find("%d");
-    if (at != std::string::npos) s.replace(at, 2, std::to_string(trait));
-    return s;
-}
-} // namespace
-
-std::string paramcolumn(const Parameter& p, int trait) { return withtrait(p.column, trait); }
-std::string paramlabel(const Parameter& p, int trait) { return withtrait(p.label, trait); }
-std::string paramnoun(const Parameter& p, int trait) { return withtrait(p.noun, trait); }
+std::string paramcolumn(const Parameter& p, int trait) { return withnumber(p.column, trait); }
+std::string paramlabel(const Parameter& p, int trait) { return withnumber(p.label, trait); }
+std::string paramnoun(const Parameter& p, int trait) { return withnumber(p.noun, trait); }
 
 void apply(Model& m, const std::vector<Change>& changes, Stage stage) {
     for (const Change& c : changes)

@@ -20,12 +20,18 @@ enum class Stage {
     deviations, // the standard deviations have been read
 };
 
+using Fits = std::string (*)(const Model& m, int trait, double value, std::string& fix);
+using Apply = void (*)(Model& m, int trait, double value);
+using Get = double (*)(const Model& m, int trait);
+
 struct Parameter {
     const char* name;  // as --sweep gives it: "u", or "evpA" in "evpA:8"
     bool pertrait;     // takes a trait number K, 1..35: "evpA:8"
     bool whole;        // read as a whole number ("%d"), else as a real ("%f")
     Stage stage;
-    const char* file;  // the file that holds the value
+    // The file that holds the value and its words, from the table of input
+    // values (input/values.h).
+    const char* file;
     const char* label; // for people, "%d" standing for K: "Economic value of trait %d (A)"
     const char* noun;  // in a sentence: "discount rate", "economic value of trait %d (A)"
     const char* unit;  // of a value in a sentence, singular ("year"), or ""
@@ -36,10 +42,10 @@ struct Parameter {
     // Whether the input files of `m` have a place for `value` of trait K:
     // "" when they have, else what the option does wrong ("gives the traced
     // group 8, outside the class table"), with the fix in `fix`.
-    std::string (*fits)(const Model& m, int trait, double value, std::string& fix);
-    void (*apply)(Model& m, int trait, double value);
+    Fits fits;
+    Apply apply;
     // The value in a model.
-    double (*get)(const Model& m, int trait);
+    Get get;
     // What a result check blames on the value (model/finite.h).
     Given::Of blamed;
 };

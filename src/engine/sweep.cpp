@@ -191,16 +191,11 @@ private:
 };
 
 // A worker: takes jobs until there are none.
-void work(const FileSource& files, const Model& prepared, const SweepPlan& plan,
+void work(const Folder& files, const Model& prepared, const SweepPlan& plan,
           const Layout& layout, const FormatScenario& format, Queue& queue) {
     Streams s;
     s.files = &files;
     std::optional<RunStop> failed;
-    try {
-        s.res = opensink();
-    } catch (const RunStop& stop) {
-        failed = stop;
-    }
     size_t j = 0;
     while (queue.take(j)) {
         if (failed) {
@@ -235,7 +230,6 @@ void work(const FileSource& files, const Model& prepared, const SweepPlan& plan,
         queue.finish(j, failed);
         if (failed) break;
     }
-    if (s.res.fp) std::fclose(s.res.fp);
 }
 
 [[noreturn]] void misfit(const std::string& name, const std::string& wrong, const std::string& fix) {
@@ -298,23 +292,20 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
     return plan;
 }
 
-std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared) {
+std::optional<RunStop> preparesweep(const Folder& files, Model& prepared) {
     reset(prepared);
     Streams s;
     s.files = &files;
     std::optional<RunStop> stop;
     try {
-        s.res = opensink();
         prepare(prepared, s);
     } catch (const RunStop& x) {
         stop = x;
     }
-    for (Stream* f : {&s.in, &s.tpl, &s.res})
-        if (f->fp) std::fclose(f->fp);
     return stop;
 }
 
-std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
+std::optional<RunStop> runsweep(const Folder& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
                                 const WriteChunk& write, const Tick& tick) {
     const Layout layout(plan);

@@ -8,7 +8,6 @@
 // queue, so that memory does not grow with the number of scenarios.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -18,7 +17,7 @@
 #include "core/model.h"
 #include "core/stop.h"
 #include "engine/parameters.h"
-#include "textio/source.h"
+#include "textio/folder.h"
 
 namespace kalp {
 
@@ -62,9 +61,10 @@ struct Scenario {
     std::string label() const;
 };
 
-// What the scenarios give for the caller's files, in pieces.
+// What the scenarios give for the caller's files, in pieces: a text for
+// each file, and numbers (for a chart).
 struct Chunk {
-    std::array<std::string, 3> text;
+    std::vector<std::string> text;
     std::vector<double> numbers;
     long long scenarios = 0; // how many scenarios it completes
     size_t bytes() const;
@@ -82,11 +82,11 @@ using Tick = std::function<void(long long computed)>;
 
 // The model of the files at the start of the gene flow: every stage before
 // it, without echo or console lines.
-std::optional<RunStop> preparesweep(const FileSource& files, Model& prepared);
+std::optional<RunStop> preparesweep(const Folder& files, Model& prepared);
 
 // Runs every scenario of the plan from the prepared model of `files`.
 // Returns the first stop in scenario order, naming its scenario.
-std::optional<RunStop> runsweep(const FileSource& files, const Model& prepared,
+std::optional<RunStop> runsweep(const Folder& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
                                 const WriteChunk& write, const Tick& tick = nullptr);
 

@@ -85,7 +85,7 @@ void readprods(Model& m, Streams& s) {
 
 void writepreamble(Model& m, Streams& s) {
     outputrw(s.tpl, s.res);
-    std::fprintf(s.res.fp, "%3d", m.prods);
+    s.res.format("%3d", m.prods);
     outputrw(s.tpl, s.res);
 
     const Value what{"the standardisation switch", "gstd"};
@@ -107,16 +107,10 @@ void writepreamble(Model& m, Streams& s) {
 TraitNames readtraitnames(const Streams& s) {
     Stream t = openin(s, "TEXTVRD_OUT.TXT");
     TraitNames names;
-    try {
-        for (int i = 1; i < 148; ++i)
-            outputr(t);
-        for (int k = 1; k <= 35; ++k)
-            names[k] = traitname(segmenttext(t), k);
-    } catch (const RunStop&) {
-        closein(t);
-        throw;
-    }
-    closein(t);
+    for (int i = 1; i < 148; ++i)
+        outputr(t);
+    for (int k = 1; k <= 35; ++k)
+        names[k] = traitname(segmenttext(t), k);
     return names;
 }
 

@@ -23,7 +23,7 @@ void readpath(Streams& s, const char* path, float* row, int rownumber, int first
     }
     wrides(s.in, s.res);
     for (int k = 0; k < n; ++k)
-        std::fprintf(s.res.fp, "%6.3f", static_cast<double>(row[first + k]));
+        s.res.format("%6.3f", static_cast<double>(row[first + k]));
 }
 
 void pathorskip(Streams& s, int option, const char* path, Model& m, int row, int first, int n) {
@@ -66,8 +66,7 @@ void readsettings(Model& m, Streams& s) {
         pathorskip(s, m.pgdsB, "dam path of system B", m, b.s2 + 1, b.s3 + 1, m.acdB);
     }
     closein(s.in);
-    const int bound = one ? m.acm - 1 : m.acm - 3;
-    if (m.n_sac < 1 || m.n_sac > bound) nonsense02(m.acm, m.prods, m.n_sac);
+    if (m.n_sac < 1 || m.n_sac > tracedbound(m)) nonsense02(m.acm, m.prods, m.n_sac);
     if (m.l_inv < 1) outofrange(s.in, years, m.l_inv, "at least 1");
     if (m.l_inv > mostyears) outofrange(s.in, years, m.l_inv, "at most 1000000");
 }

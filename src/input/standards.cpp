@@ -1,6 +1,7 @@
 #include "input/standards.h"
 
 #include <cmath>
+#include <string>
 
 #include "textio/records.h"
 #include "textio/segments.h"
@@ -11,7 +12,7 @@ namespace {
 
 void openwithheading(Model& m, Streams& s, int n2, const char* name) {
     reading(s, name);
-    std::fputs("\n\n", s.res.fp);
+    s.res.put("\n\n");
     m.n2 = n2;
     m.n3 = 0;
     ++m.zz;
@@ -27,7 +28,7 @@ void readdeviations(Model& m, Streams& s) {
     const char* dname = "the direct standard deviation of trait";
     const char* mname = "the maternal standard deviation of trait";
     for (int i = 1; i <= 35; ++i) {
-        if (negligible(m.ew_d[i]) && negligible(m.ew_m[i])) {
+        if (!hasweight(m, i)) {
             readdes(s.in);
             continue;
         }
@@ -37,18 +38,18 @@ void readdeviations(Model& m, Streams& s) {
             tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
             tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
             wrides(s.in, s.res);
-            std::fprintf(s.res.fp, "%12.4f %12.4f", static_cast<double>(m.gstd_d[i]),
+            s.res.format("%12.4f %12.4f", static_cast<double>(m.gstd_d[i]),
                          static_cast<double>(m.gstd_m[i]));
             break;
         case 0:
             tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
             wrides(s.in, s.res);
-            std::fprintf(s.res.fp, "%12.4f", static_cast<double>(m.gstd_d[i]));
+            s.res.format("%12.4f", static_cast<double>(m.gstd_d[i]));
             break;
         default:
             tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
             wrides(s.in, s.res);
-            std::fprintf(s.res.fp, "%12.4f", static_cast<double>(m.gstd_m[i]));
+            s.res.format("%12.4f", static_cast<double>(m.gstd_m[i]));
             break;
         }
     }
@@ -57,17 +58,12 @@ void readdeviations(Model& m, Streams& s) {
 
 void readflags(Model& m, Streams& s) {
     openwithheading(m, s, 5, "INPUTVRD05.TXT");
-    static const char* const pairs[7] = {
-        "",
-        "the choice between traits 2 and 3",
-        "the choice between traits 4 and 5",
-        "the choice between traits 26 and 27",
-        "the choice between traits 28 and 29",
-        "the choice between traits 30 and 31",
-        "the choice between traits 32 and 33",
-    };
-    for (int k = 1; k <= 6; ++k)
-        m.flag[k] = readint(s.res, s.in, {pairs[k], indexed("flag", k)});
+    for (int k = 1; k <= 6; ++k) {
+        const std::string what = "the choice between traits " +
+                                 std::to_string(traitpairs[k].first) + " and " +
+                                 std::to_string(traitpairs[k].second);
+        m.flag[k] = readint(s.res, s.in, {what.c_str(), indexed("flag", k)});
+    }
     closein(s.in);
 }
 

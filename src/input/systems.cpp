@@ -10,7 +10,7 @@ namespace kalp {
 
 namespace {
 
-void heading(Model& m, Streams& s, int n3) {
+void heading(Model& m, const Streams& s, int n3) {
     m.n2 = 1;
     m.n3 = n3;
     ++m.zz;
@@ -34,14 +34,13 @@ int readcount(Stream& in, const Value& v, int limit) {
 }
 
 // Age weights 1..n, one line each; the last line has no line break.
-void readweights(Stream& in, Stream& out, double* w, int n, const char* what, const char* var) {
+void readweights(Stream& in, const Sink& out, double* w, int n, const char* what, const char* var) {
     for (int i = 1; i <= n; ++i) {
         const Value v{what, indexed(var, i), i};
         w[i] = scandouble(in, v);
         if (w[i] < 0) outofrange(in, v, w[i], "at least 0");
-        std::fprintf(out.fp,
-                     i < n ? "   %8d                 %12.5f\n" : "   %8d                 %12.5f", i,
-                     w[i]);
+        out.format(i < n ? "   %8d                 %12.5f\n" : "   %8d                 %12.5f", i,
+                   w[i]);
     }
 }
 
@@ -62,18 +61,18 @@ int readclasses(Streams& s, double* weights, const Classes& c, const char* count
                 const char* weightvar) {
     const int n = readcount(s.in, {c.count, countvar}, c.limit);
     outputrw(s.tpl, s.res);
-    std::fprintf(s.res.fp, "%4d", n);
+    s.res.format("%4d", n);
     outputrw(s.tpl, s.res);
     readweights(s.in, s.res, weights, n, c.weight, weightvar);
     outputrw(s.tpl, s.res);
     return n;
 }
 
-void echovalue(Stream& out, float v) {
+void echovalue(const Sink& out, float v) {
     if (std::fabs(static_cast<double>(v)) < 1e-6)
-        std::fputs(" not calculated", out.fp);
+        out.put(" not calculated");
     else
-        std::fprintf(out.fp, "%9.3f", static_cast<double>(v));
+        out.format("%9.3f", static_cast<double>(v));
 }
 
 // 35 economic values into column `col`, each after the next segment.
@@ -93,13 +92,13 @@ void readsystemA(Model& m, Streams& s) {
     s.in = openin(s, "INPUTVRD01A.TXT");
     s.in.bare = true;
     Stream& in = s.in;
-    FILE* out = s.res.fp;
+    const Sink& out = s.res;
 
     const Value rate{"the discount rate", "u"};
     m.u = scanfloat(in, rate);
     if (m.u <= -1) outofrange(in, rate, m.u, "above -1");
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%7.2f", static_cast<double>(m.u));
+    out.format("%7.2f", static_cast<double>(m.u));
 
     m.RRA = readclasses(s, m.l4RA, rams, "RRA", "l4RA");
     m.LLA = readclasses(s, m.l4EA, ewes, "LLA", "l4EA");
@@ -108,10 +107,10 @@ void readsystemA(Model& m, Streams& s) {
 
     m.ageR11A = scanfloat(in, {"the age of the rams at first use", "ageR11A"});
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR11A));
+    out.format("%8.1f", static_cast<double>(m.ageR11A));
     m.ageE1A = scanfloat(in, {"the age of the ewes at first use", "ageE1A"});
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%8.1f\n\n", static_cast<double>(m.ageE1A));
+    out.format("%8.1f\n\n", static_cast<double>(m.ageE1A));
     closein(s.in);
 }
 
@@ -126,7 +125,7 @@ void readsystemB(Model& m, Streams& s) {
     s.in = openin(s, "INPUTVRD01B.TXT");
     s.in.bare = true;
     Stream& in = s.in;
-    FILE* out = s.res.fp;
+    const Sink& out = s.res;
 
     m.RRB = readclasses(s, m.l4RB, rams, "RRB", "l4RB");
     m.LLB = readclasses(s, m.l4EB, ewes, "LLB", "l4EB");
@@ -136,13 +135,13 @@ void readsystemB(Model& m, Streams& s) {
 
     m.ageR11B = scanfloat(in, {"the age of the B rams at first use", "ageR11B"});
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR11B));
+    out.format("%8.1f", static_cast<double>(m.ageR11B));
     m.ageR12A = scanfloat(in, {"the age of the A rams at first use on B ewes", "ageR12A"});
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%8.1f", static_cast<double>(m.ageR12A));
+    out.format("%8.1f", static_cast<double>(m.ageR12A));
     m.ageE1B = scanfloat(in, {"the age of the B ewes at first use", "ageE1B"});
     outputrw(s.tpl, s.res);
-    std::fprintf(out, "%8.1f", static_cast<double>(m.ageE1B));
+    out.format("%8.1f", static_cast<double>(m.ageE1B));
     outputrw(s.tpl, s.res);
 
     for (int i = 1; i <= m.LLB; ++i) {
@@ -150,7 +149,7 @@ void readsystemB(Model& m, Streams& s) {
         m.pcrossE[i] = scanfloat(in, share);
         if (m.pcrossE[i] < 0 || m.pcrossE[i] > 1)
             outofrange(in, share, m.pcrossE[i], "between 0 and 1");
-        std::fprintf(out, i < m.LLB ? "   %8d            %12.5f\n" : "   %8d            %12.5f", i,
+        out.format(i < m.LLB ? "   %8d            %12.5f\n" : "   %8d            %12.5f", i,
                      static_cast<double>(m.pcrossE[i]));
     }
     outputrw(s.tpl, s.res);

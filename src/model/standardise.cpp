@@ -6,8 +6,6 @@ namespace kalp {
 
 namespace {
 
-bool above(float v) { return std::fabs(static_cast<double>(v)) > 1e-6; }
-
 // |x| x 100 / sum in percent, or 0 when there is nothing to divide by.
 float percent(float x, float sum) {
     if (sum == 0) return 0;
@@ -28,21 +26,14 @@ double sharepercent(float part, float total) {
 void choosepairs(Model& m) {
     // flag k keeps one trait of its pair; direct-only pairs touch delta_d,
     // maternal-only pairs delta_m, the pair 2/3 both.
-    struct Pair {
-        int first, second;
-        bool d, mat;
-    };
-    static const Pair pairs[7] = {
-        {0, 0, false, false},  {2, 3, true, true},    {4, 5, true, false},  {26, 27, false, true},
-        {28, 29, false, true}, {30, 31, false, true}, {32, 33, false, true}};
     for (int k = 1; k <= 6; ++k) {
-        const Pair& p = pairs[k];
+        const TraitPair& p = traitpairs[k];
         int dropped = 0;
         if (m.flag[k] == p.first) dropped = p.second;
         if (m.flag[k] == p.second) dropped = p.first;
         if (dropped == 0) continue;
-        if (p.d) m.delta_d[dropped] = 0;
-        if (p.mat) m.delta_m[dropped] = 0;
+        if (p.direct) m.delta_d[dropped] = 0;
+        if (p.maternal) m.delta_m[dropped] = 0;
     }
 }
 
@@ -50,13 +41,13 @@ void standardise(Model& m) {
     m.ewsum_d = 0;
     m.ewsum_m = 0;
     for (int i = 1; i <= 35; ++i) {
-        if (!above(m.ew_d[i]) && !above(m.ew_m[i])) continue;
-        if (m.tt[i] == 0 || m.tt[i] == 2) {
+        if (!hasweight(m, i)) continue;
+        if (hasdirect(m, i)) {
             m.ewst_d[i] = static_cast<float>(static_cast<double>(m.ew_d[i]) *
                                              static_cast<double>(m.gstd_d[i]));
             if (m.delta_d[i] == 1) m.ewsum_d = addabs(m.ewsum_d, m.ewst_d[i]);
         }
-        if (m.tt[i] == 1 || m.tt[i] == 2) {
+        if (hasmaternal(m, i)) {
             m.ewst_m[i] = static_cast<float>(static_cast<double>(m.ew_m[i]) *
                                              static_cast<double>(m.gstd_m[i]));
             if (m.delta_m[i] == 1) m.ewsum_m = addabs(m.ewsum_m, m.ewst_m[i]);
@@ -64,7 +55,7 @@ void standardise(Model& m) {
     }
     m.ewsum = static_cast<float>(static_cast<double>(m.ewsum_d) + static_cast<double>(m.ewsum_m));
     for (int i = 1; i <= 35; ++i) {
-        if (!above(m.ew_d[i]) && !above(m.ew_m[i])) continue;
+        if (!hasweight(m, i)) continue;
         if (m.delta_d[i] == 1) {
             m.ewr_dd[i] = percent(m.ewst_d[i], m.ewsum_d);
             m.ewr_da[i] = percent(m.ewst_d[i], m.ewsum);

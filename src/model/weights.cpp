@@ -9,8 +9,6 @@ namespace {
 float addproduct(float x, double y, double z) {
     return static_cast<float>(static_cast<double>(x) + y * z);
 }
-bool direct(int type) { return type == 0 || type == 2; }
-bool maternal(int type) { return type == 1 || type == 2; }
 } // namespace
 
 void weightsone(Model& m) {
@@ -31,8 +29,8 @@ void weightsone(Model& m) {
             m.ew_m[k] = 0;
             continue;
         }
-        m.ew_d[k] = direct(m.tt[k]) ? static_cast<float>(value * m.a2) : 0.0f;
-        m.ew_m[k] = maternal(m.tt[k]) ? static_cast<float>(value * m.a3) : 0.0f;
+        m.ew_d[k] = hasdirect(m, k) ? static_cast<float>(value * m.a2) : 0.0f;
+        m.ew_m[k] = hasmaternal(m, k) ? static_cast<float>(value * m.a3) : 0.0f;
     }
 }
 
@@ -63,8 +61,8 @@ void weightstwo(Model& m) {
         m.ew_m[k] = 0;
         m.ew_d[k] = 0;
         for (int j = 1; j <= m.acm; ++j) {
-            if (direct(m.tt[k])) m.ew_d[k] = addproduct(m.ew_d[k], hd[j], m.m_sum[j]);
-            if (maternal(m.tt[k])) m.ew_m[k] = addproduct(m.ew_m[k], hm[j], m.m_sum[j]);
+            if (hasdirect(m, k)) m.ew_d[k] = addproduct(m.ew_d[k], hd[j], m.m_sum[j]);
+            if (hasmaternal(m, k)) m.ew_m[k] = addproduct(m.ew_m[k], hm[j], m.m_sum[j]);
         }
     }
 }

@@ -34,6 +34,9 @@ std::string linktarget(const std::string& path);
 std::string fullpath(const std::string& path);
 // Whether the file at `path` may be written by this process.
 bool writable(const std::string& path);
+// Whether a folder stands at `path` (a link to one counts); false with
+// `error` when not.
+bool isfolder(const std::string& path, int& error);
 
 // A plain file open for reading: a link is followed, but a folder, a FIFO
 // or a device is refused (EISDIR, notplain) without waiting on it.

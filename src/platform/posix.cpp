@@ -42,12 +42,14 @@ std::string linktarget(const std::string& path) {
         char buf[PATH_MAX];
         const ssize_t n = readlink(now.c_str(), buf, sizeof buf - 1);
         if (n <= 0) break;
-        std::string target(buf, static_cast<std::size_t>(n));
-        if (target[0] != '/') {
-            const std::size_t slash = now.rfind('/');
-            target = (slash == std::string::npos ? std::string() : now.substr(0, slash + 1)) + target;
+        const std::string target(buf, static_cast<std::size_t>(n));
+        if (target[0] == '/') {
+            now = target;
+            continue;
         }
-        now = target;
+        const std::size_t slash = now.rfind('/');
+        now.erase(slash == std::string::npos ? 0 : slash + 1);
+        now += target;
     }
     return now;
 }
@@ -58,6 +60,17 @@ std::string fullpath(const std::string& path) {
 }
 
 bool writable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
+
+bool isfolder(const std::string& path, int& error) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        error = errno;
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) return true;
+    error = ENOTDIR;
+    return false;
+}
 
 namespace {
 

@@ -2,10 +2,12 @@
 // age and system, and which may be the traced group.
 #pragma once
 
+#include <string>
+
 #include "core/model.h"
 
 namespace kalp {
 
-void printclasses(const Model& m);
+std::string classtable(const Model& m);
 
 } // namespace kalp

@@ -9,20 +9,20 @@ namespace {
 bool above(float v) { return std::fabs(static_cast<double>(v)) > 1e-6; }
 
 struct Dump {
-    FILE* out;
+    const Sink& out;
     bool two, std;
 
-    void blank() { std::fputc('\n', out); }
-    void i(const char* name, int v) { std::fprintf(out, "%s = %4d\n", name, v); }
-    void f(const char* fmt, float v) { std::fprintf(out, fmt, static_cast<double>(v)); }
+    void blank() { out.put('\n'); }
+    void i(const char* name, int v) { out.format("%s = %4d\n", name, v); }
+    void f(const char* fmt, float v) { out.format(fmt, static_cast<double>(v)); }
 
     // One line per trait, "not calculated" for a negligible value. `index`
     // is the text after the trait number: "" or "[1]", "[2]" for a column.
     void line(const char* name, int k, const char* index, float v) {
         if (std::fabs(static_cast<double>(v)) < 1e-6)
-            std::fprintf(out, "%s[%d]%s = not calculated\n", name, k, index);
+            out.format("%s[%d]%s = not calculated\n", name, k, index);
         else
-            std::fprintf(out, "%s[%d]%s = %12.4f\n", name, k, index, static_cast<double>(v));
+            out.format("%s[%d]%s = %12.4f\n", name, k, index, static_cast<double>(v));
     }
     void orcalc(const char* name, const float* v) {
         for (int k = 1; k <= 35; ++k)
@@ -38,32 +38,31 @@ struct Dump {
     // Elements 1..n whose `test` element is not negligible.
     void nonzero(const char* fmt, const float* v, const float* test, int n) {
         for (int k = 1; k <= n; ++k)
-            if (above(test[k])) std::fprintf(out, fmt, k, static_cast<double>(v[k]));
+            if (above(test[k])) out.format(fmt, k, static_cast<double>(v[k]));
         blank();
     }
     void all(const char* fmt, const double* v, int n) {
         for (int k = 1; k <= n; ++k)
-            std::fprintf(out, fmt, k, v[k]);
+            out.format(fmt, k, v[k]);
         blank();
     }
     void ints(const char* fmt, const int* v, int n) {
         for (int k = 1; k <= n; ++k)
-            std::fprintf(out, fmt, k, v[k]);
+            out.format(fmt, k, v[k]);
         blank();
     }
     void matrix(const char* fmt, const float (*v)[ACM], int rows, int cols) {
         for (int r = 1; r <= rows; ++r)
             for (int c = 1; c <= cols; ++c)
-                if (above(v[r][c])) std::fprintf(out, fmt, r, c, static_cast<double>(v[r][c]));
+                if (above(v[r][c])) out.format(fmt, r, c, static_cast<double>(v[r][c]));
         blank();
     }
 };
 
 } // namespace
 
-void writedump(const Model& m, Stream& s) {
-    Dump d{s.fp, m.prods >= 2, m.gstd == 2};
-    FILE* out = s.fp;
+void writedump(const Model& m, const Sink& out) {
+    Dump d{out, m.prods >= 2, m.gstd == 2};
     d.f("a2 = %8.3f\n", m.a2);
     d.f("a3 = %8.3f\n", m.a3);
     d.i("ac", m.ac);
@@ -144,7 +143,7 @@ void writedump(const Model& m, Stream& s) {
     d.matrix("P[%d][%d] = %12.6f\n", m.P, m.acm, m.acm);
     if (d.two) {
         for (int k = 1; k <= m.LLB; ++k)
-            std::fprintf(out, "pcrossE[%d] = %8.3f\n", k, static_cast<double>(m.pcrossE[k]));
+            out.format("pcrossE[%d] = %8.3f\n", k, static_cast<double>(m.pcrossE[k]));
         d.blank();
         d.f("pdA = %8.3f\n", m.pdA);
         d.f("pdB = %8.3f\n", m.pdB);
@@ -164,9 +163,9 @@ void writedump(const Model& m, Stream& s) {
 }
 
 std::string dumptext(const Model& m) {
-    Text text;
-    writedump(m, text.s);
-    return text.str();
+    std::string text;
+    writedump(m, Sink{&text});
+    return text;
 }
 
 } // namespace kalp

@@ -8,7 +8,7 @@
 
 namespace kalp {
 
-void writedump(const Model& m, Stream& out);
+void writedump(const Model& m, const Sink& out);
 // The dump as text.
 std::string dumptext(const Model& m);
 

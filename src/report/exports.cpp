@@ -14,29 +14,6 @@
 
 namespace kalp {
 
-namespace {
-
-// Every file that an export option writes, and what it holds.
-struct ExportFile {
-    const char* name;
-    const char* holds;
-    bool sweep; // written by a sweep, else by a run
-};
-const ExportFile exportfiles[] = {
-    {"kalp-classes.csv", "the sex and age groups", false},
-    {"kalp-geneflow.csv", "the gene flow by year", false},
-    {"kalp-weights.csv", "the economic weights", false},
-    {"kalp-results.json", "the results of the run", false},
-    {"kalp-geneflow.svg", "the chart of the gene flow", false},
-    {"kalp-weights.svg", "the chart of the relative weights", false},
-    {"kalp-sweep.csv", "the weights of every scenario of the sweep", true},
-    {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario", true},
-    {"kalp-sweep.json", "the weights of every scenario", true},
-    {"kalp-sweep.svg", "the chart of the sweep", true},
-};
-
-} // namespace
-
 std::string csvfield(const std::string& s) {
     if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
     std::string q = "\"";
@@ -113,24 +90,6 @@ Json truth(bool b) { return Json::raw(b ? "true" : "false"); }
 
 const char* componentname(bool direct) { return direct ? "direct" : "maternal"; }
 
-const char* exportholds(const char* name) {
-    const ExportFile* f =
-        std::find_if(std::begin(exportfiles), std::end(exportfiles),
-                     [&](const ExportFile& e) { return std::string(name) == e.name; });
-    return f == std::end(exportfiles) ? "" : f->holds;
-}
-
-std::vector<std::string> exportnames(bool sweep) {
-    std::vector<std::string> v;
-    for (const auto& f : exportfiles)
-        if (f.sweep == sweep) v.emplace_back(f.name);
-    return v;
-}
-
-bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
-bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
-bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
-
 std::vector<Component> components(const Model& m, bool weighted) {
     std::vector<Component> v;
     for (int k = 1; k <= 35; ++k) {
@@ -197,7 +156,7 @@ void put(std::string& out, std::initializer_list<std::string_view> pieces) {
 
 } // namespace
 
-void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string& csv,
+void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string* csv,
                 std::string* json) {
     const bool standard = m.gstd == 2;
     const std::string k = key.csv(), jk = json ? ",\n{" + key.json() : "";
@@ -216,9 +175,11 @@ void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std
         const std::string trait = std::to_string(c.trait);
         const std::string_view component = componentname(c.direct);
         const std::string_view included = c.included ? "true" : "false";
-        put(csv, {k, trait, ",", names.csv[c.trait], ",", component, ",", ew});
-        if (standard) put(csv, {",", sd, ",", st, ",", included, ",", within, ",", total});
-        csv += '\n';
+        if (csv) {
+            put(*csv, {k, trait, ",", names.csv[c.trait], ",", component, ",", ew});
+            if (standard) put(*csv, {",", sd, ",", st, ",", included, ",", within, ",", total});
+            *csv += '\n';
+        }
         if (!json) continue;
         put(*json, {jk, "\"trait\":", trait, ",\"name\":", names.json[c.trait],
                     ",\"component\":\"", component, "\",\"economic_weight\":", ew});
@@ -260,13 +221,14 @@ void cumulativerows(const Model& m, const std::string& key, std::string& out) {
     }
 }
 
-void writeclassescsv(const Model& m, std::FILE* out) {
-    std::fputs("class,system,group,age\n", out);
+std::string classescsv(const Model& m) {
+    std::string out = "class,system,group,age\n";
     for (int c = 1; c <= m.acm; ++c) {
         const ClassInfo info = describeclass(m, c);
-        std::fprintf(out, "%d,%s,%s,%d\n", c, info.block.system, csvfield(groupname(info)).c_str(),
-                     info.age);
+        out += std::to_string(c) + "," + info.block.system + "," + csvfield(groupname(info)) + "," +
+               std::to_string(info.age) + "\n";
     }
+    return out;
 }
 
 std::string resultsjson(const Model& m, const TraitNames& names) {
@@ -304,8 +266,8 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
                                     .add("discounted_gene_flow", number(m.m_sum[c])));
     }
     // The weights as the rows of kalp-weights.csv, one object each.
-    std::string csv, rows;
-    weightrows(m, runkey(m), traitfields(names), csv, &rows);
+    std::string rows;
+    weightrows(m, runkey(m), traitfields(names), nullptr, &rows);
     Json weights = Json::arr();
     for (size_t at = rows.find('{'); at != std::string::npos;) {
         const size_t next = rows.find(",\n{", at);

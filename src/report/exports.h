@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,12 +14,6 @@
 
 namespace kalp {
 
-// What the console says an export holds: "the economic weights".
-const char* exportholds(const char* name);
-
-// The names of the exports of a run, or of a sweep.
-std::vector<std::string> exportnames(bool sweep);
-
 // A real as the shortest text that reads back as the same single-precision
 // value: 0.3, 0.05, 1e-05.
 void appendreal(std::string& out, float v);
@@ -28,12 +21,6 @@ void appendreal(std::string& out, float v);
 std::string csvfield(const std::string& s);
 // A JSON string.
 std::string jsonstring(const std::string& s);
-
-// Whether trait k has a weight (a row in the trait tables of the results
-// file), and whether its direct and maternal components belong to its type.
-bool hasweight(const Model& m, int k);
-bool hasdirect(const Model& m, int k);
-bool hasmaternal(const Model& m, int k);
 
 // One trait component with its values.
 struct Component {
@@ -67,10 +54,10 @@ struct RowKey {
 RowKey runkey(const Model& m);
 
 // The weights table: the columns after the scenario's, and the rows of all
-// 40 trait components of a scenario (CSV; JSON objects each after ",\n"
-// when `json` is given).
+// 40 trait components of a scenario, as CSV rows when `csv` is given and
+// as JSON objects, each after ",\n", when `json` is given.
 std::string weightsheader(bool standardised);
-void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string& csv,
+void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std::string* csv,
                 std::string* json);
 // The gene flow of a run by year: the columns after the scenario's, and the
 // rows of one year.
@@ -82,7 +69,7 @@ std::string cumulativeheader();
 void cumulativerows(const Model& m, const std::string& key, std::string& out);
 
 // class,system,group,age
-void writeclassescsv(const Model& m, std::FILE* out);
+std::string classescsv(const Model& m);
 // Everything of the run but the yearly table.
 std::string resultsjson(const Model& m, const TraitNames& names);
 

@@ -4,23 +4,28 @@
 
 namespace kalp {
 
-void banner() {
-    std::printf("\nRunning KALP Version %s, 2011\n", KALP_VERSION);
-    std::printf("Economic weights of sheep traits by the gene flow method\n");
-    std::printf("Part of the program suite for the economics of sheep breeding\n");
+std::string banner() {
+    return std::string("\nRunning KALP Version ") + KALP_VERSION +
+           ", 2011\n"
+           "Economic weights of sheep traits by the gene flow method\n"
+           "Part of the program suite for the economics of sheep breeding\n";
 }
 
-void farewell(int prods) {
-    std::printf("\nThank you for using the program KALP.\n");
-    std::printf("The results are given in the file resgfps0%d.\n", prods);
-    std::printf("The values of all variables are given in the file CHECKVRD.\n");
+std::string farewell(int prods) {
+    return "\nThank you for using the program KALP.\n"
+           "The results are given in the file resgfps0" +
+           std::to_string(prods) +
+           ".\n"
+           "The values of all variables are given in the file CHECKVRD.\n";
 }
 
-void timeline(std::clock_t zac, std::clock_t kon) {
+std::string timeline(std::clock_t zac, std::clock_t kon) {
     // clock() counts CLOCKS_PER_SEC ticks per second of processor time.
     const unsigned long ticks = static_cast<unsigned long>(kon - zac);
-    std::printf("The program needed %6.2f seconds.\n",
-                static_cast<double>(ticks) / static_cast<double>(CLOCKS_PER_SEC));
+    char line[64];
+    std::snprintf(line, sizeof line, "The program needed %6.2f seconds.\n",
+                  static_cast<double>(ticks) / static_cast<double>(CLOCKS_PER_SEC));
+    return line;
 }
 
 } // namespace kalp

@@ -2,11 +2,12 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 namespace kalp {
 
-void banner();
-void farewell(int prods);
-void timeline(std::clock_t zac, std::clock_t kon);
+std::string banner();
+std::string farewell(int prods);
+std::string timeline(std::clock_t zac, std::clock_t kon);
 
 } // namespace kalp

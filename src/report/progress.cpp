@@ -1,8 +1,8 @@
 #include "report/progress.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace kalp {
 
@@ -12,11 +12,12 @@ constexpr auto quiet = std::chrono::seconds(1);         // nothing shown before
 constexpr auto redraw = std::chrono::milliseconds(250); // between two drawings
 } // namespace
 
-Progress startprogress(const char* what, const char* unit) {
+Progress startprogress(Console& console, const char* what, const char* unit) {
     Progress p;
+    p.console = &console;
     p.what = what;
     p.unit = unit;
-    p.terminal = isatty(fileno(stderr)) != 0;
+    p.terminal = console.terminal();
     p.start = p.drawn = steady::now();
     return p;
 }
@@ -32,16 +33,19 @@ void showprogress(Progress& p, long done, long total) {
     if (done > 0)
         std::snprintf(left, sizeof left, ", about %.0f s left",
                       elapsed * static_cast<double>(total - done) / static_cast<double>(done));
-    const int n = std::fprintf(stderr, "\r%s: %ld of %ld %s (%ld%%)%s   ", p.what, done, total,
-                               p.unit, total > 0 ? done * 100 / total : 0L, left);
+    char line[160];
+    const int n = std::snprintf(line, sizeof line, "\r%s: %ld of %ld %s (%ld%%)%s   ", p.what, done,
+                                total, p.unit, total > 0 ? done * 100 / total : 0L, left);
+    if (n <= 0) return;
+    p.console->progress(std::string_view(line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1)));
     if (n > p.width) p.width = n;
-    std::fflush(stderr);
 }
 
 void endprogress(Progress& p) {
     if (p.width == 0) return;
-    std::fprintf(stderr, "\r%*s\r", p.width, "");
-    std::fflush(stderr);
+    std::string blank(static_cast<size_t>(p.width) + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    p.console->progress(blank);
     p.width = 0;
 }
 

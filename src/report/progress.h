@@ -1,14 +1,17 @@
-// A progress line on standard error for long work: shown only when standard
-// error is a terminal and the work has taken more than about a second,
+// A progress line for long work: shown only when the console has a
+// terminal for it and the work has taken more than about a second,
 // redrawn a few times a second and erased when the work is done. Standard
 // output never sees it.
 #pragma once
 
 #include <chrono>
 
+#include "textio/console.h"
+
 namespace kalp {
 
 struct Progress {
+    Console* console = nullptr;
     const char* what = ""; // "Gene flow"
     const char* unit = ""; // "years"
     bool terminal = false;
@@ -16,7 +19,7 @@ struct Progress {
     std::chrono::steady_clock::time_point start, drawn;
 };
 
-Progress startprogress(const char* what, const char* unit);
+Progress startprogress(Console& console, const char* what, const char* unit);
 // `done` of `total` units are done; cheap enough to call for every unit.
 // Whether the line is drawn depends on the time alone, not on the number
 // of calls.

@@ -1,6 +1,7 @@
 #include "report/results.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "core/stop.h"
 #include "model/standardise.h"
@@ -22,7 +23,7 @@ void skip(Streams& s, int n = 1) {
 void tracedcaption(Model& m, Streams& s, int before, int last) {
     if (m.n_sac > before && m.n_sac <= last) {
         m.ac = m.n_sac - before;
-        std::fprintf(s.res.fp, "%3d", m.ac);
+        s.res.format("%3d", m.ac);
         copy(s);
     } else {
         skip(s);
@@ -30,28 +31,30 @@ void tracedcaption(Model& m, Streams& s, int before, int last) {
 }
 
 void classrows(Streams& s, const Model& m, int first, int size) {
-    for (int i = 1; i <= size; ++i)
-        std::fprintf(s.res.fp, "          %3d                                     %8.3f\n", i,
-                     static_cast<double>(m.m_sum[first + i - 1]));
+    for (int i = 1; i <= size; ++i) {
+        s.res.format("          %3d                                     ", i);
+        s.res.put(flowtext(m.m_sum[first + i - 1]));
+        s.res.put('\n');
+    }
 }
 
 void lastclassrow(Streams& s, float v) {
-    std::fprintf(s.res.fp, "          %3d                                     %8.3f", 1,
-                 static_cast<double>(v));
+    s.res.format("          %3d                                     ", 1);
+    s.res.put(flowtext(v));
 }
 
 // One trait row by trait type: both values, direct only or maternal only;
 // weights with 4 decimals, relative weights with 3.
-void traitrow(Streams& s, int type, float d, float mat, bool relative) {
-    FILE* out = s.res.fp;
-    const int decimals = relative ? 3 : 4;
-    const double x = d, y = mat;
+void traitrow(const Streams& s, int type, float d, float mat, bool relative) {
+    const Sink& out = s.res;
+    const auto text = relative ? relativetext : weighttext;
+    const std::string x = text(d), y = text(mat);
     if (type == 2)
-        std::fprintf(out, "%44s%10.*f%9s%10.*f\n", "", decimals, x, "", decimals, y);
+        out.format("%44s%s%9s%s\n", "", x.c_str(), "", y.c_str());
     else if (type == 0)
-        std::fprintf(out, "%44s%10.*f%15s-\n", "", decimals, x, "");
+        out.format("%44s%s%15s-\n", "", x.c_str(), "");
     else
-        std::fprintf(out, "%50s-%12s%10.*f\n", "", "", decimals, y);
+        out.format("%50s-%12s%s\n", "", "", y.c_str());
 }
 
 // 35 trait captions, each copied with its row when the trait's test values
@@ -68,12 +71,22 @@ void traittable(Model& m, Streams& s, const float* testd, const float* testm, co
     }
 }
 
+std::string formatted(const char* f, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, f, v);
+    return text;
+}
+
 } // namespace
 
+std::string weighttext(double v) { return formatted("%10.4f", v); }
+std::string relativetext(double v) { return formatted("%10.3f", v); }
+std::string flowtext(double v) { return formatted("%8.3f", v); }
+
 void writeresults(Model& m, Streams& s) {
-    FILE* out = s.res.fp;
+    const Sink& out = s.res;
     copy(s);
-    std::fprintf(out, "%2d.\n", m.prods);
+    out.format("%2d.\n", m.prods);
     copy(s);
 
     if (m.prods == 1) {
@@ -92,7 +105,7 @@ void writeresults(Model& m, Streams& s) {
     }
 
     copy(s);
-    std::fprintf(out, "%4d\n", m.l_inv);
+    out.format("%4d\n", m.l_inv);
     copy(s);
 
     classrows(s, m, 1, m.acsA);
@@ -132,8 +145,8 @@ void writeresults(Model& m, Streams& s) {
     copy(s);
     traitrow(s, 2, m.ewsum_d, m.ewsum_m, false);
     copy(s);
-    std::fprintf(out, "                                            %10.4f         %10.4f\n", sd,
-                 sm);
+    out.format("                                            %s         %s\n", weighttext(sd).c_str(),
+               weighttext(sm).c_str());
     copy(s);
 
     copy(s);
@@ -143,25 +156,20 @@ void writeresults(Model& m, Streams& s) {
     copy(s);
     traittable(m, s, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, true);
     copy(s);
-    std::fprintf(out, "                                         %10.3f         %10.3f", sd, sm);
+    out.format("                                         %s         %s", relativetext(sd).c_str(),
+               relativetext(sm).c_str());
     copy(s);
 }
 
-std::string resultssection(Model& m, const FileSource& files) {
-    Text text;
+std::string resultssection(Model& m, const Folder& files) {
+    std::string text;
     Streams s;
     s.files = &files;
-    s.res = text.s;
+    s.res = Sink{&text};
     s.tpl = openin(s, "TEXTVRD_OUT.TXT");
-    try {
-        skip(s, 128);
-        writeresults(m, s);
-    } catch (const RunStop&) {
-        closein(s.tpl);
-        throw;
-    }
-    closein(s.tpl);
-    return text.str();
+    skip(s, 128);
+    writeresults(m, s);
+    return text;
 }
 
 } // namespace kalp

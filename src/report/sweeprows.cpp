@@ -52,12 +52,15 @@ std::string flowheader(const SweepTables& t) {
     return RowKey{t.columns, {}}.header() + cumulativeheader();
 }
 
-void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Chunk& out) {
+RowKey sweepkey(const SweepTables& t, const Scenario& sc) {
     RowKey key{t.columns, {}};
     for (size_t i = 0; i < sc.at.size(); ++i)
         key.values.push_back(sc.text(i));
-    weightrows(m, key, t.names, out.text[0], t.json ? &out.text[2] : nullptr);
-    cumulativerows(m, key.csv(), out.text[1]);
+    return key;
+}
+
+void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
+                 std::vector<double>& numbers) {
     // The chart follows the first parameter and the chosen values of the
     // second, the others at their first value.
     const SweepPlan& plan = *t.plan;
@@ -70,9 +73,9 @@ void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Ch
     if (series == t.series.end()) return;
     for (const Component& c : components(m, false)) {
         if (m.gstd == 2 && !c.included) continue;
-        out.numbers.insert(out.numbers.end(),
-                           {2.0 * c.trait + (c.direct ? 0 : 1), sc.value(plan.first),
-                            chartvalue(m, c), static_cast<double>(series - t.series.begin())});
+        numbers.insert(numbers.end(),
+                       {2.0 * c.trait + (c.direct ? 0 : 1), sc.value(plan.first),
+                        chartvalue(m, c), static_cast<double>(series - t.series.begin())});
     }
 }
 

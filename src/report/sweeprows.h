@@ -31,10 +31,12 @@ SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const Trai
 // The headers of kalp-sweep.csv and kalp-sweep-geneflow.csv.
 std::string weightsheader(const SweepTables& t);
 std::string flowheader(const SweepTables& t);
-// The rows of a scenario: text[0] the weights, text[1] the gene flow,
-// text[2] the JSON objects, each after ",\n"; the chart's points (component,
-// x, y, series) in numbers.
-void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Chunk& out);
+// The values of the scenario columns of a scenario.
+RowKey sweepkey(const SweepTables& t, const Scenario& sc);
+// The chart's points of a scenario (component, x, y, series), when the
+// chart draws it.
+void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
+                 std::vector<double>& numbers);
 // The chart: small multiples of the largest trait components against the
 // first swept parameter, one line per value of the second (at most eight of
 // them), the others at their first value.

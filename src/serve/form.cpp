@@ -11,9 +11,11 @@
 
 #include "model/classes.h"
 #include "model/standardise.h"
+#include "input/values.h"
+#include "report/catalogue.h"
 #include "report/exports.h"
+#include "report/results.h"
 #include "textio/numbers.h"
-#include "textio/source.h"
 
 namespace kalp {
 
@@ -21,30 +23,12 @@ using json = nlohmann::json;
 
 namespace {
 
-// How the page shows the values of the bare-number files, and the groups
-// of values of the annotated ones.
-const std::map<std::string, const char*> labels = {
-    {"errmess", "Error flag of the preceding program TORM2 (1 stops the run)"},
-    {"prods", "Production systems"},
-    {"u", "Discount rate per year (e.g. 0.05)"},
-    {"RRA", "Number of reproductive ram classes (at most 5)"},
-    {"RRB", "Number of reproductive ram classes (at most 5)"},
-    {"LLA", "Number of reproductive ewe classes (at most 15)"},
-    {"LLB", "Number of reproductive ewe classes (at most 15)"},
-    {"l4RA", "Age weights of the reproductive ram classes"},
-    {"l4RB", "Age weights of the reproductive ram classes"},
-    {"l4EA", "Age weights of the reproductive ewe classes"},
-    {"l4EB", "Age weights of the reproductive ewe classes"},
-    {"evpA", "Economic values (per unit of each trait)"},
-    {"evpB", "Economic values for purebred and for crossbred progeny of B"},
-    {"ageR11A", "Age of the rams at first use (days)"},
-    {"ageE1A", "Age of the ewes at first use (days)"},
-    {"ageR11B", "Age of the B rams at first use (days)"},
-    {"ageR12A", "Age of the A rams used on B ewes at first use (days)"},
-    {"ageE1B", "Age of the B ewes at first use (days)"},
-    {"pcrossE", "Crossing share of each reproductive ewe class (share of those ewes mated to A rams)"},
-    {"gstd", "Genetic standard deviations (in the units of the traits)"},
-};
+// The captions of the tables of trait values.
+const char* tablecaption(const std::string& group) {
+    if (group == "evpA") return "Economic values (per unit of each trait)";
+    if (group == "evpB") return "Economic values for purebred and for crossbred progeny of B";
+    return "Genetic standard deviations (in the units of the traits)";
+}
 
 const char* const sectiontitles[][2] = {
     {"INPUTVRD01A.TXT", "System A"},
@@ -56,8 +40,8 @@ const char* const sectiontitles[][2] = {
 };
 
 bool annotated(const std::string& file) {
-    return file != "INPUTVRD01A.TXT" && file != "INPUTVRD01B.TXT" && file != "ERROR.TXT" &&
-           file != "P01.TXT";
+    const InputFile* f = findinput(file);
+    return f && f->annotated;
 }
 
 std::string basename(const std::string& var) { return var.substr(0, var.find('[')); }
@@ -202,8 +186,10 @@ private:
             const Words w = wordsafter(s);
             if (!w.description.empty()) return oneline(w.description);
         }
-        const auto l = labels.find(basename(s.var));
-        return l == labels.end() ? s.var : l->second;
+        const ValueInfo* v = findvalue(basename(s.var));
+        if (!v) return s.var;
+        const std::vector<int> k = indices(s.var);
+        return withnumber(v->label, k.empty() ? 0 : k.front());
     }
 
     json single(const Span& s) const {
@@ -220,18 +206,16 @@ private:
         }
         if (var == "n_sac") {
             std::vector<Option> o;
-            const int bound = m.prods == 1 ? m.acm - 1 : m.acm - 3;
-            for (int c = 1; laidout() && c <= bound; ++c)
+            for (int c = 1; laidout() && c <= tracedbound(m); ++c)
                 o.push_back({c, classname(c)});
             return choices(f, o);
         }
         if (var.rfind("pg", 0) == 0)
             return choices(f, {{1, "1: given below"}, {2, "2: computed from the age weights"}});
         if (var == "flag") {
-            static const int pairs[7][2] = {{0, 0}, {2, 3}, {4, 5}, {26, 27}, {28, 29}, {30, 31}, {32, 33}};
             const int k = indices(s.var).at(0);
             if (k < 1 || k > 6) return f;
-            const int a = pairs[k][0], b = pairs[k][1];
+            const int a = traitpairs[k].first, b = traitpairs[k].second;
             return choices(f, {{a, std::to_string(a) + ": " + names[a]},
                                {b, std::to_string(b) + ": " + names[b]},
                                {0, "0: both traits count"}});
@@ -285,7 +269,10 @@ private:
             const std::vector<int> k = indices(s->var);
             fields.push_back(field(*s, path ? classname(k.at(1)) : "class " + std::to_string(k.at(0))));
         }
-        return {{"type", "list"}, {"label", path ? label(*run.front()) : labels.at(g)}, {"fields", fields}};
+        const ValueInfo* v = findvalue(g);
+        return {{"type", "list"},
+                {"label", path ? label(*run.front()) : std::string(v ? v->label : g.c_str())},
+                {"fields", fields}};
     }
 
     json traits(const std::string& g, const std::vector<const Span*>& run) const {
@@ -312,29 +299,22 @@ private:
         json out = json::array();
         for (auto& [trait, row] : rows)
             out.push_back(row);
-        return {{"type", "traits"}, {"label", labels.at(g == "gstd" ? "gstd" : g)},
-                {"columns", columns}, {"rows", out}};
+        return {{"type", "traits"}, {"label", tablecaption(g)}, {"columns", columns}, {"rows", out}};
     }
 };
-
-std::string format(const char* f, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, f, v);
-    return text;
-}
 
 // One table of trait values as the results file prints it: a row for every
 // trait whose test values are not both negligible, both components, the
 // direct one or the maternal one by the trait's type, the other as "-".
 json traittable(const Model& m, const TraitNames& names, const float* testd, const float* testm,
-                const float* d, const float* mat, const char* f) {
+                const float* d, const float* mat, std::string (*text)(double)) {
     json rows = json::array();
     for (int k = 1; k <= 35; ++k) {
         if (negligible(testd[k]) && negligible(testm[k])) continue;
         json cells = json::array();
-        cells.push_back(hasdirect(m, k) ? json{{"component", "direct"}, {"text", format(f, d[k])}}
+        cells.push_back(hasdirect(m, k) ? json{{"component", "direct"}, {"text", text(d[k])}}
                                         : json{{"text", "-"}});
-        cells.push_back(hasmaternal(m, k) ? json{{"component", "maternal"}, {"text", format(f, mat[k])}}
+        cells.push_back(hasmaternal(m, k) ? json{{"component", "maternal"}, {"text", text(mat[k])}}
                                           : json{{"text", "-"}});
         rows.push_back({{"trait", k}, {"name", names[k]}, {"cells", cells}});
     }
@@ -390,7 +370,7 @@ const char* kindname(StopKind k) {
 } // namespace
 
 TraitNames traitnames(const Texts& texts) {
-    const TextSource source(texts);
+    const MemoryFolder source(texts);
     Streams s;
     s.files = &source;
     try {
@@ -426,27 +406,26 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
                            {"group", groupname(info)},
                            {"age", info.age},
                            {"traceable", info.traceable},
-                           {"flow", format("%8.3f", static_cast<double>(m.m_sum[c]))}});
+                           {"flow", flowtext(m.m_sum[c])}});
     }
     json tables = json::array();
     tables.push_back({{"id", "weights"},
                       {"title", "Economic weights (per unit of trait, per discounted expression)"},
-                      {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ew_d, m.ew_m, "%10.4f")}});
+                      {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ew_d, m.ew_m, weighttext)}});
     if (m.gstd == 2) {
         const double sd = sharepercent(m.ewsum_d, m.ewsum), sm = sharepercent(m.ewsum_m, m.ewsum);
         tables.push_back({{"id", "standardised"},
                           {"title", "Standardised economic weights (per genetic standard deviation)"},
-                          {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ewst_d, m.ewst_m, "%10.4f")},
-                          {"sum", {format("%10.4f", static_cast<double>(m.ewsum_d)),
-                                   format("%10.4f", static_cast<double>(m.ewsum_m))}},
-                          {"share", {format("%10.4f", sd), format("%10.4f", sm)}}});
+                          {"rows", traittable(m, names, m.ew_d, m.ew_m, m.ewst_d, m.ewst_m, weighttext)},
+                          {"sum", {weighttext(m.ewsum_d), weighttext(m.ewsum_m)}},
+                          {"share", {weighttext(sd), weighttext(sm)}}});
         tables.push_back({{"id", "relative-component"},
                           {"title", "Relative weights within each component (%)"},
-                          {"rows", traittable(m, names, m.ewr_dd, m.ewr_mm, m.ewr_dd, m.ewr_mm, "%10.3f")}});
+                          {"rows", traittable(m, names, m.ewr_dd, m.ewr_mm, m.ewr_dd, m.ewr_mm, relativetext)}});
         tables.push_back({{"id", "relative-total"},
                           {"title", "Relative weights within the total (%)"},
-                          {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, "%10.3f")},
-                          {"share", {format("%10.3f", sd), format("%10.3f", sm)}}});
+                          {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, relativetext)},
+                          {"share", {relativetext(sd), relativetext(sm)}}});
     }
     const ClassInfo traced = describeclass(m, m.n_sac);
     return {{"complete", true},

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "core/model.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -182,16 +183,12 @@ void apply(Texts& texts, std::vector<Edit> edits) {
 
 } // namespace
 
-const std::vector<std::string>& inputnames() {
-    static const std::vector<std::string> names = {
-        "ERROR.TXT",       "P01.TXT",         "PARAVRD.TXT",    "TEXTVRD_OUT.TXT",
-        "INPUTVRD01A.TXT", "INPUTVRD01B.TXT", "INPUTVRD02.TXT", "INPUTVRD03.TXT",
-        "INPUTVRD04.TXT",  "INPUTVRD05.TXT"};
-    return names;
-}
-
-std::vector<Span> record(const Texts& texts, Request r, Outcome* outcome) {
-    const TextSource source(texts);
+std::vector<Span> record(const Texts& texts, Request r, Outcome* outcome,
+                         const Unreadable* unreadable) {
+    MemoryFolder source(texts);
+    if (unreadable)
+        for (const auto& [name, error] : *unreadable)
+            if (!texts.count(name)) source.setunreadable(name, error);
     std::vector<Span> all;
     r.files = &source;
     r.echo = false;
@@ -215,7 +212,7 @@ std::string spantext(const Texts& texts, const Span& s) {
 }
 
 std::string badvalue(const std::string& text) {
-    if (text.size() > 64) return "is longer than 64 characters";
+    if (utf8length(text) > 64) return "is longer than 64 characters";
     for (const char c : text) {
         if (blank(c)) return "holds a blank; write one number";
         if (c == '"') return "holds a double quote; write one number";

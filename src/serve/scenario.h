@@ -19,24 +19,26 @@ namespace kalp {
 // The texts of the input files under their fixed names; a name without a
 // text is a missing file.
 using Texts = std::map<std::string, std::string>;
+// The input files that stand in the folder but cannot be read, with the
+// error of each (a FIFO, a folder, a file without permission).
+using Unreadable = std::map<std::string, int>;
 // Typed values: file name, then model variable ("u", "l4RA[2]"), then text.
 using Values = std::map<std::string, std::map<std::string, std::string>>;
 
-// The files a scenario may read, the report template among them, in the
-// order a run reads them.
-const std::vector<std::string>& inputnames();
-
 // The spans of the numbers that a run of `texts` reads, in reading order,
 // each once, as far as the run gets. The run is `request` with the texts as
-// its files; its outcome goes to `outcome` when given.
-std::vector<Span> record(const Texts& texts, Request request = {}, Outcome* outcome = nullptr);
+// its files (and the files of `unreadable` as they are); its outcome goes to
+// `outcome` when given.
+std::vector<Span> record(const Texts& texts, Request request = {}, Outcome* outcome = nullptr,
+                         const Unreadable* unreadable = nullptr);
 
 // The text of a span.
 std::string spantext(const Texts& texts, const Span& s);
 
 // Why `text` cannot stand for one number in a file ("" when it can): it
-// holds a blank, a double quote or a control character, or is too long.
-// An empty text leaves a number as it is, and a missing one missing.
+// holds a blank, a double quote or a control character, or is longer than
+// 64 characters. An empty text leaves a number as it is, and a missing one
+// missing. Everything else goes into the file, for the run to judge.
 std::string badvalue(const std::string& text);
 
 // The texts with every value in place of the number it names, and their

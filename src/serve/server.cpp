@@ -1,21 +1,12 @@
 #include "serve/server.h"
 
-#include <fcntl.h>
 #include <httplib.h>
-#include <spawn.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <chrono>
-#include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -26,15 +17,14 @@
 #include "core/stop.h"
 #include "editorpage.h"
 #include "engine/engine.h"
+#include "platform/platform.h"
+#include "program/kalp.h"
+#include "report/catalogue.h"
 #include "report/charts.h"
-#include "report/exports.h"
 #include "serve/form.h"
 #include "serve/scenario.h"
-#include "textio/lock.h"
-#include "textio/outfile.h"
-#include "textio/source.h"
-
-extern char** environ;
+#include "textio/console.h"
+#include "textio/folder.h"
 
 namespace kalp {
 
@@ -43,11 +33,6 @@ using json = nlohmann::json;
 namespace {
 
 constexpr size_t maxbody = 1 << 20;
-
-// The files a run writes, which the page may link.
-const char* const outputs[] = {"resgfps01",         "resgfps02",        "CHECKVRD",
-                               "kalp-classes.csv",  "kalp-geneflow.csv", "kalp-weights.csv",
-                               "kalp-results.json", "kalp-geneflow.svg", "kalp-weights.svg"};
 
 const char* const policy = "default-src 'none'; script-src 'self'; style-src 'self'; "
                            "img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
@@ -59,14 +44,9 @@ struct BadRequest : std::runtime_error {
 
 std::string newtoken() {
     unsigned char bytes[24];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            throw std::runtime_error(std::string("no random bytes for the token: ") + std::strerror(errno));
-        got += static_cast<size_t>(n);
-    }
+    int error = 0;
+    if (!platform::randombytes(bytes, sizeof bytes, error))
+        throw std::runtime_error("no random bytes for the token: " + platform::errortext(error));
     std::string hex;
     for (const unsigned char b : bytes) {
         hex += "0123456789abcdef"[b >> 4];
@@ -84,25 +64,24 @@ bool sametoken(const std::string& given, const std::string& token) {
     return diff == 0;
 }
 
-std::string readall(std::FILE* f) {
-    std::string text;
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, n);
-    return text;
-}
-
-// The input files of the folder that can be read.
-Texts readfolder(const std::string& dir) {
-    const FolderSource folder(dir);
+// The input files of the folder: those that can be read, and the errors
+// of those that stand there but cannot be.
+struct Read {
     Texts texts;
+    Unreadable unreadable;
+    bool operator==(const Read&) const = default;
+};
+Read readfolder(const Folder& folder) {
+    Read r;
     for (const std::string& name : inputnames()) {
-        std::FILE* f = folder.open(name.c_str());
-        if (!f) continue;
-        texts[name] = readall(f);
-        std::fclose(f);
+        std::string text;
+        int error = 0;
+        if (folder.read(name, text, error))
+            r.texts[name] = std::move(text);
+        else if (error != ENOENT)
+            r.unreadable[name] = error;
     }
-    return texts;
+    return r;
 }
 
 std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
@@ -119,10 +98,12 @@ void refuse(httplib::Response& res, int status, const std::string& message) {
     answer(res, status, {{"error", message}});
 }
 
-// What a page sends: the version of the files it shows and its values.
+// What a page sends: the version of the files it shows and its values;
+// the first value that cannot stand in its file as one number, with why.
 struct Edits {
     long version = 0;
     Values values;
+    std::optional<RunStop> bad;
 };
 
 Edits readedits(const std::string& body) {
@@ -148,92 +129,16 @@ Edits readedits(const std::string& body) {
             if (!text.is_string() || var.size() > 32)
                 throw BadRequest("In " + file + ", " + var.substr(0, 32) + " is not given as a text.");
             const std::string why = badvalue(text.get<std::string>());
-            if (!why.empty()) {
-                std::string message = "In " + file;
-                message += ", the value of " + var;
-                message += " " + why + ".";
-                throw BadRequest(message);
+            if (!why.empty() && !e.bad) {
+                std::string what = "In ";
+                what.append(file).append(", the value typed for ").append(var);
+                what.append(" ").append(why).append(".");
+                e.bad = RunStop{StopKind::input, file, var, what, "Correct the field.", ""};
             }
             e.values[file][var] = text.get<std::string>();
         }
     }
     return e;
-}
-
-struct Child {
-    int status;
-    std::string output;
-};
-
-// Runs `program` with `args`, its console (standard output and error)
-// collected, without input and with the signals of a fresh process.
-Child runchild(const std::string& program, const std::vector<std::string>& args) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("no pipe: ") + std::strerror(errno));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (const int sig : {SIGINT, SIGTERM, SIGPIPE})
-        sigaddset(&defaults, sig);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv(all.size() + 1, nullptr);
-    std::transform(all.begin(), all.end(), argv.begin(), [](std::string& a) { return a.data(); });
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        throw std::runtime_error(program + " could not be started: " + std::strerror(rc));
-    }
-    Child c{0, ""};
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (c.output.size() < maxbody) c.output.append(buf, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    c.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return c;
-}
-
-// What tells whether a run wrote a file.
-struct Stamp {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    long sec = 0, nsec = 0;
-    bool operator==(const Stamp&) const = default;
-};
-Stamp stamp(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return {};
-    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-const char* holds(const std::string& name) {
-    if (name.rfind("resgfps", 0) == 0) return "the results file";
-    if (name == "CHECKVRD") return "every model variable";
-    return exportholds(name.c_str());
 }
 
 const char* mimetype(const std::string& name) {
@@ -247,35 +152,47 @@ const char* mimetype(const std::string& name) {
     return "text/plain; charset=utf-8";
 }
 
-std::string selfpath() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "kalp";
-    return std::string(path, static_cast<size_t>(n));
-}
-
 } // namespace
 
 struct Server::Impl {
-    std::string dir, token, program, page;
+    std::string dir, token, page;
+    std::string share, examples; // for the first scenario of an empty folder
     int port = -1;
     httplib::Server http;
+    std::unique_ptr<DiskFolder> folder;
 
     // The files as the page read them, the spans of their numbers and their
     // version. The engine runs under this lock, one scenario at a time.
     std::mutex mutex;
     Texts loaded;
+    Unreadable unreadable;
     std::vector<Span> spans;
     long version = 0;
-    std::mutex running; // one run at a time
     std::atomic<bool> listening{false};
+
+    // The run started from the page: its console as it comes, and when it
+    // is done its status and the files it put in place.
+    struct RunJob {
+        std::mutex mu;
+        long id = 0;
+        bool running = false;
+        std::string console;
+        int status = 0;
+        json files = json::array();
+        std::thread thread;
+    } job;
+
+    ~Impl() {
+        if (job.thread.joinable()) job.thread.join();
+    }
 
     // Reads the folder; a new version when its files are not those held.
     void load() {
-        Texts texts = readfolder(dir);
-        if (version > 0 && texts == loaded) return;
-        loaded = std::move(texts);
-        spans = record(loaded);
+        Read now = readfolder(*folder);
+        if (version > 0 && now.texts == loaded && now.unreadable == unreadable) return;
+        loaded = std::move(now.texts);
+        unreadable = std::move(now.unreadable);
+        spans = record(loaded, {}, nullptr, &unreadable);
         ++version;
     }
 
@@ -283,10 +200,9 @@ struct Server::Impl {
     struct Run {
         Outcome o;
         YearTable years;
-        json reached = json::array(); // the files it began to read
     };
 
-    static std::vector<Span> runpage(const Texts& texts, Run& out) {
+    std::vector<Span> runpage(const Texts& texts, Run& out) const {
         out = Run{};
         Request r;
         // The chart of the page draws at most about 200 years.
@@ -294,25 +210,23 @@ struct Server::Impl {
             if (t == 0) out.years.stride = std::max(1, (m.l_inv + 199) / 200);
             keepyear(out.years, m, t, m.m_gf);
         };
-        r.say = [&out](const std::string& line) {
-            const std::string lead = "Reading data from ";
-            if (line.rfind(lead, 0) == 0)
-                out.reached.push_back(line.substr(lead.size(), line.find('\n') - lead.size()));
-        };
-        return record(texts, r, &out.o);
+        return record(texts, r, &out.o, &unreadable);
     }
 
-    json compute(const Values& values) const {
+    json compute(const Values& values, const std::optional<RunStop>& bad = std::nullopt) const {
         // The last pass of composing the texts is the run of the page.
         Run last;
         bool ran = false;
-        const Composed c = compose(loaded, spans, values, [&](const Texts& texts) {
+        // A value that cannot stand in its file is not put there: the page
+        // shows the scenario of the files with that report.
+        const Composed c = compose(loaded, spans, bad ? Values{} : values, [&](const Texts& texts) {
             ran = true;
             return runpage(texts, last);
         });
         if (!ran) runpage(c.texts, last);
-        const Outcome& o = last.o;
-        const json& reached = last.reached;
+        Outcome& o = last.o;
+        if (bad) o.stop = *bad;
+        const json reached = o.reached;
         const YearTable& years = last.years;
         const TraitNames names = o.complete() ? o.names : traitnames(c.texts);
         // The file in which the run stopped while reading it: the page keeps
@@ -322,7 +236,7 @@ struct Server::Impl {
             const std::string& f = o.stop->file;
             if (f == "ERROR.TXT" || f == "P01.TXT" || f == "PARAVRD.TXT" || f == "TEXTVRD_OUT.TXT")
                 partial = "top";
-            else if (!reached.empty() && reached.back() == f)
+            else if (!o.reached.empty() && o.reached.back() == f)
                 partial = f;
         }
         json changed = json::array(), missing = json::array();
@@ -333,8 +247,8 @@ struct Server::Impl {
             if (!c.texts.count(name)) missing.push_back(name);
             if (c.texts.count(name) && name != "TEXTVRD_OUT.TXT") none = false;
         }
-        // A folder without input files: the page says so. This is where a
-        // new folder would get the files of a first scenario.
+        // A folder without input files: the page says so and offers the
+        // first scenario of kalp init.
         return {{"version", version},
                 {"folder", dir},
                 {"newfolder", none},
@@ -357,18 +271,22 @@ struct Server::Impl {
     void save(const Edits& e, httplib::Response& res) {
         const std::lock_guard<std::mutex> hold(mutex);
         if (!current(e, res)) return;
-        std::optional<FolderLock> lock;
+        if (e.bad) {
+            refuse(res, 422, e.bad->what + " Nothing was saved.");
+            return;
+        }
+        std::unique_ptr<Hold> lock;
         try {
-            lock.emplace(dir);
+            lock = lockfolder(*folder);
         } catch (const RunStop& stop) {
             refuse(res, 409, stop.what + " Nothing was saved.");
             return;
         }
-        const Texts disk = readfolder(dir);
+        const Read disk = readfolder(*folder);
         json moved = json::array();
         for (const std::string& name : inputnames()) {
-            const bool here = disk.count(name) != 0, before = loaded.count(name) != 0;
-            if (here != before || (here && disk.at(name) != loaded.at(name))) moved.push_back(name);
+            const bool here = disk.texts.count(name) != 0, before = loaded.count(name) != 0;
+            if (here != before || (here && disk.texts.at(name) != loaded.at(name))) moved.push_back(name);
         }
         if (!moved.empty()) {
             std::string names;
@@ -386,7 +304,7 @@ struct Server::Impl {
         json saved = json::array();
         for (const auto& [name, text] : c.texts) {
             if (loaded.count(name) && loaded.at(name) == text) continue;
-            OutputFile f(dir + "/" + name);
+            OutputFile f(*folder, name);
             f.write(text);
             f.close();
             files.push_back(std::move(f));
@@ -404,7 +322,7 @@ struct Server::Impl {
     }
 
     // A folder without input files gets the first scenario of kalp init,
-    // which refuses to write over any input file.
+    // which refuses to write over any file of the folder.
     void start(const std::string& body, httplib::Response& res) {
         json request;
         try {
@@ -413,52 +331,100 @@ struct Server::Impl {
             throw BadRequest(std::string("The request is not JSON: ") + e.what());
         }
         if (!request.is_object()) throw BadRequest("The request is not a JSON object.");
-        std::vector<std::string> args = {"init", dir};
-        for (const auto& [key, flag] : {std::pair{"two", "--two-systems"},
-                                        std::pair{"standardised", "--standardised"}}) {
+        Options o;
+        o.command = Options::Command::init;
+        for (const char* key : {"two", "standardised"})
             if (request.contains(key) && !request[key].is_boolean())
                 throw BadRequest(std::string("The request gives ") + key + " as no true or false.");
-            if (request.value(key, false)) args.emplace_back(flag);
-        }
+        o.two = request.value("two", false);
+        o.standardised = request.value("standardised", false);
+        o.folder = dir;
+        const DiskFolder sharefolder(share), examplefolder(examples);
+        o.share = share.empty() ? nullptr : &sharefolder;
+        o.examples = examples.empty() ? nullptr : &examplefolder;
         const std::lock_guard<std::mutex> hold(mutex);
-        const Child c = runchild(program, args);
-        if (c.status != 0) {
-            answer(res, 409, {{"error", c.output}});
+        DiskFolder target(dir);
+        MemoryConsole console;
+        const int status = kalp(target, console, o);
+        if (status != 0) {
+            answer(res, 409, {{"error", console.err() + console.out()}});
             return;
         }
-        answer(res, 200, {{"console", c.output}});
+        answer(res, 200, {{"console", console.out()}});
     }
 
+    // Starts kalp --csv --json --plot on the saved files, as the command
+    // line would, on a thread of its own.
     void run(httplib::Response& res) {
-        const std::unique_lock<std::mutex> one(running, std::try_to_lock);
-        if (!one.owns_lock()) {
+        const std::lock_guard<std::mutex> hold(job.mu);
+        if (job.running) {
             refuse(res, 409, "A run started from this page is still working.");
             return;
         }
-        std::vector<Stamp> before(std::size(outputs));
-        std::transform(std::begin(outputs), std::end(outputs), before.begin(),
-                       [&](const char* name) { return stamp(dir + "/" + name); });
-        const Child c = runchild(program, {"-C", dir, "--csv", "--json", "--plot"});
-        json files = json::array();
-        for (size_t i = 0; i < std::size(outputs); ++i) {
-            const Stamp after = stamp(dir + "/" + outputs[i]);
-            if (after.exists && !(after == before[i]))
-                files.push_back({{"name", outputs[i]}, {"holds", holds(outputs[i])}});
+        if (job.thread.joinable()) job.thread.join();
+        job.running = true;
+        job.console.clear();
+        job.files = json::array();
+        job.status = 0;
+        const long id = ++job.id;
+        job.thread = std::thread([this] { work(); });
+        answer(res, 200, runstate(id));
+    }
+
+    void work() {
+        DiskFolder target(dir);
+        MemoryConsole console;
+        console.onprint = [this](std::string_view text) {
+            const std::lock_guard<std::mutex> hold(job.mu);
+            if (job.console.size() < maxbody) job.console.append(text);
+        };
+        Options o;
+        o.csv = o.json = o.plot = true;
+        int status = 1;
+        try {
+            status = kalp(target, console, o);
+        } catch (const std::exception& e) {
+            const std::lock_guard<std::mutex> hold(job.mu);
+            job.console += std::string("\nThe run could not go on: ") + e.what() + "\n";
         }
-        answer(res, 200, {{"status", c.status}, {"console", c.output}, {"files", files}});
+        const std::vector<std::string> placed = target.placed();
+        json files = json::array();
+        std::transform(placed.begin(), placed.end(), std::back_inserter(files),
+                       [](const std::string& name) {
+                           return json{{"name", name}, {"holds", outputholds(name)}};
+                       });
+        const std::lock_guard<std::mutex> hold(job.mu);
+        job.status = status;
+        job.files = files;
+        job.running = false;
+    }
+
+    // The run's state; the caller holds job.mu.
+    json runstate(long id) const {
+        json state = {{"id", id}, {"running", job.running}, {"console", job.console}};
+        if (!job.running) {
+            state["status"] = job.status;
+            state["files"] = job.files;
+        }
+        return state;
+    }
+
+    void runnow(httplib::Response& res) {
+        const std::lock_guard<std::mutex> hold(job.mu);
+        answer(res, 200, runstate(job.id));
     }
 
     void file(const std::string& name, httplib::Response& res) const {
-        if (std::find_if(std::begin(outputs), std::end(outputs),
-                         [&](const char* o) { return name == o; }) == std::end(outputs)) {
+        const std::vector<std::string> outputs = outputnames();
+        if (std::find(outputs.begin(), outputs.end(), name) == outputs.end()) {
             refuse(res, 404, "KALP writes no file of that name.");
             return;
         }
-        const int fd = open((dir + "/" + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            if (fd >= 0) close(fd);
-            refuse(res, 404, name + " is not in the folder.");
+        // Only a plain file is served, opened without waiting on it.
+        int error = 0;
+        std::shared_ptr<platform::Reader> reader = platform::openreader(folder->path(name), error);
+        if (!reader) {
+            refuse(res, 404, name + " is not in the folder as a plain file.");
             return;
         }
         // The file is sent as it is read, in pieces, whatever its size (a
@@ -467,13 +433,13 @@ struct Server::Impl {
         // far longer than sending it. A run that replaces the file meanwhile
         // leaves this one whole, as it renames a new file into place.
         res.set_content_provider(
-            static_cast<size_t>(st.st_size), mimetype(name),
-            [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+            static_cast<size_t>(reader->size()), mimetype(name),
+            [reader](size_t offset, size_t length, httplib::DataSink& sink) {
                 char piece[1 << 16];
-                const ssize_t got = pread(fd, piece, std::min(length, sizeof piece), static_cast<off_t>(offset));
+                const long long got =
+                    reader->readat(static_cast<long long>(offset), piece, std::min(length, sizeof piece));
                 return got > 0 && sink.write(piece, static_cast<size_t>(got));
-            },
-            [fd](bool) { close(fd); });
+            });
     }
 
     // Runs a handler; whatever it throws becomes an answer.
@@ -553,12 +519,13 @@ struct Server::Impl {
         http.Post("/api/compute", guarded([this](const httplib::Request& req, httplib::Response& res) {
             const Edits e = readedits(req.body);
             const std::lock_guard<std::mutex> hold(mutex);
-            if (current(e, res)) answer(res, 200, compute(e.values));
+            if (current(e, res)) answer(res, 200, compute(e.values, e.bad));
         }));
         http.Post("/api/save", guarded([this](const httplib::Request& req, httplib::Response& res) {
             save(readedits(req.body), res);
         }));
         http.Post("/api/run", guarded([this](const httplib::Request&, httplib::Response& res) { run(res); }));
+        http.Get("/api/run", guarded([this](const httplib::Request&, httplib::Response& res) { runnow(res); }));
         http.Post("/api/init", guarded([this](const httplib::Request& req, httplib::Response& res) {
             start(req.body, res);
         }));
@@ -571,13 +538,13 @@ struct Server::Impl {
 
 Server::Server(const ServeOptions& o) : impl_(std::make_unique<Impl>()) {
     Impl& s = *impl_;
-    char path[PATH_MAX];
-    struct stat st {};
-    if (!realpath(o.dir.c_str(), path) || stat(path, &st) != 0)
-        throw std::runtime_error("cannot work in " + o.dir + ": " + std::strerror(errno));
-    if (!S_ISDIR(st.st_mode)) throw std::runtime_error("cannot work in " + o.dir + ": not a folder");
-    s.dir = path;
-    s.program = o.program.empty() ? selfpath() : o.program;
+    int error = 0;
+    if (!platform::isfolder(o.dir, error))
+        throw std::runtime_error("cannot work in " + o.dir + ": " + platform::errortext(error));
+    s.dir = platform::fullpath(o.dir);
+    s.folder = std::make_unique<DiskFolder>(s.dir);
+    s.share = o.share;
+    s.examples = o.examples;
     s.token = newtoken();
     s.page = editorhtml;
     for (size_t at; (at = s.page.find("%TOKEN%")) != std::string::npos;)
@@ -620,18 +587,13 @@ void Server::stop() {
 }
 
 int serve(const ServeOptions& options) {
-    // Ctrl-C and SIGTERM are taken by sigwait below; every thread started
-    // from here on has them blocked.
-    sigset_t ending;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGINT);
-    sigaddset(&ending, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &ending, nullptr);
-    struct stat st {};
-    errno = 0;
-    if (stat(options.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    // Ctrl-C and SIGTERM are waited for below; every thread started from
+    // here on leaves them to that wait.
+    platform::holdendsignals();
+    int error = 0;
+    if (!platform::isfolder(options.dir, error)) {
         std::fprintf(stderr, "kalp: cannot work in %s: %s\n", options.dir.c_str(),
-                     errno ? std::strerror(errno) : "not a folder");
+                     platform::errortext(error).c_str());
         return 2;
     }
     std::unique_ptr<Server> server;
@@ -645,10 +607,9 @@ int serve(const ServeOptions& options) {
     std::fflush(stdout);
     std::thread listening([&] {
         server->listen();
-        kill(getpid(), SIGTERM);
+        platform::wakeend();
     });
-    int sig = 0;
-    sigwait(&ending, &sig);
+    platform::waitforend();
     server->stop();
     listening.join();
     return 0;

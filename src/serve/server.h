@@ -11,8 +11,13 @@
 //   POST /api/compute       {version, values}: the form and the result of the
 //                           files with the values in place; nothing is written
 //   POST /api/save          {version, values}: writes the files whose text changed
-//   POST /api/run           runs kalp --csv --json --plot on the saved folder
+//   POST /api/init          {two, standardised}: kalp init in a folder without input files
+//   POST /api/run           starts kalp --csv --json --plot on the saved folder
+//   GET  /api/run           that run: its console so far, and when done its status and files
 //   GET  /files/NAME        a file that a run writes, read-only
+//
+// Runs and kalp init are the program itself, called in process on a worker
+// thread under the folder lock; no other program is started.
 //
 // values: {"INPUTVRD01A.TXT": {"u": "0.06", ...}, ...}, by file and model
 // variable. version: the one of the last answer; a page with another one
@@ -26,8 +31,10 @@ namespace kalp {
 
 struct ServeOptions {
     std::string dir = ".";
-    int port = 0;        // 0: a free port that the system picks
-    std::string program; // the kalp that a run starts; this program when empty
+    int port = 0; // 0: a free port that the system picks
+    // The folders of the report template and of the examples, for the first
+    // scenario of an empty folder; "" when there are none.
+    std::string share, examples;
 };
 
 class Server {

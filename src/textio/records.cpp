@@ -13,42 +13,42 @@ void skipto(Stream& in, int delimiter, int n, Unit unit) {
 }
 } // namespace
 
-void copydescription(Stream& out, Stream& in) {
+void copydescription(const Sink& out, Stream& in) {
     for (int count = 0; count < 2;) {
         const int c = getch(in, Unit::record);
         if (c == quote)
             ++count;
         else
-            std::fputc(c, out.fp);
+            out.put(static_cast<char>(c));
     }
 }
 
-void copylabel(Stream& out, Stream& in) {
+void copylabel(const Sink& out, Stream& in) {
     bool bracket = false;
     for (int count = 0; count < 2;) {
         const int c = getch(in, Unit::record);
         if (c == quote) ++count;
         if (count == 1 && !bracket) {
-            std::fputs("   (", out.fp);
+            out.put("   (");
             bracket = true;
         }
-        if (c != quote) std::fputc(c, out.fp);
+        if (c != quote) out.put(static_cast<char>(c));
     }
 }
 
-int readint(Stream& out, Stream& in, const Value& what) {
+int readint(const Sink& out, Stream& in, const Value& what) {
     const int v = scanint(in, what);
     copydescription(out, in);
     copylabel(out, in);
-    std::fprintf(out.fp, "):  %d ", v);
+    out.format("):  %d ", v);
     return v;
 }
 
-float readfloat(Stream& out, Stream& in, const Value& what) {
+float readfloat(const Sink& out, Stream& in, const Value& what) {
     const float v = scanfloat(in, what);
     copydescription(out, in);
     copylabel(out, in);
-    std::fprintf(out.fp, "):%12.4f ", static_cast<double>(v));
+    out.format("):%12.4f ", static_cast<double>(v));
     return v;
 }
 
@@ -62,11 +62,11 @@ int readsyva(Stream& in, const Value& what) {
     return v;
 }
 
-void sysvar(Stream& in, Stream& out, const Value& what) {
+void sysvar(Stream& in, const Sink& out, const Value& what) {
     const int v = scanint(in, what);
     copydescription(out, in);
-    std::fprintf(out.fp, ":  %d", v);
-    std::fputc('\n', out.fp);
+    out.format(":  %d", v);
+    out.put('\n');
 }
 
 float readdat(Stream& in, const Value& what) {

@@ -13,9 +13,9 @@ namespace kalp {
 
 // Integer record; echoes lead-in, description, separator, "   (", label and
 // "):  %d ". `v` names the value in messages.
-int readint(Stream& out, Stream& in, const Value& v);
+int readint(const Sink& out, Stream& in, const Value& v);
 // Real record; the same echo ending in "):%12.4f ".
-float readfloat(Stream& out, Stream& in, const Value& v);
+float readfloat(const Sink& out, Stream& in, const Value& v);
 // Skips a record with any number of values: up to the fourth double quote.
 void readdes(Stream& in);
 // Skips a comment: up to the second slash.
@@ -23,15 +23,15 @@ void readcom(Stream& in);
 // Short record with an integer, no echo.
 int readsyva(Stream& in, const Value& v);
 // Short record with an integer, echoing lead-in, description, ":  %d\n".
-void sysvar(Stream& in, Stream& out, const Value& v);
+void sysvar(Stream& in, const Sink& out, const Value& v);
 // A real (or integer) value followed by its words, no echo.
 float readdat(Stream& in, const Value& v);
 int readdat1(Stream& in, const Value& v);
 
 // The two copying steps of the echoing readers; `wrides` uses the second.
 // Copies the lead-in and the description, dropping the two quotes.
-void copydescription(Stream& out, Stream& in);
+void copydescription(const Sink& out, Stream& in);
 // Copies the separator, "   (" at the label's opening quote, and the label.
-void copylabel(Stream& out, Stream& in);
+void copylabel(const Sink& out, Stream& in);
 
 } // namespace kalp

@@ -4,13 +4,13 @@
 
 namespace kalp {
 
-void outputrw(Stream& src, Stream& dst) {
+void outputrw(Stream& src, const Sink& dst) {
     for (int count = 0; count < 2;) {
         const int c = getch(src, Unit::segment);
         if (c == '"')
             ++count;
         else
-            std::fputc(c, dst.fp);
+            dst.put(static_cast<char>(c));
     }
 }
 
@@ -51,34 +51,34 @@ TemplateScan scantemplate(Stream& src) {
     return scan;
 }
 
-void wrides(Stream& in, Stream& out) {
-    std::fputc('\n', out.fp);
+void wrides(Stream& in, const Sink& out) {
+    out.put('\n');
     // Text between the last value and the description is dropped.
     for (int count = 0; count < 2;) {
         const int c = getch(in, Unit::record);
         if (c == '"')
             ++count;
         else if (count > 0)
-            std::fputc(c, out.fp);
+            out.put(static_cast<char>(c));
     }
     copylabel(out, in);
-    std::fputs("):", out.fp);
+    out.put("):");
 }
 
-void inp00(Stream& out, int n2, int n3, int zz) {
-    std::fprintf(out.fp, zz <= 9 ? "2.%1d Data from file " : "2.%2d Data from file ", zz);
+void inp00(const Sink& out, int n2, int n3, int zz) {
+    out.format(zz <= 9 ? "2.%1d Data from file " : "2.%2d Data from file ", zz);
     const bool wide = n2 > 9;
     switch (n3) {
-    case 0: std::fprintf(out.fp, wide ? "INPUTVRD%d.TXT\n" : "INPUTVRD0%d.TXT\n", n2); break;
-    case 1: std::fprintf(out.fp, wide ? "INPUTVRD%dA.TXT\n" : "INPUTVRD0%dA.TXT\n", n2); break;
-    case 2: std::fprintf(out.fp, wide ? "INPUTVRD%dB.TXT\n" : "INPUTVRD0%dB.TXT\n", n2); break;
+    case 0: out.format(wide ? "INPUTVRD%d.TXT\n" : "INPUTVRD0%d.TXT\n", n2); break;
+    case 1: out.format(wide ? "INPUTVRD%dA.TXT\n" : "INPUTVRD0%dA.TXT\n", n2); break;
+    case 2: out.format(wide ? "INPUTVRD%dB.TXT\n" : "INPUTVRD0%dB.TXT\n", n2); break;
     default: break;
     }
     if (n3 < 0) return;
     int dashes = n3 == 0 ? 33 : 34;
     if (zz > 9) ++dashes;
     for (int i = 0; i < dashes; ++i)
-        std::fputc('-', out.fp);
+        out.put('-');
 }
 
 } // namespace kalp

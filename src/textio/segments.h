@@ -11,14 +11,14 @@
 namespace kalp {
 
 // Copies one segment from `src` (the template, once the parameter file).
-void outputrw(Stream& src, Stream& dst);
+void outputrw(Stream& src, const Sink& dst);
 // Reads one segment and returns its text.
 std::string segmenttext(Stream& src);
 // Reads one segment and drops it.
 void outputr(Stream& src);
 // Writes the words of a multi-value record whose values the caller has
 // scanned: a line break, the description, separator, "   (", label, "):".
-void wrides(Stream& in, Stream& out);
+void wrides(Stream& in, const Sink& out);
 // What a pass from the current position to the end of the input finds.
 struct TemplateScan {
     long quotes = 0; // double quotes: twice the number of segments in a sound template
@@ -29,6 +29,6 @@ struct TemplateScan {
 };
 TemplateScan scantemplate(Stream& src);
 // Section heading: "2.<zz> Data from file <name>" and an underline of dashes.
-void inp00(Stream& out, int n2, int n3, int zz);
+void inp00(const Sink& out, int n2, int n3, int zz);
 
 } // namespace kalp

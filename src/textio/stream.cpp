@@ -1,6 +1,7 @@
 #include "textio/stream.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <type_traits>
 
 #include "core/stop.h"
+#include "platform/platform.h"
 
 namespace kalp {
 
@@ -93,17 +95,13 @@ bool blank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-void unread(Stream& in, const std::string& bytes) {
-    for (size_t i = bytes.size(); i-- > 0;)
-        in.back += bytes[i];
-}
+// Gives back the `n` bytes read last.
+void unread(Stream& in, size_t n) { in.at -= n; }
 
 // The next byte as the file holds it.
 int nextbyte(Stream& in) {
-    if (in.back.empty()) return std::getc(in.fp);
-    const auto c = static_cast<unsigned char>(in.back.back());
-    in.back.pop_back();
-    return c;
+    if (in.at >= in.text.size()) return EOF;
+    return static_cast<unsigned char>(in.text[in.at++]);
 }
 
 // Whether the first bytes of a file are those of UTF-16 text: a byte-order
@@ -121,9 +119,7 @@ bool utf16(const std::string& start) {
 constexpr size_t longest = 512;
 
 // The offset in the file of the next byte that readbyte gives.
-long position(const Stream& in) {
-    return std::ftell(in.fp) - static_cast<long>(in.back.size());
-}
+long position(const Stream& in) { return static_cast<long>(in.at); }
 
 // Skips white space and returns the next word: the bytes up to white
 // space, the end of the input or, outside bare-number files, a double
@@ -139,7 +135,7 @@ std::string word(Stream& in, const std::string& var) {
         if (w.size() <= longest) w += static_cast<char>(c);
         c = readbyte(in);
     }
-    if (c != EOF) unread(in, std::string(1, static_cast<char>(c)));
+    if (c != EOF) unread(in, 1);
     if (in.spans) in.spans->push_back({in.name, start, position(in) - start, var});
     return w;
 }
@@ -198,7 +194,7 @@ bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
         if (kind == Kind::real || in.bare || !zerosafterpoint(tail))
             notdecimal(in, v, w, kind, tail);
         // 2.0 for an integer: the fraction stays in the text that follows.
-        unread(in, tail);
+        unread(in, tail.size());
     }
     if (range && kind == Kind::integer) badnumber(in, v);
     if constexpr (std::is_floating_point_v<T>) {
@@ -241,65 +237,63 @@ std::string indexed(const char* var, int i, int j) {
 }
 
 Stream openin(const Streams& from, const char* name) {
-    errno = 0;
     Stream s;
-    s.fp = from.files->open(name);
     s.name = name;
     s.spans = from.spans;
     const std::string n = name;
-    if (!s.fp && errno == ENOENT)
-        failin(n, "", "The input file " + n + " cannot be opened.",
-               "Put the file " + n + " into the working directory and restart the program.");
-    if (!s.fp)
-        failin(n, "", "The input file " + n + " cannot be opened: " + std::strerror(errno ? errno : EIO) + ".",
+    int error = 0;
+    if (!from.files->read(n, s.text, error)) {
+        if (error == ENOENT)
+            failin(n, "", "The input file " + n + " cannot be opened.",
+                   "Put the file " + n + " into the working directory and restart the program.");
+        failin(n, "", "The input file " + n + " cannot be opened: " + platform::errortext(error) + ".",
                "Replace " + n + " by a readable file in the working directory and restart the program.");
-    std::string start;
-    for (int c; start.size() < 4 && (c = std::getc(s.fp)) != EOF;)
-        start += static_cast<char>(c);
-    if (utf16(start)) {
-        std::fclose(s.fp);
+    }
+    if (utf16(s.text.substr(0, 4)))
         failin(n, "",
                "The file " + n + " is saved as UTF-16 (\"Unicode\"), which KALP cannot read.",
                "Open " + n +
                    " in an editor, save it as plain text (ANSI or UTF-8) and restart the "
                    "program.");
-    }
     // Some editors begin a text file with a UTF-8 byte-order mark.
-    if (start.rfind("\xEF\xBB\xBF", 0) == 0) start.erase(0, 3);
-    unread(s, start);
+    if (s.text.rfind("\xEF\xBB\xBF", 0) == 0) s.at = 3;
     return s;
 }
 
-Stream opensink() {
+Stream textstream(std::string text, const char* name) {
     Stream s;
-    s.fp = std::fopen("/dev/null", "w");
-    s.name = "/dev/null";
-    if (!s.fp)
-        failin("/dev/null", "", "The null device /dev/null cannot be opened.",
-               "Check the system and restart the program.", StopKind::output);
+    s.text = std::move(text);
+    s.name = name;
     return s;
-}
-
-Text::Text() {
-    s.fp = open_memstream(&buf, &size);
-    s.name = "memory";
-    if (!s.fp) throw std::bad_alloc();
-}
-
-Text::~Text() {
-    if (s.fp) std::fclose(s.fp);
-    std::free(buf);
-}
-
-std::string Text::str() {
-    std::fflush(s.fp);
-    return std::string(buf, size);
 }
 
 void closein(Stream& s) {
-    if (s.fp) std::fclose(s.fp);
-    s.fp = nullptr;
-    s.back.clear();
+    // The name stays: a check after the file was read still names it.
+    s.text.clear();
+    s.text.shrink_to_fit();
+    s.at = 0;
+}
+
+void Sink::format(const char* f, ...) const {
+    if (!text) return;
+    // Most texts fit the small buffer; a longer one is formed again in place.
+    char small[256];
+    va_list args;
+    va_start(args, f);
+    // clang-analyzer does not see the va_start of a member function.
+    const int n = std::vsnprintf(small, sizeof small, f, args); // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof small) {
+        text->append(small, static_cast<size_t>(n));
+        return;
+    }
+    const size_t at = text->size();
+    text->resize(at + static_cast<size_t>(n) + 1);
+    va_start(args, f);
+    std::vsnprintf(text->data() + at, static_cast<size_t>(n) + 1, f, args); // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
+    text->resize(at + static_cast<size_t>(n));
 }
 
 int readbyte(Stream& in) {
@@ -307,13 +301,12 @@ int readbyte(Stream& in) {
     if (c != ctrlz) return c;
     // The line ends after it are read ahead, and given back when anything
     // but the end of the file follows them.
-    std::string ahead;
+    size_t ahead = 0;
     int next = nextbyte(in);
     for (; next == '\r' || next == '\n'; next = nextbyte(in))
-        ahead += static_cast<char>(next);
+        ++ahead;
     if (next == EOF) return EOF;
-    ahead += static_cast<char>(next);
-    unread(in, ahead);
+    unread(in, ahead + 1);
     return c;
 }
 
@@ -388,6 +381,7 @@ void say(const Streams& s, const std::string& line) {
 }
 
 void reading(const Streams& s, const char* name) {
+    if (s.reached) s.reached->emplace_back(name);
     say(s, std::string("Reading data from ") + name + "\n");
 }
 

@@ -1,13 +1,15 @@
-// Named C streams, byte input that stops at the end of a file, and the
-// checked number scans of the input files.
+// Input files as named streams of bytes, byte input that stops at the end
+// of a file, the checked number scans of the input files, and the sink that
+// takes the text of the results file.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "textio/source.h"
+#include "textio/folder.h"
 
 namespace kalp {
 
@@ -38,55 +40,62 @@ struct Span {
     std::string var;
 };
 
-// A C stream together with the file name that messages give for it.
+// An input file being read, with the file name that messages give for it.
+// The whole file is held in `text`; `at` is the offset of the next byte.
 struct Stream {
-    std::FILE* fp = nullptr;
+    std::string text;
+    size_t at = 0;
     const char* name = "";
     // A bare-number file (INPUTVRD01A/01B.TXT): a number ends at white space
     // or the end of the file. In the other files it may also end at a double
     // quote, and an integer may carry a decimal point and zeros (2.0), which
     // then belong to the text after the number.
     bool bare = false;
-    // Bytes read ahead and given back, last byte first: they come before the
-    // file's next byte, the last one of the string next.
-    std::string back;
     // When set, every number scan adds the span of its word.
     std::vector<Span>* spans = nullptr;
+};
+
+// Where written text goes: into a string, or nowhere.
+struct Sink {
+    std::string* text = nullptr; // none: the text is dropped
+    void put(std::string_view s) const {
+        if (text) text->append(s);
+    }
+    void put(char c) const {
+        if (text) text->push_back(c);
+    }
+    // The C library's formatted print, into the text.
+    void format(const char* f, ...) const
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
 };
 
 // Where the console lines of a run go; none when empty.
 using Say = std::function<void(const std::string& line)>;
 
 // The streams a run uses: the input file being read (one at a time), the
-// report template and the text of the results file; the source of the
+// report template and the text of the results file; the folder of the
 // input files and the console.
 struct Streams {
-    Stream in, tpl, res;
-    const FileSource* files = nullptr;
+    Stream in, tpl;
+    Sink res;
+    const Folder* files = nullptr;
     Say say;
     // Given to every input stream that openin opens.
     std::vector<Span>* spans = nullptr;
+    // The input files whose reading began, in order.
+    std::vector<std::string>* reached = nullptr;
 };
 
 // Opens an input file of `s.files` and skips a UTF-8 byte-order mark at its
-// start; a file that cannot be opened, or that is saved as UTF-16, ends the
+// start; a file that cannot be read, or that is saved as UTF-16, ends the
 // run.
 Stream openin(const Streams& s, const char* name);
-// A stream that takes the echo and keeps nothing.
-Stream opensink();
-// A stream that collects its text in memory (see Text).
-struct Text {
-    char* buf = nullptr;
-    size_t size = 0;
-    Stream s;
-    Text();
-    ~Text();
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    // Everything written so far.
-    std::string str();
-};
-// Closes an input stream, if open.
+// An input stream over `text`, named `name` in messages.
+Stream textstream(std::string text, const char* name);
+// Lets go of the text of an input stream; its name stays for messages.
 void closein(Stream& s);
 
 // The next byte, or EOF at the end of the input. A Ctrl-Z (0x1A) that only
@@ -128,7 +137,7 @@ bool leadingint(Stream& in, int& x, const Value& v);
 // A line on the console, when the run has one.
 void say(const Streams& s, const std::string& line);
 // The console line "Reading data from NAME" that starts the stage of an
-// input file.
+// input file; the file counts as reached.
 void reading(const Streams& s, const char* name);
 
 } // namespace kalp

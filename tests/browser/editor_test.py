@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The scenario editor in headless Chromium: a mistyped discount rate shows
 the run's report and marks its field, a good one shows the weights of a
-plain run, Save and kalp on the saved folder agree, and a count of ewe
+plain run, Save and kalp on the saved folder agree (the Run shows the
+console of the program, called in the server's own process), and a count of ewe
 classes brings and takes its age-weight fields; with two systems the charts
 leave out the blocks never reached and draw negative weights left of 0.
 
@@ -65,6 +66,18 @@ def kalpweights(kalp, folder):
     return {k: v for k, v in cells.items() if k.split()[0] in weighted}
 
 
+def children_of(pid):
+    """The processes that `pid` started and that still run."""
+    found = []
+    for task in os.listdir('/proc/%d/task' % pid):
+        try:
+            with open('/proc/%d/task/%s/children' % (pid, task)) as f:
+                found += f.read().split()
+        except OSError:
+            pass
+    return found
+
+
 def main():
     kalp, source = sys.argv[1], sys.argv[2]
     d = browser()
@@ -119,7 +132,14 @@ def main():
         wait(lambda _: d.find_element(By.ID, 'state').text == 'Saved INPUTVRD01A.TXT')
         assert open(os.path.join(folder, 'INPUTVRD01A.TXT'), 'rb').read() == original.replace(b'0.05', b'0.06', 1)
         d.find_element(By.ID, 'run').click()
+        # The run is the program itself, in the server's process: no child.
+        children = []
+        for _ in range(20):
+            children += children_of(server.pid)
         wait(lambda _: d.find_elements(By.CSS_SELECTOR, '#runfiles a[href^="/files/kalp-weights.csv?token="]'))
+        assert children == [], children
+        shown = d.find_element(By.ID, 'console').get_attribute('textContent')
+        assert shown.startswith('\nRunning KALP Version') and 'Thank you for using the program KALP.' in shown, shown
         assert kalpweights(kalp, folder) == weights()
 
         # The ewe classes: their age weights follow the count.

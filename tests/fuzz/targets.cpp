@@ -1,12 +1,10 @@
 #include "targets.h"
 
-#include <unistd.h>
-
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "core/stop.h"
-#include "run/driver.h"
+#include "program/kalp.h"
 #include "textio/records.h"
 #include "textio/segments.h"
 
@@ -19,13 +17,8 @@ const char* const runfiles[10] = {
 
 void textio(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return;
-    std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    Stream in, out;
-    in.fp = fmemopen(text.data(), text.size(), "r");
-    in.name = "FUZZ.TXT";
-    out.fp = std::fopen("/dev/null", "w");
-    out.name = "OUT";
-    if (!in.fp || !out.fp) std::abort();
+    Stream in = textstream(std::string(reinterpret_cast<const char*>(data) + 1, size - 1), "FUZZ.TXT");
+    const Sink out;
     unsigned choice = data[0];
     try {
         // Every reader consumes input or ends the run at the end of it.
@@ -51,32 +44,24 @@ void textio(const std::uint8_t* data, std::size_t size) {
         }
     } catch (const RunStop&) {
     }
-    std::fclose(in.fp);
-    std::fclose(out.fp);
 }
 
-void run(const std::uint8_t* data, std::size_t size, const char* dir) {
-    const std::string base = std::string(dir) + "/";
-    for (const char* name : runfiles)
-        std::remove((base + name).c_str());
-    for (const char* name : {"resgfps01", "resgfps02", "CHECKVRD"})
-        std::remove((base + name).c_str());
+int run(const std::uint8_t* data, std::size_t size) {
+    MemoryFolder folder;
     std::size_t start = 0;
     for (const char* name : runfiles) {
         if (start > size) break;
         std::size_t end = start;
         while (end < size && data[end] != 0xFF)
             ++end;
-        if (FILE* f = std::fopen((base + name).c_str(), "wb")) {
-            std::fwrite(data + start, 1, end - start, f);
-            std::fclose(f);
-        }
+        folder.set(name, std::string(reinterpret_cast<const char*>(data) + start, end - start));
         start = end + 1;
     }
-    char here[4096];
-    if (!getcwd(here, sizeof here) || chdir(dir) != 0) std::abort();
-    kalp::run();
-    if (chdir(here) != 0) std::abort();
+    MemoryConsole console;
+    const int status = kalp(folder, console, Options{});
+    // A run ends complete or with a report, never otherwise.
+    if (status != 0 && console.out().find("\nError message:\n") == std::string::npos) std::abort();
+    return status;
 }
 
 } // namespace kalp::fuzz

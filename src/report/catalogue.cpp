@@ -1,0 +1,184 @@
+#include "report/catalogue.h"
+
+#include <algorithm>
+
+#include "report/exports.h"
+
+namespace kalp {
+
+namespace {
+
+const std::vector<InputFile> inputs = {
+    {"ERROR.TXT", "the error flag of the preceding program TORM2 (1 stops the run)", "always",
+     false},
+    {"P01.TXT", "the number of production systems, 1 or 2", "always", false},
+    {"PARAVRD.TXT", "the title and the standardisation switch (2 standardises)", "always", true},
+    {"TEXTVRD_OUT.TXT", "the report template: all wording of the results file", "always", true},
+    {"INPUTVRD01A.TXT",
+     "system A: discount rate, ram and ewe classes with their age weights, 35 economic values, "
+     "ages at first use",
+     "always", false},
+    {"INPUTVRD01B.TXT",
+     "system B: ram and ewe classes with their age weights, 35 economic values for purebred and "
+     "for crossbred progeny, ages at first use, crossing shares",
+     "with two systems", false},
+    {"INPUTVRD02.TXT", "the gene flow: traced group, years and paths", "with one system", true},
+    {"INPUTVRD03.TXT", "the gene flow through both systems: expression weights, traced group, "
+                       "years and paths",
+     "with two systems", true},
+    {"INPUTVRD04.TXT", "the genetic standard deviations of the traits", "with standardisation",
+     true},
+    {"INPUTVRD05.TXT", "the trait that counts in each pair of alternative traits",
+     "with standardisation", true},
+};
+
+bool oneprod(const Model& m) { return m.prods == 1; }
+bool twoprods(const Model& m) { return m.prods == 2; }
+bool standardised(const Model& m) { return m.gstd == 2; }
+
+std::string classesfile(const RunView& v) { return classescsv(v.m); }
+
+std::string weightsfile(const RunView& v) {
+    const RowKey key = runkey(v.m);
+    std::string rows = key.header() + weightsheader(v.m.gstd == 2);
+    weightrows(v.m, key, traitfields(v.names), &rows, nullptr);
+    return rows;
+}
+
+std::string jsonfile(const RunView& v) { return resultsjson(v.m, v.names); }
+std::string flowchartfile(const RunView& v) { return geneflowchart(v.m, v.years); }
+std::string weightschartfile(const RunView& v) { return weightschart(v.m, v.names); }
+
+std::string yearshead(const Model& m) { return runkey(m).header() + yearsheader(); }
+void yearsrows(const Model& m, int t, std::string& out) {
+    yearrows(m, runkey(m).csv(), t, m.m_gf, m.m_sum, out);
+}
+
+// The results file and the dump are written by the driver: the echo of
+// the input files, the results section, every variable.
+const std::vector<RunOutput> runs = {
+    {"resgfps01", "the results file", Ask::plain, oneprod, nullptr, nullptr, nullptr},
+    {"resgfps02", "the results file", Ask::plain, twoprods, nullptr, nullptr, nullptr},
+    {"CHECKVRD", "every model variable", Ask::plain, nullptr, nullptr, nullptr, nullptr},
+    {"kalp-classes.csv", "the sex and age groups", Ask::csv, nullptr, classesfile, nullptr,
+     nullptr},
+    {"kalp-geneflow.csv", "the gene flow by year", Ask::csv, nullptr, nullptr, yearshead,
+     yearsrows},
+    {"kalp-weights.csv", "the economic weights", Ask::csv, nullptr, weightsfile, nullptr, nullptr},
+    {"kalp-results.json", "the results of the run", Ask::json, nullptr, jsonfile, nullptr,
+     nullptr},
+    {"kalp-geneflow.svg", "the chart of the gene flow", Ask::plot, nullptr, flowchartfile,
+     nullptr, nullptr},
+    {"kalp-weights.svg", "the chart of the relative weights", Ask::plot, standardised,
+     weightschartfile, nullptr, nullptr},
+};
+
+void sweepweights(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
+                  std::vector<double>&) {
+    weightrows(m, sweepkey(t, sc), t.names, &text, nullptr);
+}
+void sweepjson(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
+               std::vector<double>&) {
+    weightrows(m, sweepkey(t, sc), t.names, nullptr, &text);
+}
+void sweepflow(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
+               std::vector<double>&) {
+    cumulativerows(m, sweepkey(t, sc).csv(), text);
+}
+void sweeppoints(const SweepTables& t, const Scenario& sc, const Model& m, std::string&,
+                 std::vector<double>& numbers) {
+    chartpoints(t, sc, m, numbers);
+}
+std::string jsonhead(const SweepTables&) { return "[\n"; }
+
+const std::vector<SweepOutput> sweeps = {
+    {"kalp-sweep.csv", "the weights of every scenario of the sweep", Ask::plain, weightsheader,
+     sweepweights, "", "", nullptr},
+    {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario", Ask::plain,
+     flowheader, sweepflow, "", "", nullptr},
+    {"kalp-sweep.json", "the weights of every scenario", Ask::json, jsonhead, sweepjson, ",\n",
+     "\n]\n", nullptr},
+    {"kalp-sweep.svg", "the chart of the sweep", Ask::plot, nullptr, sweeppoints, "", "",
+     sweepchart},
+};
+
+bool wanted(Ask a, const Wants& w) {
+    switch (a) {
+    case Ask::plain: return true;
+    case Ask::csv: return w.csv;
+    case Ask::json: return w.json;
+    case Ask::plot: return w.plot;
+    }
+    return false;
+}
+
+template <class Row> std::vector<std::string> namesof(const std::vector<Row>& rows) {
+    std::vector<std::string> v(rows.size());
+    std::transform(rows.begin(), rows.end(), v.begin(), [](const Row& r) { return r.name; });
+    return v;
+}
+template <class Row> std::vector<std::string> namesof(const std::vector<const Row*>& rows) {
+    std::vector<std::string> v(rows.size());
+    std::transform(rows.begin(), rows.end(), v.begin(), [](const Row* r) { return r->name; });
+    return v;
+}
+
+} // namespace
+
+const std::vector<InputFile>& inputfiles() { return inputs; }
+
+std::vector<std::string> inputnames() { return namesof(inputs); }
+
+const InputFile* findinput(const std::string& name) {
+    const auto f = std::find_if(inputs.begin(), inputs.end(),
+                                [&](const InputFile& i) { return name == i.name; });
+    return f == inputs.end() ? nullptr : &*f;
+}
+
+const std::vector<RunOutput>& runoutputs() { return runs; }
+const std::vector<SweepOutput>& sweepoutputs() { return sweeps; }
+
+std::vector<std::string> outputnames() {
+    std::vector<std::string> v = namesof(runs);
+    const std::vector<std::string> more = namesof(sweeps);
+    v.insert(v.end(), more.begin(), more.end());
+    return v;
+}
+
+const char* outputholds(const std::string& name) {
+    const auto run = std::find_if(runs.begin(), runs.end(),
+                                  [&](const RunOutput& o) { return name == o.name; });
+    if (run != runs.end()) return run->holds;
+    const auto sweep = std::find_if(sweeps.begin(), sweeps.end(),
+                                    [&](const SweepOutput& o) { return name == o.name; });
+    return sweep == sweeps.end() ? "" : sweep->holds;
+}
+
+std::vector<const RunOutput*> asked(const Wants& w, const Model* m) {
+    std::vector<const RunOutput*> v;
+    for (const RunOutput& o : runs)
+        if (o.ask != Ask::plain && wanted(o.ask, w) && (!m || !o.wanted || o.wanted(*m)))
+            v.push_back(&o);
+    return v;
+}
+
+std::vector<const SweepOutput*> askedsweep(const Wants& w) {
+    std::vector<const SweepOutput*> v;
+    for (const SweepOutput& o : sweeps)
+        if (wanted(o.ask, w)) v.push_back(&o);
+    return v;
+}
+
+std::vector<std::string> askednames(const Wants& w) {
+    return w.sweep ? namesof(askedsweep(w)) : namesof(asked(w));
+}
+
+std::vector<std::string> exportnames(bool sweep) {
+    if (sweep) return namesof(sweeps);
+    std::vector<const RunOutput*> exports;
+    for (const RunOutput& o : runs)
+        if (o.ask != Ask::plain) exports.push_back(&o);
+    return namesof(exports);
+}
+
+} // namespace kalp

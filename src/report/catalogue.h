@@ -1,0 +1,90 @@
+// Every file KALP reads or writes, one row each: its name, what it holds,
+// when it is read or written, and for the exports the functions that write
+// them. The driver, kalp init, the editor and the checks before a run all
+// take their names from here; a new export is a new row.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/model.h"
+#include "engine/sweep.h"
+#include "input/control.h"
+#include "report/charts.h"
+#include "report/sweeprows.h"
+
+namespace kalp {
+
+// The input files, in the order a run reads them.
+struct InputFile {
+    const char* name;
+    const char* holds;
+    const char* when; // "always", "with one system", ...
+    bool annotated;   // values with their words in quotes (else bare numbers)
+};
+const std::vector<InputFile>& inputfiles();
+std::vector<std::string> inputnames();
+const InputFile* findinput(const std::string& name);
+
+// What the command line asks for beyond the results file and the dump.
+struct Wants {
+    bool csv = false, json = false, plot = false;
+    bool sweep = false;
+};
+enum class Ask { plain, csv, json, plot };
+
+// A complete run, as its exports see it.
+struct RunView {
+    const Model& m;
+    const TraitNames& names;
+    const YearTable& years; // the yearly shares the gene-flow chart draws
+};
+
+// A file of a run. A file formed whole from the complete run has `whole`;
+// one written year by year as the gene flow runs has `head` and `year`.
+struct RunOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    // Whether a complete run with its option writes it; null: always.
+    bool (*wanted)(const Model& m);
+    std::string (*whole)(const RunView& v);
+    std::string (*head)(const Model& m);
+    void (*year)(const Model& m, int t, std::string& out);
+};
+// The results file (resgfps01 or resgfps02) and CHECKVRD, then the
+// exports.
+const std::vector<RunOutput>& runoutputs();
+
+// A file of a sweep: its head, the text of each scenario (formed on a
+// worker thread; each piece begins with `separator`, which the first one
+// drops), its tail; or, formed whole at the end, a chart of the numbers
+// that the scenarios gave.
+struct SweepOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*head)(const SweepTables& t);
+    void (*scenario)(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
+                     std::vector<double>& numbers);
+    const char* separator;
+    const char* tail;
+    std::string (*whole)(const SweepTables& t, const TraitNames& names,
+                         const std::vector<double>& numbers);
+};
+const std::vector<SweepOutput>& sweepoutputs();
+
+// The names of every file KALP may write.
+std::vector<std::string> outputnames();
+// What a file of those holds ("the economic weights"), or "".
+const char* outputholds(const std::string& name);
+// The exports that `w` asks for, run or sweep.
+std::vector<const RunOutput*> asked(const Wants& w, const Model* m = nullptr);
+std::vector<const SweepOutput*> askedsweep(const Wants& w);
+// Their names, for the checks before a run.
+std::vector<std::string> askednames(const Wants& w);
+// The exports of the same kind (run or sweep), asked or not: a run with
+// export options replaces the set of an earlier one.
+std::vector<std::string> exportnames(bool sweep);
+
+} // namespace kalp

@@ -1,0 +1,238 @@
+#include "run/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "program/kalp.h"
+#include "run/sweepargs.h"
+#include "serve/server.h"
+
+namespace kalp {
+
+namespace {
+
+using platform::errortext;
+
+const char* const description =
+    "KALP computes the economic weights of sheep traits by the gene flow method.\n"
+    "Run without options it reads its input files from the working directory and\n"
+    "writes the results file resgfps01 (one system) or resgfps02 (two systems), the\n"
+    "variable dump CHECKVRD and messages on the console. The options add files for\n"
+    "further work; they never change the results file or the dump.";
+
+const char* const inputs =
+    "Input files: ERROR.TXT, P01.TXT, PARAVRD.TXT, TEXTVRD_OUT.TXT, INPUTVRD01A.TXT,\n"
+    "INPUTVRD01B.TXT (two systems), INPUTVRD02.TXT (one system) or INPUTVRD03.TXT\n"
+    "(two systems), INPUTVRD04.TXT and INPUTVRD05.TXT (with standardisation).";
+
+// Writes `text` on standard output; 0, or 1 when it could not be written.
+int say(Console& console, const std::string& text) {
+    console.print(text);
+    if (console.flush()) return 0;
+    console.warn("kalp: standard output could not be written\n");
+    return 1;
+}
+
+std::string joined(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir == "." || name.empty() || name[0] == '/') return name;
+    return dir + "/" + name;
+}
+
+bool has(const std::string& dir, const char* name) {
+    return platform::kindof(dir + "/" + name) != platform::Kind::missing;
+}
+
+} // namespace
+
+void DiskFolders::look() {
+    if (looked_) return;
+    looked_ = true;
+    // Beside the program (the folder of a Windows archive), in the
+    // installed PREFIX/share/kalp, or in the source tree of the build that
+    // the program runs from.
+    std::string bin = platform::programpath();
+    const size_t slash = bin.find_last_of("/\\");
+    bin = slash == std::string::npos ? "." : bin.substr(0, slash);
+    const std::string places[] = {bin, bin + "/../share/kalp", KALP_DATADIR};
+    const auto data = std::find_if(std::begin(places), std::end(places), [](const std::string& d) {
+        return has(d, "TEXTVRD_OUT.TXT") && has(d, "examples");
+    });
+    if (data != std::end(places)) {
+        share_ = std::make_unique<DiskFolder>(*data);
+        examples_ = std::make_unique<DiskFolder>(*data + "/examples");
+        return;
+    }
+    const std::string source = KALP_SOURCE_DIR;
+    if (platform::fullpath(bin) == platform::fullpath(KALP_BUILD_DIR)) {
+        share_ = std::make_unique<DiskFolder>(source + "/share");
+        examples_ = std::make_unique<DiskFolder>(source + "/examples");
+    }
+}
+
+Folder* DiskFolders::open(const std::string& dir, int& error) {
+    if (!platform::isfolder(dir, error)) return nullptr;
+    open_.push_back(std::make_unique<DiskFolder>(dir));
+    return open_.back().get();
+}
+
+bool DiskFolders::make(const std::string& dir, int& error) { return platform::makefolder(dir, error); }
+
+const Folder* DiskFolders::share() {
+    look();
+    return share_.get();
+}
+
+const Folder* DiskFolders::examples() {
+    look();
+    return examples_.get();
+}
+
+std::string DiskFolders::sharename() const { return KALP_DATADIR; }
+
+bool DiskFolders::serving(std::string& share, std::string& examples) {
+    look();
+    share = share_ ? share_->dir() : "";
+    examples = examples_ ? examples_->dir() : "";
+    return true;
+}
+
+Folder* MemoryFolders::open(const std::string& dir, int& error) {
+    const auto found = folders_.find(dir.empty() ? "." : dir);
+    if (found != folders_.end()) return &found->second;
+    error = ENOENT;
+    return nullptr;
+}
+
+bool MemoryFolders::make(const std::string& dir, int&) {
+    folders_[dir];
+    return true;
+}
+
+int command(const std::vector<std::string>& args, Console& console, Folders& folders) {
+    if (args.empty()) {
+        int error = 0;
+        Folder* here = folders.open(".", error);
+        if (!here) {
+            console.warn("kalp: cannot work in the current directory: " + errortext(error) + "\n");
+            return 2;
+        }
+        return kalp(*here, console, Options{});
+    }
+
+    CLI::App app{description, "kalp"};
+    app.footer(inputs);
+    app.set_help_flag("-h,--help", "Print the options and the input files and exit");
+    Options options;
+    bool version = false, classes = false;
+    std::string dir;
+    app.add_flag("--version", version, "Print KALP Version 1.0.3, 2011 and exit");
+    const CLI::Option* diropt =
+        app.add_option("-C,--dir", dir,
+                       "Work in DIR instead of the current directory (an empty DIR is refused)")
+            ->type_name("DIR");
+    app.add_flag("--classes", classes,
+                 "Print the sex and age groups of the input files and exit (refused with "
+                 "--csv, --json, --plot and --sweep)");
+    app.add_flag("--csv", options.csv,
+                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (refused with "
+                 "--sweep, which writes kalp-sweep.csv and kalp-sweep-geneflow.csv)");
+    app.add_flag("--json", options.json,
+                 "Also write kalp-results.json (with --sweep, kalp-sweep.json instead)");
+    app.add_flag("--plot", options.plot,
+                 "Also draw kalp-geneflow.svg and, with standardisation, kalp-weights.svg (with "
+                 "--sweep, kalp-sweep.svg instead)");
+    std::vector<std::string> sweeps;
+    app.add_option("--sweep", sweeps, sweephelp())
+        ->type_name("NAME=VALUES")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    auto* init = app.add_subcommand(
+        "init", "Write a first scenario: every input file of a small flock and the template");
+    std::string initdir = ".";
+    init->add_option("DIR", initdir, "The folder to write it into (made when missing)");
+    init->add_flag("--two-systems", options.two, "Two linked systems: a dairy flock partly crossed with "
+                                                 "rams of a meat breed");
+    init->add_flag("--standardised", options.standardised, "Standardise the weights");
+    ServeOptions serving;
+    CLI::App* editor = app.add_subcommand(
+        "serve", "Edit the input files in the browser, checked and computed as you type: prints "
+                 "the address to open and serves it until Ctrl-C");
+    editor->add_option("-C,--dir", serving.dir, "Edit the files of DIR instead of the current directory")
+        ->type_name("DIR");
+    editor->add_option("--port", serving.port, "Listen on port N of 127.0.0.1 (default: a free one)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 65535));
+    auto usage = [&](const std::string& problem) {
+        console.warn("kalp: " + problem + "\n\n" + app.help());
+        return 2;
+    };
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return say(console, app.help());
+    } catch (const CLI::ParseError& e) {
+        return usage(e.what());
+    }
+    try {
+        options.sweeps = parsesweeps(sweeps);
+    } catch (const BadSweep& e) {
+        return usage(e.what());
+    }
+    // An empty name, such as an unset shell variable gives, names no directory.
+    if ((diropt->count() > 0 && dir.empty()) ||
+        (editor->get_option("--dir")->count() > 0 && serving.dir.empty()))
+        return usage("-C (--dir) needs the name of a directory, not an empty text");
+    if (*editor) {
+        if (options.exports() || classes || version)
+            return usage("serve takes only -C DIR and --port N");
+        if (editor->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;
+        if (!folders.serving(serving.share, serving.examples)) {
+            console.warn("kalp: the editor serves folders on disk only\n");
+            return 2;
+        }
+        return kalp::serve(serving);
+    }
+    if (options.csv && !options.sweeps.empty())
+        return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
+                     "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
+    if (classes && options.exports())
+        return usage("--classes prints the class table only; give the other options without it");
+    if (version) return say(console, std::string("KALP Version ") + KALP_VERSION + ", 2011\n");
+    int error = 0;
+    if (!dir.empty() && !folders.open(dir, error)) {
+        console.warn("kalp: cannot work in " + dir + ": " + errortext(error) + "\n");
+        return 2;
+    }
+    if (*init) {
+        if (classes || options.exports())
+            return usage("kalp init writes the input files only; give the other options without it");
+        if (!folders.share() || !folders.examples()) {
+            console.warn("kalp init: the report template TEXTVRD_OUT.TXT was not found beside the "
+                         "program nor in " + folders.sharename() + "\n");
+            return 2;
+        }
+        const std::string target = joined(dir, initdir);
+        Folder* folder = folders.make(target, error) ? folders.open(target, error) : nullptr;
+        if (!folder) {
+            console.warn("kalp init: cannot make the folder " + target + ": " + errortext(error) +
+                         "\n");
+            return 2;
+        }
+        options.command = Options::Command::init;
+        options.share = folders.share();
+        options.examples = folders.examples();
+        options.folder = initdir;
+        return kalp(*folder, console, options);
+    }
+    if (classes) options.command = Options::Command::classes;
+    Folder* folder = folders.open(dir.empty() ? "." : dir, error);
+    if (!folder) {
+        console.warn("kalp: cannot work in the current directory: " + errortext(error) + "\n");
+        return 2;
+    }
+    return kalp(*folder, console, options);
+}
+
+} // namespace kalp
