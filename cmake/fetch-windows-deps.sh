@@ -11,7 +11,7 @@
 #   cmake/fetch-windows-deps.sh build-windows
 set -euo pipefail
 build=${1:?usage: cmake/fetch-windows-deps.sh BUILD_DIR}
-deps=$build/windows-deps
+deps=$(realpath -m "$build/windows-deps")
 mkdir -p "$deps/include"
 
 for dir in /usr/include/CLI /usr/include/nlohmann; do
@@ -29,7 +29,7 @@ if ! command -v dpkg-source >/dev/null; then
   echo "dpkg-source is missing: apt-get install dpkg-dev" >&2
   exit 1
 fi
-apt=$(realpath -m "$deps/apt")
+apt=$deps/apt
 mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/source"
 # A deb-src line for each Debian archive that apt takes packages from, in a
 # configuration of its own: the machine's stays as it is.
