@@ -130,6 +130,28 @@ TEST_F(Platform, KindsOfWhatStandsAtAPath) {
     EXPECT_EQ(fullpath(at("missing")), at("missing"));
 }
 
+TEST_F(Platform, LinksAreSeenAndFollowed) {
+    spit(at("target"), "x");
+#ifdef _WIN32
+    CreateSymbolicLinkW(native(at("link")).c_str(), L"target", SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+#else
+    ASSERT_EQ(symlink("target", at("link").c_str()), 0);
+#endif
+    // Wine 8 reports a link made and makes none; Windows makes one only in
+    // developer mode or for an administrator.
+    if (kindof(at("link")) == Kind::missing) GTEST_SKIP() << "this system made no symbolic link";
+    EXPECT_EQ(kindof(at("link")), Kind::link);
+    EXPECT_EQ(fullpath(linktarget(at("link"))), fullpath(at("target")));
+    EXPECT_EQ(linktarget(at("target")), at("target"));
+    std::string text;
+    int error = 0;
+    EXPECT_TRUE(readfile(at("link"), text, error));
+    EXPECT_EQ(text, "x");
+    EXPECT_TRUE(removefile(at("link")));
+    EXPECT_EQ(kindof(at("link")), Kind::missing);
+    EXPECT_EQ(kindof(at("target")), Kind::file);
+}
+
 TEST_F(Platform, ReadsPlainFilesWholeAndRefusesTheRest) {
     spit(at("text"), awkward);
     std::string big(300000, '\0');
