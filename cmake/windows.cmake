@@ -1,0 +1,29 @@
+# The Windows build (cmake/mingw-w64-x86_64.cmake): what it takes from
+# Debian, and, for now, the platform unit and its test alone.
+
+# Header-only libraries: CLI11, nlohmann-json and cpp-httplib's single
+# header, put in the build tree by cmake/fetch-windows-deps.sh.
+set(KALP_WINDOWS_DEPS ${CMAKE_BINARY_DIR}/windows-deps/include CACHE PATH
+    "The headers of the Windows build, from cmake/fetch-windows-deps.sh")
+if(NOT EXISTS ${KALP_WINDOWS_DEPS}/httplib.h)
+  message(FATAL_ERROR "No headers for the Windows build in ${KALP_WINDOWS_DEPS}: "
+                      "run cmake/fetch-windows-deps.sh ${CMAKE_BINARY_DIR} first")
+endif()
+add_library(kalpheaders INTERFACE)
+target_include_directories(kalpheaders SYSTEM INTERFACE ${KALP_WINDOWS_DEPS})
+# cpp-httplib on Windows: Winsock, and the crypto API for its random numbers.
+target_link_libraries(kalpheaders INTERFACE ws2_32 crypt32)
+
+# GoogleTest from Debian's sources (libgtest-dev), built with the cross
+# compiler and without the warnings asked of KALP's own code.
+if(KALP_TESTS)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(KALP_GOOGLETEST /usr/src/googletest CACHE PATH "GoogleTest's sources")
+  get_directory_property(kalp_options COMPILE_OPTIONS)
+  set_directory_properties(PROPERTIES COMPILE_OPTIONS "-ffp-contract=off")
+  add_subdirectory(${KALP_GOOGLETEST} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set_directory_properties(PROPERTIES COMPILE_OPTIONS "${kalp_options}")
+  enable_testing()
+  add_subdirectory(tests)
+endif()

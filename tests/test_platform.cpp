@@ -1,0 +1,501 @@
+// The platform unit alone, the same cases on Linux and on Windows (under
+// Wine in CI). The program is its own helper process: with one of the
+// options below it does one thing in a second process and ends.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace kalp::platform;
+
+namespace {
+
+fs::path native(const std::string& utf8) { return fs::path(reinterpret_cast<const char8_t*>(utf8.c_str())); }
+
+std::string utf8(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+void spit(const std::string& path, const std::string& bytes) {
+    std::ofstream(native(path), std::ios::binary) << bytes;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(native(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Bytes that a text mode would change: line ends, a Ctrl-Z, a zero byte
+// and a byte that is no UTF-8.
+const std::string awkward("a\nb\r\nc\x1a" "d\0e\xff\n", 12);
+
+#ifdef _WIN32
+const char* const device = "NUL";
+#else
+const char* const device = "/dev/null";
+#endif
+
+// Runs this program with `args` in a second process: its exit status and
+// what it wrote on standard output (and error, with `both`).
+int child(const std::string& args, std::string& out, bool both = false) {
+#ifdef _WIN32
+    // cmd.exe /c drops the outermost quotes.
+    const std::string command = "\"\"" + programpath() + "\" " + args + (both ? " 2>&1\"" : "\"");
+    std::FILE* p = _popen(command.c_str(), "rb");
+#else
+    const std::string command = "'" + programpath() + "' " + args + (both ? " 2>&1" : "");
+    std::FILE* p = popen(command.c_str(), "r");
+#endif
+    if (!p) return -1;
+    out.clear();
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+#ifdef _WIN32
+    return _pclose(p);
+#else
+    const int status = pclose(p);
+    // A shell that did not hand over to the program reports a killed
+    // program as 128 + its signal.
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+#endif
+}
+
+class Platform : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const fs::path dir = fs::temp_directory_path() / ("kalp-platform-" + std::string(test->name()) + "-" +
+                                                          std::to_string(std::chrono::steady_clock::now()
+                                                                             .time_since_epoch()
+                                                                             .count()));
+        fs::create_directories(dir);
+        scratch = utf8(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(native(scratch), ignored);
+    }
+    std::string at(const std::string& name) const { return scratch + "/" + name; }
+
+    std::string scratch;
+};
+
+TEST(PlatformText, ErrorsReadAsOnLinux) {
+    const struct {
+        int error;
+        const char* text;
+    } rows[] = {
+        {ENOENT, "No such file or directory"}, {EACCES, "Permission denied"},
+        {EISDIR, "Is a directory"},            {EEXIST, "File exists"},
+        {ENOSPC, "No space left on device"},   {ENOTDIR, "Not a directory"},
+        {EROFS, "Read-only file system"},      {EILSEQ, "Invalid or incomplete multibyte or wide character"},
+        {notplain, "Not a plain file"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(errortext(r.error), r.text) << r.error;
+}
+
+TEST_F(Platform, KindsOfWhatStandsAtAPath) {
+    spit(at("plain"), "x");
+    EXPECT_EQ(kindof(at("plain")), Kind::file);
+    EXPECT_EQ(kindof(scratch), Kind::folder);
+    EXPECT_EQ(kindof(at("missing")), Kind::missing);
+    EXPECT_EQ(kindof(device), Kind::other);
+    EXPECT_TRUE(writable(at("plain")));
+    EXPECT_TRUE(writable(scratch));
+    EXPECT_FALSE(writable(at("missing")));
+    // The absolute path of a relative one, and of a path with a detour.
+    EXPECT_EQ(fullpath(at("plain")), fullpath(scratch + "/./plain"));
+    EXPECT_EQ(fullpath(at("missing")), at("missing"));
+}
+
+TEST_F(Platform, LinksAreSeenAndFollowed) {
+    spit(at("target"), "x");
+#ifdef _WIN32
+    CreateSymbolicLinkW(native(at("link")).c_str(), L"target", SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+#else
+    ASSERT_EQ(symlink("target", at("link").c_str()), 0);
+#endif
+    // Wine 8 reports a link made and makes none; Windows makes one only in
+    // developer mode or for an administrator.
+    if (kindof(at("link")) == Kind::missing) GTEST_SKIP() << "this system made no symbolic link";
+    EXPECT_EQ(kindof(at("link")), Kind::link);
+    EXPECT_EQ(fullpath(linktarget(at("link"))), fullpath(at("target")));
+    EXPECT_EQ(linktarget(at("target")), at("target"));
+    std::string text;
+    int error = 0;
+    EXPECT_TRUE(readfile(at("link"), text, error));
+    EXPECT_EQ(text, "x");
+    EXPECT_TRUE(removefile(at("link")));
+    EXPECT_EQ(kindof(at("link")), Kind::missing);
+    EXPECT_EQ(kindof(at("target")), Kind::file);
+}
+
+TEST_F(Platform, ReadsPlainFilesWholeAndRefusesTheRest) {
+    spit(at("text"), awkward);
+    std::string big(300000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 % 251);
+    spit(at("big"), big);
+    const struct {
+        std::string path;
+        bool ok;
+        int error;
+        std::string bytes;
+    } rows[] = {
+        {at("text"), true, 0, awkward},
+        {at("big"), true, 0, big},
+        {at("missing"), false, ENOENT, ""},
+        {at("missing/folder/file"), false, ENOENT, ""},
+        {scratch, false, EISDIR, ""},
+        {device, false, notplain, ""},
+    };
+    for (const auto& r : rows) {
+        std::string text = "stale";
+        int error = 0;
+        EXPECT_EQ(readfile(r.path, text, error), r.ok) << r.path;
+        if (r.ok)
+            EXPECT_TRUE(text == r.bytes) << r.path;
+        else
+            EXPECT_EQ(error, r.error) << r.path;
+    }
+    int error = 0;
+    const auto reader = openreader(at("big"), error);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->size(), 300000);
+    char piece[5];
+    EXPECT_EQ(reader->readat(299998, piece, sizeof piece), 2);
+    EXPECT_EQ(std::string(piece, 2), big.substr(299998));
+}
+
+// A reader must not wait for a writer that never comes.
+TEST_F(Platform, APipeIsRefusedWithoutWaiting) {
+#ifdef _WIN32
+    const std::string pipe = "\\\\.\\pipe\\kalp-platform-" + std::to_string(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                           4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+#else
+    const std::string pipe = at("fifo");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+#endif
+    std::string text;
+    int error = 0;
+    EXPECT_FALSE(readfile(pipe, text, error));
+    EXPECT_EQ(error, notplain);
+#ifdef _WIN32
+    CloseHandle(server);
+#endif
+}
+
+TEST_F(Platform, WritesNewFilesOnly) {
+    int error = 0;
+    auto w = createfile(at("out"), "", error);
+    ASSERT_TRUE(w);
+    // Pieces of every size around the buffer's, and one far beyond it.
+    std::string expected;
+    for (std::size_t n = 1; expected.size() < 200000; n = n * 3 % 70001 + 1) {
+        const std::string piece(n, static_cast<char>('a' + n % 26));
+        ASSERT_TRUE(w->write(piece.data(), piece.size()));
+        expected += piece;
+    }
+    ASSERT_TRUE(w->write(awkward.data(), awkward.size()));
+    expected += awkward;
+    EXPECT_TRUE(w->finish());
+    EXPECT_TRUE(slurp(at("out")) == expected);
+
+    spit(at("there"), "old");
+    fs::create_directory(native(at("folder")));
+    const struct {
+        std::string path;
+        int error;
+    } refused[] = {{at("there"), EEXIST}, {at("folder"), EEXIST}, {at("missing/out"), ENOENT}};
+    for (const auto& r : refused) {
+        error = 0;
+        EXPECT_FALSE(createfile(r.path, "", error)) << r.path;
+        EXPECT_EQ(error, r.error) << r.path;
+    }
+    EXPECT_EQ(slurp(at("there")), "old");
+}
+
+TEST_F(Platform, ReplacesAndRemoves) {
+    spit(at("new"), "new");
+    spit(at("old"), "old");
+    int error = 0;
+    EXPECT_TRUE(replacefile(at("new"), at("old"), error));
+    EXPECT_EQ(slurp(at("old")), "new");
+    EXPECT_EQ(kindof(at("new")), Kind::missing);
+    EXPECT_FALSE(replacefile(at("new"), at("old"), error));
+    EXPECT_EQ(error, ENOENT);
+    fs::create_directory(native(at("folder")));
+    spit(at("new"), "new");
+    EXPECT_FALSE(replacefile(at("new"), at("folder"), error));
+    EXPECT_EQ(error, EISDIR);
+
+    EXPECT_TRUE(removefile(at("old")));
+    EXPECT_EQ(kindof(at("old")), Kind::missing);
+    EXPECT_TRUE(removefile(at("old")));
+    EXPECT_FALSE(removefile(at("folder")));
+    EXPECT_EQ(kindof(at("folder")), Kind::folder);
+
+    EXPECT_TRUE(makefolder(at("made"), error));
+    EXPECT_TRUE(makefolder(at("made"), error));
+    EXPECT_FALSE(makefolder(at("new"), error));
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_FALSE(makefolder(at("missing/made"), error));
+    EXPECT_EQ(error, ENOENT);
+}
+
+// Windows refuses to replace a file that another program holds open
+// without sharing its deletion; POSIX never does.
+TEST_F(Platform, ReplacesAFileHeldOpenForAMoment) {
+    spit(at("held"), "old");
+    spit(at("new"), "new");
+    std::FILE* held = std::fopen(at("held").c_str(), "rb");
+    ASSERT_TRUE(held);
+    std::thread letgo([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::fclose(held);
+    });
+    int error = 0;
+    EXPECT_TRUE(replacefile(at("new"), at("held"), error)) << errortext(error);
+    letgo.join();
+    EXPECT_EQ(slurp(at("held")), "new");
+
+    spit(at("new"), "newer");
+    held = std::fopen(at("held").c_str(), "rb");
+    ASSERT_TRUE(held);
+    const auto start = std::chrono::steady_clock::now();
+    const bool replaced = replacefile(at("new"), at("held"), error);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    std::fclose(held);
+#ifdef _WIN32
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(error, EACCES);
+    EXPECT_GE(waited, std::chrono::milliseconds(1400));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_EQ(slurp(at("held")), "new");
+#else
+    EXPECT_TRUE(replaced);
+    EXPECT_LT(waited, std::chrono::milliseconds(500));
+#endif
+}
+
+TEST_F(Platform, OneLockPerFolder) {
+    Locked result{};
+    int error = 0;
+    auto first = lockfolder(scratch, result, error);
+    ASSERT_EQ(result, Locked::taken) << errortext(error);
+    // Again, by the same path and by another spelling of it.
+    EXPECT_FALSE(lockfolder(scratch, result, error));
+    EXPECT_EQ(result, Locked::held);
+    EXPECT_FALSE(lockfolder(scratch + "/.", result, error));
+    EXPECT_EQ(result, Locked::held);
+    EXPECT_TRUE(fs::is_empty(native(scratch))) << "the lock made a file";
+    first.reset();
+    EXPECT_TRUE(lockfolder(scratch, result, error));
+    EXPECT_EQ(result, Locked::taken);
+
+    EXPECT_FALSE(lockfolder(at("missing"), result, error));
+    EXPECT_EQ(result, Locked::failed);
+    EXPECT_EQ(error, ENOENT);
+}
+
+TEST_F(Platform, ALockHeldByAnotherProcessGoesWithIt) {
+    // The holder locks `locked`, writes its result to `ready`, and ends
+    // without letting go once `release` exists.
+    const std::string locked = at("locked");
+    fs::create_directory(native(locked));
+    std::string out;
+    std::thread holder([&] { child("--hold-lock \"" + locked + "\" \"" + scratch + "\"", out); });
+    for (int i = 0; i < 3000 && kindof(at("ready")) == Kind::missing; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(slurp(at("ready")), "taken");
+    Locked result{};
+    int error = 0;
+    EXPECT_FALSE(lockfolder(locked, result, error));
+    EXPECT_EQ(result, Locked::held);
+    spit(at("release"), "");
+    holder.join();
+    EXPECT_TRUE(lockfolder(locked, result, error));
+    EXPECT_EQ(result, Locked::taken);
+}
+
+TEST_F(Platform, NamesWithLettersBeyondAscii) {
+    const std::string folder = at("M\xC3\xBChle \xC3\x86r\xC3\xB8 \xC5\x9D \xE7\xBE\x8A");  // Mühle Ærø ŝ 羊
+    const std::string file = folder + "/L\xC3\xA4ufer-\xC3\xA9.txt";                       // Läufer-é.txt
+    int error = 0;
+    ASSERT_TRUE(makefolder(folder, error)) << errortext(error);
+    EXPECT_TRUE(fs::is_directory(native(folder)));
+    auto w = createfile(folder + "/tmp", "", error);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(w->write(awkward.data(), awkward.size()));
+    ASSERT_TRUE(w->finish());
+    ASSERT_TRUE(replacefile(folder + "/tmp", file, error)) << errortext(error);
+    EXPECT_TRUE(fs::is_regular_file(native(file)));
+    std::string text;
+    EXPECT_TRUE(readfile(file, text, error));
+    EXPECT_TRUE(text == awkward);
+    EXPECT_EQ(kindof(file), Kind::file);
+    // The same bytes come back, with Windows' separator on Windows.
+    std::string full = fullpath(file);
+    std::replace(full.begin(), full.end(), '\\', '/');
+    const std::string tail = "/M\xC3\xBChle \xC3\x86r\xC3\xB8 \xC5\x9D \xE7\xBE\x8A/L\xC3\xA4ufer-\xC3\xA9.txt";
+    ASSERT_GT(full.size(), tail.size()) << full;
+    EXPECT_EQ(full.substr(full.size() - tail.size()), tail);
+    Locked result{};
+    EXPECT_TRUE(lockfolder(folder, result, error));
+    EXPECT_TRUE(removefile(file));
+    EXPECT_FALSE(fs::exists(native(file)));
+#ifdef _WIN32
+    // Text that is no UTF-8 names nothing on Windows.
+    EXPECT_FALSE(readfile(scratch + "/\xFF", text, error));
+    EXPECT_EQ(error, EILSEQ);
+#endif
+}
+
+TEST_F(Platform, EnlistedFilesGoOnRequest) {
+    spit(at("listed"), "x");
+    spit(at("delisted"), "x");
+    const int a = enlist(at("listed"));
+    const int b = enlist(at("delisted"));
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    delist(b);
+    removeenlisted();
+    delist(a);
+    EXPECT_EQ(kindof(at("listed")), Kind::missing);
+    EXPECT_EQ(kindof(at("delisted")), Kind::file);
+}
+
+// Ctrl-C in the middle of writing a file: the file goes, a line says so,
+// and the status is the shell's for SIGINT.
+TEST_F(Platform, AnInterruptedRunLeavesNoFile) {
+    std::string out;
+    const int status = child("--interrupt \"" + at("unfinished") + "\"", out, true);
+#ifdef _WIN32
+    if (out.find("no console") != std::string::npos) GTEST_SKIP() << out;
+#endif
+#ifdef _WIN32
+    const std::string signal = "Ctrl-C";
+#else
+    const std::string signal = "SIGINT";
+#endif
+    EXPECT_EQ(status, 130) << out;
+    EXPECT_EQ(out, "kalp: interrupted (" + signal +
+                       "); the files of this run were not written, earlier ones are unchanged\n");
+    EXPECT_EQ(kindof(at("unfinished")), Kind::missing);
+}
+
+TEST(PlatformStreams, StandardOutputPassesEveryByte) {
+    std::string out;
+    EXPECT_EQ(child("--print-bytes", out), 0);
+    EXPECT_TRUE(out == awkward) << out;
+    // Only a console is a terminal: a file and the null device are not.
+    std::FILE* f = std::fopen(device, "w");
+    ASSERT_TRUE(f);
+    EXPECT_FALSE(isterminal(f));
+    std::fclose(f);
+}
+
+TEST(PlatformProcess, KnowsItselfAndMakesSecrets) {
+    const std::string self = programpath();
+    EXPECT_EQ(kindof(self), Kind::file);
+    EXPECT_NE(self.find("test_platform"), std::string::npos) << self;
+    unsigned char a[32] = {}, b[32] = {};
+    int error = 0;
+    ASSERT_TRUE(randombytes(a, sizeof a, error));
+    ASSERT_TRUE(randombytes(b, sizeof b, error));
+    EXPECT_NE(std::string(a, a + 32), std::string(b, b + 32));
+}
+
+TEST(PlatformProcess, AServerWakesFromItsWait) {
+    holdendsignals();
+    std::thread waker([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        wakeend();
+    });
+    EXPECT_EQ(waitforend(), 0);
+    waker.join();
+}
+
+// What the program does as its own helper process.
+int helper(int argc, char** argv) {
+    const std::string what = argv[1];
+    if (what == "--hold-lock" && argc == 4) {
+        Locked result{};
+        int error = 0;
+        const auto lock = lockfolder(argv[2], result, error);
+        const std::string signals = argv[3];
+        spit(signals + "/ready.tmp", result == Locked::taken  ? "taken"
+                                     : result == Locked::held ? "held"
+                                                              : "failed");
+        fs::rename(native(signals + "/ready.tmp"), native(signals + "/ready"));
+        for (int i = 0; i < 3000 && kindof(signals + "/release") == Kind::missing; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::_Exit(0);  // without letting go of the lock
+    }
+    if (what == "--interrupt" && argc == 3) {
+        handlesignals();
+        int error = 0;
+        enlist(argv[2]);
+        const auto w = createfile(argv[2], "", error);
+        if (!w || !w->write("x", 1) || !w->flush()) return 2;
+#ifdef _WIN32
+        // A console of its own, so that the event reaches no one else; the
+        // standard handles stay the pipe to the test.
+        const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        FreeConsole();
+        const bool console = AllocConsole();
+        SetStdHandle(STD_ERROR_HANDLE, err);
+        if (!console || !SetConsoleCtrlHandler(nullptr, FALSE) || !GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+            std::fputs("no console for a Ctrl-C event", stderr);
+            return 0;
+        }
+        Sleep(10000);
+#else
+        // The test's own process may hold the signal for a server.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        std::raise(SIGINT);
+#endif
+        return 3;
+    }
+    if (what == "--print-bytes") {
+        binarystreams();
+        std::fwrite(awkward.data(), 1, awkward.size(), stdout);
+        return 0;
+    }
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 && std::string(argv[1]).rfind("--gtest", 0) != 0)
+        return helper(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
