@@ -10,6 +10,7 @@
 #include "engine/sweep.h"
 #include "input/control.h"
 #include "report/exports.h"
+#include "report/svg.h"
 
 namespace kalp {
 
@@ -17,6 +18,7 @@ struct SweepTables {
     const SweepPlan* plan;
     std::string scenario; // the systems, for the chart
     std::string traced;   // the name of the first traced group
+    std::vector<std::string> groups; // the name of each traced group of the sweep
     bool standardised;
     bool json;
     TraitFields names;
@@ -33,12 +35,14 @@ std::string weightsheader(const SweepTables& t);
 std::string flowheader(const SweepTables& t);
 // The rows of a scenario: text[0] the weights, text[1] the gene flow,
 // text[2] the JSON objects, each after ",\n"; the chart's points (component,
-// x, y, series) in numbers.
+// x, y, series) in numbers, and at the first point of the chart the
+// components that the pair choices leave out (series -1).
 void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Chunk& out);
-// The chart: small multiples of the largest trait components against the
-// first swept parameter, one line per value of the second (at most eight of
-// them), the others at their first value.
+// The chart: small multiples of trait components against the first swept
+// parameter, one line per value of the second (at most eight of them), the
+// others at their first value. The components of a swept trait come first,
+// then those that change most over the sweep.
 std::string sweepchart(const SweepTables& t, const TraitNames& names,
-                       const std::vector<double>& points);
+                       const std::vector<double>& points, svg::Layout* layout = nullptr);
 
 } // namespace kalp
