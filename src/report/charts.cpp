@@ -152,10 +152,7 @@ NameUnit nameunit(const std::string& name) {
         if (s[i] == '(' && --depth == 0) {
             const std::string unit = s.substr(i + 1, close - i - 1);
             if (unit.find_first_not_of(' ') == std::string::npos) break;
-            std::string rest = s.substr(0, i) + s.substr(close + 1);
-            while (!rest.empty() && rest.back() == ' ')
-                rest.pop_back();
-            return {rest, unit};
+            return {chartname(s.substr(0, i) + s.substr(close + 1)), unit};
         }
     }
     return {s, ""};

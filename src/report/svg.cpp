@@ -262,7 +262,7 @@ Box Document::text(double x, double y, std::string_view s, const Font& f, Anchor
     if (f.bold) a("font-weight", "bold");
     if (anchor != Anchor::start) a("text-anchor", anchor == Anchor::middle ? "middle" : "end");
     out_ += "<text" + a.text() + extra.text() + ">" + escape(s) + "</text>\n";
-    layout_.texts.push_back(box);
+    layout_.texts.push_back({std::string(s), box});
     return box;
 }
 
@@ -279,7 +279,7 @@ Box Document::uptext(double x, double y, std::string_view s, const Font& f, Anch
     if (anchor != Anchor::start) a("text-anchor", anchor == Anchor::middle ? "middle" : "end");
     a("transform", "rotate(-90 " + number(x) + " " + number(y) + ")");
     out_ += "<text" + a.text() + extra.text() + ">" + escape(s) + "</text>\n";
-    layout_.texts.push_back(box);
+    layout_.texts.push_back({std::string(s), box});
     return box;
 }
 
@@ -314,9 +314,13 @@ Ticks ticks(double lo, double hi, int most) {
     if (lo > hi) std::swap(lo, hi);
     if (hi - lo <= std::max(std::fabs(lo), std::fabs(hi)) * 1e-9) {
         // A single value: an axis around it, or from 0 to 1 for 0.
-        const double pad = lo == 0 ? 1 : std::fabs(lo) / 10;
-        lo = lo >= 0 && lo - pad < 0 ? 0 : lo - pad;
-        hi = hi <= 0 && hi + pad > 0 ? 0 : hi + pad;
+        if (lo == 0 && hi == 0) {
+            hi = 1;
+        } else {
+            const double pad = std::max(std::fabs(lo), std::fabs(hi)) / 10;
+            lo -= pad;
+            hi += pad;
+        }
     }
     const double span = hi - lo;
     int p = 0;

@@ -37,9 +37,14 @@ struct Box {
 struct Segment {
     double x0, y0, x1, y1;
 };
+// A line of text and the room it takes.
+struct Label {
+    std::string text;
+    Box box;
+};
 // What a document put where.
 struct Layout {
-    std::vector<Box> texts;
+    std::vector<Label> texts;
     std::vector<Segment> gridlines; // inside plot areas, behind the marks
     std::vector<Segment> ticks;     // ticks and axis lines
     std::vector<Box> bars;

@@ -264,9 +264,11 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         chart.notes.push_back("The lines take one value of the " + paramnoun(*x.p, x.trait) +
                               " in every " + std::to_string(t.stride) + ", and the last.");
     if (!greypanel && order.size() > drawn) {
+        std::vector<int> rest(order.begin() + static_cast<long>(drawn), order.end());
+        std::sort(rest.begin(), rest.end());
         std::string s = "Not drawn, as they change less: ";
-        for (size_t i = drawn; i < order.size(); ++i)
-            s += (i > drawn ? ", " : "") + std::to_string(order[i] / 2) + " " + componentname(order[i] % 2 == 0);
+        for (size_t i = 0; i < rest.size(); ++i)
+            s += (i ? ", " : "") + std::to_string(rest[i] / 2) + " " + componentname(rest[i] % 2 == 0);
         chart.notes.push_back(s + " (kalp-sweep.csv holds them all).");
     }
     if (!leftout.empty()) {
