@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 #include "model/classes.h"
@@ -195,9 +196,9 @@ constexpr size_t classesperpanel = 12;
 } // namespace
 
 std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layout) {
-    Block blocks[8];
-    const int nblocks = layoutblocks(m, blocks);
-    const auto stride = static_cast<size_t>(m.acm + 1);
+    Block blocklist[8];
+    const int nblocks = layoutblocks(m, blocklist);
+    const size_t stride = static_cast<size_t>(m.acm) + 1;
     auto share = [&](size_t row, int c) {
         return static_cast<double>(t.shares[row * stride + static_cast<size_t>(c)]);
     };
@@ -212,10 +213,14 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     FlowPanel progeny{"Progeny (sire x dam)", "progeny", {}, {}, 0};
     const char* kinds[] = {"A x A", "B x B", "A x B"};
     for (int k = 0; k < nblocks; ++k) {
-        const Block& b = blocks[k];
+        const Block& b = blocklist[k];
         std::vector<int> in, out;
-        for (int c = b.first; c < b.first + b.size; ++c)
-            (reached(c) ? in : out).push_back(c);
+        for (int c = b.first; c < b.first + b.size; ++c) {
+            if (reached(c))
+                in.push_back(c);
+            else
+                out.push_back(c);
+        }
         double top = 0;
         for (const int c : in)
             for (size_t r = 0; r < t.years.size(); ++r)
@@ -232,8 +237,9 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
                                 " to " + std::to_string(b.first + b.size - 1) + ")");
             continue;
         }
-        for (const int c : out)
-            unreached.push_back("class " + std::to_string(c) + " (" + groupname(describeclass(m, c)) + ")");
+        std::transform(out.begin(), out.end(), std::back_inserter(unreached), [&](int c) {
+            return "class " + std::to_string(c) + " (" + groupname(describeclass(m, c)) + ")";
+        });
         if (b.progeny) continue;
         const size_t parts = (in.size() + classesperpanel - 1) / classesperpanel;
         for (size_t p = 0, from = 0; p < parts; ++p) {
@@ -308,7 +314,8 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     for (size_t i = 0; i < panels.size(); ++i) {
         const FlowPanel& panel = panels[i];
         const double x0 = margin + ytitle + static_cast<double>(i % cols) * (panelwidth + gap);
-        const double y0 = top + static_cast<double>(i / cols) * rowheight;
+        const size_t row = i / cols;
+        const double y0 = top + static_cast<double>(row) * rowheight;
         const Box area{x0 + ylabels, y0 + titleroom, x0 + ylabels + plotwidth,
                        y0 + titleroom + plotheight};
         const svg::Ticks xt = svg::spanticks(0, std::max(1, m.l_inv), plotwidth, tickfont);
@@ -658,7 +665,8 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
     for (size_t i = 0; i < chart.panels.size(); ++i) {
         const Panel& panel = chart.panels[i];
         const double x0 = margin + ytitle + static_cast<double>(i % cols) * (panelwidth + gap);
-        const double y0 = top + static_cast<double>(i / cols) * rowheight;
+        const size_t row = i / cols;
+        const double y0 = top + static_cast<double>(row) * rowheight;
         const Box area{x0 + ylabels, y0 + titleroom, x0 + ylabels + plotwidth, y0 + titleroom + plotheight};
         const svg::Plot p = svg::plot(area, xt, yt[i]);
         d.open("g", Attrs()("data-panel", panel.key));

@@ -338,10 +338,17 @@ Ticks ticks(double lo, double hi, int most) {
     const double first = std::floor(lo / step.value() + 1e-9);
     const double last = std::ceil(hi / step.value() - 1e-9);
     const bool exact = std::fabs(first) < 1e15 && std::fabs(last) < 1e15;
-    for (double k = first; k <= last; ++k) {
-        const auto i = static_cast<long long>(k);
-        t.at.push_back(exact ? step.times(i) : k * step.value());
-        t.labels.push_back(exact ? step.text(i) : number(k * step.value(), 6));
+    if (exact) {
+        for (auto i = static_cast<long long>(first); i <= static_cast<long long>(last); ++i) {
+            t.at.push_back(step.times(i));
+            t.labels.push_back(step.text(i));
+        }
+    } else { // far from 0 for its span: as many steps, without exact labels
+        for (int i = 0; i <= static_cast<int>(last - first); ++i) {
+            const double v = (first + i) * step.value();
+            t.at.push_back(v);
+            t.labels.push_back(number(v, 6));
+        }
     }
     t.lo = t.at.front();
     t.hi = t.at.back();

@@ -131,7 +131,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     }
     // A list of values may come in any order; a line runs from left to right.
     for (auto& [key, c] : courses)
-        for (auto& [series, l] : c.lines) {
+        for (auto& entry : c.lines) {
+            Line& l = entry.second;
             std::vector<size_t> order(l.x.size());
             std::iota(order.begin(), order.end(), 0);
             std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return l.x[a] < l.x[b]; });
