@@ -277,7 +277,7 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     }
     const double panelwidth = ylabels + plotwidth + gutter + legendwidth + 8;
     const size_t count = std::max<size_t>(1, panels.size());
-    const size_t cols = count == 4 ? 2 : std::min<size_t>(3, count);
+    const size_t cols = count <= 4 ? std::min<size_t>(2, count) : 3;
     const size_t rows = (count + cols - 1) / cols;
     const double gap = 28;
     const double width = margin + ytitle + static_cast<double>(cols) * panelwidth +
