@@ -16,8 +16,8 @@
 #include "engine/engine.h"
 #include "engine/sweep.h"
 #include "report/charts.h"
-#include "report/sweeprows.h"
 #include "report/svg.h"
+#include "report/sweeprows.h"
 #include "run/sweepargs.h"
 #include "workdir.h"
 
@@ -81,7 +81,8 @@ fs::path example(const std::string& name) { return source / "examples" / name; }
 std::vector<std::string> values(const std::string& svg, const std::string& attribute) {
     std::vector<std::string> v;
     const std::regex re(" " + attribute + "=\"([^\"]*)\"");
-    for (auto i = std::sregex_iterator(svg.begin(), svg.end(), re); i != std::sregex_iterator(); ++i)
+    for (auto i = std::sregex_iterator(svg.begin(), svg.end(), re); i != std::sregex_iterator();
+         ++i)
         v.push_back((*i)[1]);
     return v;
 }
@@ -147,8 +148,8 @@ TEST(Charts, AxisStepsAreReadableAndExact) {
 }
 
 TEST(Charts, NumbersAndTextsAsTheDocumentHoldsThem) {
-    const std::pair<double, const char*> numbers[] = {
-        {12.345, "12.3"}, {-0.04, "0"}, {0.15, "0.2"}, {-7.25, "-7.3"}, {1e-9, "0"}, {300, "300"}};
+    const std::pair<double, const char*> numbers[] = {{12.345, "12.3"}, {-0.04, "0"}, {0.15, "0.2"},
+                                                      {-7.25, "-7.3"},  {1e-9, "0"},  {300, "300"}};
     for (const auto& [v, text] : numbers)
         EXPECT_EQ(svg::number(v), text) << v;
     EXPECT_EQ(svg::escape("a<b & \"c\"\x01>"), "a&lt;b &amp; &quot;c&quot; &gt;");
@@ -175,7 +176,8 @@ TEST(Charts, ALongLineKeepsAboutOnePointPerPixelColumn) {
         x.push_back(i);
         y.push_back(i % 7 == 0 ? 1 : i % 7 == 3 ? -1 : 0);
     }
-    const svg::Plot p = svg::plot({0, 0, 300, 100}, svg::ticks(0, 1000000, 5), svg::ticks(-1, 1, 2));
+    const svg::Plot p =
+        svg::plot({0, 0, 300, 100}, svg::ticks(0, 1000000, 5), svg::ticks(-1, 1, 2));
     const std::string points = svg::linepoints(p, x, y);
     const auto n = static_cast<size_t>(std::count(points.begin(), points.end(), ' ') + 1);
     EXPECT_LE(n, 310u);
@@ -212,23 +214,46 @@ TEST(Charts, NoLabelOverAnotherOrStruckThrough) {
     const auto one = runfolder(example("one-system"));
     const auto standardised = runfolder(example("one-system-standardised"));
     const auto two = runfolder(example("two-systems"));
-    const auto big = runfolder(w79.path()), bigb = runfolder(w79b.path(), {{"INPUTVRD03.TXT", traced}});
+    const auto big = runfolder(w79.path()),
+               bigb = runfolder(w79b.path(), {{"INPUTVRD03.TXT", traced}});
     std::string longer = kalp::test::slurp(example("one-system") / "INPUTVRD02.TXT");
     longer.replace(longer.find("\n20\n"), 4, "\n1000000\n");
     const auto million = runfolder(example("one-system"), {{"INPUTVRD02.TXT", longer}});
     using Draw = std::function<std::string(svg::Layout*)>;
     const std::pair<const char*, Draw> charts[] = {
-        {"gene flow, one system", [&](svg::Layout* l) { return kalp::geneflowchart(*one->o.model, one->years, l); }},
-        {"gene flow, two systems", [&](svg::Layout* l) { return kalp::geneflowchart(*two->o.model, two->years, l); }},
-        {"gene flow, 79 classes", [&](svg::Layout* l) { return kalp::geneflowchart(*big->o.model, big->years, l); }},
-        {"gene flow, 79 classes from B", [&](svg::Layout* l) { return kalp::geneflowchart(*bigb->o.model, bigb->years, l); }},
-        {"gene flow, a million years", [&](svg::Layout* l) { return kalp::geneflowchart(*million->o.model, million->years, l); }},
-        {"weights, one system", [&](svg::Layout* l) { return kalp::weightschart(*standardised->o.model, standardised->o.names, l); }},
-        {"weights, two systems", [&](svg::Layout* l) { return kalp::weightschart(*two->o.model, two->o.names, l); }},
-        {"sweep, relative", [&](svg::Layout* l) { return sweepchartof(*standardised, {"evpA:1=-2:2:0.5", "u=0,0.03,0.06,0.09"}, l); }},
-        {"sweep, economic weights", [&](svg::Layout* l) { return sweepchartof(*one, {"evpA:1=-2:2:0.5", "u=0,0.03,0.06,0.09"}, l); }},
-        {"sweep, traced groups", [&](svg::Layout* l) { return sweepchartof(*two, {"n_sac=1,5,12,16,20", "u=0.02,0.05"}, l); }},
-        {"sweep, periods", [&](svg::Layout* l) { return sweepchartof(*big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08,0.09"}, l); }},
+        {"gene flow, one system",
+         [&](svg::Layout* l) { return kalp::geneflowchart(*one->o.model, one->years, l); }},
+        {"gene flow, two systems",
+         [&](svg::Layout* l) { return kalp::geneflowchart(*two->o.model, two->years, l); }},
+        {"gene flow, 79 classes",
+         [&](svg::Layout* l) { return kalp::geneflowchart(*big->o.model, big->years, l); }},
+        {"gene flow, 79 classes from B",
+         [&](svg::Layout* l) { return kalp::geneflowchart(*bigb->o.model, bigb->years, l); }},
+        {"gene flow, a million years",
+         [&](svg::Layout* l) { return kalp::geneflowchart(*million->o.model, million->years, l); }},
+        {"weights, one system",
+         [&](svg::Layout* l) {
+             return kalp::weightschart(*standardised->o.model, standardised->o.names, l);
+         }},
+        {"weights, two systems",
+         [&](svg::Layout* l) { return kalp::weightschart(*two->o.model, two->o.names, l); }},
+        {"sweep, relative",
+         [&](svg::Layout* l) {
+             return sweepchartof(*standardised, {"evpA:1=-2:2:0.5", "u=0,0.03,0.06,0.09"}, l);
+         }},
+        {"sweep, economic weights",
+         [&](svg::Layout* l) {
+             return sweepchartof(*one, {"evpA:1=-2:2:0.5", "u=0,0.03,0.06,0.09"}, l);
+         }},
+        {"sweep, traced groups",
+         [&](svg::Layout* l) {
+             return sweepchartof(*two, {"n_sac=1,5,12,16,20", "u=0.02,0.05"}, l);
+         }},
+        {"sweep, periods",
+         [&](svg::Layout* l) {
+             return sweepchartof(
+                 *big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08,0.09"}, l);
+         }},
     };
     for (const auto& [name, draw] : charts) {
         svg::Layout layout;
@@ -248,15 +273,18 @@ TEST(Charts, WeightsPointTheWayOfTheEconomicWeight) {
     const std::string svg = kalp::weightschart(m, two->o.names);
     // Fatness, feed conversion and parasite resistance (direct), mature
     // weight (maternal): left of 0, every other bar right of it.
-    const std::vector<std::string> traits = values(svg, "data-trait"), value = values(svg, "data-value");
+    const std::vector<std::string> traits = values(svg, "data-trait"),
+                                   value = values(svg, "data-value");
     std::set<std::string> left;
     for (const std::string& v : value)
         if (std::stod(v) < 0) left.insert(v);
     EXPECT_EQ(left.size(), 4u);
-    const std::regex bar("<rect x=\"([-0-9.]+)\" y=\"[-0-9.]+\" width=\"([0-9.]+)\"[^>]*data-value=\"([^\"]+)\"");
+    const std::regex bar(
+        "<rect x=\"([-0-9.]+)\" y=\"[-0-9.]+\" width=\"([0-9.]+)\"[^>]*data-value=\"([^\"]+)\"");
     double leftend = -1e9, rightstart = 1e9;
     size_t bars = 0;
-    for (auto i = std::sregex_iterator(svg.begin(), svg.end(), bar); i != std::sregex_iterator(); ++i, ++bars) {
+    for (auto i = std::sregex_iterator(svg.begin(), svg.end(), bar); i != std::sregex_iterator();
+         ++i, ++bars) {
         const double x = std::stod((*i)[1]), w = std::stod((*i)[2]);
         if (std::stod((*i)[3]) < 0)
             leftend = std::max(leftend, x + w);
@@ -279,7 +307,8 @@ TEST(Charts, WeightsPointTheWayOfTheEconomicWeight) {
 TEST(Charts, SweptTraitFirstWithItsUnit) {
     const std::vector<std::string> sweep = {"evpA:1=-2:2:0.5", "u=0,0.03,0.06,0.09"};
     const auto standardised = runfolder(example("one-system-standardised"));
-    const std::vector<std::string> panels = values(sweepchartof(*standardised, sweep), "data-panel");
+    const std::vector<std::string> panels =
+        values(sweepchartof(*standardised, sweep), "data-panel");
     ASSERT_GE(panels.size(), 3u);
     EXPECT_EQ(panels[0], "1-direct");
     EXPECT_EQ(panels[1], "1-maternal");
@@ -300,7 +329,8 @@ TEST(Charts, SweptTraitFirstWithItsUnit) {
     EXPECT_NE(svg.find("Not drawn, as they change less: "), std::string::npos);
     // Dashed lines where the note says so; points where it says points.
     EXPECT_NE(svg.find("dashed lines: maternal"), std::string::npos);
-    const std::string groups = sweepchartof(*runfolder(example("two-systems")), {"n_sac=1,5", "u=0.02,0.05"});
+    const std::string groups =
+        sweepchartof(*runfolder(example("two-systems")), {"n_sac=1,5", "u=0.02,0.05"});
     EXPECT_NE(groups.find("open points: maternal"), std::string::npos);
     EXPECT_EQ(groups.find("<polyline"), std::string::npos);
     EXPECT_NE(groups.find("1 newborn rams of A, 5 newborn ewes of A"), std::string::npos);
@@ -322,7 +352,8 @@ TEST(Charts, ClassesOfAPanelDifferAndUnreachedOnesAreNamed) {
         const std::string name = values(body, "data-panel").at(0);
         std::set<std::string> looks;
         size_t lines = 0;
-        for (size_t l = body.find("<polyline"); l != std::string::npos; l = body.find("<polyline", l + 1), ++lines) {
+        for (size_t l = body.find("<polyline"); l != std::string::npos;
+             l = body.find("<polyline", l + 1), ++lines) {
             const std::string tag = body.substr(l, body.find('>', l) - l);
             const auto dashes = values(tag, "stroke-dasharray");
             looks.insert(values(tag, "stroke").at(0) + (dashes.empty() ? "" : dashes[0]));
@@ -334,9 +365,10 @@ TEST(Charts, ClassesOfAPanelDifferAndUnreachedOnesAreNamed) {
     }
     EXPECT_EQ(ewes, 41u);
     // Nothing of A is reached from the ewes of B.
-    EXPECT_NE(svg.find("rams of A (classes 1 to 7), ewes of A (classes 8 to 23), crossing rams of A "
-                       "(classes 24 to 29), class 77 (progeny of A)."),
-              std::string::npos);
+    EXPECT_NE(
+        svg.find("rams of A (classes 1 to 7), ewes of A (classes 8 to 23), crossing rams of A "
+                 "(classes 24 to 29), class 77 (progeny of A)."),
+        std::string::npos);
     EXPECT_EQ(svg.find("data-class=\"77\""), std::string::npos);
 }
 

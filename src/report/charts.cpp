@@ -82,7 +82,8 @@ void drawnotes(Document& d, const std::vector<std::string>& lines, double y) {
 std::vector<double> spread(const std::vector<double>& wish, double gap, double top, double bottom) {
     std::vector<size_t> order(wish.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return wish[a] < wish[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return wish[a] < wish[b]; });
     struct Run {
         size_t first, count;
         double sum, at; // the sum of the wishes, the centre of the first label
@@ -90,7 +91,8 @@ std::vector<double> spread(const std::vector<double>& wish, double gap, double t
     std::vector<Run> runs;
     auto place = [&](Run& r) {
         const double n = static_cast<double>(r.count);
-        r.at = std::clamp(r.sum / n - (n - 1) * gap / 2, top, std::max(top, bottom - (n - 1) * gap));
+        r.at =
+            std::clamp(r.sum / n - (n - 1) * gap / 2, top, std::max(top, bottom - (n - 1) * gap));
     };
     for (size_t i = 0; i < order.size(); ++i) {
         runs.push_back({i, 1, wish[order[i]], 0});
@@ -116,7 +118,8 @@ std::vector<double> spread(const std::vector<double>& wish, double gap, double t
 std::string barlabel(double v) {
     char text[32];
     const int places = std::fabs(v) < 0.095 ? 2 : 1;
-    const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, places).ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, places).ptr;
     std::string s(text, end);
     if (s.find_first_not_of("-0.") == std::string::npos) s = "0"; // no "-0.0"
     return s;
@@ -211,7 +214,8 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     std::vector<std::string> unreached;
     // The progeny classes of every system in one panel, after the parents.
     FlowPanel progeny{"Progeny (sire x dam)", "progeny", {}, {}, 0};
-    const char* kinds[] = {"A x A", "B x B", "A x B"};
+    const char* kinds[] = {"A x A", "B x B", "A x B"}; // of the progeny blocks in order
+    int kind = 0;
     for (int k = 0; k < nblocks; ++k) {
         const Block& b = blocklist[k];
         std::vector<int> in, out;
@@ -228,9 +232,10 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
         if (b.progeny) {
             for (const int c : in) {
                 progeny.classes.push_back(c);
-                progeny.legend.push_back("class " + std::to_string(c) + ", " + kinds[k - (nblocks - (m.prods == 1 ? 1 : 3))]);
+                progeny.legend.push_back("class " + std::to_string(c) + ", " + kinds[kind]);
             }
             progeny.top = std::max(progeny.top, top);
+            ++kind;
         }
         if (in.empty() && !b.progeny) {
             unreached.push_back(b.name + std::string(" (classes ") + std::to_string(b.first) +
@@ -245,7 +250,8 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
         for (size_t p = 0, from = 0; p < parts; ++p) {
             const size_t n = in.size() / parts + (p < in.size() % parts ? 1 : 0);
             FlowPanel panel;
-            panel.classes.assign(in.begin() + static_cast<long>(from), in.begin() + static_cast<long>(from + n));
+            panel.classes.assign(in.begin() + static_cast<long>(from),
+                                 in.begin() + static_cast<long>(from + n));
             panel.title = capital(b.name);
             panel.key = b.name;
             if (parts > 1) {
@@ -288,7 +294,8 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     std::vector<std::string> notes;
     std::string drawn = "Each line is the share of the traced genes in one sex and age group "
                         "(class) in every year";
-    if (t.stride > 1) drawn += " that is a multiple of " + std::to_string(t.stride) + ", and in the last";
+    if (t.stride > 1)
+        drawn += " that is a multiple of " + std::to_string(t.stride) + ", and in the last";
     drawn += "; its class number stands at its end, and colour and line pattern tell the classes "
              "of a panel apart.";
     notes.push_back(drawn);
@@ -301,9 +308,11 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
     const std::vector<std::string> lines = notelines(notes, width - 2 * margin);
     const double top = headheight();
     const double axistitle = lineheight(labelfont);
-    const double height = top + static_cast<double>(rows) * rowheight + axistitle + notesheight(lines) + margin;
+    const double height =
+        top + static_cast<double>(rows) * rowheight + axistitle + notesheight(lines) + margin;
 
-    const std::string title = "Gene flow of the traced genes: their share in each sex and age group by year";
+    const std::string title =
+        "Gene flow of the traced genes: their share in each sex and age group by year";
     Document d(width, height, title, scenarioline(m) + ". " + drawn);
     heading(d, title, scenarioline(m));
     const double gridheight = static_cast<double>(rows) * rowheight;
@@ -341,12 +350,13 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
         // The class numbers at the ends of the lines, moved apart where
         // lines end close together, with a leader from the end of the line.
         const double step = svg::ascent(endfont) + svg::descent(endfont) + 1;
-        const std::vector<double> at = spread(ends, step, area.y0 + step / 2, area.y1 - step / 2 - 2);
+        const std::vector<double> at =
+            spread(ends, step, area.y0 + step / 2, area.y1 - step / 2 - 2);
         for (size_t j = 0; j < panel.classes.size(); ++j) {
             const double lx = area.x1 + 12;
             if (std::fabs(at[j] - ends[j]) > 0.5)
-                d.empty("line", Attrs()("x1", area.x1 + 1)("y1", ends[j])("x2", lx - 2)("y2", at[j])(
-                                    "stroke", svg::hue(j))("stroke-width", 0.8));
+                d.empty("line", Attrs()("x1", area.x1 + 1)("y1", ends[j])("x2", lx - 2)(
+                                    "y2", at[j])("stroke", svg::hue(j))("stroke-width", 0.8));
             d.text(lx, middle(at[j], endfont), std::to_string(panel.classes[j]), endfont,
                    Anchor::start, Attrs()("fill", svg::hue(j)));
         }
@@ -356,7 +366,8 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
         for (size_t j = 0; j < panel.legend.size(); ++j) {
             const double ly = area.y0 + rowgap * (static_cast<double>(j) + 0.5);
             Attrs a;
-            a("x1", lx)("y1", ly)("x2", lx + 24)("y2", ly)("stroke", svg::hue(j))("stroke-width", 2.0);
+            a("x1", lx)("y1", ly)("x2", lx + 24)("y2", ly)("stroke", svg::hue(j))("stroke-width",
+                                                                                  2.0);
             if (!svg::dash(j).empty()) a("stroke-dasharray", svg::dash(j));
             d.empty("line", a);
             d.text(lx + 30, middle(ly, legendfont), panel.legend[j], legendfont);
@@ -415,8 +426,8 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
     const double rowheight = 34, pad = 10;
     const double legend = lineheight(legendfont) + 10;
     const double top = headheight() + legend;
-    const Box area{margin + labelroom + 12, top,
-                   width - margin, top + pad + static_cast<double>(traits.size()) * rowheight + pad};
+    const Box area{margin + labelroom + 12, top, width - margin,
+                   top + pad + static_cast<double>(traits.size()) * rowheight + pad};
     auto rowof = [&](int k) {
         return static_cast<double>(std::find(traits.begin(), traits.end(), k) - traits.begin());
     };
@@ -467,14 +478,16 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         "Each bar is the share of one trait component in the sum of the absolute standardised "
         "weights (%); it points left of 0 where the economic weight is negative."};
     if (!leftout.empty()) {
-        std::string s = "Left out of the sums by the pair choices of INPUTVRD05.TXT, so not drawn: ";
+        std::string s =
+            "Left out of the sums by the pair choices of INPUTVRD05.TXT, so not drawn: ";
         for (size_t i = 0; i < leftout.size(); ++i)
             s += (i ? "; " : "") + leftout[i];
         notes.push_back(s + ".");
     }
     const std::vector<std::string> lines = notelines(notes, width - 2 * margin);
     const double axistitle = lineheight(labelfont) + 4;
-    const double height = area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle + notesheight(lines) + margin;
+    const double height =
+        area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle + notesheight(lines) + margin;
     const std::string title = "Relative economic weights within the total";
     Document d(width, height, title, scenarioline(m) + ". " + notes.front());
     heading(d, title, scenarioline(m));
@@ -517,12 +530,13 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         const double x0 = std::min(p.x(0), p.x(b.value)), x1 = std::max(p.x(0), p.x(b.value));
         std::string value;
         appendreal(value, b.share);
-        d.bar({x0, y0, x1, y1}, Attrs()("fill", b.direct ? kinds[0].colour : kinds[1].colour)(
-                                    "data-trait", b.trait)("data-component", componentname(b.direct))(
-                                    "data-value", value));
+        d.bar({x0, y0, x1, y1},
+              Attrs()("fill", b.direct ? kinds[0].colour : kinds[1].colour)("data-trait", b.trait)(
+                  "data-component", componentname(b.direct))("data-value", value));
         d.text(boxes[i].x0, middle((y0 + y1) / 2, valuefont), barlabel(b.value), valuefont);
     }
-    d.text((area.x0 + area.x1) / 2, area.y1 + svg::xaxisheight(tickfont) + 6 + svg::ascent(labelfont),
+    d.text((area.x0 + area.x1) / 2,
+           area.y1 + svg::xaxisheight(tickfont) + 6 + svg::ascent(labelfont),
            "Relative economic weight within the total (%)", labelfont, Anchor::middle);
     drawnotes(d, lines, area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle);
     return d.finish(layout);
@@ -584,7 +598,7 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
                 xhi = any ? std::max(xhi, x) : x;
                 any = true;
             }
-    const svg::Ticks xt = points ? svg::categories(chart.categories, plotwidth, tickfont)
+    const svg::Ticks xt = points      ? svg::categories(chart.categories, plotwidth, tickfont)
                           : xhi > xlo ? svg::spanticks(xlo, xhi, plotwidth, tickfont)
                                       : svg::ticks(xlo - 0.5, xhi + 0.5, 1);
     std::vector<svg::Ticks> yt;
@@ -630,7 +644,8 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
                 rowwidth += 30 + svg::textwidth(chart.series[i], legendfont) + 22;
             double x = (width - rowwidth + 22) / 2;
             for (const size_t i : legendrows[r]) {
-                entries[i] = {x, headheight() + lineheight(legendfont) * (static_cast<double>(r) + 0.5)};
+                entries[i] = {x, headheight() +
+                                     lineheight(legendfont) * (static_cast<double>(r) + 0.5)};
                 x += 30 + svg::textwidth(chart.series[i], legendfont) + 22;
             }
         }
@@ -667,13 +682,15 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
         const double x0 = margin + ytitle + static_cast<double>(i % cols) * (panelwidth + gap);
         const size_t row = i / cols;
         const double y0 = top + static_cast<double>(row) * rowheight;
-        const Box area{x0 + ylabels, y0 + titleroom, x0 + ylabels + plotwidth, y0 + titleroom + plotheight};
+        const Box area{x0 + ylabels, y0 + titleroom, x0 + ylabels + plotwidth,
+                       y0 + titleroom + plotheight};
         const svg::Plot p = svg::plot(area, xt, yt[i]);
         d.open("g", Attrs()("data-panel", panel.key));
         const std::vector<std::string> title = titlelines(panel, panelwidth);
         for (size_t j = 0; j < title.size(); ++j)
             d.text(x0, y0 + svg::ascent(panelfont) + static_cast<double>(j) * lineheight(panelfont),
-                   title[j], panelfont, Anchor::start, panel.grey ? Attrs()("fill", grey) : Attrs());
+                   title[j], panelfont, Anchor::start,
+                   panel.grey ? Attrs()("fill", grey) : Attrs());
         svg::axes(d, p, tickfont, true, true);
         if (p.yt.lo < 0 && p.yt.hi > 0)
             d.empty("line", Attrs()("x1", area.x0)("y1", p.y(0))("x2", area.x1)("y2", p.y(0))(
@@ -690,10 +707,11 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
                 // The series side by side at each category.
                 const double shift =
                     (static_cast<double>(l.series) - (static_cast<double>(nseries) - 1) / 2) * 7;
-                d.open("g", a("fill", l.maternal ? "#fff" : colour)("stroke", colour)(
-                                 "stroke-width", 1.5));
+                d.open("g", a("fill", l.maternal ? "#fff" : colour)("stroke",
+                                                                    colour)("stroke-width", 1.5));
                 for (size_t k = 0; k < l.x.size(); ++k)
-                    d.empty("circle", Attrs()("cx", p.x(l.x[k]) + shift)("cy", p.y(l.y[k]))("r", 3.5));
+                    d.empty("circle",
+                            Attrs()("cx", p.x(l.x[k]) + shift)("cy", p.y(l.y[k]))("r", 3.5));
                 d.close();
             } else {
                 a("points", svg::linepoints(p, l.x, l.y))("fill", "none")("stroke", colour)(
@@ -705,7 +723,8 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
         d.close();
     }
     if (chart.panels.empty())
-        d.text(width / 2, top + rowheight / 2, "No trait has a weight here.", labelfont, Anchor::middle);
+        d.text(width / 2, top + rowheight / 2, "No trait has a weight here.", labelfont,
+               Anchor::middle);
     double y = top + gridheight;
     for (const std::string& l : xlabel) {
         d.text(margin + ytitle + (width - 2 * margin - ytitle) / 2, y + svg::ascent(labelfont), l,

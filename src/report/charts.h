@@ -62,7 +62,7 @@ struct Line {
 struct Panel {
     std::string title; // cut at a word, when it must be, to two lines
     std::string tail;  // the end of the title, never cut: ", maternal"
-    std::string key; // what the panel draws, as data-panel: "8-maternal"
+    std::string key;   // what the panel draws, as data-panel: "8-maternal"
     std::vector<Line> lines;
     bool grey = false; // every line in grey (the panel of the rest)
 };

@@ -13,29 +13,31 @@ namespace {
 // Advance widths of DejaVu Sans and DejaVu Sans Bold in thousandths of the
 // font size: printable ASCII from the blank on, then Latin-1 from U+00A0.
 constexpr short ascii[2][95] = {
-    {317, 400, 459, 837, 636, 950, 779, 274, 390, 390, 500, 837, 317, 360, 317, 336, 636, 636, 636,
-     636, 636, 636, 636, 636, 636, 636, 336, 336, 837, 837, 837, 530, 1000, 684, 686, 698, 770, 631,
-     575, 774, 751, 294, 294, 655, 557, 862, 748, 787, 603, 787, 694, 634, 610, 731, 684, 988, 685,
-     610, 685, 390, 336, 390, 837, 500, 500, 612, 634, 549, 634, 615, 352, 634, 633, 277, 277, 579,
-     277, 974, 633, 611, 634, 634, 411, 520, 392, 633, 591, 817, 591, 591, 524, 636, 336, 636, 837},
-    {348, 456, 520, 837, 695, 1001, 872, 306, 457, 457, 522, 837, 379, 415, 379, 365, 695, 695, 695,
-     695, 695, 695, 695, 695, 695, 695, 399, 399, 837, 837, 837, 580, 1000, 773, 762, 733, 830, 683,
-     683, 820, 836, 372, 372, 774, 637, 995, 836, 850, 732, 850, 770, 720, 682, 812, 773, 1103, 770,
-     724, 725, 457, 365, 457, 837, 500, 500, 674, 715, 592, 715, 678, 435, 715, 711, 342, 342, 665,
-     342, 1041, 711, 687, 715, 715, 493, 595, 478, 711, 651, 923, 645, 651, 582, 711, 365, 711, 837}};
+    {317,  400, 459, 837, 636, 950, 779, 274, 390, 390, 500, 837, 317, 360, 317, 336,
+     636,  636, 636, 636, 636, 636, 636, 636, 636, 636, 336, 336, 837, 837, 837, 530,
+     1000, 684, 686, 698, 770, 631, 575, 774, 751, 294, 294, 655, 557, 862, 748, 787,
+     603,  787, 694, 634, 610, 731, 684, 988, 685, 610, 685, 390, 336, 390, 837, 500,
+     500,  612, 634, 549, 634, 615, 352, 634, 633, 277, 277, 579, 277, 974, 633, 611,
+     634,  634, 411, 520, 392, 633, 591, 817, 591, 591, 524, 636, 336, 636, 837},
+    {348,  456, 520, 837, 695, 1001, 872, 306,  457, 457, 522, 837, 379, 415,  379, 365,
+     695,  695, 695, 695, 695, 695,  695, 695,  695, 695, 399, 399, 837, 837,  837, 580,
+     1000, 773, 762, 733, 830, 683,  683, 820,  836, 372, 372, 774, 637, 995,  836, 850,
+     732,  850, 770, 720, 682, 812,  773, 1103, 770, 724, 725, 457, 365, 457,  837, 500,
+     500,  674, 715, 592, 715, 678,  435, 715,  711, 342, 342, 665, 342, 1041, 711, 687,
+     715,  715, 493, 595, 478, 711,  651, 923,  645, 651, 582, 711, 365, 711,  837}};
 constexpr short latin1[2][96] = {
-    {317, 400, 636, 636, 636, 636, 336, 500, 500, 1000, 471, 611, 837, 360, 1000, 500, 500, 837, 400,
-     400, 500, 636, 636, 317, 500, 400, 471, 611, 969, 969, 969, 530, 684, 684, 684, 684, 684, 684,
-     974, 698, 631, 631, 631, 631, 294, 294, 294, 294, 774, 748, 787, 787, 787, 787, 787, 837, 787,
-     731, 731, 731, 731, 610, 604, 629, 612, 612, 612, 612, 612, 612, 981, 549, 615, 615, 615, 615,
-     277, 277, 277, 277, 611, 633, 611, 611, 611, 611, 611, 837, 611, 633, 633, 633, 633, 591, 634,
-     591},
-    {348, 456, 695, 695, 636, 695, 365, 500, 500, 1000, 563, 645, 837, 415, 1000, 500, 500, 837, 437,
-     437, 500, 735, 636, 379, 500, 437, 563, 645, 1035, 1035, 1035, 580, 773, 773, 773, 773, 773, 773,
-     1084, 733, 683, 683, 683, 683, 372, 372, 372, 372, 837, 836, 850, 850, 850, 850, 850, 837, 850,
-     812, 812, 812, 812, 724, 737, 719, 674, 674, 674, 674, 674, 674, 1047, 592, 678, 678, 678, 678,
-     342, 342, 342, 342, 687, 711, 687, 687, 687, 687, 687, 837, 687, 711, 711, 711, 711, 651, 715,
-     651}};
+    {317, 400, 636, 636, 636, 636, 336, 500, 500, 1000, 471, 611, 837, 360, 1000, 500,
+     500, 837, 400, 400, 500, 636, 636, 317, 500, 400,  471, 611, 969, 969, 969,  530,
+     684, 684, 684, 684, 684, 684, 974, 698, 631, 631,  631, 631, 294, 294, 294,  294,
+     774, 748, 787, 787, 787, 787, 787, 837, 787, 731,  731, 731, 731, 610, 604,  629,
+     612, 612, 612, 612, 612, 612, 981, 549, 615, 615,  615, 615, 277, 277, 277,  277,
+     611, 633, 611, 611, 611, 611, 611, 837, 611, 633,  633, 633, 633, 591, 634,  591},
+    {348, 456, 695, 695, 636, 695, 365,  500, 500, 1000, 563, 645, 837,  415,  1000, 500,
+     500, 837, 437, 437, 500, 735, 636,  379, 500, 437,  563, 645, 1035, 1035, 1035, 580,
+     773, 773, 773, 773, 773, 773, 1084, 733, 683, 683,  683, 683, 372,  372,  372,  372,
+     837, 836, 850, 850, 850, 850, 850,  837, 850, 812,  812, 812, 812,  724,  737,  719,
+     674, 674, 674, 674, 674, 674, 1047, 592, 678, 678,  678, 678, 342,  342,  342,  342,
+     687, 711, 687, 687, 687, 687, 687,  837, 687, 711,  711, 711, 711,  651,  715,  651}};
 
 // The next character of UTF-8 text at `at`, and its length in bytes (1 for
 // a stray byte).
@@ -89,7 +91,8 @@ struct Step {
             if (v != 0) digits.append(static_cast<size_t>(p), '0');
         } else {
             const size_t places = static_cast<size_t>(-p);
-            if (digits.size() <= places) digits = std::string(places + 1 - digits.size(), '0') + digits;
+            if (digits.size() <= places)
+                digits = std::string(places + 1 - digits.size(), '0') + digits;
             std::string fraction = digits.substr(digits.size() - places);
             while (!fraction.empty() && fraction.back() == '0')
                 fraction.pop_back();
@@ -126,8 +129,7 @@ std::string escape(std::string_view text) {
         case '<': s += "&lt;"; break;
         case '>': s += "&gt;"; break;
         case '"': s += "&quot;"; break;
-        default:
-            s += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+        default: s += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
         }
     }
     return s;
@@ -169,9 +171,11 @@ std::string fit(std::string_view text, const Font& f, double width, bool words) 
     std::string_view kept = text.substr(0, cut);
     if (words) {
         const size_t blank = kept.rfind(' ');
-        if (blank != std::string_view::npos && blank >= kept.size() / 2) kept = kept.substr(0, blank);
+        if (blank != std::string_view::npos && blank >= kept.size() / 2)
+            kept = kept.substr(0, blank);
     }
-    while (!kept.empty() && (kept.back() == ' ' || kept.back() == ',')) kept.remove_suffix(1);
+    while (!kept.empty() && (kept.back() == ' ' || kept.back() == ','))
+        kept.remove_suffix(1);
     return std::string(kept) + "\u2026";
 }
 
@@ -183,7 +187,8 @@ std::vector<std::string> wrap(std::string_view text, const Font& f, double width
         const std::string_view word = text.substr(at, end - at);
         at = end + 1;
         if (word.empty()) continue;
-        const std::string longer = line.empty() ? std::string(word) : line + " " + std::string(word);
+        const std::string longer =
+            line.empty() ? std::string(word) : line + " " + std::string(word);
         if (line.empty() || textwidth(longer, f) <= width) {
             line = longer;
         } else {
@@ -213,7 +218,9 @@ Attrs& Attrs::operator()(std::string_view name, std::string_view value) {
     return *this;
 }
 
-Attrs& Attrs::operator()(std::string_view name, double value) { return (*this)(name, number(value)); }
+Attrs& Attrs::operator()(std::string_view name, double value) {
+    return (*this)(name, number(value));
+}
 
 Attrs& Attrs::operator()(std::string_view name, int value) {
     return (*this)(name, std::to_string(value));
@@ -223,8 +230,8 @@ Document::Document(double width, double height, std::string_view title, std::str
     : width_(std::ceil(width)), height_(std::ceil(height)) {
     const std::string w = number(width_), h = number(height_);
     out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
-           "\" viewBox=\"0 0 " + w + " " + h +
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+           w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " + h +
            "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" fill=\"#222\" role=\"img\">\n";
     out_ += "<title>" + escape(title) + "</title>\n<desc>" + escape(desc) + "</desc>\n";
     out_ += "<rect width=\"" + w + "\" height=\"" + h + "\" fill=\"#fff\"/>\n";

@@ -78,12 +78,13 @@ void formatscenario(const SweepTables& t, const Scenario& sc, const Model& m, Ch
         if (m.gstd == 2 && !c.included) {
             // Named once, under the chart.
             if (x == 0 && series == t.series.begin() && !negligible(c.ew))
-                out.numbers.insert(out.numbers.end(), {2.0 * c.trait + (c.direct ? 0 : 1), at, 0, -1});
+                out.numbers.insert(out.numbers.end(),
+                                   {2.0 * c.trait + (c.direct ? 0 : 1), at, 0, -1});
             continue;
         }
         out.numbers.insert(out.numbers.end(),
-                           {2.0 * c.trait + (c.direct ? 0 : 1), at,
-                            chartvalue(m, c), static_cast<double>(series - t.series.begin())});
+                           {2.0 * c.trait + (c.direct ? 0 : 1), at, chartvalue(m, c),
+                            static_cast<double>(series - t.series.begin())});
     }
 }
 
@@ -120,7 +121,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         l.maternal = key % 2 == 1;
         double at = points[i + 1];
         if (categories)
-            at = static_cast<double>(std::find(x.values.begin(), x.values.end(), at) - x.values.begin());
+            at = static_cast<double>(std::find(x.values.begin(), x.values.end(), at) -
+                                     x.values.begin());
         const double y = points[i + 2];
         l.x.push_back(at);
         l.y.push_back(y);
@@ -135,7 +137,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
             Line& l = entry.second;
             std::vector<size_t> order(l.x.size());
             std::iota(order.begin(), order.end(), 0);
-            std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return l.x[a] < l.x[b]; });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](size_t a, size_t b) { return l.x[a] < l.x[b]; });
             std::vector<double> xs, ys;
             for (const size_t k : order) {
                 xs.push_back(l.x[k]);
@@ -164,8 +167,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         return t.standardised ? c.hi - c.lo : (c.hi - c.lo) / c.top;
     };
     for (const auto& [key, c] : courses)
-        if (c.top >= 1e-6 && std::find(order.begin(), order.begin() + static_cast<long>(own), key) ==
-                                 order.begin() + static_cast<long>(own))
+        if (c.top >= 1e-6 && std::find(order.begin(), order.begin() + static_cast<long>(own),
+                                       key) == order.begin() + static_cast<long>(own))
             order.push_back(key);
     std::stable_sort(order.begin() + static_cast<long>(own), order.end(),
                      [&](int a, int b) { return change(a) > change(b); });
@@ -219,14 +222,17 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
             } else {
                 const NameUnit n = nameunit(names[k]);
                 panel.title = std::to_string(k) + " " + n.name;
-                panel.tail = " (" + (n.unit.empty() ? std::string("no unit given") : n.unit) + "), " +
-                             componentname(isdirect);
+                panel.tail = " (" + (n.unit.empty() ? std::string("no unit given") : n.unit) +
+                             "), " + componentname(isdirect);
             }
             chart.panels.push_back(panel);
         } else if (greypanel && i == drawn) {
-            chart.panels.push_back({std::to_string(order.size() - drawn) +
-                                        " other components, changing less",
-                                    "", "others", {}, true});
+            chart.panels.push_back(
+                {std::to_string(order.size() - drawn) + " other components, changing less",
+                 "",
+                 "others",
+                 {},
+                 true});
         } else if (!greypanel) {
             continue;
         }
@@ -235,17 +241,18 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
             chart.panels.back().lines.push_back(std::move(line));
     }
 
-    std::string what = t.standardised
-                           ? "Relative weights are shares of the sum of the absolute standardised "
-                             "weights, negative where the economic weight is negative"
-                           : "Economic weights per unit of each trait, each panel on its own scale, "
-                             "with the unit of its trait in its title as the trait's name in the "
-                             "report template gives it (\"no unit given\" where the name has none)";
+    std::string what =
+        t.standardised ? "Relative weights are shares of the sum of the absolute standardised "
+                         "weights, negative where the economic weight is negative"
+                       : "Economic weights per unit of each trait, each panel on its own scale, "
+                         "with the unit of its trait in its title as the trait's name in the "
+                         "report template gives it (\"no unit given\" where the name has none)";
     std::string sorted;
     for (size_t i = 0; i < swept.size(); ++i)
         sorted += (i ? " and " : "") + std::to_string(swept[i]);
     if (!sorted.empty())
-        sorted = "The first panels are those of trait " + sorted + ", whose value is swept; the others ";
+        sorted =
+            "The first panels are those of trait " + sorted + ", whose value is swept; the others ";
     else
         sorted = "The panels ";
     sorted += "show the components whose weight changes most over the sweep";
@@ -257,8 +264,10 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         const char* broken = categories ? "open" : "dashed";
         std::string s;
         if (direct) s = solid + std::string(" ") + shape + ": direct components";
-        if (direct && maternal) s += "; " + std::string(broken) + " " + shape + ": maternal components";
-        if (!direct) s = std::string(categories ? "Open " : "Dashed ") + shape + ": maternal components";
+        if (direct && maternal)
+            s += "; " + std::string(broken) + " " + shape + ": maternal components";
+        if (!direct)
+            s = std::string(categories ? "Open " : "Dashed ") + shape + ": maternal components";
         chart.notes.push_back(s + ".");
     }
     if (t.stride > 1)
@@ -269,11 +278,13 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         std::sort(rest.begin(), rest.end());
         std::string s = "Not drawn, as they change less: ";
         for (size_t i = 0; i < rest.size(); ++i)
-            s += (i ? ", " : "") + std::to_string(rest[i] / 2) + " " + componentname(rest[i] % 2 == 0);
+            s += (i ? ", " : "") + std::to_string(rest[i] / 2) + " " +
+                 componentname(rest[i] % 2 == 0);
         chart.notes.push_back(s + " (kalp-sweep.csv holds them all).");
     }
     if (!leftout.empty()) {
-        std::string s = "Left out of the sums by the pair choices of INPUTVRD05.TXT, so not drawn: ";
+        std::string s =
+            "Left out of the sums by the pair choices of INPUTVRD05.TXT, so not drawn: ";
         bool first = true;
         for (const int key : leftout) {
             s += (first ? "" : "; ") + std::to_string(key / 2) + " " + chartname(names[key / 2]) +

@@ -16,8 +16,8 @@ namespace kalp {
 
 struct SweepTables {
     const SweepPlan* plan;
-    std::string scenario; // the systems, for the chart
-    std::string traced;   // the name of the first traced group
+    std::string scenario;            // the systems, for the chart
+    std::string traced;              // the name of the first traced group
     std::vector<std::string> groups; // the name of each traced group of the sweep
     bool standardised;
     bool json;
