@@ -104,7 +104,9 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
                        const std::vector<double>& points, svg::Layout* layout) {
     const SweepPlan& plan = *t.plan;
     const Axis& x = plan.axes[plan.first];
-    const bool categories = x.p->whole && x.p->stage == Stage::flow; // traced groups
+    // Traced groups are categories; so is a single value, a point.
+    const bool groups = x.p == findparameter("n_sac");
+    const bool categories = groups || x.values.size() == 1;
     std::map<int, Course> courses; // by component: 2k direct, 2k + 1 maternal
     std::set<int> leftout;
     for (size_t i = 0; i + 3 < points.size(); i += 4) {
@@ -179,13 +181,10 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
 
     Multiples chart;
     chart.xlabel = paramlabel(*x.p, x.trait);
-    if (categories) {
-        chart.xlabel += ":";
-        for (size_t i = 0; i < x.values.size(); ++i) {
-            chart.categories.push_back(axistext(x, i));
-            chart.xlabel += (i ? ", " : " ") + axistext(x, i) + " " + t.groups[i];
-        }
-    }
+    for (size_t i = 0; categories && i < x.values.size(); ++i)
+        chart.categories.push_back(axistext(x, i));
+    for (size_t i = 0; groups && i < x.values.size(); ++i)
+        chart.xlabel += (i ? ", " : ": ") + axistext(x, i) + " " + t.groups[i];
     chart.ylabel = t.standardised ? "Relative weight in the total (%)"
                                   : "Economic weight per unit of the trait";
     chart.title = std::string(t.standardised ? "Relative economic weights" : "Economic weights") +
