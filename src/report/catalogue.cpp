@@ -90,6 +90,10 @@ void sweeppoints(const SweepTables& t, const Scenario& sc, const Model& m, std::
     chartpoints(t, sc, m, numbers);
 }
 std::string jsonhead(const SweepTables&) { return "[\n"; }
+std::string sweepchartfile(const SweepTables& t, const TraitNames& names,
+                           const std::vector<double>& points) {
+    return sweepchart(t, names, points);
+}
 
 const std::vector<SweepOutput> sweeps = {
     {"kalp-sweep.csv", "the weights of every scenario of the sweep", Ask::plain, weightsheader,
@@ -99,7 +103,7 @@ const std::vector<SweepOutput> sweeps = {
     {"kalp-sweep.json", "the weights of every scenario", Ask::json, jsonhead, sweepjson, ",\n",
      "\n]\n", nullptr},
     {"kalp-sweep.svg", "the chart of the sweep", Ask::plot, nullptr, sweeppoints, "", "",
-     sweepchart},
+     sweepchartfile},
 };
 
 bool wanted(Ask a, const Wants& w) {

@@ -1,5 +1,7 @@
-// Charts of a run as SVG, drawn with PLplot: the yearly gene flow of the
-// traced genes and the relative economic weights.
+// Charts of a run as SVG: the yearly gene flow of the traced genes, the
+// relative economic weights, and small multiples for the charts of a sweep.
+// Every chart is drawn by report/svg: the same data give the same bytes, on
+// any thread and any platform.
 #pragma once
 
 #include <string>
@@ -7,6 +9,7 @@
 
 #include "core/model.h"
 #include "report/exports.h"
+#include "report/svg.h"
 
 namespace kalp {
 
@@ -24,42 +27,54 @@ YearTable yeartable(int l_inv);
 void keepyear(YearTable& t, const Model& m, int year, const float* share);
 
 // A trait name as a chart label: its blanks, tabs and line breaks as single
-// blanks, cut to at most `most` characters. The charts draw it literally.
-std::string chartname(const std::string& name, size_t most);
-
-// One line (points of x and y) in a chart with several lines.
-struct Line {
-    std::vector<double> x, y;
-    bool dashed = false;
-    int series = 0; // the colour of its series
+// blanks. The charts draw it literally.
+std::string chartname(const std::string& name);
+// A trait name split into the name proper and its unit, the part in the
+// last parentheses: "Birth weight (kg)" is "Birth weight" and "kg". The
+// unit is "" when the name has no parentheses.
+struct NameUnit {
+    std::string name, unit;
 };
+NameUnit nameunit(const std::string& name);
 
 // The scenario of a run in one line, as the charts give it under their
 // title: systems, traced group with its name, discount rate, period.
 std::string scenarioline(const Model& m);
 
-// The SVG text of each chart.
-// The yearly share of every class, one panel per block that the traced
-// genes reach.
-std::string geneflowchart(const Model& m, const YearTable& t);
+// The yearly share of every class that the traced genes reach: a panel per
+// block (a large block in several), a line per class with its number at its
+// end; the classes they never reach are named in a note.
+std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layout = nullptr);
 // Horizontal bars of the relative weights within the total, direct and
-// maternal side by side, traits in the order of the report (standardised
-// runs only).
-std::string weightschart(const Model& m, const TraitNames& names);
-// Small multiples: panels of lines against one axis, the lines of a panel
-// one per series (a colour each, named once in a legend at the top).
+// maternal side by side, traits in the order of the report, each bar
+// pointing the way of its economic weight (standardised runs only).
+std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* layout = nullptr);
+
+// Small multiples: panels of lines (or points) against one axis, each on
+// its own scale, the lines of a panel one per series (a colour each, named
+// in a legend at the top).
+struct Line {
+    std::vector<double> x, y;
+    int series = 0;
+    int trait = 0;         // the trait of the component it draws
+    bool maternal = false; // dashed, or open points
+};
 struct Panel {
-    std::string title;
+    std::string title; // cut at a word, when it must be, to two lines
+    std::string tail;  // the end of the title, never cut: ", maternal"
+    std::string key;   // what the panel draws, as data-panel: "8-maternal"
     std::vector<Line> lines;
-    bool grey = false;       // every line in grey (the panel of the smaller ones)
+    bool grey = false; // every line in grey (the panel of the rest)
 };
 struct Multiples {
     std::string title, subtitle, xlabel, ylabel;
     std::vector<std::string> series; // one per colour; none for a single series
-    bool points = false;             // categories on the x axis: points, not lines
-    std::string note;                // under the panels, or ""
+    // Categories on the x axis, drawn as points: the tick label of x = 0,
+    // 1, ...; none for a numeric axis, drawn as lines.
+    std::vector<std::string> categories;
+    std::vector<std::string> notes; // under the panels, a paragraph each
     std::vector<Panel> panels;
 };
-std::string multipleschart(const Multiples& chart);
+std::string multipleschart(const Multiples& chart, svg::Layout* layout = nullptr);
 
 } // namespace kalp

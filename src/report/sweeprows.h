@@ -10,13 +10,15 @@
 #include "engine/sweep.h"
 #include "input/control.h"
 #include "report/exports.h"
+#include "report/svg.h"
 
 namespace kalp {
 
 struct SweepTables {
     const SweepPlan* plan;
-    std::string scenario; // the systems, for the chart
-    std::string traced;   // the name of the first traced group
+    std::string scenario;            // the systems, for the chart
+    std::string traced;              // the name of the first traced group
+    std::vector<std::string> groups; // the name of each traced group of the sweep
     bool standardised;
     bool json;
     TraitFields names;
@@ -34,13 +36,15 @@ std::string flowheader(const SweepTables& t);
 // The values of the scenario columns of a scenario.
 RowKey sweepkey(const SweepTables& t, const Scenario& sc);
 // The chart's points of a scenario (component, x, y, series), when the
-// chart draws it.
+// chart draws it, and at the first point of the chart the components that
+// the pair choices leave out (series -1).
 void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
                  std::vector<double>& numbers);
-// The chart: small multiples of the largest trait components against the
-// first swept parameter, one line per value of the second (at most eight of
-// them), the others at their first value.
+// The chart: small multiples of trait components against the first swept
+// parameter, one line per value of the second (at most eight of them), the
+// others at their first value. The components of a swept trait come first,
+// then those that change most over the sweep.
 std::string sweepchart(const SweepTables& t, const TraitNames& names,
-                       const std::vector<double>& points);
+                       const std::vector<double>& points, svg::Layout* layout = nullptr);
 
 } // namespace kalp

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""The charts that `kalp --plot` writes, read as XML: each parses, has a
+title and a description, and every mark carries its data.
+
+charts_check.py KALP SOURCE_DIR
+"""
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+from pathlib import Path
+
+NS = "{http://www.w3.org/2000/svg}"
+COMPONENTS = {"direct", "maternal"}
+
+
+def run(kalp, source, example, *options):
+    """The charts of a run of `example` with `options`, by file name."""
+    with tempfile.TemporaryDirectory() as d:
+        for f in (source / "examples" / example).iterdir():
+            shutil.copy(f, d)
+        shutil.copy(source / "share" / "TEXTVRD_OUT.TXT", d)
+        subprocess.run([kalp, *options], cwd=d, check=True, stdout=subprocess.DEVNULL)
+        return {p.name: ET.parse(p).getroot() for p in Path(d).glob("*.svg")}
+
+
+def check(name, root):
+    """What is wrong with one chart, as a list of texts."""
+    faults = []
+    if root.tag != NS + "svg":
+        faults.append("the root is not svg")
+    for tag in ("title", "desc"):
+        element = root.find(NS + tag)
+        if element is None or not (element.text or "").strip():
+            faults.append("no " + tag)
+    for e in root.iter():
+        if e.tag in (NS + "polyline", NS + "rect", NS + "g") and "data-trait" in e.attrib:
+            if e.get("data-component") not in COMPONENTS:
+                faults.append(f"trait {e.get('data-trait')} without its component")
+        if "data-value" in e.attrib:
+            float(e.get("data-value"))
+        if "data-panel" in e.attrib and not e.get("data-panel"):
+            faults.append("a panel without its name")
+    return [f"{name}: {f}" for f in faults]
+
+
+def main():
+    kalp, source = sys.argv[1], Path(sys.argv[2])
+    charts = {}
+    cases = [
+        ("one-system", "--plot"),
+        ("one-system", "--sweep", "evpA:1=-2:2:0.5", "--sweep", "u=0,0.03,0.06,0.09", "--plot"),
+        ("one-system-standardised", "--sweep", "evpA:1=-2:2:0.5", "--sweep", "u=0,0.03,0.06,0.09", "--plot"),
+        ("two-systems", "--plot"),
+        ("two-systems", "--sweep", "n_sac=1,5,12", "--sweep", "u=0.02,0.05", "--plot"),
+    ]
+    for example, *options in cases:
+        for file, root in run(kalp, source, example, *options).items():
+            charts[" ".join([example, *options, file])] = root
+    faults = [f for name, root in charts.items() for f in check(name, root)]
+
+    # Two systems: fatness, feed conversion, parasite resistance (direct) and
+    # mature weight (maternal) to the left of 0, the other bars to its right.
+    weights = charts["two-systems --plot kalp-weights.svg"]
+    bars = [(float(r.get("data-value")), float(r.get("x")), float(r.get("width")))
+            for r in weights.iter(NS + "rect") if "data-value" in r.attrib]
+    left = [b for b in bars if b[0] < 0]
+    if len(left) != 4:
+        faults.append(f"{len(left)} bars left of 0 in the weights of two systems, not 4")
+    if max(x + w for _, x, w in left) > min(x for v, x, _ in bars if v > 0) + 0.15:
+        faults.append("a negative bar reaches right of 0")
+
+    # A sweep over the economic value of trait 1: its panels first.
+    for example in ("one-system", "one-system-standardised"):
+        sweep = charts[f"{example} --sweep evpA:1=-2:2:0.5 --sweep u=0,0.03,0.06,0.09 --plot kalp-sweep.svg"]
+        panels = [g.get("data-panel") for g in sweep.iter(NS + "g") if "data-panel" in g.attrib]
+        if panels[:2] != ["1-direct", "1-maternal"]:
+            faults.append(f"{example}: the sweep of trait 1 begins with {panels[:2]}")
+
+    for f in faults:
+        print(f)
+    print(f"{len(charts)} charts, {len(faults)} faults")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
