@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <iostream>
 
 #include <charconv>
 #include <filesystem>
@@ -18,10 +19,11 @@
 #include <sstream>
 
 #include "report/svg.h"
+#include "engine/parameters.h"
+#include "report/catalogue.h"
 #include "scenario.h"
 #include "workdir.h"
 
-using namespace kalp;
 using namespace kalp::test;
 namespace fs = std::filesystem;
 
@@ -115,10 +117,12 @@ TEST(Exports, OneExampleGivesTheCheckedInFiles) {
     const fs::path plain = expected / "one-system-standardised";
     EXPECT_EQ(w.read("resgfps01"), slurp(plain / "resgfps01"));
     EXPECT_EQ(w.read("CHECKVRD"), slurp(plain / "CHECKVRD"));
-    for (const char* name : {"kalp-classes.csv", "kalp-weights.csv", "kalp-results.json"})
+    for (const char* name :
+         {"kalp-scenarios.csv", "kalp-classes.csv", "kalp-weights.csv", "kalp-results.json"})
         EXPECT_EQ(w.read(name), slurp(plain / "exports" / name)) << name;
     EXPECT_NE(
         r.beforetime().find("in the file CHECKVRD.\n"
+                            "The file kalp-scenarios.csv holds the values of the scenario.\n"
                             "The file kalp-classes.csv holds the sex and age groups.\n"
                             "The file kalp-geneflow.csv holds the gene flow by year.\n"
                             "The file kalp-weights.csv holds the economic weights.\n"
@@ -131,12 +135,11 @@ TEST(Exports, OneExampleGivesTheCheckedInFiles) {
         EXPECT_EQ(f.find(".part"), std::string::npos) << f;
 }
 
-// The exported numbers are the model's: printed in the dump's format they
-// give the dump's digits. The JSON holds every trait with a weight.
 // The exported numbers are the model's: each is the shortest text of its
 // single-precision value, and printed in the dump's format it gives the
-// dump's digits. Every table has the scenario columns and a row for each
-// of the 40 trait components.
+// dump's digits. Every table names the scenario of its rows, which the
+// table of scenarios holds with its values; relative weights carry the sign
+// of their economic weight; CSV and JSON use the same names.
 TEST(Exports, ValuesEqualTheDump) {
     const auto shortest = [](const std::string& x) {
         const float v = std::strtof(x.c_str(), nullptr);
@@ -150,12 +153,23 @@ TEST(Exports, ValuesEqualTheDump) {
         ASSERT_EQ(w.run("--csv --json").status, 0);
         auto dump = dumpvalues(w.read("CHECKVRD"));
         const int acm = std::stoi(dump["acm"]), years = std::stoi(dump["l_inv"]);
-        const std::string scenario = "0.05," + std::to_string(years) + ",1";
+        const auto scenarios = csvrows(w.read("kalp-scenarios.csv"));
+        ASSERT_EQ(scenarios.size(), 2u);
+        const std::string id = scenarios[1][0];
+        const std::string scenario = id + ",0.05," + std::to_string(years) + ",1";
+        std::map<std::string, std::string> values;
+        for (size_t i = 0; i < scenarios[0].size(); ++i)
+            values[scenarios[0][i]] = scenarios[1][i];
+        EXPECT_EQ(values["evpA_8"], shortest(dump["evpA[8][1]"]));
+        EXPECT_EQ(values["evpB_1"], std::string(example) == "one-system" ? "" : shortest(dump["evpB[1][1]"]));
+        EXPECT_EQ(values["standardisation"], std::string(example) == "one-system" ? "FALSE" : "TRUE");
         const auto flow = csvrows(w.read("kalp-geneflow.csv"));
         ASSERT_EQ(flow.size(), 1u + static_cast<size_t>((years + 1) * acm));
+        // The gene flow is named by the values it depends on.
+        const std::string flowing = "0.05," + std::to_string(years) + ",1";
         for (size_t i = flow.size() - acm; i < flow.size(); ++i) {
             const std::string c = flow[i][4];
-            EXPECT_EQ(flow[i][0] + "," + flow[i][1] + "," + flow[i][2], scenario);
+            EXPECT_EQ(flow[i][0] + "," + flow[i][1] + "," + flow[i][2], flowing);
             EXPECT_EQ(std::stoi(flow[i][3]), years);
             for (const auto& [name, col] : {std::pair{"m_gf", 5}, std::pair{"m_sum", 6}}) {
                 const std::string key = std::string(name) + "[" + c + "]";
@@ -164,26 +178,44 @@ TEST(Exports, ValuesEqualTheDump) {
                 EXPECT_EQ(shortest(flow[i][col]), flow[i][col]);
             }
         }
+        for (const auto& row : csvrows(w.read("kalp-classes.csv"))) {
+            if (row[0] == "discount_rate") continue;
+            EXPECT_EQ(row[0] + "," + row[1] + "," + row[2], flowing);
+            const std::string key = "m_sum[" + row[3] + "]";
+            EXPECT_EQ(format("%8.5f", row[8]), dump.count(key) ? dump[key] : " 0.00000") << key;
+            EXPECT_TRUE(row[7] == "TRUE" || row[7] == "FALSE");
+        }
         const auto weights = csvrows(w.read("kalp-weights.csv"));
         EXPECT_EQ(weights.size(), 41u);
         for (const auto& row : weights) {
-            if (row[0] == "discount_rate") continue;
-            const std::string key = (row[5] == "direct" ? "ew_d[" : "ew_m[") + row[3] + "]";
+            if (row[0] == "scenario") continue;
+            EXPECT_EQ(row[0] + "," + row[1] + "," + row[2] + "," + row[3], scenario);
+            const std::string key = (row[6] == "direct" ? "ew_d[" : "ew_m[") + row[4] + "]";
             const std::string want = dump[key] == "not calculated" ? "      0.0000" : dump[key];
-            EXPECT_EQ(format("%12.4f", row[6]), want) << key;
-            EXPECT_EQ(shortest(row[6]), row[6]);
+            EXPECT_EQ(format("%12.4f", row[7]), want) << key;
+            EXPECT_EQ(shortest(row[7]), row[7]);
+            const std::string share = (row[6] == "direct" ? "ewr_da[" : "ewr_ma[") + row[4] + "]";
+            if (row.size() > 8 && dump.count(share)) {
+                // The share of the dump, with the economic weight's sign.
+                EXPECT_EQ(format("%12.4f", row[12].substr(row[12][0] == '-')), dump[share]) << share;
+                EXPECT_EQ(row[12][0] == '-', row[7][0] == '-') << key;
+            }
         }
         const auto doc = nlohmann::json::parse(w.read("kalp-results.json"));
+        EXPECT_EQ(doc["scenario"]["scenario"], id);
+        EXPECT_EQ(doc["scenario"]["traced_group"], 1);
+        EXPECT_EQ(doc["scenario"]["period"], years);
         EXPECT_EQ(doc["weights"].size(), 40u);
-        for (const auto& x : doc["weights"])
+        for (const auto& x : doc["weights"]) {
+            EXPECT_EQ(x["scenario"], id);
             EXPECT_EQ(x["discount_rate"].get<double>(), 0.05);
+        }
         for (const auto& c : doc["classes"]) {
             const std::string key = "m_sum[" + std::to_string(c["class"].get<int>()) + "]";
             char text[32];
-            std::snprintf(text, sizeof text, "%8.5f", c["discounted_gene_flow"].get<double>());
+            std::snprintf(text, sizeof text, "%8.5f", c["cumulative"].get<double>());
             EXPECT_EQ(text, dump.count(key) ? dump[key] : " 0.00000") << key;
         }
-        EXPECT_EQ(doc["settings"]["period"], years);
     }
 }
 
@@ -261,7 +293,7 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
     using Row = FaultRow<Workdir>;
     const auto closed = [](Workdir& w, std::string& said) {
         // A console that nobody reads any more, as after `kalp | head -1`.
-        MemoryConsole console;
+        kalp::MemoryConsole console;
         console.setfull(true);
         const int status = w.run("--csv", console).status;
         said = console.err();
@@ -289,10 +321,10 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
             running<Workdir>("--csv --json --plot"), 1, "does not sum to 1", {"resgfps01"}},
         Row{"console closed", nullptr, closed, 1, "console output could not be written", run3},
         Row{"folder at an export's name",
-            [](Workdir& w, Scenario&) { w.place("kalp-weights.csv", Entry::folder); },
+            [](Workdir& w, Scenario&) { w.place("kalp-weights.csv", kalp::Entry::folder); },
             running<Workdir>("--csv"), 1, "cannot be written: kalp-weights.csv is a folder.", {}},
         Row{"folder at a temporary name",
-            [](Workdir& w, Scenario&) { w.place(".kalp-unfinished-CHECKVRD", Entry::folder); },
+            [](Workdir& w, Scenario&) { w.place(".kalp-unfinished-CHECKVRD", kalp::Entry::folder); },
             running<Workdir>(""), 1,
             "The output file CHECKVRD cannot be written: .kalp-unfinished-CHECKVRD, where KALP "
             "writes CHECKVRD until the run is complete, is a folder.\n  Remove or rename "
@@ -355,7 +387,8 @@ TEST(Exports, RunsStartedTogetherPublishOneSet) {
     Workdir reference;
     Scenario::one().write(reference);
     ASSERT_EQ(reference.run().status, 0);
-    const std::set<std::string> csv = {"kalp-classes.csv", "kalp-geneflow.csv", "kalp-weights.csv"};
+    const std::set<std::string> csv = {"kalp-scenarios.csv", "kalp-classes.csv", "kalp-geneflow.csv",
+                                       "kalp-weights.csv"};
     for (int pair = 0; pair < 20; ++pair) {
         const Started a = w.start("--csv", "a"), b = w.start("--json", "b");
         const int sa = a.wait(), sb = b.wait();
@@ -482,11 +515,11 @@ TEST(Exports, TraitNamesOfAnyTemplate) {
             ASSERT_EQ(w.run(options).status, 0);
             const bool sweep = std::string(options).find("sweep") != std::string::npos;
             const auto csv = csvrows(w.read(sweep ? "kalp-sweep.csv" : "kalp-weights.csv"));
-            const size_t column = 4; // after the scenario columns and the trait
+            const size_t column = 5; // after the scenario columns and the trait
             ASSERT_GT(csv.size(), 1u);
             EXPECT_EQ(csv[0][column], "name");
             const auto eight = std::find_if(csv.begin(), csv.end(),
-                                            [](const auto& r) { return r[3] == "8"; });
+                                            [](const auto& r) { return r[4] == "8"; });
             ASSERT_NE(eight, csv.end());
             EXPECT_EQ((*eight)[column], row.name);
             // A strict parser: invalid UTF-8 is an error.
@@ -557,15 +590,23 @@ TEST(CommandLine, WorkingDirectoryAndClassTable) {
               "and restart the program.\n\n");
 }
 
-// --help, --version and README.md tell the same: every option of the help
-// has a row in the table of README.md that names the same files.
+// --help, --version, README.md, the manual page and CHANGELOG.md tell the
+// same: every option of the help has a row in the table of README.md that
+// names the same files; the manual page holds every option of every
+// subcommand, every sweep name, every file and the installed folder; the
+// change log names every subcommand and option, and the version is the
+// program's own.
 TEST(CommandLine, HelpVersionAndReadmeAgree) {
     Workdir w;
     const std::string readme = slurp(fs::path(KALP_SOURCE_DIR) / "README.md");
+    const std::string changelog = slurp(fs::path(KALP_SOURCE_DIR) / "CHANGELOG.md");
     const std::string version = w.run("--version").output;
-    EXPECT_NE(readme.find("| `--version` | print `" + version.substr(0, version.size() - 1) + "`"),
-              std::string::npos)
-        << version;
+    const std::string first = version.substr(0, version.find('\n'));
+    EXPECT_EQ(first, std::string("kalp ") + KALP_VERSION);
+    EXPECT_NE(version.find("KALP Version 1.0.3, 2011"), std::string::npos);
+    EXPECT_NE(version.find("Licence"), std::string::npos);
+    EXPECT_NE(readme.find("`" + first + "`"), std::string::npos) << first;
+    EXPECT_EQ(changelog.find("\n## ", 0), changelog.find(std::string("\n## ") + KALP_VERSION + " "));
     const auto files = [](const std::string& text) {
         std::set<std::string> names;
         for (size_t at = text.find("kalp-"); at != std::string::npos;
@@ -575,12 +616,14 @@ TEST(CommandLine, HelpVersionAndReadmeAgree) {
     };
     std::istringstream help(w.run("--help").output);
     int options = 0;
+    std::set<std::string> every; // the options of kalp and of its subcommands
     for (std::string line; std::getline(help, line);) {
         if (line.rfind("  -", 0) != 0) continue;
         ++options;
         // "  -C,--dir DIR   Work in ...": the last name before the text.
         const std::string names = line.substr(2, line.find("  ", 2) - 2);
         const std::string name = names.substr(names.rfind(',') + 1);
+        every.insert(name.substr(0, name.find(' ')));
         std::istringstream table(readme);
         std::string row;
         while (std::getline(table, row))
@@ -589,6 +632,43 @@ TEST(CommandLine, HelpVersionAndReadmeAgree) {
                 break;
         ASSERT_TRUE(table) << name;
         EXPECT_EQ(files(row), files(line)) << name;
+        EXPECT_NE(changelog.find("`" + name.substr(0, name.find(' '))), std::string::npos) << name;
     }
     EXPECT_EQ(options, 8);
+    for (const char* sub : {"init", "serve"}) {
+        EXPECT_NE(readme.find(std::string("| `") + sub), std::string::npos) << sub;
+        EXPECT_NE(changelog.find(std::string("`kalp ") + sub), std::string::npos) << sub;
+        std::istringstream subhelp(w.run(std::string(sub) + " --help").output);
+        for (std::string line; std::getline(subhelp, line);) {
+            if (line.rfind("  -", 0) != 0 || line.rfind("  -h,", 0) == 0) continue;
+            const std::string names = line.substr(2, line.find("  ", 2) - 2);
+            const std::string name = names.substr(names.rfind(',') + 1);
+            every.insert(name.substr(0, name.find(' ')));
+            EXPECT_NE(readme.find(name.substr(0, name.find(' '))), std::string::npos) << name;
+        }
+    }
+    EXPECT_TRUE(every.count("--two-systems") && every.count("--port"));
+    // The manual page, where help2man made it.
+    const fs::path manual = fs::path(KALP_BINARY).parent_path() / "kalp.1";
+    if (!fs::exists(manual)) {
+        std::cout << "(help2man is missing: the manual page is not checked)\n";
+        return;
+    }
+    const auto roff = [](std::string s) {
+        for (size_t at = 0; (at = s.find('-', at)) != std::string::npos; at += 2)
+            s.replace(at, 1, "\\-");
+        return s;
+    };
+    const std::string man = slurp(manual);
+    for (const std::string& option : every)
+        EXPECT_NE(man.find(roff(option)), std::string::npos) << option;
+    for (const kalp::Parameter& p : kalp::parameters())
+        EXPECT_NE(man.find(roff(kalp::paramname(p, p.pertrait ? 1 : 0).substr(0, std::string(p.name).size()))),
+                  std::string::npos)
+            << p.name;
+    for (const std::string& name : kalp::outputnames())
+        EXPECT_NE(man.find(roff(name)), std::string::npos) << name;
+    EXPECT_EQ(man.find("PREFIX"), std::string::npos);
+    EXPECT_NE(man.find("EXIT STATUS"), std::string::npos);
+    EXPECT_NE(man.find(".SS \"kalp serve\""), std::string::npos);
 }

@@ -232,9 +232,9 @@ TEST(Serve, SavesOnlyTheEditedBytes) {
         std::istringstream fields(line);
         for (std::string x; std::getline(fields, x, ',');)
             f.push_back(x);
-        const float ew = std::strtof(f[6].c_str(), nullptr);
-        ran[f[3] + " " + f[5]] = f104(ew);
-        if (std::fabs(ew) >= 1e-6f) weighted.insert(f[3]);
+        const float ew = std::strtof(f[7].c_str(), nullptr);
+        ran[f[4] + " " + f[6]] = f104(ew);
+        if (std::fabs(ew) >= 1e-6f) weighted.insert(f[4]);
     }
     std::erase_if(ran, [&](const auto& cell) {
         return !weighted.count(cell.first.substr(0, cell.first.find(' ')));
@@ -312,8 +312,9 @@ TEST(Serve, RunsKalpAndLinksItsFiles) {
     std::vector<std::string> names;
     for (const json& f : run["files"])
         names.push_back(f["name"]);
-    EXPECT_EQ(names, (std::vector<std::string>{"resgfps01", "CHECKVRD", "kalp-classes.csv", "kalp-geneflow.csv",
-                                               "kalp-weights.csv", "kalp-results.json", "kalp-geneflow.svg"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"resgfps01", "CHECKVRD", "kalp-scenarios.csv",
+                                               "kalp-classes.csv", "kalp-geneflow.csv", "kalp-weights.csv",
+                                               "kalp-results.json", "kalp-geneflow.svg"}));
     for (const char* name : {"resgfps01", "kalp-weights.csv", "kalp-results.json"}) {
         const auto r = s.client()->Get(std::string("/files/") + name, {{"Accept-Encoding", "gzip, br"}});
         ASSERT_TRUE(r);

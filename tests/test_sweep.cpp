@@ -2,6 +2,7 @@
 // input files that hold the scenario's values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -148,9 +149,11 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_FALSE(w.exists("CHECKVRD"));
         EXPECT_FALSE(w.exists("resgfps01") || w.exists("resgfps02"));
-        const size_t keys = c.other.empty() ? 3 : 4;
-        const auto weights = keyed(w.read("kalp-sweep.csv"), keys + 3);
-        const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), keys + 1);
+        // Rows are keyed by their scenario (its name and the three columns
+        // after it), trait, name and component; the gene flow by class.
+        const auto weights = keyed(w.read("kalp-sweep.csv"), 7);
+        const auto flow = keyed(w.read("kalp-sweep-geneflow.csv"), 4);
+        const std::vector<std::string> swept = lines(w.read("kalp-sweep-scenarios.csv"));
         size_t matched = 0, scenarios = 0;
         for (const auto& u : c.u)
             for (const auto& years : c.years)
@@ -165,26 +168,33 @@ TEST(Sweep, EveryScenarioIsTheNormalRunOfItsValues) {
                                                   "n_sac", traced));
                     if (!c.other.empty()) place(n, c.other, other);
                     ASSERT_EQ(n.run("--csv").status, 0) << u << " " << years << " " << traced;
-                    // The run's rows join the sweep's on the scenario columns.
-                    const std::string scenario = u + "," + years + "," + traced + ",";
-                    const std::string key = scenario + (other.empty() ? "" : other + ",");
-                    for (const auto& [run, rest] : keyed(n.read("kalp-weights.csv"), 6)) {
+                    // The run's scenario is one of the sweep's, under the same
+                    // name, and its rows are those of that name in the sweep.
+                    const std::string row = lines(n.read("kalp-scenarios.csv")).at(1);
+                    EXPECT_NE(std::find(swept.begin(), swept.end(), row), swept.end()) << row;
+                    const std::string name = row.substr(0, row.find(','));
+                    const std::string scenario = name + "," + u + "," + years + "," + traced + ",";
+                    for (const auto& [run, rest] : keyed(n.read("kalp-weights.csv"), 7)) {
                         ASSERT_EQ(run.substr(0, scenario.size()), scenario);
-                        const auto got = weights.find(key + run.substr(scenario.size()));
-                        ASSERT_NE(got, weights.end()) << key + run;
-                        EXPECT_EQ(got->second, rest) << key + run;
+                        const auto got = weights.find(run);
+                        ASSERT_NE(got, weights.end()) << run;
+                        EXPECT_EQ(got->second, rest) << run;
                         ++matched;
                     }
-                    const auto last = lines(n.read("kalp-geneflow.csv"));
-                    for (const auto& row : last) {
-                        if (row.rfind(scenario + years + ",", 0) != 0) continue;
-                        const std::string cls = row.substr(scenario.size() + years.size() + 1);
-                        const std::string c2 = cls.substr(0, cls.find(','));
-                        const auto got = flow.find(key + c2 + ",");
-                        ASSERT_NE(got, flow.end());
-                        EXPECT_EQ(got->second, cls.substr(cls.rfind(',') + 1)) << key + c2;
+                    // The gene flow, named by the values it depends on: the
+                    // sweep gives it once for every scenario that shares it.
+                    const std::string flowing = u + "," + years + "," + traced + ",";
+                    for (const auto& [run, rest] : keyed(n.read("kalp-geneflow.csv"), 5)) {
+                        if (run.rfind(flowing + years + ",", 0) != 0) continue;
+                        const std::string cls = run.substr(flowing.size() + years.size() + 1);
+                        const auto got = flow.find(flowing + cls);
+                        ASSERT_NE(got, flow.end()) << flowing + cls;
+                        EXPECT_EQ(got->second, rest.substr(rest.rfind(',') + 1)) << run;
                     }
                 }
+        EXPECT_EQ(swept.size(), scenarios + 1);
+        // Each gene flow once, however many scenarios share it.
+        EXPECT_EQ(flow.size(), lines(w.read("kalp-sweep-geneflow.csv")).size() - 1);
         // Every scenario has a row for each of the 40 trait components.
         EXPECT_EQ(weights.size(), 40 * scenarios);
         EXPECT_EQ(matched, weights.size());

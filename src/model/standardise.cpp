@@ -23,6 +23,8 @@ double sharepercent(float part, float total) {
     return 100.0 * static_cast<double>(part) / static_cast<double>(total);
 }
 
+float signedshare(float share, float ew) { return ew < 0 && share != 0 ? -share : share; }
+
 void choosepairs(Model& m) {
     // flag k keeps one trait of its pair; direct-only pairs touch delta_d,
     // maternal-only pairs delta_m, the pair 2/3 both.

@@ -15,5 +15,9 @@ void standardise(Model& m);
 // The share of a sum in the total in percent, in double precision; 0 when
 // the total is 0.
 double sharepercent(float part, float total);
+// A relative weight (a share of absolute values) with the sign of its
+// economic weight, as the exports and the charts give it: negative where
+// selection should lower the trait. The results file prints the share.
+float signedshare(float share, float ew);
 
 } // namespace kalp

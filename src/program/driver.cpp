@@ -194,7 +194,7 @@ void sweeprun(Folder& folder, Console& console, const Options& options) {
     if (const auto stop = preparesweep(*texts, *prepared)) halt(*stop);
     console.print("Computing the scenarios of the sweep\n");
     const SweepPlan plan = makeplan(options.sweeps, *prepared);
-    const SweepTables tables = sweeptables(plan, *prepared, base.names, options.json);
+    const SweepTables tables = sweeptables(plan, *prepared, base.names, options.json, base.model.get());
 
     // The files of the sweep: those written scenario by scenario are open
     // while it runs, the charts are drawn from their numbers at the end.
@@ -213,8 +213,9 @@ void sweeprun(Folder& folder, Console& console, const Options& options) {
         *texts, *prepared, plan,
         [&](const Scenario& sc, const Model& m, Chunk& out) {
             out.text.resize(outputs.size());
+            const SweepRow row = sweeprow(tables, sc, m);
             for (size_t i = 0; i < outputs.size(); ++i)
-                outputs[i]->scenario(tables, sc, m, out.text[i], out.numbers);
+                outputs[i]->scenario(tables, row, out.text[i], out.numbers);
         },
         [&](Chunk& c) {
             for (size_t i = 0; i < outputs.size(); ++i) {

@@ -36,6 +36,9 @@ bool oneprod(const Model& m) { return m.prods == 1; }
 bool twoprods(const Model& m) { return m.prods == 2; }
 bool standardised(const Model& m) { return m.gstd == 2; }
 
+std::string scenariosfile(const RunView& v) {
+    return scenarioheader() + scenariorow(scenariofields(v.m));
+}
 std::string classesfile(const RunView& v) { return classescsv(v.m); }
 
 std::string weightsfile(const RunView& v) {
@@ -49,9 +52,9 @@ std::string jsonfile(const RunView& v) { return resultsjson(v.m, v.names); }
 std::string flowchartfile(const RunView& v) { return geneflowchart(v.m, v.years); }
 std::string weightschartfile(const RunView& v) { return weightschart(v.m, v.names); }
 
-std::string yearshead(const Model& m) { return runkey(m).header() + yearsheader(); }
+std::string yearshead(const Model& m) { return flowkey(m).header() + yearsheader(); }
 void yearsrows(const Model& m, int t, std::string& out) {
-    yearrows(m, runkey(m).csv(), t, m.m_gf, m.m_sum, out);
+    yearrows(m, flowkey(m).csv(), t, m.m_gf, m.m_sum, out);
 }
 
 // The results file and the dump are written by the driver: the echo of
@@ -60,6 +63,8 @@ const std::vector<RunOutput> runs = {
     {"resgfps01", "the results file", Ask::plain, oneprod, nullptr, nullptr, nullptr},
     {"resgfps02", "the results file", Ask::plain, twoprods, nullptr, nullptr, nullptr},
     {"CHECKVRD", "every model variable", Ask::plain, nullptr, nullptr, nullptr, nullptr},
+    {"kalp-scenarios.csv", "the values of the scenario", Ask::csv, nullptr, scenariosfile, nullptr,
+     nullptr},
     {"kalp-classes.csv", "the sex and age groups", Ask::csv, nullptr, classesfile, nullptr,
      nullptr},
     {"kalp-geneflow.csv", "the gene flow by year", Ask::csv, nullptr, nullptr, yearshead,
@@ -73,23 +78,29 @@ const std::vector<RunOutput> runs = {
      weightschartfile, nullptr, nullptr},
 };
 
-void sweepweights(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
-                  std::vector<double>&) {
-    weightrows(m, sweepkey(t, sc), t.names, &text, nullptr);
+void sweepweights(const SweepTables& t, const SweepRow& r, std::string& text, std::vector<double>&) {
+    weightrows(r.m, r.key, t.names, &text, nullptr);
 }
-void sweepjson(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
-               std::vector<double>&) {
-    weightrows(m, sweepkey(t, sc), t.names, nullptr, &text);
+void sweepjson(const SweepTables& t, const SweepRow& r, std::string& text, std::vector<double>&) {
+    weightrows(r.m, r.key, t.names, nullptr, &text);
 }
-void sweepflow(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
-               std::vector<double>&) {
-    cumulativerows(m, sweepkey(t, sc).csv(), text);
+void sweepflow(const SweepTables& t, const SweepRow& r, std::string& text, std::vector<double>&) {
+    // One gene flow serves the scenarios that differ in values it does not
+    // use: its rows come once, with the first of them.
+    for (size_t i = 0; i < r.sc.at.size(); ++i)
+        if (t.plan->axes[i].p->stage != Stage::flow && t.plan->axes[i].p->stage != Stage::period &&
+            r.sc.at[i] != 0)
+            return;
+    cumulativerows(r.m, flowkey(r.fields).csv(), text);
 }
-void sweeppoints(const SweepTables& t, const Scenario& sc, const Model& m, std::string&,
-                 std::vector<double>& numbers) {
-    chartpoints(t, sc, m, numbers);
+void sweepscenarios(const SweepTables&, const SweepRow& r, std::string& text, std::vector<double>&) {
+    text += scenariorow(r.fields);
+}
+void sweeppoints(const SweepTables& t, const SweepRow& r, std::string&, std::vector<double>& numbers) {
+    chartpoints(t, r.sc, r.m, numbers);
 }
 std::string jsonhead(const SweepTables&) { return "[\n"; }
+std::string scenarioshead(const SweepTables&) { return scenarioheader(); }
 std::string sweepchartfile(const SweepTables& t, const TraitNames& names,
                            const std::vector<double>& points) {
     return sweepchart(t, names, points);
@@ -100,6 +111,8 @@ const std::vector<SweepOutput> sweeps = {
      sweepweights, "", "", nullptr},
     {"kalp-sweep-geneflow.csv", "the discounted gene flow of every scenario", Ask::plain,
      flowheader, sweepflow, "", "", nullptr},
+    {"kalp-sweep-scenarios.csv", "the values of every scenario", Ask::plain, scenarioshead,
+     sweepscenarios, "", "", nullptr},
     {"kalp-sweep.json", "the weights of every scenario", Ask::json, jsonhead, sweepjson, ",\n",
      "\n]\n", nullptr},
     {"kalp-sweep.svg", "the chart of the sweep", Ask::plot, nullptr, sweeppoints, "", "",

@@ -65,7 +65,7 @@ struct SweepOutput {
     const char* holds;
     Ask ask;
     std::string (*head)(const SweepTables& t);
-    void (*scenario)(const SweepTables& t, const Scenario& sc, const Model& m, std::string& text,
+    void (*scenario)(const SweepTables& t, const SweepRow& r, std::string& text,
                      std::vector<double>& numbers);
     const char* separator;
     const char* tail;

@@ -406,9 +406,9 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
             continue;
         }
         // A relative weight is a share of absolute values; its bar points
-        // the way of its economic weight, so that the direction of
-        // selection shows.
-        const float share = c.ew < 0 ? -c.total : c.total;
+        // the way of its economic weight (the sign the component carries),
+        // so that the direction of selection shows.
+        const float share = c.total;
         if (std::fabs(static_cast<double>(share)) < 1e-6) continue;
         bars.push_back({c.trait, c.direct, static_cast<double>(share), share});
         if (traits.empty() || traits.back() != c.trait) traits.push_back(c.trait);

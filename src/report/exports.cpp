@@ -1,6 +1,8 @@
 #include "report/exports.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <charconv>
 #include <cstdlib>
 #include <initializer_list>
@@ -10,6 +12,7 @@
 
 #include "model/classes.h"
 #include "model/standardise.h"
+#include "engine/parameters.h"
 #include "textio/numbers.h"
 
 namespace kalp {
@@ -97,10 +100,10 @@ std::vector<Component> components(const Model& m, bool weighted) {
         if (weighted && !has) continue;
         if (hasdirect(m, k))
             v.push_back({k, true, has, m.delta_d[k] == 1, m.ew_d[k], m.gstd_d[k], m.ewst_d[k],
-                         m.ewr_dd[k], m.ewr_da[k]});
+                         signedshare(m.ewr_dd[k], m.ew_d[k]), signedshare(m.ewr_da[k], m.ew_d[k])});
         if (hasmaternal(m, k))
             v.push_back({k, false, has, m.delta_m[k] == 1, m.ew_m[k], m.gstd_m[k], m.ewst_m[k],
-                         m.ewr_mm[k], m.ewr_ma[k]});
+                         signedshare(m.ewr_mm[k], m.ew_m[k]), signedshare(m.ewr_ma[k], m.ew_m[k])});
     }
     return v;
 }
@@ -112,6 +115,92 @@ TraitFields traitfields(const TraitNames& names) {
         f.json[k] = jsonstring(names[k]);
     }
     return f;
+}
+
+namespace {
+
+// FNV-1a, 64 bits: a name for a text that does not depend on the platform.
+std::uint64_t fnv(const std::string& text, std::uint64_t h = 14695981039346656037ULL) {
+    for (const char c : text) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+} // namespace
+
+// The text of a value, or "" where the files hold no such value.
+std::string scenariovalue(const Parameter& p, const Model& m, int k) {
+    std::string fix;
+    const double v = p.get(m, k);
+    if (!p.fits(m, k, v, fix).empty()) return "";
+    if (p.whole) return std::to_string(static_cast<long long>(v));
+    return shortest(static_cast<float>(v));
+}
+
+const std::vector<std::string>& scenariocolumns() {
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> c = {"production_systems", "standardisation"};
+        for (const Parameter& p : parameters())
+            for (int k = 1; k <= (p.pertrait ? 35 : 1); ++k)
+                c.push_back(paramcolumn(p, k));
+        return c;
+    }();
+    return columns;
+}
+
+size_t scenariofield(const Parameter& p, int trait) {
+    size_t at = 2;
+    for (const Parameter& q : parameters()) {
+        if (&q == &p) return at + static_cast<size_t>(q.pertrait ? trait - 1 : 0);
+        at += q.pertrait ? 35 : 1;
+    }
+    return at;
+}
+
+ScenarioFields scenariofields(const Model& m) {
+    ScenarioFields f;
+    f.values.reserve(scenariocolumns().size());
+    f.values.push_back(std::to_string(m.prods));
+    f.values.emplace_back(m.gstd == 2 ? "TRUE" : "FALSE");
+    for (const Parameter& p : parameters())
+        for (int k = 1; k <= (p.pertrait ? 35 : 1); ++k)
+            f.values.push_back(scenariovalue(p, m, p.pertrait ? k : 0));
+    return f;
+}
+
+std::string ScenarioFields::id() const {
+    std::uint64_t h = fnv("");
+    for (const std::string& v : values)
+        h = fnv(v + ",", h);
+    char text[20];
+    std::snprintf(text, sizeof text, "s%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+std::string scenarioheader() {
+    std::string h = "scenario";
+    for (const std::string& c : scenariocolumns())
+        h += "," + c;
+    return h + "\n";
+}
+
+std::string scenariorow(const ScenarioFields& f) {
+    std::string row = f.id();
+    for (const std::string& v : f.values) {
+        row += ',';
+        row += v;
+    }
+    return row + "\n";
+}
+
+RowKey rowkey(const ScenarioFields& f) {
+    const auto at = [&](const char* name) {
+        return f.values[scenariofield(*findparameter(name), 0)];
+    };
+    return RowKey{{"scenario", "discount_rate", "period", "traced_group"},
+                  {f.id(), at("u"), at("l_inv"), at("n_sac")}};
 }
 
 std::string RowKey::header() const {
@@ -131,11 +220,21 @@ std::string RowKey::csv() const {
 std::string RowKey::json() const {
     std::string h;
     for (size_t i = 0; i < columns.size(); ++i)
-        h += jsonstring(columns[i]) + ":" + values[i] + ",";
+        h += jsonstring(columns[i]) + ":" +
+             (columns[i] == "scenario" ? jsonstring(values[i]) : values[i]) + ",";
     return h;
 }
 
-RowKey runkey(const Model& m) {
+RowKey runkey(const Model& m) { return rowkey(scenariofields(m)); }
+
+RowKey flowkey(const ScenarioFields& f) {
+    RowKey k = rowkey(f);
+    k.columns.erase(k.columns.begin());
+    k.values.erase(k.values.begin());
+    return k;
+}
+
+RowKey flowkey(const Model& m) {
     return RowKey{{"discount_rate", "period", "traced_group"},
                   {shortest(m.u), std::to_string(m.l_inv), std::to_string(m.n_sac)}};
 }
@@ -174,10 +273,11 @@ void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std
         }
         const std::string trait = std::to_string(c.trait);
         const std::string_view component = componentname(c.direct);
-        const std::string_view included = c.included ? "true" : "false";
         if (csv) {
             put(*csv, {k, trait, ",", names.csv[c.trait], ",", component, ",", ew});
-            if (standard) put(*csv, {",", sd, ",", st, ",", included, ",", within, ",", total});
+            if (standard)
+                put(*csv, {",", sd, ",", st, ",", c.included ? "TRUE" : "FALSE", ",", within, ",",
+                           total});
             *csv += '\n';
         }
         if (!json) continue;
@@ -185,7 +285,7 @@ void weightrows(const Model& m, const RowKey& key, const TraitFields& names, std
                     ",\"component\":\"", component, "\",\"economic_weight\":", ew});
         if (standard)
             put(*json, {",\"sd\":", sd.empty() ? "null" : sd, ",\"standardised\":", st,
-                        ",\"included\":", included, ",\"relative_in_component\":",
+                        ",\"included\":", c.included ? "true" : "false", ",\"relative_in_component\":",
                         c.included ? within : "null", ",\"relative_in_total\":",
                         c.included ? total : "null"});
         *json += '}';
@@ -222,19 +322,33 @@ void cumulativerows(const Model& m, const std::string& key, std::string& out) {
 }
 
 std::string classescsv(const Model& m) {
-    std::string out = "class,system,group,age\n";
+    const RowKey key = flowkey(m);
+    std::string out = key.header() + "class,system,group,age,traceable,cumulative\n";
     for (int c = 1; c <= m.acm; ++c) {
         const ClassInfo info = describeclass(m, c);
-        out += std::to_string(c) + "," + info.block.system + "," + csvfield(groupname(info)) + "," +
-               std::to_string(info.age) + "\n";
+        out += key.csv() + std::to_string(c) + "," + info.block.system + "," +
+               csvfield(groupname(info)) + "," + std::to_string(info.age) + "," +
+               (info.traceable ? "TRUE" : "FALSE") + ",";
+        appendreal(out, m.m_sum[c]);
+        out += '\n';
     }
     return out;
 }
 
 std::string resultsjson(const Model& m, const TraitNames& names) {
-    // Keys in the order of the report.
+    // Keys in the order of the report; the names of the CSV columns.
     const bool standard = m.gstd == 2;
     const ClassInfo traced = describeclass(m, m.n_sac);
+    const ScenarioFields fields = scenariofields(m);
+    Json scenario = Json::obj();
+    scenario.add("scenario", text(fields.id()));
+    for (size_t i = 0; i < fields.values.size(); ++i) {
+        const std::string& v = fields.values[i];
+        scenario.add(scenariocolumns()[i], v.empty()     ? Json::raw("null")
+                                           : v == "TRUE"  ? truth(true)
+                                           : v == "FALSE" ? truth(false)
+                                                          : Json::raw(v));
+    }
     Json paths = Json::obj();
     paths.add("sire_path_A", number(static_cast<long long>(m.pgssA)))
         .add("dam_path_A", number(static_cast<long long>(m.pgdsA)));
@@ -242,15 +356,9 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
         paths.add("sire_path_B", number(static_cast<long long>(m.pgssB)))
             .add("dam_path_B", number(static_cast<long long>(m.pgdsB)));
     Json settings = Json::obj();
-    settings.add("production_systems", number(static_cast<long long>(m.prods)))
-        .add("standardised", truth(standard))
-        .add("discount_rate", number(m.u))
-        .add("period", number(static_cast<long long>(m.l_inv)))
-        .add("traced_group", Json::obj()
-                                 .add("class", number(static_cast<long long>(m.n_sac)))
-                                 .add("system", text(traced.block.system))
-                                 .add("group", text(groupname(traced)))
-                                 .add("age", number(static_cast<long long>(traced.age))))
+    settings.add("traced_group_system", text(traced.block.system))
+        .add("traced_group_name", text(groupname(traced)))
+        .add("traced_group_age", number(static_cast<long long>(traced.age)))
         .add("path_options", paths);
     if (m.prods == 2)
         settings.add("expression_weights", Json::obj().add("A", number(m.pdA)).add("B", number(m.pdB)));
@@ -263,7 +371,7 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
                                     .add("group", text(groupname(info)))
                                     .add("age", number(static_cast<long long>(info.age)))
                                     .add("traceable", truth(info.traceable))
-                                    .add("discounted_gene_flow", number(m.m_sum[c])));
+                                    .add("cumulative", number(m.m_sum[c])));
     }
     // The weights as the rows of kalp-weights.csv, one object each.
     std::string rows;
@@ -277,6 +385,8 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
     Json doc = Json::obj();
     doc.add("program", text("KALP"))
         .add("version", text(KALP_VERSION))
+        .add("results_follow", text("KALP Version 1.0.3, 2011"))
+        .add("scenario", scenario)
         .add("settings", settings)
         .add("classes", classes)
         .add("weights", weights);

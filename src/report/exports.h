@@ -1,8 +1,14 @@
 // Results for further work: tidy CSV files and a JSON document.
 //
-// Every table has the same columns in runs and sweeps: the scenario's,
-// then its own. Every real is the shortest text that reads back as the
-// model's single-precision value.
+// Every row of the weights names its scenario: the name of its values
+// (`scenario`, the same in every file for the same values) and its
+// discount rate, period and traced group; the values themselves stand in
+// the table of scenarios (one row for a run, one per scenario for a sweep).
+// The gene flow depends on the discount rate, the period and the traced
+// group alone, which its rows carry. The tables of runs and sweeps have the
+// same columns, so that they stack and join. Every real is the shortest
+// text that reads back as the model's single-precision value; booleans are
+// TRUE and FALSE.
 #pragma once
 
 #include <array>
@@ -10,6 +16,7 @@
 #include <vector>
 
 #include "core/model.h"
+#include "engine/parameters.h"
 #include "input/control.h"
 
 namespace kalp {
@@ -22,7 +29,8 @@ std::string csvfield(const std::string& s);
 // A JSON string.
 std::string jsonstring(const std::string& s);
 
-// One trait component with its values.
+// One trait component with its values. The relative weights carry the sign
+// of the economic weight.
 struct Component {
     int trait;
     bool direct;
@@ -41,17 +49,43 @@ struct TraitFields {
 };
 TraitFields traitfields(const TraitNames& names);
 
-// The scenario that the rows of a table belong to: its columns
-// (discount_rate, period, traced_group, and a column for each other swept
-// value) and their values as text.
-struct RowKey {
-    std::vector<std::string> columns, values;
-    std::string header() const; // "discount_rate,period,traced_group,"
-    std::string csv() const;    // "0.05,20,1,"
-    std::string json() const;   // "\"discount_rate\":0.05,...,"
+// The values of a scenario that a sweep may vary: the number of systems
+// and whether the weights are standardised, then a field for each row of
+// the table of swept parameters (one per trait for a value per trait),
+// empty where the input files hold no such value (system B with one
+// system, standard deviations without standardisation or of a component
+// that the trait lacks).
+struct ScenarioFields {
+    std::vector<std::string> values;
+    // "s" and 16 hexadecimal digits, formed from the values alone: the same
+    // values have the same name in every file and on every platform.
+    std::string id() const;
 };
-// The scenario of a run: its discount rate, period and traced group.
+const std::vector<std::string>& scenariocolumns();
+ScenarioFields scenariofields(const Model& m);
+// Where the value of parameter `p` (with trait K) stands among the fields,
+// and its text in `m`.
+size_t scenariofield(const Parameter& p, int trait);
+std::string scenariovalue(const Parameter& p, const Model& m, int trait);
+// The table of scenarios: its header and a row.
+std::string scenarioheader();
+std::string scenariorow(const ScenarioFields& f);
+
+// The columns that name the scenario of a row, and their values as text.
+struct RowKey {
+    std::vector<std::string> columns, values; // the first, `scenario`, is a text
+
+    std::string header() const; // "scenario,discount_rate,period,traced_group,"
+    std::string csv() const;    // "s...,0.05,20,1,"
+    std::string json() const;   // "\"scenario\":\"s...\",...,"
+};
+RowKey rowkey(const ScenarioFields& f);
+// The scenario of a complete run.
 RowKey runkey(const Model& m);
+// The columns that name the gene flow of a row: discount rate, period and
+// traced group.
+RowKey flowkey(const ScenarioFields& f);
+RowKey flowkey(const Model& m);
 
 // The weights table: the columns after the scenario's, and the rows of all
 // 40 trait components of a scenario, as CSV rows when `csv` is given and
@@ -68,7 +102,7 @@ void yearrows(const Model& m, const std::string& key, int year, const float* sha
 std::string cumulativeheader();
 void cumulativerows(const Model& m, const std::string& key, std::string& out);
 
-// class,system,group,age
+// discount_rate,period,traced_group,class,system,group,age,traceable,cumulative
 std::string classescsv(const Model& m);
 // Everything of the run but the yearly table.
 std::string resultsjson(const Model& m, const TraitNames& names);

@@ -5,8 +5,9 @@
 namespace kalp {
 
 std::string banner() {
-    return std::string("\nRunning KALP Version ") + KALP_VERSION +
-           ", 2011\n"
+    // The results follow this version of KALP, whatever the version of the
+    // program (kalp --version).
+    return "\nRunning KALP Version 1.0.3, 2011\n"
            "Economic weights of sheep traits by the gene flow method\n"
            "Part of the program suite for the economics of sheep breeding\n";
 }

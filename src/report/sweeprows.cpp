@@ -20,18 +20,16 @@ constexpr size_t chartvalues = 2000;
 constexpr size_t chartseries = 8;
 constexpr size_t chartpanels = 12;
 
-// The relative weight within the total, with the sign of the economic
-// weight, or the economic weight itself without standardisation.
-double chartvalue(const Model& m, const Component& c) {
-    if (m.gstd != 2) return c.ew;
-    return c.ew < 0 ? -static_cast<double>(c.total) : static_cast<double>(c.total);
-}
+// The relative weight within the total (signed), or the economic weight
+// itself without standardisation.
+double chartvalue(const Model& m, const Component& c) { return m.gstd != 2 ? c.ew : c.total; }
 
 } // namespace
 
 SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
-                        bool json) {
-    SweepTables t{&plan, "", "", {}, prepared.gstd == 2, json, traitfields(names), {}, 1, {}};
+                        bool json, const Model* complete) {
+    SweepTables t{&plan, "", "", {}, prepared.gstd == 2, json, traitfields(names),
+                  scenariofields(complete ? *complete : prepared), {}, 1, {}};
     t.scenario = prepared.prods == 1 ? "One production system" : "Two production systems";
     for (const Axis& a : plan.axes)
         if (a.p == findparameter("n_sac")) {
@@ -40,7 +38,7 @@ SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const Trai
             t.traced = t.groups.front();
         }
     for (const Axis& a : plan.axes)
-        t.columns.push_back(paramcolumn(*a.p, a.trait));
+        t.fields.push_back(scenariofield(*a.p, a.trait));
     const size_t n = plan.axes[plan.first].values.size();
     t.stride = (n + chartvalues - 1) / chartvalues;
     const size_t m = plan.second == SIZE_MAX ? 1 : plan.axes[plan.second].values.size();
@@ -50,18 +48,26 @@ SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const Trai
 }
 
 std::string weightsheader(const SweepTables& t) {
-    return RowKey{t.columns, {}}.header() + weightsheader(t.standardised);
+    return rowkey(t.base).header() + weightsheader(t.standardised);
 }
 
-std::string flowheader(const SweepTables& t) {
-    return RowKey{t.columns, {}}.header() + cumulativeheader();
-}
+std::string flowheader(const SweepTables& t) { return flowkey(t.base).header() + cumulativeheader(); }
 
-RowKey sweepkey(const SweepTables& t, const Scenario& sc) {
-    RowKey key{t.columns, {}};
-    for (size_t i = 0; i < sc.at.size(); ++i)
-        key.values.push_back(sc.text(i));
-    return key;
+SweepRow sweeprow(const SweepTables& t, const Scenario& sc, const Model& m) {
+    // The swept values differ from those of the files, and the standard
+    // deviations, which are read only for the traits that get a weight in
+    // the scenario.
+    SweepRow r{sc, m, t.base, {}};
+    for (size_t i = 0; i < t.fields.size(); ++i) {
+        const Axis& a = t.plan->axes[i];
+        r.fields.values[t.fields[i]] = scenariovalue(*a.p, m, a.trait);
+    }
+    for (const Parameter& p : parameters())
+        if (p.stage == Stage::deviations)
+            for (int k = 1; k <= 35; ++k)
+                r.fields.values[scenariofield(p, k)] = scenariovalue(p, m, k);
+    r.key = rowkey(r.fields);
+    return r;
 }
 
 void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,

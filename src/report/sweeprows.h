@@ -22,19 +22,28 @@ struct SweepTables {
     bool standardised;
     bool json;
     TraitFields names;
-    std::vector<std::string> columns; // the scenario columns
+    ScenarioFields base;              // the values of the files
+    std::vector<size_t> fields;       // where each swept axis stands among them
     size_t stride = 1;                // the chart takes every stride-th value of its axis
     std::vector<size_t> series;       // and these values of the second swept axis
 };
 
-// The tables of the sweep of `plan` over the files' model `prepared`.
+// The tables of the sweep of `plan` over the files' model `prepared`; the
+// values of the files are those of `complete`, a complete run of them
+// (the standard deviations are read after the gene flow), or of `prepared`.
 SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
-                        bool json);
+                        bool json, const Model* complete = nullptr);
 // The headers of kalp-sweep.csv and kalp-sweep-geneflow.csv.
 std::string weightsheader(const SweepTables& t);
 std::string flowheader(const SweepTables& t);
-// The values of the scenario columns of a scenario.
-RowKey sweepkey(const SweepTables& t, const Scenario& sc);
+// A scenario of the sweep as its rows name it: its values and their name.
+struct SweepRow {
+    const Scenario& sc;
+    const Model& m;
+    ScenarioFields fields;
+    RowKey key;
+};
+SweepRow sweeprow(const SweepTables& t, const Scenario& sc, const Model& m);
 // The chart's points of a scenario (component, x, y, series), when the
 // chart draws it, and at the first point of the chart the components that
 // the pair choices leave out (series -1).

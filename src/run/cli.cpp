@@ -126,7 +126,9 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     Options options;
     bool version = false, classes = false;
     std::string dir;
-    app.add_flag("--version", version, "Print KALP Version 1.0.3, 2011 and exit");
+    app.add_flag("--version", version,
+                 "Print the version of kalp, the version of KALP its results follow and the "
+                 "licence, and exit");
     const CLI::Option* diropt =
         app.add_option("-C,--dir", dir,
                        "Work in DIR instead of the current directory (an empty DIR is refused)")
@@ -135,8 +137,9 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
                  "Print the sex and age groups of the input files and exit (refused with "
                  "--csv, --json, --plot and --sweep)");
     app.add_flag("--csv", options.csv,
-                 "Also write kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv (refused with "
-                 "--sweep, which writes kalp-sweep.csv and kalp-sweep-geneflow.csv)");
+                 "Also write kalp-scenarios.csv, kalp-classes.csv, kalp-geneflow.csv, "
+                 "kalp-weights.csv (refused with --sweep, which writes kalp-sweep.csv, "
+                 "kalp-sweep-geneflow.csv and kalp-sweep-scenarios.csv)");
     app.add_flag("--json", options.json,
                  "Also write kalp-results.json (with --sweep, kalp-sweep.json instead)");
     app.add_flag("--plot", options.plot,
@@ -150,7 +153,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     auto* init = app.add_subcommand(
         "init", "Write a first scenario: every input file of a small flock and the template");
     std::string initdir = ".";
-    init->add_option("DIR", initdir, "The folder to write it into (made when missing)");
+    init->add_option("DIR", initdir, "The folder to write it into (made when missing)")
+        ->type_name("");
     init->add_flag("--two-systems", options.two, "Two linked systems: a dairy flock partly crossed with "
                                                  "rams of a meat breed");
     init->add_flag("--standardised", options.standardised, "Standardise the weights");
@@ -160,11 +164,12 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
                  "the address to open and serves it until Ctrl-C");
     editor->add_option("-C,--dir", serving.dir, "Edit the files of DIR instead of the current directory")
         ->type_name("DIR");
-    editor->add_option("--port", serving.port, "Listen on port N of 127.0.0.1 (default: a free one)")
-        ->type_name("N")
-        ->check(CLI::Range(0, 65535));
+    editor->add_option("--port", serving.port,
+                       "Listen on port N of 127.0.0.1, 1 to 65535 (default: a free one)")
+        ->type_name("N");
+    // A usage error: its reason and where to find the rest.
     auto usage = [&](const std::string& problem) {
-        console.warn("kalp: " + problem + "\n\n" + app.help());
+        console.warn("kalp: " + problem + "\nTry 'kalp --help' for more information.\n");
         return 2;
     };
     try {
@@ -187,6 +192,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     if (*editor) {
         if (options.exports() || classes || version)
             return usage("serve takes only -C DIR and --port N");
+        if (serving.port < 0 || serving.port > 65535)
+            return usage("--port needs a port number from 1 to 65535, or 0 for a free one");
         if (editor->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;
         if (!folders.serving(serving.share, serving.examples)) {
             console.warn("kalp: the editor serves folders on disk only\n");
@@ -196,10 +203,16 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     }
     if (options.csv && !options.sweeps.empty())
         return usage("--csv writes the exports of a run; a sweep writes its own CSV files, "
-                     "kalp-sweep.csv and kalp-sweep-geneflow.csv. Give --csv without --sweep");
+                     "kalp-sweep.csv, kalp-sweep-geneflow.csv and kalp-sweep-scenarios.csv. Give "
+                     "--csv without --sweep");
     if (classes && options.exports())
         return usage("--classes prints the class table only; give the other options without it");
-    if (version) return say(console, std::string("KALP Version ") + KALP_VERSION + ", 2011\n");
+    if (version)
+        return say(console, std::string("kalp ") + KALP_VERSION +
+                                "\n"
+                                "Its results follow KALP Version 1.0.3, 2011, byte for byte.\n"
+                                "Licence: GNU General Public License, version 3 (see LICENSE).\n"
+                                "There is no warranty, to the extent permitted by law.\n");
     int error = 0;
     if (!dir.empty() && !folders.open(dir, error)) {
         console.warn("kalp: cannot work in " + dir + ": " + errortext(error) + "\n");

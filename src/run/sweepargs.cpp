@@ -156,7 +156,8 @@ std::vector<Axis> parsesweeps(const std::vector<std::string>& args) {
 
 std::string sweephelp() {
     return "Sweep a value over a list (0.02,0.05) or a range (0:0.1:0.01): " + names() +
-           " (K a trait); writes kalp-sweep.csv and kalp-sweep-geneflow.csv";
+           " (K a trait); writes kalp-sweep.csv, kalp-sweep-geneflow.csv and "
+           "kalp-sweep-scenarios.csv";
 }
 
 } // namespace kalp
