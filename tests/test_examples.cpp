@@ -43,11 +43,16 @@ TEST(Examples, OutputsMatchTheCheckedInFiles) {
 }
 
 // kalp init gives a scenario that runs as it is, in each of its four kinds,
-// and never writes over input files.
+// and never writes over a file of the user's; a run in a folder without
+// any input file points to it.
 TEST(Examples, InitWritesScenariosThatRun) {
     for (const char* kind : {"", "--two-systems", "--standardised", "--two-systems --standardised"}) {
         SCOPED_TRACE(kind);
         Workdir w;
+        w.write("new/notes.txt", "mine\n");
+        const Outcome empty = w.run("-C new");
+        EXPECT_EQ(empty.status, 1);
+        EXPECT_NE(empty.errors.find("kalp init writes a first scenario"), std::string::npos);
         const Outcome made = w.run(std::string("init new ") + kind);
         ASSERT_EQ(made.status, 0) << made.errors;
         EXPECT_EQ(w.run("-C new").status, 0);
@@ -60,7 +65,16 @@ TEST(Examples, InitWritesScenariosThatRun) {
         EXPECT_EQ(again.status, 2);
         EXPECT_NE(again.errors.find("already holds ERROR.TXT"), std::string::npos);
         EXPECT_EQ(w.read("new/INPUTVRD01A.TXT"), before);
+        EXPECT_EQ(w.read("new/notes.txt"), "mine\n");
     }
+    // A README.txt of the user's is no more written over than an input file.
+    Workdir w;
+    w.write("flock/README.txt", "my notes\n");
+    const Outcome r = w.run("init flock");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("already holds README.txt"), std::string::npos);
+    EXPECT_EQ(w.read("flock/README.txt"), "my notes\n");
+    EXPECT_FALSE(w.exists("flock/ERROR.TXT"));
 }
 
 TEST(CommandLine, HelpVersionAndUnknownArguments) {

@@ -268,6 +268,17 @@ RunStop systemstop(const std::string& what) {
                    ""};
 }
 
+// A folder without any input file: the user may not know where to start.
+void newcomer(const Folder& folder, Console& console, const RunStop& stop) {
+    if (stop.kind != StopKind::input) return;
+    const std::vector<std::string> names = inputnames();
+    if (std::any_of(names.begin(), names.end(),
+                    [&](const std::string& n) { return folder.entry(n) != Entry::missing; }))
+        return;
+    console.warn("kalp: this folder holds none of the input files of KALP; kalp init writes a "
+                 "first scenario into it (kalp init, or kalp init DIR for another folder)\n");
+}
+
 int run(Folder& folder, Console& console, const Options& options) {
     const std::clock_t zac = std::clock();
     console.print(banner());
@@ -288,6 +299,7 @@ int run(Folder& folder, Console& console, const Options& options) {
     } catch (const RunStop& stop) {
         console.print(stop.report());
         status = 1;
+        newcomer(folder, console, stop);
     }
     console.print(timeline(zac, std::clock()));
     return consolestatus(console, status);
