@@ -2,6 +2,8 @@
 // echo of the input files, complete runs and every way a run can fail.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "scenario.h"
 #include "workdir.h"
 
@@ -193,6 +195,54 @@ TEST(InputErrors, NumberOfSystems) {
         failing(w, report);
         EXPECT_FALSE(w.exists("resgfps01"));
         EXPECT_FALSE(w.exists("resgfps03"));
+    }
+}
+
+// Where a report's fixed words cannot say where the fault lies, a line on
+// standard error after it does: the line of the value, a quote left open,
+// the list of age weights and its sum.
+TEST(InputErrors, DetailsNameTheLine) {
+    const auto replace = [](std::string& text, const std::string& from, const std::string& to) {
+        text.replace(text.find(from), from.size(), to);
+    };
+    struct Row {
+        const char* name;
+        std::function<void(Scenario&)> change;
+        const char* report; // in the fixed report on standard output
+        const char* detail; // on standard error
+    };
+    const Row rows[] = {
+        {"a label not closed in line 3",
+         [&](Scenario& s) { replace(s.settings2, "\"l_inv\"\n", "\"l_inv\n"); },
+         "holds no readable number for the sire path option of system A",
+         "kalp: INPUTVRD02.TXT, line 3: the text that begins with the double quote there runs on "
+         "to the next line and takes in the number written there; its closing double quote is "
+         "missing\n"},
+        {"a description not closed in line 2",
+         [&](Scenario& s) { replace(s.settings2, "\"Traced class\"", "\"Traced class"); },
+         "", "kalp: INPUTVRD02.TXT, line 2: the text that begins with the double quote there"},
+        {"a letter for a number in line 4",
+         [&](Scenario& s) { replace(s.settings2, "1 \"Sire path given", "x \"Sire path given"); },
+         "holds no readable number for the sire path option of system A",
+         "kalp: INPUTVRD02.TXT, line 4 holds that value\n"},
+        {"ewe weights adding up to 1.1",
+         [&](Scenario& s) { replace(s.a, "0.5 0.3 0.2", "0.5 0.3 0.3"); }, "The row # ",
+         "kalp: INPUTVRD01A.TXT: the 3 age weights of the reproductive ewe classes of A (l4EA) add "
+         "up to 1.1; they must add up to 1\n"},
+        {"a traced group outside the table",
+         [&](Scenario& s) { replace(s.settings2, "1 \"Traced", "8 \"Traced"); }, "Its value 8",
+         "kalp: INPUTVRD02.TXT, line 2: the traced group 8 stands there\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Workdir w;
+        Scenario s = Scenario::one();
+        row.change(s);
+        s.write(w);
+        const Outcome r = w.run();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find(row.report), std::string::npos) << r.output;
+        EXPECT_EQ(r.errors.rfind(row.detail, 0), 0u) << r.errors;
     }
 }
 

@@ -25,16 +25,17 @@ void failin(const std::string& file, const std::string& value, const std::string
     halt(RunStop{kind, file, value, what, fix, ""});
 }
 
-void nonsense01(int row, int prods, const std::string& file, const std::string& value) {
+void nonsense01(int row, int prods, const std::string& file, const std::string& value,
+                const std::string& detail) {
     const std::string files = prods == 1 ? "INPUTVRD01A.TXT and INPUTVRD02.TXT"
                                          : "INPUTVRD01A.TXT, INPUTVRD01B.TXT and INPUTVRD03.TXT";
     halt(RunStop{StopKind::matrix, file, value,
                  "Something is going wrong with matrix P.\n  The row # " + std::to_string(row) +
                      " does not sum to 1.",
-                 "Check your data in input files " + files + ".", ""});
+                 "Check your data in input files " + files + ".", "", detail});
 }
 
-void nonsense02(int acm, int prods, int n_sac) {
+void nonsense02(int acm, int prods, int n_sac, const std::string& detail) {
     const int bound = tracedbound(acm, prods);
     const char* file = prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
     std::string what = "The number of the sex and age group for which the gene flow will be "
@@ -46,7 +47,8 @@ void nonsense02(int acm, int prods, int n_sac) {
     else
         what += "Its value must be between 1 and " + std::to_string(bound) + ".";
     halt(RunStop{StopKind::traced, file, "n_sac", what,
-                 std::string("Correct the value in ") + file + " and restart the program.", ""});
+                 std::string("Correct the value in ") + file + " and restart the program.", "",
+                 detail});
 }
 
 void gatestop() {

@@ -28,6 +28,10 @@ struct RunStop {
     std::string fix;   // what to correct
     // For a scenario of a sweep: its values, "u = 0.02, l_inv = 5, n_sac = 1".
     std::string scenario;
+    // Where the fault lies, more closely than the report can say, for a
+    // line on standard error after it: "INPUTVRD02.TXT, line 5: ...". The
+    // report itself keeps its fixed words.
+    std::string detail = "";
     // The report on the console, from "Error message:" to the blank lines.
     std::string report() const;
 };
@@ -40,12 +44,13 @@ struct RunStop {
 [[noreturn]] void failin(const std::string& file, const std::string& value, const std::string& what,
                          const std::string& fix, StopKind kind = StopKind::input);
 
-// A matrix row whose sum is not 1; `file` and `value` name what to blame.
+// A matrix row whose sum is not 1; `file` and `value` name what to blame,
+// `detail` which list and its sum.
 [[noreturn]] void nonsense01(int row, int prods, const std::string& file,
-                             const std::string& value);
+                             const std::string& value, const std::string& detail = "");
 // A traced class n_sac outside 1..acm-1 (one system) or 1..acm-3 (two
 // systems); the classes above those are the progeny classes.
-[[noreturn]] void nonsense02(int acm, int prods, int n_sac);
+[[noreturn]] void nonsense02(int acm, int prods, int n_sac, const std::string& detail = "");
 // ERROR.TXT holds 1: a preceding run of TORM2 failed.
 [[noreturn]] void gatestop();
 

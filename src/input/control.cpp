@@ -74,13 +74,14 @@ void opentemplate(Streams& s) {
 
 void readprods(Model& m, Streams& s) {
     s.in = openin(s, "P01.TXT");
-    m.prods = scanint(s.in, {"the number of production systems", "prods"});
-    closein(s.in);
+    const Value v{"the number of production systems", "prods"};
+    m.prods = scanint(s.in, v);
     if (m.prods != 1 && m.prods != 2)
-        failin("P01.TXT", "prods", "The file P01.TXT gives " + std::to_string(m.prods) +
+        failat(s.in, v, "The file P01.TXT gives " + std::to_string(m.prods) +
                  " as the number of production systems.",
              "Write 1 (one production system) or 2 (two linked systems) in P01.TXT and restart "
              "the program.");
+    closein(s.in);
 }
 
 void writepreamble(Model& m, Streams& s) {

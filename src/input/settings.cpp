@@ -50,8 +50,10 @@ void readsettings(Model& m, Streams& s) {
         m.pdB = readfloat(s.res, s.in, {"the expression weight of system B", "pdB"});
     }
     m.n_sac = readint(s.res, s.in, {"the traced sex and age group", "n_sac"});
+    const size_t tracedat = s.in.wordat;
     const Value years{"the number of years", "l_inv"};
     m.l_inv = readint(s.res, s.in, years);
+    const size_t yearsat = s.in.wordat;
     m.pgssA = readint(s.res, s.in, {"the sire path option of system A", "pgssA"});
     m.pgdsA = readint(s.res, s.in, {"the dam path option of system A", "pgdsA"});
     if (!one) {
@@ -66,7 +68,13 @@ void readsettings(Model& m, Streams& s) {
         pathorskip(s, m.pgdsB, "dam path of system B", m, b.s2 + 1, b.s3 + 1, m.acdB);
     }
     closein(s.in);
-    if (m.n_sac < 1 || m.n_sac > tracedbound(m)) nonsense02(m.acm, m.prods, m.n_sac);
+    // The whole file is read and echoed before its values are checked.
+    if (m.n_sac < 1 || m.n_sac > tracedbound(m))
+        nonsense02(m.acm, m.prods, m.n_sac,
+                   std::string(name) + ", line " + std::to_string(lineof(s.in, tracedat)) +
+                       ": the traced group " + std::to_string(m.n_sac) + " stands there");
+    s.in.wordat = yearsat;
+    s.in.suspect = std::string::npos;
     if (m.l_inv < 1) outofrange(s.in, years, m.l_inv, "at least 1");
     if (m.l_inv > mostyears) outofrange(s.in, years, m.l_inv, "at most 1000000");
 }

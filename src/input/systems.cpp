@@ -22,11 +22,11 @@ int readcount(Stream& in, const Value& v, int limit) {
     const int n = scanint(in, v);
     const std::string what = v.text();
     if (n < 1)
-        failin(in.name, v.var, "In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
+        failat(in, v, "In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
                  ", fewer than the 1 that the model needs.",
              "Give at least 1 class in " + std::string(in.name) + " and restart the program.");
     if (n > limit)
-        failin(in.name, v.var, "In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
+        failat(in, v, "In " + std::string(in.name) + ", " + what + " is " + std::to_string(n) +
                  ", more than the " + std::to_string(limit) + " that the model holds.",
              "Give at most " + std::to_string(limit) + " classes in " + in.name +
                  " and restart the program.");

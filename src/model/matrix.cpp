@@ -1,6 +1,7 @@
 #include "model/matrix.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "core/stop.h"
@@ -102,28 +103,42 @@ int badrow(Model& m) {
 namespace {
 
 // What to blame for a bad row: the first list of age weights that does not
-// sum to 1, else the paths given in the settings file.
+// sum to 1, else the paths given in the settings file; and what that list
+// or row adds up to.
 struct Culprit {
     const char* file;
     std::string value;
+    std::string detail;
 };
+std::string sumtext(double sum) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", sum);
+    return text;
+}
 Culprit culprit(const Model& m, int row) {
     const struct {
         const double* w;
         int n;
-        const char *file, *var;
-    } lists[] = {{m.l4RA, m.RRA, "INPUTVRD01A.TXT", "l4RA"},
-                 {m.l4EA, m.LLA, "INPUTVRD01A.TXT", "l4EA"},
-                 {m.l4RB, m.RRB, "INPUTVRD01B.TXT", "l4RB"},
-                 {m.l4EB, m.LLB, "INPUTVRD01B.TXT", "l4EB"}};
+        const char *file, *var, *what;
+    } lists[] = {{m.l4RA, m.RRA, "INPUTVRD01A.TXT", "l4RA", "the reproductive ram classes of A"},
+                 {m.l4EA, m.LLA, "INPUTVRD01A.TXT", "l4EA", "the reproductive ewe classes of A"},
+                 {m.l4RB, m.RRB, "INPUTVRD01B.TXT", "l4RB", "the reproductive ram classes of B"},
+                 {m.l4EB, m.LLB, "INPUTVRD01B.TXT", "l4EB", "the reproductive ewe classes of B"}};
     for (const auto& l : lists) {
         if (l.n == 0) continue;
         double sum = 0;
         for (int i = 1; i <= l.n; ++i)
             sum += l.w[i];
-        if (!(std::fabs(sum - 1) <= 0.00001)) return {l.file, l.var};
+        if (!(std::fabs(sum - 1) <= 0.00001))
+            return {l.file, l.var,
+                    std::string(l.file) + ": the " + std::to_string(l.n) + " age weights of " + l.what +
+                        " (" + l.var + ") add up to " + sumtext(sum) + "; they must add up to 1"};
     }
-    return {m.prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT", "P[" + std::to_string(row) + "]"};
+    const char* file = m.prods == 1 ? "INPUTVRD02.TXT" : "INPUTVRD03.TXT";
+    return {file, "P[" + std::to_string(row) + "]",
+            std::string(file) + ": row " + std::to_string(row) +
+                " of the matrix P, which takes the shares of the paths given there, adds up to " +
+                sumtext(m.a2) + "; it must add up to 1"};
 }
 
 } // namespace
@@ -135,7 +150,7 @@ void buildmatrix(Model& m) {
         buildtwo(m);
     if (const int r = badrow(m)) {
         const Culprit c = culprit(m, r);
-        nonsense01(r, m.prods, c.file, c.value);
+        nonsense01(r, m.prods, c.file, c.value, c.detail);
     }
 }
 

@@ -299,6 +299,7 @@ int run(Folder& folder, Console& console, const Options& options) {
     } catch (const RunStop& stop) {
         console.print(stop.report());
         status = 1;
+        if (!stop.detail.empty()) console.warn("kalp: " + stop.detail + "\n");
         newcomer(folder, console, stop);
     }
     console.print(timeline(zac, std::clock()));
@@ -310,6 +311,7 @@ int classes(const Folder& folder, Console& console) {
     const Outcome o = readlayout(folder);
     if (o.stop) {
         console.print(o.stop->report());
+        if (!o.stop->detail.empty()) console.warn("kalp: " + o.stop->detail + "\n");
         console.print(timeline(zac, std::clock()));
         return consolestatus(console, 1);
     }

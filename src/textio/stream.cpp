@@ -1,5 +1,6 @@
 #include "textio/stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <climits>
@@ -20,7 +21,7 @@ std::string file(const Stream& s) { return std::string(s.name); }
 
 [[noreturn]] void failon(const Stream& in, const Value& v, const std::string& what,
                          const std::string& fix) {
-    failin(file(in), v.var, what, fix);
+    halt(RunStop{StopKind::input, file(in), v.var, what, fix, "", whereabouts(in)});
 }
 
 [[noreturn]] void nonumber(const Stream& in, const Value& v) {
@@ -129,7 +130,8 @@ std::string word(Stream& in, const std::string& var) {
     int c = readbyte(in);
     while (c != EOF && blank(c))
         c = readbyte(in);
-    const long start = in.spans ? position(in) - (c == EOF ? 0 : 1) : 0;
+    const long start = position(in) - (c == EOF ? 0 : 1);
+    in.wordat = static_cast<size_t>(start);
     std::string w;
     while (c != EOF && !blank(c) && (in.bare || c != '"')) {
         if (w.size() <= longest) w += static_cast<char>(c);
@@ -268,10 +270,9 @@ Stream textstream(std::string text, const char* name) {
 }
 
 void closein(Stream& s) {
-    // The name stays: a check after the file was read still names it.
-    s.text.clear();
-    s.text.shrink_to_fit();
-    s.at = 0;
+    // The name and the text stay until the next file: a check after the
+    // file was read still names it and its line.
+    s.at = s.text.size();
 }
 
 void Sink::format(const char* f, ...) const {
@@ -314,20 +315,62 @@ int getch(Stream& in, Unit unit) {
     const int c = readbyte(in);
     if (c != EOF) return c;
     const std::string f = file(in);
+    // The last word read is the value of the record that has no end.
+    const std::string detail =
+        in.suspect != std::string::npos
+            ? whereabouts(in)
+            : f + ", line " + std::to_string(lineof(in, in.wordat)) +
+                  ": the record of the value there has no end (a double quote is missing)";
     switch (unit) {
     case Unit::comment:
-        failin(f, "", "The file " + f + " ends inside its comment.",
-               "Enclose the comment at the start of " + f + " in two slashes and restart the program.");
+        halt(RunStop{StopKind::input, f, "", "The file " + f + " ends inside its comment.",
+                     "Enclose the comment at the start of " + f +
+                         " in two slashes and restart the program.",
+                     "", f + " ends in line " + std::to_string(lineof(in, in.text.size())) +
+                             ": the second slash of its comment is missing"});
     case Unit::segment:
-        failin(f, "", "The file " + f + " ends inside a text segment.",
-               "Use a complete " + f +
-                   " in which every text stands between two double quotes and restart the program.");
+        halt(RunStop{StopKind::input, f, "", "The file " + f + " ends inside a text segment.",
+                     "Use a complete " + f +
+                         " in which every text stands between two double quotes and restart the "
+                         "program.",
+                     "", ""});
     case Unit::record: break;
     }
-    failin(f, "", "The file " + f + " ends inside a record.",
-           "Give every value of " + f +
-               " its description and its label, each between two double quotes, and restart the "
-               "program.");
+    halt(RunStop{StopKind::input, f, "", "The file " + f + " ends inside a record.",
+                 "Give every value of " + f +
+                     " its description and its label, each between two double quotes, and "
+                     "restart the program.",
+                 "", detail});
+}
+
+void quotedtext(Stream& in, size_t open, size_t close) {
+    in.suspect = std::string::npos;
+    const size_t lf = in.text.rfind('\n', close);
+    if (lf == std::string::npos || lf < open) return;
+    // The line after the last line break of the text: a number there is
+    // the value of the next record, taken in by a quote left open.
+    const std::string rest = in.text.substr(lf + 1, close - lf - 1);
+    const size_t first = rest.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return;
+    const std::string w = rest.substr(first, rest.find_first_of(" \t\r", first) - first);
+    char* end = nullptr;
+    std::strtod(w.c_str(), &end);
+    if (end != w.c_str() && *end == '\0') in.suspect = open;
+}
+
+int lineof(const Stream& in, size_t offset) {
+    offset = std::min(offset, in.text.size());
+    return 1 + static_cast<int>(std::count(in.text.begin(),
+                                           in.text.begin() + static_cast<long>(offset), '\n'));
+}
+
+std::string whereabouts(const Stream& in) {
+    const std::string f = file(in);
+    if (in.suspect != std::string::npos)
+        return f + ", line " + std::to_string(lineof(in, in.suspect)) +
+               ": the text that begins with the double quote there runs on to the next line and "
+               "takes in the number written there; its closing double quote is missing";
+    return f + ", line " + std::to_string(lineof(in, in.wordat)) + " holds that value";
 }
 
 bool tryscanint(Stream& in, int& x, const Value& v) { return intvalue(in, x, v); }
@@ -363,6 +406,10 @@ bool leadingint(Stream& in, int& out, const Value& v) {
     if (range || x < INT_MIN || x > INT_MAX) badnumber(in, v);
     out = static_cast<int>(x);
     return true;
+}
+
+void failat(const Stream& in, const Value& v, const std::string& what, const std::string& fix) {
+    failon(in, v, what, fix);
 }
 
 void outofrange(const Stream& in, const Value& v, double value, const char* allowed) {

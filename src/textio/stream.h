@@ -53,6 +53,12 @@ struct Stream {
     bool bare = false;
     // When set, every number scan adds the span of its word.
     std::vector<Span>* spans = nullptr;
+    // Where the last word began, for the line that a report names.
+    size_t wordat = 0;
+    // The opening quote of the last quoted text, when that text ran on to
+    // a new line that begins with a number: its closing quote is probably
+    // missing, so that it took in the next value. npos otherwise.
+    size_t suspect = std::string::npos;
 };
 
 // Where written text goes: into a string, or nowhere.
@@ -95,7 +101,8 @@ struct Streams {
 Stream openin(const Streams& s, const char* name);
 // An input stream over `text`, named `name` in messages.
 Stream textstream(std::string text, const char* name);
-// Lets go of the text of an input stream; its name stays for messages.
+// Ends the reading of an input stream; its name and text stay for the
+// messages of checks made after the whole file was read.
 void closein(Stream& s);
 
 // The next byte, or EOF at the end of the input. A Ctrl-Z (0x1A) that only
@@ -108,6 +115,13 @@ enum class Unit { record, comment, segment };
 
 // The next byte of a unit; the end of the input inside a unit ends the run.
 int getch(Stream& in, Unit unit);
+// A quoted text has been read: its quotes stand at `open` and `close`.
+void quotedtext(Stream& in, size_t open, size_t close);
+// The line of the file that holds byte `offset`, from 1.
+int lineof(const Stream& in, size_t offset);
+// Where a fault of the input lies, for the line after its report: the line
+// of the last word, or of an opening quote that is probably not closed.
+std::string whereabouts(const Stream& in);
 
 // Number scans: white space first, then a decimal number that ends where
 // the file's kind allows (see Stream::bare). "%d", "%f" and "%lf" give the
@@ -130,6 +144,10 @@ double scandouble(Stream& in, const Value& v);
 // (1.0 counts as 1). False when the input does not begin with an integer.
 bool leadingint(Stream& in, int& x, const Value& v);
 
+// Ends the run with a report about the value `v` just read from `in`; the
+// line on standard error after it names the line of the file.
+[[noreturn]] void failat(const Stream& in, const Value& v, const std::string& what,
+                         const std::string& fix);
 // Ends the run for a value outside the range that `allowed` names (for
 // example "above -1", "between 0 and 1").
 [[noreturn]] void outofrange(const Stream& in, const Value& v, double value, const char* allowed);
