@@ -197,6 +197,27 @@ TEST(Serve, ComputesScenariosInMemory) {
     EXPECT_EQ(empty.post("/api/init", {{"two", "yes"}}).first, 400);
 }
 
+// The words of the files as a Windows editor saves them ("ANSI") reach the
+// page as UTF-8; the standardisation box says what it does, not the
+// file's coding of it.
+TEST(Serve, WordsAsWindowsEditorsSaveThem) {
+    Served s("one-system-standardised");
+    std::string settings = s.w.read("INPUTVRD02.TXT");
+    const size_t at = settings.find("\"", settings.find('/', settings.find('/') + 1));
+    settings.insert(at + 1, "M\xe4rz: ");
+    s.w.write("INPUTVRD02.TXT", settings);
+    const json loaded = s.get("/api/scenario");
+    std::string labels, checkbox;
+    for (const json& sec : loaded["form"]["sections"])
+        for (const json& it : sec["items"])
+            if (it["type"] == "field") {
+                labels += it["field"]["label"].get<std::string>() + "\n";
+                if (it["field"]["var"] == "gstd") checkbox = it["field"]["label"];
+            }
+    EXPECT_NE(labels.find("M\xc3\xa4rz: "), std::string::npos) << labels;
+    EXPECT_EQ(checkbox, "Standardise the economic weights by genetic standard deviations");
+}
+
 TEST(Serve, SavesOnlyTheEditedBytes) {
     Served s("one-system-standardised");
     const auto before = s.files();

@@ -28,6 +28,7 @@
     stopKey: '',
     lastResult: null,
     svg: {},
+    conflict: null, // the files that changed on the disk when a save was refused
     answers: 0, // scenarios shown, for tests
     latencies: [], // ms from the last edit to the painted page
   };
@@ -264,9 +265,15 @@
     return state.changed.length ? 'Not saved: ' + state.changed.join(', ') : 'All changes saved';
   }
 
-  function notice(text, reload) {
+  // A notice above the form. After a save refused because files changed on
+  // the disk, it offers both ways out: the user's edits over those files, or
+  // the files as they are now with the edits of the other files kept.
+  function notice(text, reload, conflict) {
+    state.conflict = conflict || null;
     $('noticetext').textContent = text;
     $('reload').hidden = !reload;
+    $('reload').textContent = conflict ? 'Reload theirs, keep my other edits' : 'Reload the files';
+    $('overwrite').hidden = !conflict;
     $('notice').hidden = false;
   }
 
@@ -287,137 +294,47 @@
     return [el('h3', { text: t.title }), tb];
   }
 
-  // Charts, drawn as SVG in the page.
-  const SVG = 'http://www.w3.org/2000/svg';
-  function svg(tag, attrs, ...children) {
-    const e = document.createElementNS(SVG, tag);
-    for (const [k, v] of Object.entries(attrs || {})) e.setAttribute(k, String(v));
-    for (const c of children) e.append(c);
-    return e;
-  }
-
-  // About n round steps from 0 to max.
-  function ticks(max, n) {
-    if (!(max > 0)) return [0];
-    const raw = max / n, mag = Math.pow(10, Math.floor(Math.log10(raw)));
-    const step = [1, 2, 2.5, 5, 10].map((f) => f * mag).find((s) => s >= raw) || raw;
-    const out = [];
-    for (let v = 0; v <= max * 1.0001; v += step) out.push(Math.round(v / step) * step);
-    return out;
-  }
-  const tick = (v) => String(Number(v.toPrecision(6)));
-
-  // One panel per block of classes: the yearly share of the traced genes
-  // in each class, young classes light and old ones dark.
-  // Blocks that the traced genes never reach get no panel, only a note.
-  function flowchart(g) {
-    const reached = (p) => p.lines.some((l) => l.y.some((v) => v > 0));
-    const panels = g.panels.filter(reached);
-    const unreached = g.panels.filter((p) => !reached(p)).map((p) => p.title[0].toLowerCase() + p.title.slice(1));
-    const cols = panels.length > 4 ? 3 : 2, rows = Math.ceil(panels.length / cols);
-    const W = 900, PW = W / cols, PH = 205, top = 30, foot = unreached.length ? 24 : 0;
-    const root = svg('svg', { viewBox: `0 0 ${W} ${top + rows * PH + foot}`, role: 'img', 'aria-label': g.title });
-    root.append(svg('text', { x: W / 2, y: 18, 'text-anchor': 'middle', class: 'title' }, g.title));
-    if (foot) {
-      root.append(svg('text', { x: W / 2, y: top + rows * PH + 14, 'text-anchor': 'middle', class: 'axis note' },
-        'Not reached by the traced genes: ' + unreached.join(', ') + '.'));
-    }
-    const last = g.years[g.years.length - 1] || 1;
-    panels.forEach((p, i) => {
-      const x0 = (i % cols) * PW, y0 = top + Math.floor(i / cols) * PH;
-      const L = x0 + 44, R = x0 + PW - 12, T = y0 + 22, B = y0 + PH - 38;
-      const high = Math.max(0, ...p.lines.flatMap((l) => l.y));
-      const ymax = (high > 0 ? high : 1) * 1.08;
-      const X = (v) => L + (R - L) * v / last, Y = (v) => B - (B - T) * v / ymax;
-      const panel = svg('g', { class: 'panel' }, svg('text', { x: (L + R) / 2, y: y0 + 14, 'text-anchor': 'middle', class: 'head' }, p.title));
-      for (const v of ticks(ymax / 1.08, 4)) {
-        panel.append(svg('line', { x1: L, x2: R, y1: Y(v), y2: Y(v), class: 'grid' }));
-        panel.append(svg('text', { x: L - 5, y: Y(v) + 3.5, 'text-anchor': 'end' }, tick(v)));
-      }
-      for (const v of ticks(last, 4)) {
-        panel.append(svg('line', { x1: X(v), x2: X(v), y1: T, y2: B, class: 'grid' }));
-        panel.append(svg('text', { x: X(v), y: B + 13, 'text-anchor': 'middle' }, tick(v)));
-      }
-      panel.append(svg('rect', { x: L, y: T, width: R - L, height: B - T, class: 'frame' }));
-      panel.append(svg('text', { x: (L + R) / 2, y: B + 28, 'text-anchor': 'middle', class: 'axis' }, 'Year'));
-      const n = p.lines.length, hue = [215, 0, 275, 130, 30][i] ?? 180;
-      p.lines.forEach((l, k) => {
-        const colour = p.title === 'Progeny' ? `hsl(${(180 + 110 * k) % 360} 65% 40%)`
-          : `hsl(${hue} 60% ${Math.round(70 - 45 * (n > 1 ? k / (n - 1) : 0.5))}%)`;
-        const points = l.y.map((v, j) => X(g.years[j]).toFixed(1) + ',' + Y(v).toFixed(1)).join(' ');
-        panel.append(svg('polyline', { points, stroke: colour, class: 'flow' }, svg('title', {}, l.label)));
-      });
-      root.append(panel);
-    });
-    return root;
-  }
-
-  // Bars of the relative weights within the total, direct and maternal,
-  // drawn to the left of 0 where the economic weight is negative.
-  function weightchart(t) {
-    const rows = t.rows, H = 56 + rows.length * 24, W = 680, L = 300, R = W - 40;
-    const value = (r, c, k) => (c.component ? (r.negative[k] ? -1 : 1) * parseFloat(c.text) : 0);
-    const values = rows.flatMap((r) => r.cells.map((c, k) => value(r, c, k)));
-    const hi = Math.max(0, ...values), lo = Math.min(0, ...values), span = Math.max(1, hi - lo);
-    const X = (v) => L + 30 + (R - L - 60) * (v - lo) / span;
-    const root = svg('svg', { viewBox: `0 0 ${W} ${H}`, role: 'img', 'aria-label': 'Relative weights within the total' });
-    root.append(svg('text', { x: W / 2, y: 16, 'text-anchor': 'middle', class: 'title' }, 'Relative economic weights within the total (%)'));
-    root.append(svg('text', { x: (L + R) / 2, y: H - 6, 'text-anchor': 'middle', class: 'small' },
-      'left of 0 where the economic weight is negative'));
-    ['direct', 'maternal'].forEach((k, i) => {
-      root.append(svg('rect', { x: W - 150 + i * 68, y: 26, width: 10, height: 9, class: k }));
-      root.append(svg('text', { x: W - 136 + i * 68, y: 34.5, class: 'small' }, k));
-    });
-    const grid = [...ticks(hi, 4), ...ticks(-lo, 4).filter((v) => v > 0).map((v) => -v)];
-    for (const v of grid) {
-      root.append(svg('line', { x1: X(v), x2: X(v), y1: 38, y2: H - 20, class: v ? 'grid' : 'frame' }));
-    }
-    rows.forEach((r, i) => {
-      const y = 40 + i * 24;
-      const name = r.trait + ' ' + r.name;
-      root.append(svg('text', { x: L - 8, y: y + 14, 'text-anchor': 'end' },
-        name.length > 44 ? name.slice(0, 42) + '...' : name, svg('title', {}, name)));
-      r.cells.forEach((c, k) => {
-        const v = value(r, c, k);
-        if (!v) return;
-        const a = Math.min(X(0), X(v)), w = Math.abs(X(v) - X(0));
-        root.append(svg('rect', { x: a, y: y + 2 + k * 10, width: w, height: 9, class: k ? 'maternal' : 'direct' },
-          svg('title', {}, (k ? 'maternal ' : 'direct ') + v.toFixed(3) + ' %')));
-        root.append(svg('text', { x: v > 0 ? a + w + 4 : a - 4, y: y + 10 + k * 10, class: 'small',
-          'text-anchor': v > 0 ? 'start' : 'end' }, v.toFixed(1)));
-      });
-    });
-    return root;
-  }
-
-  // The relative weights with the sign of each economic weight.
-  function signedweights(tables) {
-    const t = tables.find((x) => x.id === 'relative-total');
-    const weights = tables.find((x) => x.id === 'weights');
-    if (!t || !weights) return null;
-    const sign = new Map(weights.rows.map((r) => [r.trait, r.cells.map((c) => parseFloat(c.text) < 0)]));
-    return { title: t.title, rows: t.rows.map((r) => ({ ...r, negative: sign.get(r.trait) || [false, false] })) };
-  }
-
-  // A chart is drawn again only when its numbers change.
-  function chart(id, draw, data) {
+  // The charts are the server's SVG, the very ones that kalp --plot writes;
+  // a chart is put in again only when its text changes.
+  function chart(id, text) {
     const box = $(id);
-    box.hidden = !data;
-    const text = data ? JSON.stringify(data, (k, v) => (k === 'title' && typeof v === 'string' ? undefined : v)) : '';
-    if (state.svg[id] !== text) {
-      state.svg[id] = text;
-      box.replaceChildren(...(data ? [draw(data)] : []));
-    } else if (data && data.title) {
-      const title = box.querySelector('text.title');
-      if (title.textContent !== data.title) title.textContent = data.title;
+    box.hidden = !text;
+    if (state.svg[id] === text) return;
+    state.svg[id] = text;
+    if (!text) {
+      box.replaceChildren();
+      return;
     }
+    const doc = new DOMParser().parseFromString(text, 'image/svg+xml');
+    const svg = doc.documentElement;
+    if (svg.nodeName !== 'svg') return;
+    box.replaceChildren(document.importNode(svg, true), el('figcaption', { class: 'readout', text: '' }));
   }
+
+  // A mark of a chart carries its data: pointing at it shows them.
+  function readout(e) {
+    const mark = e.target.closest('[data-trait], [data-class]');
+    const box = e.target.closest('figure');
+    if (!box) return;
+    const cap = box.querySelector('.readout');
+    if (!cap) return;
+    if (!mark) {
+      cap.textContent = '';
+      return;
+    }
+    const d = mark.dataset;
+    const what = d.trait ? 'trait ' + d.trait + (d.component ? ' ' + d.component : '') : 'class ' + d.class;
+    cap.textContent = what + (d.value !== undefined ? ': ' + d.value : '');
+  }
+  for (const id of ['geneflow', 'weightschart']) $(id).addEventListener('mouseover', readout);
 
   function result(r) {
     const report = $('report');
     if (!r.complete) {
       report.textContent = r.stop.report;
       report.hidden = false;
+      $('advice').textContent = r.stop.advice || '';
+      $('advice').hidden = !r.stop.advice;
       $('outcome').hidden = !state.lastResult;
       $('outcome').classList.add('stale');
       $('stale').hidden = false;
@@ -425,6 +342,7 @@
     }
     report.hidden = true;
     report.textContent = '';
+    $('advice').hidden = true;
     state.lastResult = r;
     $('outcome').hidden = false;
     $('outcome').classList.remove('stale');
@@ -445,8 +363,8 @@
       texts(box.querySelectorAll('td'), r.tables.flatMap((t) => [...t.rows.flatMap((w) => w.cells.map((c) => c.text)),
         ...(t.sum || []), ...(t.share || [])]));
     }
-    chart('geneflow', flowchart, r.geneflow);
-    chart('weightschart', weightchart, signedweights(r.tables));
+    chart('geneflow', r.charts.geneflow);
+    chart('weightschart', r.charts.weights);
     const classes = $('classes');
     const layout = JSON.stringify(r.classes.map((c) => [c.class, c.system, c.group, c.age]));
     if (classes.shape === layout) {
@@ -479,7 +397,8 @@
     state.form = form;
     result(data.result);
     marks(data.result);
-    setstate(saved());
+    // A folder without input files has nothing to be saved yet.
+    setstate(data.newfolder ? '' : saved());
     state.answers++;
   }
 
@@ -490,7 +409,8 @@
   }
 
   function trouble(status, data) {
-    notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)));
+    notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)),
+      data && data.conflict);
   }
 
   // A scenario is sent at once, unless `most` are with the server; it
@@ -527,20 +447,52 @@
     state.timer = setTimeout(compute, now ? 0 : pause);
   }
 
-  async function load() {
+  // Reads the files afresh. The fields show them as read; `keep` names the
+  // files whose edits on this page stay (those another program did not
+  // change).
+  async function load(keep) {
     const { status, data } = await api('/api/scenario');
     if (status !== 200) {
       trouble(status, data);
       return;
     }
+    const kept = {};
+    for (const file of keep || []) if (state.values[file]) kept[file] = state.values[file];
     state.values = {};
     state.form = null;
-    // Fields show the files as read, not what was typed before.
     $('form').replaceChildren();
     state.lastResult = null;
     state.stopKey = '';
+    state.conflict = null;
     $('notice').hidden = true;
     show(data);
+    if (Object.keys(kept).length) {
+      for (const [file, vars] of Object.entries(kept))
+        for (const [v, text] of Object.entries(vars)) {
+          setvalue(file, v, text);
+          const c = control({ file, var: v });
+          if (c && c.type === 'text') c.value = text;
+          else if (c && c.tagName === 'SELECT') c.value = text;
+          else if (c && c.type === 'checkbox') c.checked = text === c.dataset.on;
+        }
+      compute();
+    }
+  }
+
+  async function save(overwrite) {
+    clearTimeout(state.timer);
+    const body = { version: state.version, values: state.values };
+    if (overwrite) body.overwrite = true;
+    const { status, data } = await api('/api/save', body);
+    if (status !== 200) {
+      trouble(status, data);
+      return;
+    }
+    state.version = data.version;
+    state.changed = [];
+    state.conflict = null;
+    $('notice').hidden = true;
+    setstate(data.saved.length ? 'Saved ' + data.saved.join(', ') : 'Nothing to save: the files are unchanged');
   }
 
   const form = $('form');
@@ -556,20 +508,13 @@
     else if (c.type === 'checkbox') edited(c, c.checked ? c.dataset.on : c.dataset.off, true);
   });
 
-  $('save').addEventListener('click', async () => {
-    clearTimeout(state.timer);
-    const { status, data } = await api('/api/save', { version: state.version, values: state.values });
-    if (status !== 200) {
-      trouble(status, data);
-      return;
-    }
-    state.version = data.version;
-    state.changed = [];
-    $('notice').hidden = true;
-    setstate(data.saved.length ? 'Saved ' + data.saved.join(', ') : 'Nothing to save: the files are unchanged');
+  $('save').addEventListener('click', () => save(false));
+  $('overwrite').addEventListener('click', () => save(true));
+  $('reload').addEventListener('click', () => {
+    // The edits of the files that changed on the disk give way to them.
+    const changed = state.conflict || [];
+    load(state.conflict ? Object.keys(state.values).filter((f) => !changed.includes(f)) : []);
   });
-
-  $('reload').addEventListener('click', load);
 
   $('init').addEventListener('click', async () => {
     $('init').disabled = true;

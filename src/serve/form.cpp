@@ -1,6 +1,7 @@
 #include "serve/form.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "report/exports.h"
 #include "report/results.h"
 #include "textio/numbers.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -148,11 +150,12 @@ public:
             json items = section(file);
             if (items.empty()) continue;
             json sec = {{"id", file}, {"file", file}, {"title", title}, {"items", items}};
-            if (annotated(file) && texts.count(file)) sec["note"] = comment(texts.at(file));
+            if (annotated(file) && texts.count(file)) sec["note"] = asutf8(comment(texts.at(file)));
             sections.push_back(sec);
         }
         json f = {{"sections", sections}};
-        if (texts.count("PARAVRD.TXT")) f["title"] = words(texts.at("PARAVRD.TXT"), 0).description;
+        if (texts.count("PARAVRD.TXT"))
+            f["title"] = asutf8(words(texts.at("PARAVRD.TXT"), 0).description);
         return f;
     }
 
@@ -184,7 +187,8 @@ private:
     std::string label(const Span& s) const {
         if (annotated(s.file)) {
             const Words w = wordsafter(s);
-            if (!w.description.empty()) return oneline(w.description);
+            // The file's own words, as a Windows editor may have saved them.
+            if (!w.description.empty()) return asutf8(oneline(w.description));
         }
         const ValueInfo* v = findvalue(basename(s.var));
         if (!v) return s.var;
@@ -197,6 +201,8 @@ private:
         const std::string var = basename(s.var);
         if (var == "prods") return choices(f, {{1, "1: one production system"}, {2, "2: two linked systems"}});
         if (var == "gstd") {
+            // The box says what it does; the file's own words explain its numbers.
+            f["label"] = findvalue("gstd")->label;
             const std::string text = f["text"];
             const bool on = wholevalue(text) == 2;
             f["input"] = "check";
@@ -290,7 +296,7 @@ private:
                 for (size_t c = 0; c < columns.size(); ++c)
                     cells.push_back(nullptr);
                 row = {{"trait", trait}, {"name", names[trait]}, {"cells", cells}};
-                if (g == "gstd") row["words"] = oneline(wordsafter(*s).description);
+                if (g == "gstd") row["words"] = asutf8(oneline(wordsafter(*s).description));
             }
             const size_t column = g == "gstd" ? (basename(s->var) == "gstd_d" ? 0 : 1)
                                               : static_cast<size_t>(k.at(1) - 1);
@@ -321,37 +327,15 @@ json traittable(const Model& m, const TraitNames& names, const float* testd, con
     return rows;
 }
 
-// The yearly shares of the traced genes for the chart of the page: one
-// panel per parental block and one for the progeny, a line per class.
-json geneflow(const Model& m, const YearTable& t) {
-    Block layout[8];
-    const int n = layoutblocks(m, layout);
-    json panels = json::array();
-    auto line = [&](int c, const std::string& label) {
-        json y = json::array();
-        for (size_t r = 0; r < t.years.size(); ++r)
-            y.push_back(std::round(t.shares[r * static_cast<size_t>(m.acm + 1) + static_cast<size_t>(c)] * 1e5) / 1e5);
-        return json{{"class", c}, {"label", label}, {"y", y}};
-    };
-    for (int k = 0; k < n && !layout[k].progeny; ++k) {
-        json lines = json::array();
-        for (int c = layout[k].first; c < layout[k].first + layout[k].size; ++c)
-            lines.push_back(line(c, "class " + std::to_string(c) + ", age " + std::to_string(describeclass(m, c).age)));
-        std::string title = layout[k].name;
-        title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
-        panels.push_back({{"title", title}, {"lines", lines}});
+// The relative weights of one component (within it, or within the
+// total), with the sign of their economic weights, as the exports give them.
+std::array<float, NT> signedrelative(const Model& m, bool direct, bool within) {
+    std::array<float, NT> v{};
+    for (int k = 1; k <= 35; ++k) {
+        const float share = direct ? (within ? m.ewr_dd[k] : m.ewr_da[k]) : (within ? m.ewr_mm[k] : m.ewr_ma[k]);
+        v[static_cast<size_t>(k)] = signedshare(share, direct ? m.ew_d[k] : m.ew_m[k]);
     }
-    json progeny = json::array();
-    const char* kinds[] = {"A x A", "B x B", "A x B"}; // sire x dam
-    const int first = m.prods == 1 ? m.acm : m.acm - 2;
-    for (int c = first; c <= m.acm; ++c)
-        progeny.push_back(line(c, "class " + std::to_string(c) + ", " + kinds[c - first]));
-    panels.push_back({{"title", "Progeny"}, {"lines", progeny}});
-    const ClassInfo traced = describeclass(m, m.n_sac);
-    return {{"title", "Gene flow of sex and age group " + std::to_string(m.n_sac) + " (" + groupname(traced) +
-                          "), discount rate " + shortest(m.u) + ", " + std::to_string(m.l_inv) + " years"},
-            {"years", t.years},
-            {"panels", panels}};
+    return v;
 }
 
 const char* kindname(StopKind k) {
@@ -368,6 +352,39 @@ const char* kindname(StopKind k) {
 }
 
 } // namespace
+
+std::string stopadvice(const json& form, const RunStop& stop) {
+    const auto named = [&](const json& f) {
+        if (!f.is_object() || f.value("file", "") != stop.file || stop.value.empty()) return false;
+        const std::string var = f.value("var", "");
+        return var == stop.value || var.rfind(stop.value + "[", 0) == 0;
+    };
+    for (const json& sec : form.value("sections", json::array()))
+        for (const json& it : sec.value("items", json::array())) {
+            std::vector<json> fields;
+            if (it.value("type", "") == "field") fields.push_back(it["field"]);
+            if (it.value("type", "") == "list") fields.assign(it["fields"].begin(), it["fields"].end());
+            if (it.value("type", "") == "traits")
+                for (const json& r : it["rows"])
+                    for (const json& c : r["cells"])
+                        fields.push_back(c);
+            for (const json& f : fields)
+                if (named(f)) {
+                    const std::string label = it.value("type", "") == "field"
+                                                  ? f.value("label", "")
+                                                  : it.value("label", "") + ", " + f.value("label", "");
+                    return "Correct the field \"" + label + "\" in " + sec.value("title", "the form") +
+                           "; the report of the run follows.";
+                }
+        }
+    if (stop.file.empty()) return "";
+    if (stop.what.find("cannot be opened.") != std::string::npos)
+        return "Put the file " + stop.file +
+               " into the folder, or choose above what does without it; the report of the run "
+               "follows.";
+    return "The form cannot correct this: correct " + stop.file +
+           " in the folder with an editor and open this page again; the report of the run follows.";
+}
 
 TraitNames traitnames(const Texts& texts) {
     const MemoryFolder source(texts);
@@ -421,10 +438,12 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
                           {"share", {weighttext(sd), weighttext(sm)}}});
         tables.push_back({{"id", "relative-component"},
                           {"title", "Relative weights within each component (%)"},
-                          {"rows", traittable(m, names, m.ewr_dd, m.ewr_mm, m.ewr_dd, m.ewr_mm, relativetext)}});
+                          {"rows", traittable(m, names, m.ewr_dd, m.ewr_mm, signedrelative(m, true, true).data(),
+                                              signedrelative(m, false, true).data(), relativetext)}});
         tables.push_back({{"id", "relative-total"},
                           {"title", "Relative weights within the total (%)"},
-                          {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, m.ewr_da, m.ewr_ma, relativetext)},
+                          {"rows", traittable(m, names, m.ewr_da, m.ewr_ma, signedrelative(m, true, false).data(),
+                                              signedrelative(m, false, false).data(), relativetext)},
                           {"share", {relativetext(sd), relativetext(sm)}}});
     }
     const ClassInfo traced = describeclass(m, m.n_sac);
@@ -434,7 +453,9 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
             {"prods", m.prods},
             {"classes", classes},
             {"tables", tables},
-            {"geneflow", geneflow(m, years)}};
+            {"charts",
+             {{"geneflow", geneflowchart(m, years)},
+              {"weights", m.gstd == 2 ? json(weightschart(m, names)) : json(nullptr)}}}};
 }
 
 } // namespace kalp

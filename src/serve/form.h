@@ -25,6 +25,11 @@ TraitNames traitnames(const Texts& texts);
 nlohmann::json formjson(const Texts& texts, const std::vector<Span>& spans, const Model& m,
                         const TraitNames& names);
 
+// What the page says above the report of a stop, as an instruction for the
+// form: the field to correct and its section, or what to do in the folder
+// when no field of the form holds the fault.
+std::string stopadvice(const nlohmann::json& form, const RunStop& stop);
+
 // A complete run: the class table with the discounted gene flow, the tables
 // of the economic weights (and standardised and relative weights), each
 // value as the results file prints it, and the yearly shares of the traced

@@ -104,6 +104,7 @@ struct Edits {
     long version = 0;
     Values values;
     std::optional<RunStop> bad;
+    bool overwrite = false; // the user keeps the page's files over changes on the disk
 };
 
 Edits readedits(const std::string& body) {
@@ -117,6 +118,10 @@ Edits readedits(const std::string& body) {
         throw BadRequest("The request gives no version of the files.");
     Edits e;
     e.version = j["version"].get<long>();
+    if (j.contains("overwrite")) {
+        if (!j["overwrite"].is_boolean()) throw BadRequest("The request gives overwrite as no true or false.");
+        e.overwrite = j["overwrite"].get<bool>();
+    }
     if (!j.contains("values")) return e;
     const json& files = j["values"];
     if (!files.is_object()) throw BadRequest("The values must be given file by file.");
@@ -205,9 +210,10 @@ struct Server::Impl {
     std::vector<Span> runpage(const Texts& texts, Run& out) const {
         out = Run{};
         Request r;
-        // The chart of the page draws at most about 200 years.
+        // The years that the chart of kalp --plot draws: the page shows the
+        // very same chart.
         r.year = [&out](const Model& m, int t) {
-            if (t == 0) out.years.stride = std::max(1, (m.l_inv + 199) / 200);
+            if (t == 0) out.years = yeartable(m.l_inv);
             keepyear(out.years, m, t, m.m_gf);
         };
         return record(texts, r, &out.o, &unreadable);
@@ -249,6 +255,9 @@ struct Server::Impl {
         }
         // A folder without input files: the page says so and offers the
         // first scenario of kalp init.
+        json form = formjson(c.texts, c.spans, *o.model, names);
+        json result = resultjson(o, names, years);
+        if (o.stop) result["stop"]["advice"] = stopadvice(form, *o.stop);
         return {{"version", version},
                 {"folder", dir},
                 {"newfolder", none},
@@ -256,8 +265,8 @@ struct Server::Impl {
                 {"changed", changed},
                 {"reached", reached},
                 {"partial", partial},
-                {"form", formjson(c.texts, c.spans, *o.model, names)},
-                {"result", resultjson(o, names, years)}};
+                {"form", std::move(form)},
+                {"result", std::move(result)}};
     }
 
     bool current(const Edits& e, httplib::Response& res) const {
@@ -288,14 +297,15 @@ struct Server::Impl {
             const bool here = disk.texts.count(name) != 0, before = loaded.count(name) != 0;
             if (here != before || (here && disk.texts.at(name) != loaded.at(name))) moved.push_back(name);
         }
-        if (!moved.empty()) {
+        if (!moved.empty() && !e.overwrite) {
             std::string names;
             for (const auto& n : moved)
                 names += (names.empty() ? "" : ", ") + n.get<std::string>();
             answer(res, 409,
                    {{"error", names + " changed in the folder since this page read the files. "
-                                      "Nothing was saved. Reload to edit the files as they are "
-                                      "now; the changes on this page are then lost."},
+                                      "Nothing was saved. Keep the page's values and write them "
+                                      "over those changes, or read the files as they are now "
+                                      "(your edits of the other files stay)."},
                     {"conflict", moved}});
             return;
         }

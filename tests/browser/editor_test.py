@@ -114,6 +114,9 @@ def main():
         retype(field(*rate), '0,05')
         wait(lambda _: 'decimal comma' in report.get_attribute('textContent'))
         assert report.get_attribute('textContent').startswith('\nError message:\nIn INPUTVRD01A.TXT, the discount rate')
+        # Above the run's own report, what to do in the form.
+        advice = d.find_element(By.ID, 'advice').text
+        assert advice.startswith('Correct the field "Discount rate per year" in System A'), advice
         assert field(*rate).get_attribute('aria-invalid') == 'true'
         assert d.execute_script('const r = arguments[0].getBoundingClientRect();'
                                 'return r.top >= 0 && r.bottom <= innerHeight', field(*rate)), 'the marked field is not in view'
@@ -153,25 +156,93 @@ def main():
         assert field('INPUTVRD01A.TXT', 'l4EA[5]').get_attribute('value') == '0.11'
         print('latencies (ms):', [round(x) for x in d.execute_script('return window.kalpEditor.latencies')])
 
-        # Two systems traced from a ram of A: the ewes and rams of B get no
-        # panel, and the four negative weights are drawn left of 0.
+        # Two systems traced from a ram of A: the page shows the very charts
+        # of kalp --plot, whose panels leave out the ewes and rams of B and
+        # whose four negative weights point left; the relative weights of
+        # its tables carry the same signs.
         two = os.path.join(work, 'two')
         example(source, 'two-systems', two)
+        plotted = os.path.join(work, 'plotted')
+        example(source, 'two-systems', plotted)
+        subprocess.run([kalp, '-C', plotted, '--plot'], check=True, stdout=subprocess.DEVNULL)
         second = subprocess.Popen([kalp, 'serve', '-C', two], stdout=subprocess.PIPE, text=True)
         try:
             d.get(second.stdout.readline().strip())
             wait(lambda _: d.execute_script('return window.kalpEditor && window.kalpEditor.answers') >= 1)
-            titles = [e.get_attribute('textContent') for e in d.find_elements(By.CSS_SELECTOR, '#geneflow g.panel text.head')]
-            assert titles == ['Rams of A', 'Ewes of A', 'Crossing rams of A', 'Progeny'], titles
-            assert 'Not reached by the traced genes: rams of B, ewes of B.' in d.find_element(By.ID, 'geneflow').text
-            left = d.execute_script('const c = document.querySelector("#weightschart svg");'
-                                    'const zero = +c.querySelector("line.frame").getAttribute("x1");'
-                                    'return [...c.querySelectorAll("rect.direct, rect.maternal")]'
-                                    '.filter((r) => +r.getAttribute("x") < zero).length')
+            shown = d.execute_script('return window.kalpEditor.svg')
+            for name, box in (('kalp-geneflow.svg', 'geneflow'), ('kalp-weights.svg', 'weightschart')):
+                assert shown[box] == open(os.path.join(plotted, name), encoding='utf-8').read(), name
+            panels = d.execute_script('return [...document.querySelectorAll("#geneflow svg [data-panel]")]'
+                                      '.map((p) => p.getAttribute("data-panel"))')
+            assert panels == ['rams of A', 'ewes of A', 'crossing rams of A', 'progeny'], panels
+            assert 'rams of B' in d.find_element(By.ID, 'geneflow').text
+            left = d.execute_script('return [...document.querySelectorAll("#weightschart svg [data-value]")]'
+                                    '.filter((b) => +b.getAttribute("data-value") < 0).length')
             assert left == 4, left
+            negative = d.execute_script('return [...document.querySelectorAll("#table-relative-total td[data-trait]")]'
+                                        '.filter((c) => +c.textContent < 0).length')
+            assert negative == 4, negative
+            # Pointing at a bar shows its data.
+            bar = d.find_element(By.CSS_SELECTOR, '#weightschart svg [data-value]')
+            from selenium.webdriver.common.action_chains import ActionChains
+            ActionChains(d).move_to_element(bar).perform()
+            wait(lambda _: 'trait ' in d.find_element(By.CSS_SELECTOR, '#weightschart .readout').text)
+
+            # On a phone, 360 pixels wide: nothing runs off to the side, Save
+            # and every field can be reached.
+            # (Headless Chromium keeps its windows at least 500 pixels wide.)
+            d.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
+                              {'width': 360, 'height': 800, 'deviceScaleFactor': 1, 'mobile': False})
+            wait(lambda _: d.execute_script('return innerWidth') == 360)
+            wait(lambda _: d.execute_script('return document.documentElement.scrollWidth') <= 360)
+            assert d.find_element(By.ID, 'save').is_displayed()
+            assert d.execute_script('return document.getElementById("save").getBoundingClientRect().right') <= 360
+            u = d.find_element(By.CSS_SELECTOR, '[data-file="INPUTVRD01A.TXT"][data-var="u"]')
+            d.execute_script('arguments[0].scrollIntoView()', u)
+            assert d.execute_script('return arguments[0].getBoundingClientRect().right', u) <= 360
+            if len(sys.argv) > 3:
+                d.save_screenshot(sys.argv[3])
+            d.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+
+            # A save over a file that another program changed: both ways out.
+            original2 = open(os.path.join(two, 'INPUTVRD01A.TXT'), 'rb').read()
+            retype(field('INPUTVRD01A.TXT', 'u'), '0.07')
+            wait(lambda _: 'INPUTVRD01A.TXT' in d.find_element(By.ID, 'state').text)
+            with open(os.path.join(two, 'INPUTVRD01A.TXT'), 'ab') as f:
+                f.write(b'\n')
+            d.find_element(By.ID, 'save').click()
+            wait(lambda _: d.find_element(By.ID, 'overwrite').is_displayed())
+            assert d.find_element(By.ID, 'reload').is_displayed()
+            d.find_element(By.ID, 'overwrite').click()
+            wait(lambda _: d.find_element(By.ID, 'state').text == 'Saved INPUTVRD01A.TXT')
+            assert open(os.path.join(two, 'INPUTVRD01A.TXT'), 'rb').read() == original2.replace(b'0.05', b'0.07', 1)
+            # The other way out keeps the edits of the files nobody else touched.
+            retype(field('INPUTVRD01A.TXT', 'u'), '0.08')
+            wait(lambda _: 'INPUTVRD01A.TXT' in d.find_element(By.ID, 'state').text)
+            with open(os.path.join(two, 'INPUTVRD03.TXT'), 'ab') as f:
+                f.write(b'\n')
+            d.find_element(By.ID, 'save').click()
+            wait(lambda _: d.find_element(By.ID, 'overwrite').is_displayed())
+            d.find_element(By.ID, 'reload').click()
+            wait(lambda _: not d.find_element(By.ID, 'notice').is_displayed())
+            wait(lambda _: field('INPUTVRD01A.TXT', 'u').get_attribute('value') == '0.08')
+            wait(lambda _: d.find_element(By.ID, 'state').text == 'Not saved: INPUTVRD01A.TXT')
         finally:
             second.send_signal(signal.SIGINT)
             second.wait(timeout=20)
+
+        # An empty folder: its note, and no claim that anything was saved.
+        empty = os.path.join(work, 'empty')
+        os.makedirs(empty)
+        third = subprocess.Popen([kalp, 'serve', '-C', empty], stdout=subprocess.PIPE, text=True)
+        try:
+            d.get(third.stdout.readline().strip())
+            wait(lambda _: d.execute_script('return window.kalpEditor && window.kalpEditor.answers') >= 1)
+            assert d.find_element(By.ID, 'newfolder').is_displayed()
+            assert 'saved' not in d.find_element(By.ID, 'state').text.lower()
+        finally:
+            third.send_signal(signal.SIGINT)
+            third.wait(timeout=20)
     finally:
         d.quit()
         server.send_signal(signal.SIGINT)
