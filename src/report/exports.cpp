@@ -1,6 +1,7 @@
 #include "report/exports.h"
 
 #include <algorithm>
+#include <numeric>
 #include <cstdint>
 #include <cstdio>
 #include <charconv>
@@ -171,9 +172,9 @@ ScenarioFields scenariofields(const Model& m) {
 }
 
 std::string ScenarioFields::id() const {
-    std::uint64_t h = fnv("");
-    for (const std::string& v : values)
-        h = fnv(v + ",", h);
+    const std::uint64_t h =
+        std::accumulate(values.begin(), values.end(), fnv(""),
+                        [](std::uint64_t sum, const std::string& v) { return fnv(v + ",", sum); });
     char text[20];
     std::snprintf(text, sizeof text, "s%016llx", static_cast<unsigned long long>(h));
     return text;

@@ -366,8 +366,7 @@ std::string stopadvice(const json& form, const RunStop& stop) {
             if (it.value("type", "") == "list") fields.assign(it["fields"].begin(), it["fields"].end());
             if (it.value("type", "") == "traits")
                 for (const json& r : it["rows"])
-                    for (const json& c : r["cells"])
-                        fields.push_back(c);
+                    fields.insert(fields.end(), r["cells"].begin(), r["cells"].end());
             for (const json& f : fields)
                 if (named(f)) {
                     const std::string label = it.value("type", "") == "field"
