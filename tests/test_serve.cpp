@@ -650,7 +650,7 @@ TEST(Serve, BoundsEveryRequest) {
              c.send(post + "Content-Length: 100\r\n\r\n");
              c.trickle("{\"version\": 1, \"values\": {}}", milliseconds(100));
          },
-         408, "The request's body did not arrive within 1 seconds"},
+         408, "The request's body did not arrive whole within 1 second of the request's first byte."},
         {"a PUT", [&](Conn& c) { c.send("PUT /api/save HTTP/1.1\r\n" + host + token + "Content-Length: 2\r\n\r\n{}"); },
          405, "This server answers GET and POST requests, not PUT."},
         {"a GET with a body",

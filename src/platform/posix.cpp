@@ -353,16 +353,17 @@ void endbysignal(int sig, const char* aftermath) {
                          : "kalp: ended; ");
     say(aftermath);
     say("\n");
-    if (sig > 0) {
-        // The signal's own end, so that a parent sees what ended it.
-        std::signal(sig, SIG_DFL);
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, sig);
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        raise(sig);
-    }
-    _exit(sig > 0 ? signalstatus(sig) : 1);
+    if (sig <= 0) _exit(1);
+    // The signal's own end, so that a parent sees what ended it.
+    std::signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig);
+    // Should the signal not end it after all.
+    // cppcheck-suppress unreachableCode
+    _exit(signalstatus(sig));
 }
 
 int waitsocket(Socket s, bool writing, int ms) {

@@ -32,7 +32,9 @@ std::string kb(std::size_t bytes) {
     return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KB" : std::to_string(bytes) + " bytes";
 }
 
+// A time as an answer gives it: 5 seconds, 1 second, 500 ms.
 std::string seconds(milliseconds ms) {
+    if (ms.count() == 1000) return "1 second";
     return ms.count() % 1000 == 0 ? std::to_string(ms.count() / 1000) + " seconds"
                                   : std::to_string(ms.count()) + " ms";
 }
@@ -481,8 +483,8 @@ Refusal HttpServer::readbody(const httplib::ContentReader& reader, Body& body) {
         return {503, "The server is receiving too many requests at once; the page asks again in a "
                      "moment."};
     if (w && w->late())
-        return {408, "The request's body did not arrive within " + seconds(limits_.whole) +
-                         " of its first byte."};
+        return {408, "The request's body did not arrive whole within " + seconds(limits_.whole) +
+                         " of the request's first byte."};
     return {400, "The request's body ended before its length, or its chunks are malformed."};
 }
 
@@ -490,7 +492,7 @@ void HttpServer::refuse(Wire& w, int status, const std::string& why) {
     const std::string body = answer_ ? answer_(why) : why;
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
     for (const auto& [name, value] : headers_)
-        head += name + ": " + value + "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
     head += "Content-Type: application/json; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
             "\r\nConnection: close\r\n";
     if (status == 503) head += "Retry-After: 1\r\n";

@@ -204,8 +204,8 @@ struct Server::Impl {
         const std::unique_ptr<Hold> lock = folder->lock(held, error);
         if (!lock) return;
         std::vector<std::string> names = inputnames();
-        for (const std::string& name : outputnames())
-            names.push_back(name);
+        const std::vector<std::string> outputs = outputnames();
+        names.insert(names.end(), outputs.begin(), outputs.end());
         try {
             removeunfinished(*folder, names);
         } catch (const RunStop&) {
@@ -305,16 +305,22 @@ struct Server::Impl {
     // a link beside the file it points to, which is then replaced and the
     // link kept.
     struct Place {
-        std::unique_ptr<DiskFolder> folder;
-        std::string name;
+        std::string file;                   // the input file
+        std::unique_ptr<DiskFolder> folder; // where it is written
+        std::string name;                   // under that name
     };
-    Place placeof(const std::string& name) const {
-        if (folder->entry(name) != Entry::link) return {std::make_unique<DiskFolder>(dir), name};
-        const std::string target = platform::linktarget(folder->path(name));
-        const size_t slash = target.find_last_of("/\\");
-        if (slash == std::string::npos) return {std::make_unique<DiskFolder>(dir), target};
-        return {std::make_unique<DiskFolder>(slash == 0 ? target.substr(0, 1) : target.substr(0, slash)),
-                target.substr(slash + 1)};
+    Place placeof(const std::string& file) const {
+        Place p;
+        p.file = p.name = file;
+        std::string there = dir;
+        if (folder->entry(file) == Entry::link) {
+            const std::string target = platform::linktarget(folder->path(file));
+            const size_t slash = target.find_last_of("/\\");
+            p.name = slash == std::string::npos ? target : target.substr(slash + 1);
+            if (slash != std::string::npos) there = slash == 0 ? target.substr(0, 1) : target.substr(0, slash);
+        }
+        p.folder = std::make_unique<DiskFolder>(there);
+        return p;
     }
 
     void save(const std::string& body, httplib::Response& res) {
@@ -357,36 +363,36 @@ struct Server::Impl {
             return;
         }
         const Composed c = compose(loaded, spans, e.values);
-        std::vector<std::pair<std::string, Place>> places;
+        std::vector<Place> places;
         for (const auto& [name, text] : c.texts)
-            if (!loaded.count(name) || loaded.at(name) != text) places.emplace_back(name, placeof(name));
+            if (!loaded.count(name) || loaded.at(name) != text) places.push_back(placeof(name));
         // A file that may not be written is left as it is, and so is every
         // other: the files of a scenario go together.
-        for (const auto& [name, place] : places) {
-            const std::string path = place.folder->path(place.name);
-            const bool protect = place.folder->entry(place.name) == Entry::file && !platform::writable(path);
-            if (!protect && platform::writable(place.folder->dir())) continue;
-            const std::string what = protect ? name + (path == folder->path(name) ? "" : " (" + path + ")") +
+        for (const Place& p : places) {
+            const std::string path = p.folder->path(p.name);
+            const bool protect = p.folder->entry(p.name) == Entry::file && !platform::writable(path);
+            if (!protect && platform::writable(p.folder->dir())) continue;
+            const std::string what = protect ? p.file + (path == folder->path(p.file) ? "" : " (" + path + ")") +
                                                    " is write-protected"
-                                             : "The folder " + place.folder->dir() + " of " + name +
+                                             : "The folder " + p.folder->dir() + " of " + p.file +
                                                    " is write-protected";
             answer(res, 409, {{"error", what + ", so nothing was saved. Allow writing to it (its "
                                                "permissions, or its read-only mark on Windows) and "
                                                "save again, or keep it as it is."},
-                              {"protected", name}});
+                              {"protected", p.file}});
             return;
         }
         std::vector<OutputFile> files;
         json saved = json::array();
         try {
-            for (const auto& [name, place] : places) {
+            for (const Place& p : places) {
                 // What a killed save left beside the file a link points to.
-                removeunfinished(*place.folder, {place.name});
-                OutputFile f(*place.folder, place.name);
-                f.write(c.texts.at(name));
+                removeunfinished(*p.folder, {p.name});
+                OutputFile f(*p.folder, p.name);
+                f.write(c.texts.at(p.file));
                 f.close();
                 files.push_back(std::move(f));
-                saved.push_back(name);
+                saved.push_back(p.file);
             }
         } catch (const RunStop& stop) {
             refuse(res, 409, stop.what + " Nothing was saved.");
@@ -540,7 +546,7 @@ struct Server::Impl {
         } catch (const RunStop& stop) {
             refuse(res, 500, stop.what + "\n" + stop.fix);
         } catch (const std::bad_alloc&) {
-            refuse(res, 503, "The server has not the memory to answer now.");
+            refuse(res, 503, "The server lacks the memory to answer now; try again in a moment.");
         } catch (const std::exception& e) {
             refuse(res, 500, std::string("The server could not answer: ") + e.what());
         } catch (...) {
