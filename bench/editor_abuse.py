@@ -122,8 +122,8 @@ def headerflood(server):
         s = server.connect()
         s.sendall(b'GET / HTTP/1.1\r\nHost: ' + server.host.encode() + b'\r\n')
         line = b'X-Flood: ' + b'a' * 1000 + b'\r\n'
-        send_all(s, line * (45 * 1024))
-        results.append(answer(s))
+        sent = send_all(s, line * (45 * 1024))
+        results.append('%s after %d KB' % (answer(s), sent >> 10))
 
     threads = [threading.Thread(target=one) for _ in range(3)]
     for t in threads:
