@@ -563,6 +563,20 @@ private:
     int out_ = -1;
 };
 
+// Saves the discount rate as `a`, `b`, `a`, ... until `stop` or a save
+// fails, as a page would.
+void saveagain(const Editor& e, const std::atomic<bool>& stop, const char* a, const char* b) {
+    auto c = e.client();
+    const auto r = c->Get("/api/scenario");
+    long v = r ? json::parse(r->body)["version"].get<long>() : 0;
+    for (int i = 0; !stop; ++i) {
+        const auto s =
+            c->Post("/api/save", edits(v, {{"INPUTVRD01A.TXT", {{"u", i % 2 ? b : a}}}}).dump(), "application/json");
+        if (!s || s->status != 200) return;
+        v = json::parse(s->body)["version"];
+    }
+}
+
 // The temporary files that a folder holds.
 std::vector<std::string> unfinished(const std::string& dir) {
     std::vector<std::string> v;
@@ -867,17 +881,7 @@ TEST(Serve, EndsWithinASecondOfASignal) {
         const std::string a = w.read("INPUTVRD01A.TXT");
         Editor e(w);
         std::atomic<bool> stop{false};
-        std::thread saving([&] {
-            auto c = e.client();
-            const auto r = c->Get("/api/scenario");
-            long v = r ? json::parse(r->body)["version"].get<long>() : 0;
-            for (int i = 0; !stop; ++i) {
-                const auto s = c->Post("/api/save", edits(v, {{"INPUTVRD01A.TXT", {{"u", i % 2 ? "0.05" : "0.06"}}}}).dump(),
-                                       "application/json");
-                if (!s || s->status != 200) break;
-                v = json::parse(s->body)["version"];
-            }
-        });
+        std::thread saving([&] { saveagain(e, stop, "0.06", "0.05"); });
         std::this_thread::sleep_for(milliseconds(150));
         double took = 0;
         const int status = e.end(SIGINT, took);
@@ -930,18 +934,7 @@ TEST(Serve, AKilledSaveLeavesNothingInTheWay) {
         {
             Editor e(w);
             std::atomic<bool> stop{false};
-            std::thread saving([&] {
-                auto c = e.client();
-                const auto r = c->Get("/api/scenario");
-                long v = r ? json::parse(r->body)["version"].get<long>() : 0;
-                for (int i = 0; !stop; ++i) {
-                    const auto s = c->Post("/api/save",
-                                           edits(v, {{"INPUTVRD01A.TXT", {{"u", i % 2 ? "0.07" : "0.06"}}}}).dump(),
-                                           "application/json");
-                    if (!s || s->status != 200) break;
-                    v = json::parse(s->body)["version"];
-                }
-            });
+            std::thread saving([&] { saveagain(e, stop, "0.06", "0.07"); });
             std::this_thread::sleep_for(milliseconds(20 + 15 * round));
             double took = 0;
             EXPECT_EQ(e.end(SIGKILL, took), 128 + SIGKILL);
