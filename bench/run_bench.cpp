@@ -6,16 +6,27 @@
 // class case, against the shell loop that rewrites INPUTVRD01A.TXT and
 // INPUTVRD03.TXT and runs kalp once per scenario, on a sample of 200 of the
 // 10,000 scenarios; the figures that count are the wall times.
+//
+// Sweeps over economic values alone, 10,000 and 1,000,000 scenarios (the
+// latter writes 2.6 GB of CSV), by the kalp binary: the figure that counts
+// is the peak resident memory of that process, which does not grow with the
+// number of scenarios.
 #include <benchmark/benchmark.h>
 
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <vector>
 
 #include "cases.h"
 #include "program/kalp.h"
 #include "run/sweepargs.h"
+
+extern char** environ;
 
 namespace {
 
@@ -74,6 +85,45 @@ void BM_sweepperiods100000(benchmark::State& state) {
     kalp::bench::removedir(dir);
 }
 
+// Runs the kalp binary with `args` on `dir`, its console going nowhere:
+// false when it failed; `peak` is its peak resident memory in MB.
+bool child(const std::string& dir, const std::vector<std::string>& args, double& peak) {
+    std::vector<std::string> argv = {KALP_BINARY, "-C", dir};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> ptrs;
+    for (std::string& a : argv)
+        ptrs.push_back(a.data());
+    ptrs.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int started = posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) return false;
+    int status = 0;
+    rusage use{};
+    if (wait4(pid, &status, 0, &use) != pid) return false;
+    peak = static_cast<double>(use.ru_maxrss) / 1024.0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Two economic values of 100 (1,000) values each: 10,000 (1,000,000)
+// scenarios that share one gene flow, split among the workers.
+void BM_sweepvalues(benchmark::State& state) {
+    const std::string dir = kalp::bench::scratchdir();
+    kalp::bench::copyexample(dir, "one-system");
+    const std::string range = "1:" + std::to_string(state.range(0)) + ":1";
+    std::vector<std::string> args = {"--sweep", "evpA:8=" + range, "--sweep", "evpA:1=" + range};
+    if (state.range(1)) args.emplace_back("--plot");
+    double peak = 0;
+    for (auto _ : state)
+        if (!child(dir, args, peak)) state.SkipWithError("the sweep failed");
+    state.counters["scenarios"] = static_cast<double>(state.range(0) * state.range(0));
+    state.counters["peak_rss_MB"] = peak;
+    kalp::bench::removedir(dir);
+}
+
 void BM_shellloop200(benchmark::State& state) {
     const std::string dir = kalp::bench::scratchdir();
     kalp::bench::write79(dir, 100);
@@ -98,6 +148,14 @@ void BM_shellloop200(benchmark::State& state) {
 
 BENCHMARK(BM_sweep10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_sweepperiods100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_sweepvalues)
+    ->ArgNames({"values", "plot"})
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_shellloop200)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK_CAPTURE(BM_example, one_system, "one-system")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_example, one_system_standardised, "one-system-standardised")

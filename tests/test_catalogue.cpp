@@ -405,6 +405,26 @@ std::vector<Case> catalogue() {
     s = one;
     s.error = utf16("1\r\n", true);
     c.push_back({"UTF-16 gate holding 1", s, unicode("ERROR.TXT"), Results::none});
+    // One character is two bytes: never a gate left open.
+    for (const bool little : {true, false}) {
+        s = one;
+        s.error = utf16("1", little);
+        c.push_back({little ? "UTF-16 LE gate of one character" : "UTF-16 BE gate of one character", s,
+                     unicode("ERROR.TXT"), Results::none});
+    }
+    // A NUL byte where a number stands is never read as the end of it.
+    const auto nul = [](const std::string& file, const std::string& value) {
+        return report("The file " + file + " holds a NUL byte (a byte of value 0) where " + value +
+                          " is written; a text file holds none.",
+                      "Open " + file + " in an editor, save it as plain text (ANSI or UTF-8) and "
+                                       "restart the program.");
+    };
+    s = one;
+    s.error = std::string("0\0\n", 3);
+    c.push_back({"NUL after the gate's 0", s, nul("ERROR.TXT", "the error flag of TORM2"), Results::none});
+    s = one;
+    s.error = std::string("\0\0001\n", 4);
+    c.push_back({"NULs before the gate's 1", s, nul("ERROR.TXT", "the error flag of TORM2"), Results::none});
     s = one;
     s.a = utf16(one.a, true);
     c.push_back({"UTF-16 INPUTVRD01A.TXT", s, unicode(a)});
@@ -556,11 +576,17 @@ std::vector<Case> catalogue() {
                  "\nError message:\nProgram was stopped because there was an error message in one "
                  "of the\n  preceding runs of TORM2.\n\n",
                  Results::none});
+    // Only plain files are read: anything else at an input name is named.
+    const std::string itself = "Put the file INPUTVRD02.TXT itself in its place in the working "
+                               "directory and restart the program.";
     c.push_back({"input is a directory", one,
-                 report("The input file INPUTVRD02.TXT cannot be opened: Is a directory.",
-                        "Replace INPUTVRD02.TXT by a readable file in the working directory and "
-                        "restart the program."),
+                 report("The input file INPUTVRD02.TXT is a folder, not a file.", itself),
                  Results::echo, [](Workdir& w) { w.place("INPUTVRD02.TXT", kalp::Entry::folder); }});
+    c.push_back({"input is a FIFO or a device", one,
+                 report("The input file INPUTVRD02.TXT is not a plain file but a named pipe (FIFO), "
+                        "a device or a socket, which KALP does not read.",
+                        itself),
+                 Results::echo, [](Workdir& w) { w.place("INPUTVRD02.TXT", kalp::Entry::special); }});
 
     // Output files that cannot be created.
     c.push_back({"results folder", one,
@@ -615,7 +641,7 @@ TEST(Catalogue, EveryFailureEndsTheSameWay) {
         }
         EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(cases.size(), 227u);
+    EXPECT_EQ(cases.size(), 232u);
 }
 
 // A results file or dump that cannot be written to the end is no complete

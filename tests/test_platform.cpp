@@ -125,6 +125,13 @@ TEST_F(Platform, KindsOfWhatStandsAtAPath) {
     EXPECT_TRUE(writable(at("plain")));
     EXPECT_TRUE(writable(scratch));
     EXPECT_FALSE(writable(at("missing")));
+    // A file that nobody may write is write-protected, for the superuser
+    // too.
+    spit(at("protected"), "x");
+    const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(native(at("protected")), write, fs::perm_options::remove);
+    EXPECT_FALSE(writable(at("protected")));
+    fs::permissions(native(at("protected")), fs::perms::owner_write, fs::perm_options::add);
     // The absolute path of a relative one, and of a path with a detour.
     EXPECT_EQ(fullpath(at("plain")), fullpath(scratch + "/./plain"));
     EXPECT_EQ(fullpath(at("missing")), at("missing"));

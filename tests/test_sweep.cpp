@@ -262,6 +262,45 @@ TEST(Sweep, InputErrorsAndValuesOutsideTheClassTable) {
     EXPECT_EQ(w.files(), before);
 }
 
+// A sweep over values alone is split among jobs: its rows are still those
+// of each value swept alone, in the order of the values, and the first stop
+// in that order is the one reported.
+TEST(Sweep, ValuesAloneAreSplitAmongJobs) {
+    Workdir w;
+    copyexample(w, "one-system-standardised");
+    ASSERT_EQ(w.run("--sweep evpA:8=1:1200:1").status, 0);
+    const auto all = lines(w.read("kalp-sweep.csv"));
+    ASSERT_EQ(all.size(), 1 + 40 * 1200u);
+    // Each scenario's 40 rows stand together, named by their first fields.
+    const auto named = [&](size_t row) {
+        size_t at = 0;
+        for (int field = 0; field < 4; ++field)
+            at = all[row].find(',', at) + 1;
+        return all[row].substr(0, at);
+    };
+    for (size_t i = 1; i < all.size(); ++i)
+        ASSERT_TRUE(i % 40 == 1 ? named(i) != named(i - 1) : named(i) == named(i - 1)) << i << ": " << all[i];
+    for (const int v : {1, 255, 256, 257, 600, 601, 1199, 1200}) {
+        SCOPED_TRACE(v);
+        Workdir one;
+        copyexample(one, "one-system-standardised");
+        ASSERT_EQ(one.run("--sweep evpA:8=" + std::to_string(v)).status, 0);
+        const auto rows = lines(one.read("kalp-sweep.csv"));
+        ASSERT_EQ(rows.size(), 41u);
+        EXPECT_EQ(std::vector<std::string>(rows.begin() + 1, rows.end()),
+                  std::vector<std::string>(all.begin() + 1 + 40 * (v - 1), all.begin() + 1 + 40 * v));
+    }
+    std::string values;
+    for (int v = 1; v <= 1000; ++v)
+        values += (v == 1 ? "" : ",") + (v == 900 || v == 990 ? std::string("3e38") : std::to_string(v));
+    const Outcome stop = w.run("--sweep evpA:1=" + values);
+    EXPECT_EQ(stop.status, 1);
+    EXPECT_NE(stop.output.find("In the sweep scenario u = 0.05, l_inv = 20, n_sac = 1, evpA:1 = 3e+38:\n"
+                               "The economic weight of trait 1, direct, is not a finite number."),
+              std::string::npos)
+        << stop.output;
+}
+
 // The progress line shows once the work has taken a second, at its first
 // call after that, however few the calls are; then at most four times a
 // second.

@@ -90,13 +90,14 @@ std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
             geneflow(*flowing, [&](const Model& g, int t) {
                 if (year) year(g, t);
                 for (; next < end && job.periods[next] == t; ++next)
-                    for (set = 0; set < job.sets.size(); ++set) {
+                    for (set = 0; set < job.sets; ++set) {
+                        const std::vector<Change> changes = job.set(set);
                         *scenario = *base;
                         endflow(*scenario, g, t);
                         Givens blamed;
                         optionsof(job.flow, blamed);
-                        optionsof(job.sets[set], blamed);
-                        weigh(*scenario, s, job.sets[set], blamed);
+                        optionsof(changes, blamed);
+                        weigh(*scenario, s, changes, blamed);
                         each(next, set, *scenario);
                     }
             });
@@ -137,7 +138,7 @@ Outcome runscenario(const Request& r) {
 
         Job job;
         job.flow = only(r.changes, true);
-        job.sets = {only(r.changes, false)};
+        job.set = [&r](size_t) { return only(r.changes, false); };
         job.periods = {m.l_inv};
         for (const Change& c : r.changes)
             if (c.p->stage == Stage::period) job.periods = {static_cast<int>(c.value)};

@@ -8,6 +8,7 @@
 // variable dump are views of the outcome's model (report/).
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,9 +64,13 @@ void prepare(Model& m, Streams& s, const std::function<void(int prods)>& begun =
 // A job: scenarios that differ only in their period and in values that the
 // gene flow does not use, so that one gene flow serves them all.
 struct Job {
-    std::vector<Change> flow;              // the changes of Stage::flow
-    std::vector<int> periods;              // the periods, in scenario order
-    std::vector<std::vector<Change>> sets; // the other changes of each scenario of a period
+    std::vector<Change> flow; // the changes of Stage::flow
+    std::vector<int> periods; // the periods, in scenario order
+    // The scenarios of a period: `sets` of them, each with the other changes
+    // that `set` gives for it when it comes (a sweep's list of them would
+    // grow with its scenarios).
+    std::size_t sets = 1;
+    std::function<std::vector<Change>(std::size_t set)> set;
 };
 // Called for every scenario of a job, in order: the index of its period and
 // of its set, and its complete model.

@@ -24,6 +24,9 @@ namespace {
 constexpr size_t chunkbytes = 1 << 16;
 constexpr size_t slotbytes = 1 << 20;
 constexpr size_t aheadjobs = 16;
+// The fewest scenarios of a period that a job is given when the values
+// that do not change the gene flow are split among jobs.
+constexpr size_t minslice = 256;
 // How often the writer, while it waits, lets the caller draw its progress.
 constexpr auto tickevery = std::chrono::milliseconds(100);
 
@@ -45,17 +48,25 @@ struct Slot {
 
 // The axes of each stage, and how a job index and a scenario of a job
 // become the indices of the axes.
+//
+// A job is a value of the axes of Stage::flow with every period and every
+// other value. When the period is one and those jobs are too few to keep
+// every worker busy, the other values are split among several jobs
+// (slices), each computing the gene flow again, which is short beside
+// its scenarios.
 struct Layout {
     std::vector<size_t> flow, rest; // axes of Stage::flow; of the weights and deviations
     size_t period = 0;              // the axis of l_inv
-    size_t jobs = 1, sets = 1;
+    size_t flows = 1, sets = 1;     // values of the flow axes; of the others together
+    size_t slices = 1, slice = 1;   // jobs of one flow value; the sets of each
+    size_t jobs = 1;
 
-    explicit Layout(const SweepPlan& plan) {
+    Layout(const SweepPlan& plan, size_t workers) {
         for (size_t i = 0; i < plan.axes.size(); ++i) {
             const Axis& a = plan.axes[i];
             if (a.p->stage == Stage::flow) {
                 flow.push_back(i);
-                jobs *= a.values.size();
+                flows *= a.values.size();
             } else if (a.p->stage == Stage::period) {
                 period = i;
             } else {
@@ -63,6 +74,11 @@ struct Layout {
                 sets *= a.values.size();
             }
         }
+        if (plan.axes[period].values.size() == 1 && flows < 4 * workers)
+            slices = std::max<size_t>(1, std::min((4 * workers + flows - 1) / flows, sets / minslice));
+        slice = (sets + slices - 1) / slices;
+        slices = (sets + slice - 1) / slice;
+        jobs = flows * slices;
     }
     // The last axis of a group varies fastest.
     static void spread(size_t n, const std::vector<size_t>& axes, const SweepPlan& plan,
@@ -73,10 +89,11 @@ struct Layout {
             n /= size;
         }
     }
+    // The scenario of job `job` at its period `period` and its set `set`.
     Scenario scenario(const SweepPlan& plan, size_t job, size_t period, size_t set) const {
         Scenario sc{&plan, std::vector<size_t>(plan.axes.size(), 0)};
-        spread(job, flow, plan, sc.at);
-        spread(set, rest, plan, sc.at);
+        spread(job / slices, flow, plan, sc.at);
+        spread(job % slices * slice + set, rest, plan, sc.at);
         sc.at[this->period] = period;
         return sc;
     }
@@ -92,12 +109,11 @@ struct Layout {
     }
     Job job(const SweepPlan& plan, size_t j) const {
         Job job;
-        const Scenario first = scenario(plan, j, 0, 0);
-        job.flow = changes(first, flow);
+        job.flow = changes(scenario(plan, j, 0, 0), flow);
         for (double v : plan.axes[period].values)
             job.periods.push_back(static_cast<int>(v));
-        for (size_t s = 0; s < sets; ++s)
-            job.sets.push_back(changes(scenario(plan, j, 0, s), rest));
+        job.sets = std::min(slice, sets - j % slices * slice);
+        job.set = [this, &plan, j](size_t s) { return changes(scenario(plan, j, 0, s), rest); };
         return job;
     }
 };
@@ -308,10 +324,10 @@ std::optional<RunStop> preparesweep(const Folder& files, Model& prepared) {
 std::optional<RunStop> runsweep(const Folder& files, const Model& prepared,
                                 const SweepPlan& plan, const FormatScenario& format,
                                 const WriteChunk& write, const Tick& tick) {
-    const Layout layout(plan);
+    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    const Layout layout(plan, cores);
     Queue queue(layout.jobs);
     std::vector<std::thread> workers;
-    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     std::optional<RunStop> stop;
     try {
         // As many workers as the system lets start, at least one.

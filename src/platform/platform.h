@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,7 +33,10 @@ std::string linktarget(const std::string& path);
 // The absolute path of an existing file or folder, links resolved; the
 // path as given when that fails.
 std::string fullpath(const std::string& path);
-// Whether the file at `path` may be written by this process.
+// Whether the file at `path` may be written by this process. A file that
+// nobody may write (no write permission at all, the read-only mark on
+// Windows) counts as write-protected even for the superuser, as editors
+// take it.
 bool writable(const std::string& path);
 // Whether a folder stands at `path` (a link to one counts); false with
 // `error` when not.
@@ -117,6 +121,37 @@ int waitforend();
 void wakeend();
 // The exit status of a process ended by `signal`: 130 for SIGINT.
 int signalstatus(int signal);
+// For a server whose work did not end in time after waitforend(): removes
+// the enlisted files, writes "kalp: interrupted (SIGINT); " and `aftermath`
+// on standard error and ends the process at once, as `signal` would have.
+[[noreturn]] void endbysignal(int signal, const char* aftermath);
+
+// The connections of a server, as its HTTP library hands them over: a file
+// descriptor on POSIX, a SOCKET on Windows. Every call returns at once or
+// after at most the time it is given.
+#ifdef _WIN32
+using Socket = std::uintptr_t;
+#else
+using Socket = int;
+#endif
+// Waits up to `ms` milliseconds (0: not at all) until `s` can be read
+// (bytes, the end of the stream, or an error wait there) or, with
+// `writing`, written: 1 when it can, 0 when the time passed, -1 on an error.
+int waitsocket(Socket s, bool writing, int ms);
+// Up to `n` bytes that wait on `s`: their number, 0 at the end of the
+// stream, -1 on an error.
+long long receive(Socket s, char* buf, std::size_t n);
+// Sends up to `n` bytes: the number sent, -1 on an error (a closed
+// connection is an error, never a signal).
+long long sendsome(Socket s, const char* buf, std::size_t n);
+// Ends sending on `s` (the peer reads the end of the stream), and with
+// `reading` receiving too: a thread waiting on `s` wakes at once.
+void shutdownsocket(Socket s, bool reading);
+void closesocket(Socket s);
+// The address and port of the peer of `s`, or with `local` of its own end.
+bool socketaddress(Socket s, bool local, std::string& ip, int& port);
+// Lets a listening socket hold up to `n` connections not yet accepted.
+bool setbacklog(Socket s, int n);
 
 // Whether a stream is a terminal (standard error shows a progress line
 // only then).

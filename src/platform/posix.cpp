@@ -1,11 +1,15 @@
 // The operating system on Linux and the other POSIX systems.
 #include "platform/platform.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,7 +63,11 @@ std::string fullpath(const std::string& path) {
     return realpath(path.c_str(), buf) ? std::string(buf) : path;
 }
 
-bool writable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
+bool writable(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0) return false;
+    return access(path.c_str(), W_OK) == 0;
+}
 
 bool isfolder(const std::string& path, int& error) {
     struct stat st {};
@@ -336,6 +344,79 @@ void wakeend() {
 }
 
 int signalstatus(int signal) { return 128 + signal; }
+
+void endbysignal(int sig, const char* aftermath) {
+    removeenlisted();
+    say(sig == SIGINT    ? "kalp: interrupted (SIGINT); "
+        : sig == SIGTERM ? "kalp: terminated (SIGTERM); "
+        : sig == SIGHUP  ? "kalp: hung up (SIGHUP); "
+                         : "kalp: ended; ");
+    say(aftermath);
+    say("\n");
+    if (sig <= 0) _exit(1);
+    // The signal's own end, so that a parent sees what ended it.
+    std::signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig);
+    // Should the signal not end it after all.
+    // cppcheck-suppress unreachableCode
+    _exit(signalstatus(sig));
+}
+
+int waitsocket(Socket s, bool writing, int ms) {
+    pollfd p{s, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
+    for (;;) {
+        const int r = poll(&p, 1, ms < 0 ? 0 : ms);
+        if (r < 0 && errno == EINTR) continue;
+        return r < 0 ? -1 : r > 0 ? 1 : 0;
+    }
+}
+
+long long receive(Socket s, char* buf, std::size_t n) {
+    for (;;) {
+        const ssize_t got = recv(s, buf, n, 0);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+long long sendsome(Socket s, const char* buf, std::size_t n) {
+    for (;;) {
+        const ssize_t sent = send(s, buf, n, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        return sent;
+    }
+}
+
+void shutdownsocket(Socket s, bool reading) { shutdown(s, reading ? SHUT_RDWR : SHUT_WR); }
+
+void closesocket(Socket s) { close(s); }
+
+bool socketaddress(Socket s, bool local, std::string& ip, int& port) {
+    sockaddr_storage at{};
+    socklen_t size = sizeof at;
+    auto* where = reinterpret_cast<sockaddr*>(&at);
+    if ((local ? getsockname(s, where, &size) : getpeername(s, where, &size)) != 0) return false;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (at.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&at);
+        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+        port = ntohs(v4->sin_port);
+    } else if (at.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&at);
+        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        port = ntohs(v6->sin6_port);
+    } else {
+        return false;
+    }
+    ip = text;
+    return true;
+}
+
+bool setbacklog(Socket s, int n) { return listen(s, n) == 0; }
 
 bool isterminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 

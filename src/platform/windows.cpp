@@ -8,6 +8,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -21,8 +23,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 namespace kalp::platform {
+
+static_assert(std::is_same_v<Socket, SOCKET>, "a Socket is Winsock's SOCKET");
 
 namespace {
 
@@ -675,6 +680,68 @@ void wakeend() { SetEvent(endevent()); }
 
 // As a POSIX shell shows it: 130 for Ctrl-C.
 int signalstatus(int signal) { return 128 + signal; }
+
+void endbysignal(int sig, const char* aftermath) {
+    AcquireSRWLockExclusive(&filesguard);
+    removeenlisted();
+    say(sig == SIGINT     ? "kalp: interrupted (Ctrl-C); "
+        : sig == SIGBREAK ? "kalp: interrupted (Ctrl-Break); "
+        : sig == SIGTERM  ? "kalp: the console was closed; "
+                          : "kalp: ended; ");
+    say(aftermath);
+    say("\n");
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(sig > 0 ? signalstatus(sig) : 1));
+    for (;;) Sleep(INFINITE);
+}
+
+int waitsocket(Socket s, bool writing, int ms) {
+    WSAPOLLFD p{};
+    p.fd = s;
+    p.events = writing ? POLLWRNORM : POLLRDNORM;
+    const int r = WSAPoll(&p, 1, ms < 0 ? 0 : ms);
+    return r == SOCKET_ERROR ? -1 : r > 0 ? 1 : 0;
+}
+
+long long receive(Socket s, char* buf, std::size_t n) {
+    const int want = n > (1u << 30) ? (1 << 30) : static_cast<int>(n);
+    const int got = recv(s, buf, want, 0);
+    return got == SOCKET_ERROR ? -1 : got;
+}
+
+long long sendsome(Socket s, const char* buf, std::size_t n) {
+    const int want = n > (1u << 30) ? (1 << 30) : static_cast<int>(n);
+    const int sent = send(s, buf, want, 0);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+void shutdownsocket(Socket s, bool reading) { shutdown(s, reading ? SD_BOTH : SD_SEND); }
+
+void closesocket(Socket s) { ::closesocket(s); }
+
+bool socketaddress(Socket s, bool local, std::string& ip, int& port) {
+    sockaddr_storage at{};
+    int size = sizeof at;
+    auto* where = reinterpret_cast<sockaddr*>(&at);
+    if ((local ? getsockname(s, where, &size) : getpeername(s, where, &size)) != 0) return false;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (at.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&at);
+        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+        port = ntohs(v4->sin_port);
+    } else if (at.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&at);
+        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        port = ntohs(v6->sin6_port);
+    } else {
+        return false;
+    }
+    ip = text;
+    return true;
+}
+
+// Winsock keeps the backlog of a socket's first listen(): a build for
+// Windows sets it where the socket is made (CPPHTTPLIB_LISTEN_BACKLOG).
+bool setbacklog(Socket s, int n) { return listen(s, n) == 0; }
 
 bool isterminal(std::FILE* stream) {
     // Only a console: _isatty is true for the NUL device as well.

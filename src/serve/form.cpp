@@ -135,8 +135,9 @@ json choices(json f, const std::vector<Option>& options) {
 
 class Builder {
 public:
-    Builder(const Texts& t, const std::vector<Span>& s, const Model& model, const TraitNames& n)
-        : texts(t), spans(s), m(model), names(n) {}
+    Builder(const Texts& t, const std::vector<Span>& s, const Model& model, const TraitNames& n,
+            const std::map<std::string, std::string>& no)
+        : texts(t), spans(s), m(model), names(n), notes(no) {}
 
     json form() const {
         json sections = json::array();
@@ -148,9 +149,11 @@ public:
         sections.push_back(top);
         for (const auto& [file, title] : sectiontitles) {
             json items = section(file);
-            if (items.empty()) continue;
+            const auto note = notes.find(file);
+            if (items.empty() && note == notes.end()) continue;
             json sec = {{"id", file}, {"file", file}, {"title", title}, {"items", items}};
             if (annotated(file) && texts.count(file)) sec["note"] = asutf8(comment(texts.at(file)));
+            if (note != notes.end()) sec["note"] = note->second;
             sections.push_back(sec);
         }
         json f = {{"sections", sections}};
@@ -164,6 +167,7 @@ private:
     const std::vector<Span>& spans;
     const Model& m;
     const TraitNames& names;
+    const std::map<std::string, std::string>& notes;
 
     bool laidout() const { return m.acm > 0 && m.acm < ACM; }
 
@@ -400,8 +404,8 @@ TraitNames traitnames(const Texts& texts) {
 }
 
 json formjson(const Texts& texts, const std::vector<Span>& spans, const Model& m,
-              const TraitNames& names) {
-    return Builder(texts, spans, m, names).form();
+              const TraitNames& names, const std::map<std::string, std::string>& notes) {
+    return Builder(texts, spans, m, names, notes).form();
 }
 
 json resultjson(const Outcome& o, const TraitNames& names, const YearTable& years) {

@@ -2,7 +2,9 @@
 // numbers a run read, and the result of the run or its stop.
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
+#include <string>
 #include <vector>
 
 #include "core/model.h"
@@ -21,9 +23,10 @@ TraitNames traitnames(const Texts& texts);
 // flag), then one section per input file in the order of the results file.
 // Every field names its file and model variable and holds the text of its
 // number; its label is the file's own description for an annotated record.
-// `m` is the model as far as the run of `texts` got.
+// `m` is the model as far as the run of `texts` got. A file of `notes` (one
+// that cannot be read) has a section with that note, also without fields.
 nlohmann::json formjson(const Texts& texts, const std::vector<Span>& spans, const Model& m,
-                        const TraitNames& names);
+                        const TraitNames& names, const std::map<std::string, std::string>& notes = {});
 
 // What the page says above the report of a stop, as an instruction for the
 // form: the field to correct and its section, or what to do in the folder

@@ -1,12 +1,13 @@
 #include "serve/server.h"
 
-#include <httplib.h>
-
 #include <algorithm>
-#include <atomic>
-#include <iterator>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -22,9 +23,11 @@
 #include "report/catalogue.h"
 #include "report/charts.h"
 #include "serve/form.h"
+#include "serve/http.h"
 #include "serve/scenario.h"
 #include "textio/console.h"
 #include "textio/folder.h"
+#include "textio/stream.h"
 
 namespace kalp {
 
@@ -32,7 +35,8 @@ using json = nlohmann::json;
 
 namespace {
 
-constexpr size_t maxbody = 1 << 20;
+// The most of a run's console that the page is shown.
+constexpr size_t mostconsole = 1 << 20;
 
 const char* const policy = "default-src 'none'; script-src 'self'; style-src 'self'; "
                            "img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
@@ -97,6 +101,9 @@ void answer(httplib::Response& res, int status, const json& j) {
 void refuse(httplib::Response& res, int status, const std::string& message) {
     answer(res, status, {{"error", message}});
 }
+
+// A path as an answer quotes it.
+std::string shown(const std::string& path) { return path.size() > 64 ? path.substr(0, 64) + "..." : path; }
 
 // What a page sends: the version of the files it shows and its values;
 // the first value that cannot stand in its file as one number, with why.
@@ -163,22 +170,23 @@ struct Server::Impl {
     std::string dir, token, page;
     std::string share, examples; // for the first scenario of an empty folder
     int port = -1;
-    httplib::Server http;
+    HttpServer http;
     std::unique_ptr<DiskFolder> folder;
 
     // The files as the page read them, the spans of their numbers and their
-    // version. The engine runs under this lock, one scenario at a time.
+    // version. The engine runs under this lock, one scenario at a time, and
+    // the bodies of the page's requests are parsed under it, one at a time.
     std::mutex mutex;
     Texts loaded;
     Unreadable unreadable;
     std::vector<Span> spans;
     long version = 0;
-    std::atomic<bool> listening{false};
 
     // The run started from the page: its console as it comes, and when it
     // is done its status and the files it put in place.
     struct RunJob {
         std::mutex mu;
+        std::condition_variable ended;
         long id = 0;
         bool running = false;
         std::string console;
@@ -187,8 +195,27 @@ struct Server::Impl {
         std::thread thread;
     } job;
 
+    explicit Impl(const Limits& limits) : http(limits) {}
     ~Impl() {
+        http.end();
         if (job.thread.joinable()) job.thread.join();
+    }
+
+    // Removes what a killed save or run left in the folder, as a run does,
+    // unless a run is working there now.
+    void tidy() {
+        bool held = false;
+        int error = 0;
+        const std::unique_ptr<Hold> lock = folder->lock(held, error);
+        if (!lock) return;
+        std::vector<std::string> names = inputnames();
+        const std::vector<std::string> outputs = outputnames();
+        names.insert(names.end(), outputs.begin(), outputs.end());
+        try {
+            removeunfinished(*folder, names);
+        } catch (const RunStop&) {
+            // A folder at a temporary name: a save or a run names it.
+        }
     }
 
     // Reads the folder; a new version when its files are not those held.
@@ -253,9 +280,15 @@ struct Server::Impl {
             if (!c.texts.count(name)) missing.push_back(name);
             if (c.texts.count(name) && name != "TEXTVRD_OUT.TXT") none = false;
         }
+        // A file that the run reached but could not read (a folder, a FIFO)
+        // has a section that says so.
+        std::map<std::string, std::string> notes;
+        for (const auto& [name, error] : unreadable)
+            if (std::find(o.reached.begin(), o.reached.end(), name) != o.reached.end())
+                notes[name] = unopened(name, error).what;
         // A folder without input files: the page says so and offers the
         // first scenario of kalp init.
-        json form = formjson(c.texts, c.spans, *o.model, names);
+        json form = formjson(c.texts, c.spans, *o.model, names, notes);
         json result = resultjson(o, names, years);
         if (o.stop) result["stop"]["advice"] = stopadvice(form, *o.stop);
         return {{"version", version},
@@ -277,8 +310,31 @@ struct Server::Impl {
         return false;
     }
 
-    void save(const Edits& e, httplib::Response& res) {
+    // Where the file `name` of the folder is written: beside itself, or for
+    // a link beside the file it points to, which is then replaced and the
+    // link kept.
+    struct Place {
+        std::string file;                   // the input file
+        std::unique_ptr<DiskFolder> folder; // where it is written
+        std::string name;                   // under that name
+    };
+    Place placeof(const std::string& file) const {
+        Place p;
+        p.file = p.name = file;
+        std::string there = dir;
+        if (folder->entry(file) == Entry::link) {
+            const std::string target = platform::linktarget(folder->path(file));
+            const size_t slash = target.find_last_of("/\\");
+            p.name = slash == std::string::npos ? target : target.substr(slash + 1);
+            if (slash != std::string::npos) there = slash == 0 ? target.substr(0, 1) : target.substr(0, slash);
+        }
+        p.folder = std::make_unique<DiskFolder>(there);
+        return p;
+    }
+
+    void save(const std::string& body, httplib::Response& res) {
         const std::lock_guard<std::mutex> hold(mutex);
+        const Edits e = readedits(body);
         if (!current(e, res)) return;
         if (e.bad) {
             refuse(res, 422, e.bad->what + " Nothing was saved.");
@@ -287,6 +343,13 @@ struct Server::Impl {
         std::unique_ptr<Hold> lock;
         try {
             lock = lockfolder(*folder);
+        } catch (const RunStop& stop) {
+            refuse(res, 409, stop.what + " Nothing was saved.");
+            return;
+        }
+        // What a killed save or run left at the temporary names.
+        try {
+            removeunfinished(*folder, inputnames());
         } catch (const RunStop& stop) {
             refuse(res, 409, stop.what + " Nothing was saved.");
             return;
@@ -310,15 +373,40 @@ struct Server::Impl {
             return;
         }
         const Composed c = compose(loaded, spans, e.values);
+        std::vector<Place> places;
+        for (const auto& [name, text] : c.texts)
+            if (!loaded.count(name) || loaded.at(name) != text) places.push_back(placeof(name));
+        // A file that may not be written is left as it is, and so is every
+        // other: the files of a scenario go together.
+        for (const Place& p : places) {
+            const std::string path = p.folder->path(p.name);
+            const bool protect = p.folder->entry(p.name) == Entry::file && !platform::writable(path);
+            if (!protect && platform::writable(p.folder->dir())) continue;
+            const std::string what = protect ? p.file + (path == folder->path(p.file) ? "" : " (" + path + ")") +
+                                                   " is write-protected"
+                                             : "The folder " + p.folder->dir() + " of " + p.file +
+                                                   " is write-protected";
+            answer(res, 409, {{"error", what + ", so nothing was saved. Allow writing to it (its "
+                                               "permissions, or its read-only mark on Windows) and "
+                                               "save again, or keep it as it is."},
+                              {"protected", p.file}});
+            return;
+        }
         std::vector<OutputFile> files;
         json saved = json::array();
-        for (const auto& [name, text] : c.texts) {
-            if (loaded.count(name) && loaded.at(name) == text) continue;
-            OutputFile f(*folder, name);
-            f.write(text);
-            f.close();
-            files.push_back(std::move(f));
-            saved.push_back(name);
+        try {
+            for (const Place& p : places) {
+                // What a killed save left beside the file a link points to.
+                removeunfinished(*p.folder, {p.name});
+                OutputFile f(*p.folder, p.name);
+                f.write(c.texts.at(p.file));
+                f.close();
+                files.push_back(std::move(f));
+                saved.push_back(p.file);
+            }
+        } catch (const RunStop& stop) {
+            refuse(res, 409, stop.what + " Nothing was saved.");
+            return;
         }
         std::vector<OutputFile*> all(files.size());
         std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
@@ -334,6 +422,7 @@ struct Server::Impl {
     // A folder without input files gets the first scenario of kalp init,
     // which refuses to write over any file of the folder.
     void start(const std::string& body, httplib::Response& res) {
+        const std::lock_guard<std::mutex> hold(mutex);
         json request;
         try {
             request = json::parse(body);
@@ -352,7 +441,6 @@ struct Server::Impl {
         const DiskFolder sharefolder(share), examplefolder(examples);
         o.share = share.empty() ? nullptr : &sharefolder;
         o.examples = examples.empty() ? nullptr : &examplefolder;
-        const std::lock_guard<std::mutex> hold(mutex);
         DiskFolder target(dir);
         MemoryConsole console;
         const int status = kalp(target, console, o);
@@ -386,7 +474,7 @@ struct Server::Impl {
         MemoryConsole console;
         console.onprint = [this](std::string_view text) {
             const std::lock_guard<std::mutex> hold(job.mu);
-            if (job.console.size() < maxbody) job.console.append(text);
+            if (job.console.size() < mostconsole) job.console.append(text);
         };
         Options o;
         o.csv = o.json = o.plot = true;
@@ -403,10 +491,13 @@ struct Server::Impl {
                        [](const std::string& name) {
                            return json{{"name", name}, {"holds", outputholds(name)}};
                        });
-        const std::lock_guard<std::mutex> hold(job.mu);
-        job.status = status;
-        job.files = files;
-        job.running = false;
+        {
+            const std::lock_guard<std::mutex> hold(job.mu);
+            job.status = status;
+            job.files = files;
+            job.running = false;
+        }
+        job.ended.notify_all();
     }
 
     // The run's state; the caller holds job.mu.
@@ -427,14 +518,18 @@ struct Server::Impl {
     void file(const std::string& name, httplib::Response& res) const {
         const std::vector<std::string> outputs = outputnames();
         if (std::find(outputs.begin(), outputs.end(), name) == outputs.end()) {
-            refuse(res, 404, "KALP writes no file of that name.");
+            refuse(res, 404, "KALP writes no file called " + name + ".");
             return;
         }
         // Only a plain file is served, opened without waiting on it.
         int error = 0;
         std::shared_ptr<platform::Reader> reader = platform::openreader(folder->path(name), error);
         if (!reader) {
-            refuse(res, 404, name + " is not in the folder as a plain file.");
+            refuse(res, 404, error == ENOENT ? name + " is not in the folder: no run has written it yet."
+                             : error == EISDIR || error == platform::notplain
+                                 ? name + " in the folder is not a plain file (it is a folder, a named "
+                                          "pipe, a device or a socket), so it is not served."
+                                 : name + " cannot be read: " + platform::errortext(error) + ".");
             return;
         }
         // The file is sent as it is read, in pieces, whatever its size (a
@@ -453,20 +548,42 @@ struct Server::Impl {
     }
 
     // Runs a handler; whatever it throws becomes an answer.
-    template <class F> httplib::Server::Handler guarded(F f) {
-        return [f](const httplib::Request& req, httplib::Response& res) {
-            try {
-                f(req, res);
-            } catch (const BadRequest& e) {
-                refuse(res, 400, e.what());
-            } catch (const RunStop& stop) {
-                refuse(res, 500, stop.what + "\n" + stop.fix);
-            } catch (const std::exception& e) {
-                refuse(res, 500, std::string("The server could not answer: ") + e.what());
-            } catch (...) {
-                refuse(res, 500, "The server could not answer.");
+    template <class F> static void guard(httplib::Response& res, F f) {
+        try {
+            f();
+        } catch (const BadRequest& e) {
+            refuse(res, 400, e.what());
+        } catch (const RunStop& stop) {
+            refuse(res, 500, stop.what + "\n" + stop.fix);
+        } catch (const std::bad_alloc&) {
+            refuse(res, 503, "The server lacks the memory to answer now; try again in a moment.");
+        } catch (const std::exception& e) {
+            refuse(res, 500, std::string("The server could not answer: ") + e.what());
+        } catch (...) {
+            refuse(res, 500, "The server could not answer.");
+        }
+    }
+
+    template <class F> httplib::Server::Handler getting(F f) {
+        return [f](const httplib::Request& req, httplib::Response& res) { guard(res, [&] { f(req, res); }); };
+    }
+
+    // A POST: its body read within the limits, then `f` with it.
+    template <class F> httplib::Server::HandlerWithContentReader posting(F f) {
+        return [this, f](const httplib::Request&, httplib::Response& res, const httplib::ContentReader& reader) {
+            Body body;
+            const Refusal bad = http.readbody(reader, body);
+            if (bad) {
+                refuse(res, bad.status, bad.why);
+                if (bad.status == 503) res.set_header("Retry-After", "1");
+                return;
             }
+            guard(res, [&] { f(body.text, res); });
         };
+    }
+
+    static bool posted(const std::string& path) {
+        return path == "/api/compute" || path == "/api/save" || path == "/api/run" || path == "/api/init";
     }
 
     bool allowed(const httplib::Request& req, httplib::Response& res) const {
@@ -487,66 +604,99 @@ struct Server::Impl {
         return true;
     }
 
+    // Whether a request may go on to its handler, judged on its line and
+    // headers before its body is read; a refused one closes its connection,
+    // its body unread.
+    bool admit(const httplib::Request& req, httplib::Response& res) const {
+        Refusal bad;
+        try {
+            if (!allowed(req, res)) {
+                HttpServer::closeafter();
+                return false;
+            }
+            bad = http.checkhead(req);
+            if (!bad && req.method == "POST" && !posted(req.path))
+                bad = {404, "There is no page " + shown(req.path) + " that takes a POST."};
+        } catch (...) {
+            bad = {400, "The request cannot be read."};
+        }
+        if (!bad) return true;
+        refuse(res, bad.status, bad.why);
+        HttpServer::closeafter();
+        return false;
+    }
+
     void routes() {
-        http.set_default_headers({{"Content-Security-Policy", policy},
-                                  {"X-Content-Type-Options", "nosniff"},
-                                  {"Referrer-Policy", "no-referrer"},
-                                  {"Cache-Control", "no-store"}});
-        http.set_payload_max_length(maxbody);
-        http.set_keep_alive_timeout(1);
-        http.set_tcp_nodelay(true);
+        http.setheaders({{"Content-Security-Policy", policy},
+                         {"X-Content-Type-Options", "nosniff"},
+                         {"Referrer-Policy", "no-referrer"},
+                         {"Cache-Control", "no-store"}});
+        http.setanswer([](const std::string& why) { return dump(json{{"error", why}}); });
         http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            return admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
+                                   : httplib::Server::HandlerResponse::Handled;
+        });
+        // A client that asks before it sends a body hears at once whether to.
+        http.set_expect_100_continue_handler([this](const httplib::Request& req, httplib::Response& res) {
+            return admit(req, res) ? 100 : res.status;
+        });
+        http.set_exception_handler([](const httplib::Request&, httplib::Response& res, const std::exception_ptr& e) {
+            std::string why = "The server could not answer.";
             try {
-                return allowed(req, res) ? httplib::Server::HandlerResponse::Unhandled
-                                         : httplib::Server::HandlerResponse::Handled;
+                if (e) std::rethrow_exception(e);
+            } catch (const std::exception& x) {
+                why = std::string("The server could not answer: ") + x.what();
             } catch (...) {
-                refuse(res, 400, "The request cannot be read.");
-                return httplib::Server::HandlerResponse::Handled;
+            }
+            refuse(res, 500, why);
+        });
+        // What the library itself refuses.
+        http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+            if (!res.body.empty()) return;
+            HttpServer::closeafter();
+            switch (res.status) {
+            case 404: refuse(res, 404, "There is no page " + shown(req.path) + " on this server."); break;
+            case 400:
+                refuse(res, 400, "The request cannot be read: its request line or a header line is malformed.");
+                break;
+            case 413: refuse(res, 413, "The request's body is larger than 1 MB."); break;
+            case 416: refuse(res, 416, "The range asked for lies outside the file."); break;
+            default:
+                refuse(res, res.status,
+                       "The server could not answer (HTTP status " + std::to_string(res.status) + ").");
             }
         });
-        http.set_exception_handler([](const httplib::Request&, httplib::Response& res, const std::exception_ptr&) {
-            refuse(res, 500, "The server could not answer.");
-        });
-        http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-            if (!res.body.empty()) return;
-            refuse(res, res.status,
-                   res.status == 413 ? "The request is larger than 1 MB." : "There is no such page.");
-        });
-        http.Get("/", guarded([this](const httplib::Request&, httplib::Response& res) {
+        http.Get("/", getting([this](const httplib::Request&, httplib::Response& res) {
             res.set_content(page, "text/html; charset=utf-8");
         }));
-        http.Get("/editor.js", guarded([](const httplib::Request&, httplib::Response& res) {
+        http.Get("/editor.js", getting([](const httplib::Request&, httplib::Response& res) {
             res.set_content(editorjs, "text/javascript; charset=utf-8");
         }));
-        http.Get("/editor.css", guarded([](const httplib::Request&, httplib::Response& res) {
+        http.Get("/editor.css", getting([](const httplib::Request&, httplib::Response& res) {
             res.set_content(editorcss, "text/css; charset=utf-8");
         }));
-        http.Get("/api/scenario", guarded([this](const httplib::Request&, httplib::Response& res) {
+        http.Get("/api/scenario", getting([this](const httplib::Request&, httplib::Response& res) {
             const std::lock_guard<std::mutex> hold(mutex);
             load();
             answer(res, 200, compute({}));
         }));
-        http.Post("/api/compute", guarded([this](const httplib::Request& req, httplib::Response& res) {
-            const Edits e = readedits(req.body);
+        http.Post("/api/compute", posting([this](const std::string& body, httplib::Response& res) {
             const std::lock_guard<std::mutex> hold(mutex);
+            const Edits e = readedits(body);
             if (current(e, res)) answer(res, 200, compute(e.values, e.bad));
         }));
-        http.Post("/api/save", guarded([this](const httplib::Request& req, httplib::Response& res) {
-            save(readedits(req.body), res);
-        }));
-        http.Post("/api/run", guarded([this](const httplib::Request&, httplib::Response& res) { run(res); }));
-        http.Get("/api/run", guarded([this](const httplib::Request&, httplib::Response& res) { runnow(res); }));
-        http.Post("/api/init", guarded([this](const httplib::Request& req, httplib::Response& res) {
-            start(req.body, res);
-        }));
+        http.Post("/api/save", posting([this](const std::string& body, httplib::Response& res) { save(body, res); }));
+        http.Post("/api/run", posting([this](const std::string&, httplib::Response& res) { run(res); }));
+        http.Get("/api/run", getting([this](const httplib::Request&, httplib::Response& res) { runnow(res); }));
+        http.Post("/api/init", posting([this](const std::string& body, httplib::Response& res) { start(body, res); }));
         http.Get(R"(/files/([A-Za-z0-9._-]{1,64}))",
-                 guarded([this](const httplib::Request& req, httplib::Response& res) {
+                 getting([this](const httplib::Request& req, httplib::Response& res) {
                      file(req.matches[1].str(), res);
                  }));
     }
 };
 
-Server::Server(const ServeOptions& o) : impl_(std::make_unique<Impl>()) {
+Server::Server(const ServeOptions& o) : impl_(std::make_unique<Impl>(o.limits)) {
     Impl& s = *impl_;
     int error = 0;
     if (!platform::isfolder(o.dir, error))
@@ -561,13 +711,11 @@ Server::Server(const ServeOptions& o) : impl_(std::make_unique<Impl>()) {
         s.page.replace(at, 7, s.token);
     {
         const std::lock_guard<std::mutex> hold(s.mutex);
+        s.tidy();
         s.load();
     }
     s.routes();
-    if (o.port == 0)
-        s.port = s.http.bind_to_any_port("127.0.0.1");
-    else if (s.http.bind_to_port("127.0.0.1", o.port))
-        s.port = o.port;
+    s.port = s.http.bind(o.port);
     if (s.port <= 0)
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(o.port) + ": " +
                                  std::strerror(errno));
@@ -583,17 +731,20 @@ std::string Server::address() const {
     return "http://127.0.0.1:" + std::to_string(impl_->port) + "/?token=" + impl_->token;
 }
 
-void Server::listen() {
-    impl_->listening = true;
-    impl_->http.listen_after_bind();
-    impl_->listening = false;
+void Server::listen() { impl_->http.serve(); }
+
+void Server::stop() { impl_->http.end(); }
+
+bool Server::ended(std::chrono::milliseconds wait) {
+    const auto by = std::chrono::steady_clock::now() + wait;
+    if (!impl_->http.ended(wait)) return false;
+    std::unique_lock<std::mutex> lock(impl_->job.mu);
+    return impl_->job.ended.wait_until(lock, by, [&] { return !impl_->job.running; });
 }
 
-void Server::stop() {
-    // A server whose listen() has begun stops once it has come to listen.
-    while (impl_->listening && !impl_->http.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    impl_->http.stop();
+bool Server::running() const {
+    const std::lock_guard<std::mutex> hold(impl_->job.mu);
+    return impl_->job.running;
 }
 
 int serve(const ServeOptions& options) {
@@ -619,8 +770,17 @@ int serve(const ServeOptions& options) {
         server->listen();
         platform::wakeend();
     });
-    platform::waitforend();
+    const int sig = platform::waitforend();
+    // The process ends within a second of the signal, whatever its clients
+    // do: every connection is cut at once, and work that does not end in
+    // time (a long run started from the page) ends with the process, its
+    // temporary files removed.
     server->stop();
+    if (!server->ended(std::chrono::milliseconds(600)))
+        platform::endbysignal(sig, server->running()
+                                       ? "the run started from the page was stopped; its files were not "
+                                         "written, earlier ones are unchanged"
+                                       : "the page's last request was stopped; every file is whole");
     listening.join();
     return 0;
 }

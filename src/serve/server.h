@@ -3,8 +3,11 @@
 //
 // The server listens on 127.0.0.1 only. Every request must carry the
 // secret token of the address it prints (?token= or the X-KALP-Token
-// header) and name the server's own address as its Host; bodies are at
-// most 1 MB. The page and its script and style are built into the program.
+// header) and name the server's own address as its Host; it is held to the
+// limits of serve/http.h (bodies of at most 1 MB, uncompressed, with a
+// length or chunked; line and headers of at most 64 KB; at most 128
+// connections; deadlines for every request). The page and its script and
+// style are built into the program.
 //
 //   GET  /                  the page
 //   GET  /api/scenario      the folder's files read afresh: the form and the result
@@ -24,8 +27,11 @@
 // (the files were read afresh or saved since) is told to reload.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
+
+#include "serve/limits.h"
 
 namespace kalp {
 
@@ -35,6 +41,7 @@ struct ServeOptions {
     // The folders of the report template and of the examples, for the first
     // scenario of an empty folder; "" when there are none.
     std::string share, examples;
+    Limits limits; // of the HTTP server
 };
 
 class Server {
@@ -52,14 +59,22 @@ public:
     std::string address() const;
     // Serves until stop().
     void listen();
+    // Stops listening and cuts every connection at once; from any thread,
+    // also before listen() began.
     void stop();
+    // After stop(): waits up to `wait` until listen() has returned and the
+    // run started from the page has ended; true when both have.
+    bool ended(std::chrono::milliseconds wait);
+    // Whether a run started from the page is working.
+    bool running() const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
-// Prints the address and serves until SIGINT or SIGTERM; the exit status.
+// Prints the address and serves until SIGINT or SIGTERM, then ends within a
+// second; the exit status.
 int serve(const ServeOptions& options);
 
 } // namespace kalp

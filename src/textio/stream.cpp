@@ -106,14 +106,26 @@ int nextbyte(Stream& in) {
 }
 
 // Whether the first bytes of a file are those of UTF-16 text: a byte-order
-// mark, or NULs beside ASCII characters, as Notepad's "Unicode" writes them.
+// mark, or NULs beside ASCII characters, as Notepad's "Unicode" writes them
+// (a file of one character is two bytes).
 bool utf16(const std::string& start) {
     const auto at = [&](size_t i) { return static_cast<unsigned char>(start[i]); };
     const auto ascii = [](unsigned char c) { return c > 0 && c < 0x80; };
     if (start.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF)))
         return true;
+    if (start.size() == 2) return (ascii(at(0)) && at(1) == 0) || (at(0) == 0 && ascii(at(1)));
     return start.size() >= 4 && ((ascii(at(0)) && at(1) == 0 && ascii(at(2)) && at(3) == 0) ||
                                  (at(0) == 0 && ascii(at(1)) && at(2) == 0 && ascii(at(3))));
+}
+
+// A NUL byte where a number is written: no text file holds one, and the C
+// library's conversions would read the number as ending there.
+[[noreturn]] void nulbyte(const Stream& in, const Value& v) {
+    const std::string f = file(in);
+    failon(in, v,
+           "The file " + f + " holds a NUL byte (a byte of value 0) where " + v.text() +
+               " is written; a text file holds none.",
+           "Open " + f + " in an editor, save it as plain text (ANSI or UTF-8) and restart the program.");
 }
 
 // No number is longer than this; a longer text is no number.
@@ -184,6 +196,7 @@ template <class T, class F>
 bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
     const std::string w = word(in, v.var);
     if (w.empty()) return false;
+    if (w[0] == '\0') nulbyte(in, v);
     if (nobreak(w)) nobreakspace(in, v, "");
     if (w.size() > longest) notdecimal(in, v, w, kind, w);
     std::string tail;
@@ -238,6 +251,23 @@ std::string indexed(const char* var, int i, int j) {
     return s;
 }
 
+Unopened unopened(const std::string& n, int error) {
+    if (error == ENOENT)
+        return {"The input file " + n + " cannot be opened.",
+                "Put the file " + n + " into the working directory and restart the program."};
+    // Reading anything but a plain file could wait forever or read a device.
+    const char* what = error == EISDIR             ? " is a folder, not a file."
+                       : error == platform::notplain ? " is not a plain file but a named pipe (FIFO), a "
+                                                       "device or a socket, which KALP does not read."
+                                                     : nullptr;
+    if (what)
+        return {"The input file " + n + what,
+                "Put the file " + n + " itself in its place in the working directory and restart the "
+                "program."};
+    return {"The input file " + n + " cannot be opened: " + platform::errortext(error) + ".",
+            "Replace " + n + " by a readable file in the working directory and restart the program."};
+}
+
 Stream openin(const Streams& from, const char* name) {
     Stream s;
     s.name = name;
@@ -245,11 +275,8 @@ Stream openin(const Streams& from, const char* name) {
     const std::string n = name;
     int error = 0;
     if (!from.files->read(n, s.text, error)) {
-        if (error == ENOENT)
-            failin(n, "", "The input file " + n + " cannot be opened.",
-                   "Put the file " + n + " into the working directory and restart the program.");
-        failin(n, "", "The input file " + n + " cannot be opened: " + platform::errortext(error) + ".",
-               "Replace " + n + " by a readable file in the working directory and restart the program.");
+        const Unopened u = unopened(n, error);
+        failin(n, "", u.what, u.fix);
     }
     if (utf16(s.text.substr(0, 4)))
         failin(n, "",
@@ -399,6 +426,7 @@ double scandouble(Stream& in, const Value& v) {
 
 bool leadingint(Stream& in, int& out, const Value& v) {
     const std::string w = word(in, v.var);
+    if (w.find('\0') != std::string::npos) nulbyte(in, v);
     std::string tail;
     long x = 0;
     bool range = false;

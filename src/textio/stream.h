@@ -99,6 +99,15 @@ struct Streams {
 // start; a file that cannot be read, or that is saved as UTF-16, ends the
 // run.
 Stream openin(const Streams& s, const char* name);
+
+// Why the input file `name` cannot be read, as a run reports it: what is
+// wrong and what to do. `error` is the one of Folder::read (ENOENT for a
+// missing file, EISDIR for a folder, platform::notplain for a FIFO, a
+// device or a socket).
+struct Unopened {
+    std::string what, fix;
+};
+Unopened unopened(const std::string& name, int error);
 // An input stream over `text`, named `name` in messages.
 Stream textstream(std::string text, const char* name);
 // Ends the reading of an input stream; its name and text stay for the
@@ -141,7 +150,8 @@ float scanfloat(Stream& in, const Value& v);
 double scandouble(Stream& in, const Value& v);
 
 // The gate flag: the integer at the start of the input, whatever follows it
-// (1.0 counts as 1). False when the input does not begin with an integer.
+// (1.0 counts as 1). False when the input does not begin with an integer; a
+// NUL byte in its first word ends the run.
 bool leadingint(Stream& in, int& x, const Value& v);
 
 // Ends the run with a report about the value `v` just read from `in`; the
