@@ -1,5 +1,5 @@
 # The Windows build (cmake/mingw-w64-x86_64.cmake): what it takes from
-# Debian, and, for now, the platform unit and its test alone.
+# Debian.
 
 # Header-only libraries: CLI11, nlohmann-json and cpp-httplib's single
 # header, put in the build tree by cmake/fetch-windows-deps.sh.
@@ -13,6 +13,10 @@ add_library(kalpheaders INTERFACE)
 target_include_directories(kalpheaders SYSTEM INTERFACE ${KALP_WINDOWS_DEPS})
 # cpp-httplib on Windows: Winsock, and the crypto API for its random numbers.
 target_link_libraries(kalpheaders INTERFACE ws2_32 crypt32)
+# Winsock keeps the backlog of a socket's first listen(), which the library
+# makes as it binds: connections that come all at once wait there to be
+# accepted, as they do after src/serve/http.cpp widens it on Linux.
+target_compile_definitions(kalpheaders INTERFACE CPPHTTPLIB_LISTEN_BACKLOG=256)
 
 # GoogleTest from Debian's sources (libgtest-dev), built with the cross
 # compiler and without the warnings asked of KALP's own code.
@@ -24,6 +28,4 @@ if(KALP_TESTS)
   set_directory_properties(PROPERTIES COMPILE_OPTIONS "-ffp-contract=off")
   add_subdirectory(${KALP_GOOGLETEST} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   set_directory_properties(PROPERTIES COMPILE_OPTIONS "${kalp_options}")
-  enable_testing()
-  add_subdirectory(tests)
 endif()

@@ -2,9 +2,8 @@
 // that the program's loop must match bit for bit.
 #pragma once
 
-#include <cmath>
-
 #include "core/model.h"
+#include "platform/platform.h"
 
 namespace kalp::test {
 
@@ -18,7 +17,7 @@ inline void plainflow(Model& m) {
                                                     static_cast<double>(m.m_gf[j]));
         for (int i = 1; i <= m.acm; ++i) {
             m.m_gf[i] = m.m_gft[i];
-            const double d = std::pow(1.0 + static_cast<double>(m.u), static_cast<double>(t));
+            const double d = platform::power(1.0 + static_cast<double>(m.u), t);
             m.m_sum[i] = static_cast<float>(static_cast<double>(m.m_sum[i]) +
                                             static_cast<double>(m.m_gf[i]) / d);
             if (t < m.l_inv) m.m_gft[i] = 0;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/platform.h"
+
 namespace kalp {
 
 namespace {
@@ -52,7 +54,9 @@ void geneflow(Model& m, const YearHook& after) {
                     m.m_gft[i] = term(m.m_gft[i], m.P[i][j], m.m_gf[j]);
             }
         }
-        const double d = std::pow(1.0 + static_cast<double>(m.u), static_cast<double>(t));
+        // (1 + u)^t: the pow of Windows' C library rounds otherwise than
+        // Linux's, and the platform's power gives Windows Linux's results.
+        const double d = platform::power(1.0 + static_cast<double>(m.u), t);
         for (int i = 1; i <= n; ++i) {
             m.m_gf[i] = m.m_gft[i];
             m.m_sum[i] = static_cast<float>(static_cast<double>(m.m_sum[i]) +

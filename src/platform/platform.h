@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kalp::platform {
 
@@ -159,6 +161,29 @@ bool isterminal(std::FILE* stream);
 // The standard streams pass every byte as it is (no CRLF translation on
 // Windows).
 void binarystreams();
+// Writes `text` on standard output or standard error: to a pipe or a file
+// every byte as it is, each line handed on as it ends; to a console window
+// on Windows as the letters of its UTF-8 text. False when it could not be
+// written.
+bool writestream(std::FILE* stream, std::string_view text);
+
+// The arguments of the command line after the program's name, as UTF-8
+// text: `argv` on POSIX; on Windows the command line as Windows holds it,
+// since `argv` has its letters in the code page of the system.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// x to the whole power n (n >= 0), as the yearly discount of the gene flow
+// takes it: pow of the C library on POSIX. On Windows, whose C library
+// rounds pow otherwise than the GNU C library in most cases, it is
+// roundedpower(), which agrees with that one's in all but about 1 in 1000
+// cases, and there by 1 unit in the last place.
+double power(double x, int n);
+// x (finite, > 0) to the power n >= 0, rounded once to nearest: only + - *
+// / on doubles, so the same bits on every machine.
+double roundedpower(double x, int n);
+
+// The error of the last call on a socket, as an errno number.
+int socketerror();
 
 // The path of the running program.
 std::string programpath();

@@ -1,5 +1,6 @@
 // The operating system on Linux and the other POSIX systems.
 #include "platform/platform.h"
+#include "platform/enlisted.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <csignal>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -243,13 +245,6 @@ std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& er
 
 namespace {
 
-// The enlisted files: a slot is in use while its flag is set, and its path
-// is written before the flag.
-constexpr int slots = 64;
-constexpr std::size_t pathsize = 4096;
-char paths[slots][pathsize];
-std::atomic<bool> used[slots];
-
 void say(const char* text) {
     if (write(STDERR_FILENO, text, std::strlen(text)) < 0) {
         // Nothing more can be said.
@@ -281,32 +276,7 @@ std::atomic<bool> waiting{false};
 
 } // namespace
 
-int enlist(const std::string& path) {
-    if (path.empty() || path.size() >= pathsize) return -1;
-    for (int i = 0; i < slots; ++i) {
-        bool expected = false;
-        if (used[i].load() || !used[i].compare_exchange_strong(expected, true)) continue;
-        // A claimed slot holds an empty path until the whole path is in
-        // place: its first byte is written last.
-        std::memcpy(paths[i] + 1, path.c_str() + 1, path.size());
-        std::atomic_signal_fence(std::memory_order_release);
-        paths[i][0] = path[0];
-        return i;
-    }
-    return -1;
-}
-
-void delist(int slot) {
-    if (slot < 0 || slot >= slots) return;
-    paths[slot][0] = '\0';
-    std::atomic_signal_fence(std::memory_order_release);
-    used[slot].store(false);
-}
-
-void removeenlisted() {
-    for (int i = 0; i < slots; ++i)
-        if (used[i].load() && paths[i][0] != '\0') unlink(paths[i]);
-}
+void removequietly(const char* path) { unlink(path); }
 
 void handlesignals() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
@@ -421,6 +391,18 @@ bool setbacklog(Socket s, int n) { return listen(s, n) == 0; }
 bool isterminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void binarystreams() {}
+
+bool writestream(std::FILE* stream, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+std::vector<std::string> arguments(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+double power(double x, int n) { return std::pow(x, static_cast<double>(n)); }
+
+int socketerror() { return errno; }
 
 std::string programpath() {
     char path[PATH_MAX];

@@ -1,6 +1,7 @@
 // The operating system on Windows: the wide (UTF-16) calls of Win32, with
 // the program's UTF-8 paths converted at this border.
 #include "platform/platform.h"
+#include "platform/enlisted.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -18,11 +19,14 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <type_traits>
 
 namespace kalp::platform {
@@ -213,6 +217,14 @@ std::string errortext(int error) {
     case ENOTEMPTY: return "Directory not empty";
     case EILSEQ: return "Invalid or incomplete multibyte or wide character";
     case ELOOP: return "Too many levels of symbolic links";
+    case EADDRINUSE: return "Address already in use";
+    case EADDRNOTAVAIL: return "Cannot assign requested address";
+    case EAFNOSUPPORT: return "Address family not supported by protocol";
+    case ENETDOWN: return "Network is down";
+    case ENOBUFS: return "No buffer space available";
+    case ECONNREFUSED: return "Connection refused";
+    case ECONNRESET: return "Connection reset by peer";
+    case ETIMEDOUT: return "Connection timed out";
     default: return "Unknown error " + std::to_string(error);
     }
 }
@@ -260,6 +272,37 @@ bool writable(const std::string& path) {
     }
     CloseHandle(h);
     return true;
+}
+
+bool isfolder(const std::string& path, int& error) {
+    std::wstring w;
+    if (!widen(path, w)) {
+        error = EILSEQ;
+        return false;
+    }
+    if (w.empty()) {
+        error = ENOENT;
+        return false;
+    }
+    // Opened as the other calls open it, so that a link to a folder counts
+    // as the folder.
+    const HANDLE h = CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, shareall, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = lasterror();
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(h, &info);
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    if (!known) {
+        error = errnoof(code);
+        return false;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+    error = ENOTDIR;
+    return false;
 }
 
 namespace {
@@ -565,13 +608,6 @@ std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& er
 
 namespace {
 
-// The enlisted files: a slot is in use while its flag is set, and its path
-// is written before the flag.
-constexpr int slots = 64;
-constexpr std::size_t pathsize = 4096;
-char paths[slots][pathsize];
-std::atomic<bool> used[slots];
-
 void say(const char* text) {
     DWORD done = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &done, nullptr);
@@ -630,38 +666,11 @@ BOOL WINAPI onend(DWORD event) {
 
 } // namespace
 
-int enlist(const std::string& path) {
-    if (path.empty() || path.size() >= pathsize) return -1;
-    for (int i = 0; i < slots; ++i) {
-        bool expected = false;
-        if (used[i].load() || !used[i].compare_exchange_strong(expected, true)) continue;
-        // A claimed slot holds an empty path until the whole path is in
-        // place: its first byte is written last.
-        std::memcpy(paths[i] + 1, path.c_str() + 1, path.size());
-        std::atomic_thread_fence(std::memory_order_release);
-        paths[i][0] = path[0];
-        return i;
-    }
-    return -1;
-}
-
-void delist(int slot) {
-    if (slot < 0 || slot >= slots) return;
-    paths[slot][0] = '\0';
-    std::atomic_thread_fence(std::memory_order_release);
-    used[slot].store(false);
-}
-
-void removeenlisted() {
+void removequietly(const char* path) {
     // No allocation: the handler may run while another thread holds the
     // heap.
-    wchar_t wide[pathsize];
-    for (int i = 0; i < slots; ++i) {
-        if (!used[i].load() || paths[i][0] == '\0') continue;
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (MultiByteToWideChar(CP_UTF8, 0, paths[i], -1, wide, static_cast<int>(pathsize)) > 0)
-            DeleteFileW(wide);
-    }
+    wchar_t wide[4096];
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, 4096) > 0) DeleteFileW(wide);
 }
 
 void handlesignals() { SetConsoleCtrlHandler(onconsole, TRUE); }
@@ -757,6 +766,109 @@ void binarystreams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+
+// The bytes of an unfinished UTF-8 sequence at the end of the last text
+// written on the console through standard output [0] or error [1].
+struct Pending {
+    char bytes[4];
+    int count = 0;
+};
+Pending pending[2];
+
+// Whether `text` ends within a UTF-8 sequence: the number of its last bytes
+// that begin one and need more.
+int unfinished(std::string_view text) {
+    const int most = static_cast<int>(std::min<std::size_t>(text.size(), 3));
+    for (int back = 1; back <= most; ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - static_cast<std::size_t>(back)]);
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte
+        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// A console window shows the text by its letters: UTF-16 through
+// WriteConsoleW, whatever the console's code page (a byte that is no UTF-8
+// shows as a replacement character).
+bool toconsole(HANDLE h, Pending& p, std::string_view text) {
+    std::vector<char> whole(p.bytes, p.bytes + p.count);
+    whole.insert(whole.end(), text.begin(), text.end());
+    const int keep = unfinished(std::string_view(whole.data(), whole.size()));
+    p.count = keep;
+    std::copy(whole.end() - keep, whole.end(), p.bytes);
+    whole.resize(whole.size() - static_cast<std::size_t>(keep));
+    if (whole.empty()) return true;
+    const int size = static_cast<int>(std::min<std::size_t>(whole.size(), 0x3fffffff));
+    const int n = MultiByteToWideChar(CP_UTF8, 0, whole.data(), size, nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, whole.data(), size, wide.data(), n);
+    for (std::size_t at = 0; at < wide.size();) {
+        DWORD done = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+        if (!WriteConsoleW(h, wide.data() + at, chunk, &done, nullptr) || done == 0) return false;
+        at += done;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writestream(std::FILE* stream, std::string_view text) {
+    const int slot = stream == stdout ? 0 : stream == stderr ? 1 : -1;
+    if (slot >= 0 && isterminal(stream)) {
+        std::fflush(stream);
+        const HANDLE h = GetStdHandle(slot == 0 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+        return toconsole(h, pending[slot], text);
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    // The C library of Windows buffers a line-buffered stream fully: each
+    // line reaches a pipe or a file as it ends, as on POSIX.
+    if (text.find('\n') != std::string_view::npos) ok = std::fflush(stream) == 0 && ok;
+    return ok;
+}
+
+std::vector<std::string> arguments(int argc, char** argv) {
+    int n = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+    std::vector<std::string> args;
+    for (int i = 1; i < n; ++i)
+        args.push_back(narrow(wide[i], static_cast<int>(std::wcslen(wide[i]))));
+    LocalFree(wide);
+    return args;
+}
+
+double power(double x, int n) {
+    if (n == 0) return 1.0;
+    // What pow gives for these in any C library: not a number stays one,
+    // 0 and infinity are their own powers, and an odd power keeps the sign.
+    if (std::isnan(x) || n < 0) return std::pow(x, static_cast<double>(n));
+    const double a = std::fabs(x);
+    const double r = a == 0 || std::isinf(a) ? a : roundedpower(a, n);
+    return std::signbit(x) && (n & 1) ? -r : r;
+}
+
+int socketerror() {
+    switch (WSAGetLastError()) {
+    case WSAEADDRINUSE: return EADDRINUSE;
+    case WSAEADDRNOTAVAIL: return EADDRNOTAVAIL;
+    case WSAEACCES: return EACCES;
+    case WSAEAFNOSUPPORT: return EAFNOSUPPORT;
+    case WSAENETDOWN: return ENETDOWN;
+    case WSAENOBUFS: return ENOBUFS;
+    case WSAEMFILE: return EMFILE;
+    case WSAECONNREFUSED: return ECONNREFUSED;
+    case WSAECONNRESET: return ECONNRESET;
+    case WSAETIMEDOUT: return ETIMEDOUT;
+    case WSAEINVAL: return EINVAL;
+    case WSANOTINITIALISED: return ENETDOWN;
+    default: return EIO;
+    }
 }
 
 std::string programpath() {

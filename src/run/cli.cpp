@@ -167,6 +167,7 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     editor->add_option("--port", serving.port,
                        "Listen on port N of 127.0.0.1, 1 to 65535 (default: a free one)")
         ->type_name("N");
+    editor->add_flag("--open", serving.open, "Open the address in the default browser as well");
     // A usage error: its reason and where to find the rest.
     auto usage = [&](const std::string& problem) {
         console.warn("kalp: " + problem + "\nTry 'kalp --help' for more information.\n");
@@ -191,7 +192,7 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         return usage("-C (--dir) needs the name of a directory, not an empty text");
     if (*editor) {
         if (options.exports() || classes || version)
-            return usage("serve takes only -C DIR and --port N");
+            return usage("serve takes only -C DIR, --port N and --open");
         if (serving.port < 0 || serving.port > 65535)
             return usage("--port needs a port number from 1 to 65535, or 0 for a free one");
         if (editor->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         kalp::platform::handlesignals();
         kalp::StdConsole console;
         kalp::DiskFolders folders;
-        return kalp::command(std::vector<std::string>(argv + 1, argv + argc), console, folders);
+        return kalp::command(kalp::platform::arguments(argc, argv), console, folders);
     } catch (const std::bad_alloc&) {
         return report(nomemory, zac);
     } catch (const std::exception& e) {

@@ -718,7 +718,7 @@ Server::Server(const ServeOptions& o) : impl_(std::make_unique<Impl>(o.limits)) 
     s.port = s.http.bind(o.port);
     if (s.port <= 0)
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(o.port) + ": " +
-                                 std::strerror(errno));
+                                 platform::errortext(platform::socketerror()));
 }
 
 Server::~Server() = default;
@@ -766,6 +766,8 @@ int serve(const ServeOptions& options) {
     }
     std::printf("%s\n", server->address().c_str());
     std::fflush(stdout);
+    if (options.open && !platform::openbrowser(server->address()))
+        std::fprintf(stderr, "kalp: no browser could be started; open the address above in one\n");
     std::thread listening([&] {
         server->listen();
         platform::wakeend();

@@ -42,6 +42,7 @@ struct ServeOptions {
     // scenario of an empty folder; "" when there are none.
     std::string share, examples;
     Limits limits; // of the HTTP server
+    bool open = false; // hand the address to the default browser
 };
 
 class Server {

@@ -10,19 +10,21 @@ StdConsole::StdConsole() : terminal_(platform::isterminal(stderr)) {
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
 }
 
-void StdConsole::print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void StdConsole::print(std::string_view text) {
+    if (!platform::writestream(stdout, text)) failed_ = true;
+}
 
 void StdConsole::warn(std::string_view text) {
     std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    platform::writestream(stderr, text);
 }
 
 void StdConsole::progress(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    platform::writestream(stderr, text);
     std::fflush(stderr);
 }
 
-bool StdConsole::flush() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+bool StdConsole::flush() { return std::fflush(stdout) == 0 && !std::ferror(stdout) && !failed_; }
 
 void MemoryConsole::print(std::string_view text) {
     {

@@ -42,6 +42,7 @@ public:
 
 private:
     bool terminal_;
+    bool failed_ = false; // a console window that took not every letter
 };
 
 // A console held in memory. `onprint` sees every piece of console text as
