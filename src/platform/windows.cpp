@@ -28,6 +28,7 @@
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
+#include <vector>
 
 namespace kalp::platform {
 
@@ -703,12 +704,35 @@ void endbysignal(int sig, const char* aftermath) {
     for (;;) Sleep(INFINITE);
 }
 
+namespace {
+
+// The sockets shut down for reading and not yet closed. A shutdown does not
+// wake a WSAPoll that another thread waits in (not on every Windows, not
+// under Wine): waits go in short slices and end at once for these.
+SRWLOCK cutguard = SRWLOCK_INIT;
+std::vector<Socket> cutsockets;
+
+bool iscut(Socket s) {
+    AcquireSRWLockShared(&cutguard);
+    const bool cut = std::find(cutsockets.begin(), cutsockets.end(), s) != cutsockets.end();
+    ReleaseSRWLockShared(&cutguard);
+    return cut;
+}
+
+} // namespace
+
 int waitsocket(Socket s, bool writing, int ms) {
-    WSAPOLLFD p{};
-    p.fd = s;
-    p.events = writing ? POLLWRNORM : POLLRDNORM;
-    const int r = WSAPoll(&p, 1, ms < 0 ? 0 : ms);
-    return r == SOCKET_ERROR ? -1 : r > 0 ? 1 : 0;
+    constexpr int slice = 50;
+    for (int left = ms < 0 ? 0 : ms;;) {
+        if (iscut(s)) return 1; // the next read sees the end
+        WSAPOLLFD p{};
+        p.fd = s;
+        p.events = writing ? POLLWRNORM : POLLRDNORM;
+        const int r = WSAPoll(&p, 1, std::min(left, slice));
+        if (r != 0) return r == SOCKET_ERROR ? -1 : 1;
+        if (left <= slice) return 0;
+        left -= slice;
+    }
 }
 
 long long receive(Socket s, char* buf, std::size_t n) {
@@ -723,9 +747,22 @@ long long sendsome(Socket s, const char* buf, std::size_t n) {
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-void shutdownsocket(Socket s, bool reading) { shutdown(s, reading ? SD_BOTH : SD_SEND); }
+void shutdownsocket(Socket s, bool reading) {
+    if (reading) {
+        AcquireSRWLockExclusive(&cutguard);
+        if (std::find(cutsockets.begin(), cutsockets.end(), s) == cutsockets.end()) cutsockets.push_back(s);
+        ReleaseSRWLockExclusive(&cutguard);
+    }
+    shutdown(s, reading ? SD_BOTH : SD_SEND);
+}
 
-void closesocket(Socket s) { ::closesocket(s); }
+void closesocket(Socket s) {
+    // Forgotten before the system can give its number to another socket.
+    AcquireSRWLockExclusive(&cutguard);
+    cutsockets.erase(std::remove(cutsockets.begin(), cutsockets.end(), s), cutsockets.end());
+    ReleaseSRWLockExclusive(&cutguard);
+    ::closesocket(s);
+}
 
 bool socketaddress(Socket s, bool local, std::string& ip, int& port) {
     sockaddr_storage at{};
