@@ -75,6 +75,11 @@ TEST(Examples, InitWritesScenariosThatRun) {
     EXPECT_NE(r.errors.find("already holds README.txt"), std::string::npos);
     EXPECT_EQ(w.read("flock/README.txt"), "my notes\n");
     EXPECT_FALSE(w.exists("flock/ERROR.TXT"));
+    // The command it shows can be typed as it stands, blanks and all.
+    const Outcome named = w.run("init 'Schäferei Müller'");
+    ASSERT_EQ(named.status, 0) << named.errors;
+    EXPECT_NE(named.output.find("(kalp -C \"Schäferei Müller\")"), std::string::npos) << named.output;
+    EXPECT_EQ(w.run("-C 'Schäferei Müller'").status, 0);
 }
 
 TEST(CommandLine, HelpVersionAndUnknownArguments) {

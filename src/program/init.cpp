@@ -118,8 +118,11 @@ int init(Folder& folder, Console& console, const Options& o) {
                        " into " + o.folder + ":\n";
     for (const auto& f : files)
         said += "  " + f.first + "\n";
-    said += "Run kalp in that folder (kalp -C " + o.folder +
-            ") to compute the economic weights.\n";
+    // A name with blanks is quoted, so that the command can be typed as shown
+    // (the same on a Windows command prompt and in a POSIX shell).
+    const bool blank = o.folder.find_first_of(" \t") != std::string::npos;
+    const std::string named = blank ? "\"" + o.folder + "\"" : o.folder;
+    said += "Run kalp in that folder (kalp -C " + named + ") to compute the economic weights.\n";
     console.print(said);
     return console.flush() ? 0 : 1;
 }
