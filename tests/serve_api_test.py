@@ -2,8 +2,9 @@
 """The editor's API from outside, as the page uses it: kalp serve on a copy
 of the one-system example answers only its own address and token, reports a
 mistyped value on its field, computes, saves, runs and serves the files of
-the run, refuses an oversized body, and ends on Ctrl-C with exit 0 and no
-temporary file left.
+the run, refuses an oversized body, and ends on Ctrl-C at once, a
+connection kept open by the client or not, with exit 0 and no temporary
+file left.
 
 serve_api_test.py KALP SOURCE_DIR [REFERENCE_KALP]
 
@@ -132,6 +133,12 @@ def main():
                 mine = open(os.path.join(folder, name), 'rb').read()
                 theirs = open(os.path.join(again, name), 'rb').read()
                 assert mine == theirs, '%s differs from the reference program\'s' % name
+
+        # A browser keeps its connection open between requests: Ctrl-C must
+        # not wait for it.
+        idle = http.client.HTTPConnection('127.0.0.1', api.port, timeout=30)
+        idle.request('GET', '/api/run', headers={'X-KALP-Token': api.token})
+        idle.getresponse().read()
     finally:
         server.send_signal(signal.SIGINT)
         try:
@@ -140,7 +147,7 @@ def main():
             server.kill()
             raise
         errors = server.stderr.read()
-    assert status == 0, 'kalp serve ended with %d after Ctrl-C: %s' % (status, errors)
+    assert status == 0 and errors == '', 'kalp serve ended with %d after Ctrl-C: %s' % (status, errors)
     left = [f for f in os.listdir(folder) if f.startswith('.kalp')]
     assert not left, left
     shutil.rmtree(work, ignore_errors=True)

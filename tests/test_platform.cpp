@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -445,6 +446,46 @@ TEST(PlatformProcess, AServerWakesFromItsWait) {
     });
     EXPECT_EQ(waitforend(), 0);
     waker.join();
+}
+
+// The yearly discount (1 + u)^t: rounded once, the same bits on every
+// machine. The reference is the power in quadruple precision, rounded to a
+// double; cases too close to a tie for it to decide are left out.
+TEST(PlatformPower, AWholePowerIsRoundedOnce) {
+    struct Exact {
+        double x;
+        int n;
+        double want;
+    };
+    for (const Exact& e : {Exact{1.5, 3, 3.375}, Exact{2, 10, 1024}, Exact{7, 0, 1}, Exact{1.05, 1, 1.05},
+                           Exact{0.5, 1074, std::ldexp(1.0, -1074)}, Exact{0.5, 1075, 0.0},
+                           Exact{0.75, 2600, 0.0}, Exact{2, 1023, std::ldexp(1.0, 1023)},
+                           Exact{2, 1024, HUGE_VAL}, Exact{3, 20, 3486784401.0}}) {
+        EXPECT_EQ(roundedpower(e.x, e.n), e.want) << e.x << "^" << e.n;
+    }
+    int checked = 0, unlikepow = 0;
+    for (int k = 1; k <= 400; ++k) {
+        // Discount rates as a run stores them: single precision.
+        const double x = 1.0 + static_cast<double>(static_cast<float>(k * 0.00125f));
+        __float128 q = 1;
+        for (int n = 1; n <= 80; ++n) {
+            q *= x;
+            const __float128 slack = q * static_cast<__float128>(std::ldexp(1.0, -100));
+            const double below = static_cast<double>(q - slack), above = static_cast<double>(q + slack);
+            if (below != above) continue;
+            ++checked;
+            ASSERT_EQ(roundedpower(x, n), below) << x << "^" << n;
+            if (std::pow(x, n) != below) ++unlikepow;
+        }
+    }
+    EXPECT_GT(checked, 31000);
+    // The C library's pow is near: within one unit in the last place.
+    RecordProperty("differs from pow", unlikepow);
+#ifdef _WIN32
+    EXPECT_EQ(power(1.05, 20), roundedpower(1.05, 20));
+#else
+    EXPECT_EQ(power(1.05, 20), std::pow(1.05, 20.0));
+#endif
 }
 
 // What the program does as its own helper process.

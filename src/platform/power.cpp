@@ -96,7 +96,8 @@ double roundedpower(double x, int n) {
         scale(b, eb);
         // Far beyond the range of a double either way: the result is 0 or
         // infinite, whatever the bits still to come.
-        if (eb > 4 * DBL_MAX_EXP || eb < -4 * DBL_MAX_EXP) return eb > 0 ? HUGE_VAL : 0.0;
+        constexpr long long far = 4LL * DBL_MAX_EXP;
+        if (eb > far || eb < -far) return eb > 0 ? HUGE_VAL : 0.0;
     }
     return place(r, er);
 }
