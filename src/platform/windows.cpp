@@ -275,7 +275,12 @@ bool writable(const std::string& path) {
     return true;
 }
 
-bool isfolder(const std::string& path, int& error) {
+namespace {
+
+// What Windows knows of the folder at `path`, opened as the other calls
+// open it, so that a link to a folder counts as the folder; false with the
+// reason (ENOTDIR for anything else) when it is none.
+bool folderinfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, int& error) {
     std::wstring w;
     if (!widen(path, w)) {
         error = EILSEQ;
@@ -285,15 +290,12 @@ bool isfolder(const std::string& path, int& error) {
         error = ENOENT;
         return false;
     }
-    // Opened as the other calls open it, so that a link to a folder counts
-    // as the folder.
     const HANDLE h = CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, shareall, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = lasterror();
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
     const bool known = GetFileInformationByHandle(h, &info);
     const DWORD code = GetLastError();
     CloseHandle(h);
@@ -304,6 +306,13 @@ bool isfolder(const std::string& path, int& error) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return true;
     error = ENOTDIR;
     return false;
+}
+
+} // namespace
+
+bool isfolder(const std::string& path, int& error) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return folderinfo(path, info, error);
 }
 
 namespace {
@@ -555,29 +564,8 @@ private:
 // into it.
 std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error) {
     result = Locked::failed;
-    std::wstring w;
-    if (!widen(dir, w)) {
-        error = EILSEQ;
-        return nullptr;
-    }
-    const HANDLE h = CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, shareall, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = lasterror();
-        return nullptr;
-    }
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(h, &info);
-    const DWORD code = GetLastError();
-    CloseHandle(h);
-    if (!known) {
-        error = errnoof(code);
-        return nullptr;
-    }
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = ENOTDIR;
-        return nullptr;
-    }
+    if (!folderinfo(dir, info, error)) return nullptr;
     // Named by the folder's volume and file number, so that every path to
     // it (a short name, a mapped drive, a link) meets the same lock; in
     // the global namespace, so that other sessions meet it too.
