@@ -21,8 +21,10 @@ struct Started {
     // Up to `n` bytes of its piped output, waiting up to `ms` milliseconds:
     // their number, 0 at the end, -1 when none came in time.
     long long read(char* buf, std::size_t n, int ms = -1) const;
-    // Ctrl-C as a user gives it: SIGINT on POSIX, Ctrl-Break to its
-    // process group on Windows. False when it could not be delivered.
+    // Ctrl-C as a user gives it: SIGINT on POSIX; on Windows the Ctrl-C
+    // event of the console that the test shares with the programs it
+    // started after shareconsole(), so start no other program meanwhile.
+    // False when it could not be delivered.
     bool interrupt() const;
     // Ends it at once.
     void kill() const;
@@ -33,10 +35,15 @@ struct Started {
 // Starts `argv` in `dir`, standard input empty, standard output going to
 // the file `out` (or, with `out` empty, to a pipe that read() reads, or,
 // with `outfd` >= 0 on POSIX, to that descriptor), standard error to the
-// file `err`. Windows: in a process group of its own, so that interrupt()
-// reaches it alone.
+// file `err`.
 Started launch(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
                const std::string& err);
+
+// On Windows, gives the test a console of its own, which the programs it
+// starts afterwards share and interrupt() needs. Wine keeps such a test
+// alive some 20 seconds after its end, so only tests that interrupt a
+// program take one.
+void shareconsole();
 
 // A new empty folder in the system's temporary folder.
 std::string scratchfolder(const std::string& prefix);

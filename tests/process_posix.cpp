@@ -96,6 +96,8 @@ std::string scratchfolder(const std::string& prefix) {
 
 std::string programat(const std::string& path) { return path; }
 
+void shareconsole() {}
+
 Sock connectlocal(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in at{};

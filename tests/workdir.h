@@ -3,6 +3,7 @@
 // binary runs (Diskdir).
 #pragma once
 
+#include <concepts>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -97,6 +98,12 @@ private:
 
 // The bytes of a file, or "" when it cannot be read.
 std::string slurp(const std::string& path);
+template <class Path>
+    requires std::same_as<Path, std::filesystem::path>
+std::string slurp(const Path& path) {
+    const std::u8string s = path.u8string();
+    return slurp(std::string(s.begin(), s.end()));
+}
 // A path of UTF-8 text as the system takes it, and back.
 std::filesystem::path native(const std::string& utf8);
 std::string utf8(const std::filesystem::path& path);
