@@ -3,8 +3,6 @@
 // and nothing written outside the working directory.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <functional>
 #include <sstream>

@@ -3,12 +3,12 @@
 // the whole program called in process on folders in memory.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <unistd.h>
-
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "scenario.h"
 #include "workdir.h"
@@ -31,6 +31,17 @@ std::map<std::string, std::string> contents(const Diskdir& d) {
         m[f] = d.read(f);
     return m;
 }
+
+// Waits until `name` appears in `w` (a run has begun to write it), for up
+// to a minute.
+bool appears(const Diskdir& w, const std::string& name) {
+    for (int i = 0; i < 60000 && !w.exists(name); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return w.exists(name);
+}
+
+// A sweep that runs for hours.
+const char* const longsweep = "--sweep u=0:0.999:0.001 --sweep l_inv=1:1000:1";
 
 } // namespace
 
@@ -74,15 +85,24 @@ TEST(Main, ExitStatusesAndSignals) {
     w.write("ERROR.TXT", "1\n");
     EXPECT_EQ(w.run().status, 1);
     w.write("ERROR.TXT", "0\n");
-    for (const auto& [signal, says] : {std::pair{SIGINT, "interrupted (SIGINT)"},
-                                       std::pair{SIGHUP, "hung up (SIGHUP)"}}) {
+#ifdef _WIN32
+    const std::pair<int, const char*> signals[] = {{SIGINT, "interrupted (Ctrl-C)"}};
+#else
+    const std::pair<int, const char*> signals[] = {{SIGINT, "interrupted (SIGINT)"}, {SIGHUP, "hung up (SIGHUP)"}};
+#endif
+    for (const auto& [signal, says] : signals) {
         SCOPED_TRACE(says);
         const auto before = contents(w);
-        const Started k = w.start("--sweep u=0:0.999:0.001 --sweep l_inv=1:1000:1");
-        while (!w.exists(".kalp-unfinished-kalp-sweep.csv"))
-            usleep(1000);
-        kill(k.pid, signal);
+        shareconsole();
+        Started k = w.start(std::string(longsweep) + " --plot");
+        ASSERT_TRUE(appears(w, ".kalp-unfinished-kalp-sweep.csv"));
+#ifdef _WIN32
+        EXPECT_TRUE(k.interrupt());
+#else
+        kill(static_cast<pid_t>(k.pid), signal);
+#endif
         EXPECT_EQ(k.wait(), 128 + signal);
+        k.release();
         EXPECT_NE(slurp(w.beside("started.err")).find(says), std::string::npos);
         EXPECT_EQ(contents(w), before);
     }
@@ -91,6 +111,9 @@ TEST(Main, ExitStatusesAndSignals) {
 // The system's limits: a file size limit and a full console are reported,
 // and nothing earlier is replaced.
 TEST(Main, WritesThatFailOnTheSystem) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs prlimit (a file size limit) and /dev/full";
+#endif
     // A checker writes files of its own, which a file size limit ends.
     const bool checked = std::getenv("KALP_WRAPPER") != nullptr;
     for (const auto& [file, bytes] : {std::pair{"resgfps01", "6144"}, std::pair{"CHECKVRD", "0"}}) {
@@ -120,6 +143,9 @@ TEST(Main, WritesThatFailOnTheSystem) {
 // loads its libraries up to 8 MB above it: every sweep ends complete or
 // with a report, never with an abort.
 TEST(Main, StarvedOfMemory) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs prlimit (a limit of the address space)";
+#endif
     if (std::getenv("KALP_WRAPPER")) GTEST_SKIP() << "a checker needs memory of its own";
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit here";
@@ -150,4 +176,88 @@ TEST(Main, StarvedOfMemory) {
         ++reported;
     }
     EXPECT_GT(complete + reported, 50);
+}
+
+// One run per folder, between processes: while a sweep works, a second kalp
+// in the folder changes nothing and says what a second run in process says.
+// A run that is killed lets go of the folder.
+TEST(Main, ASecondRunInAHeldFolderIsRefused) {
+    Diskdir w;
+    copyexample(w, "one-system");
+    Workdir held;
+    copyexample(held, "one-system");
+    bool other = false;
+    int error = 0;
+    const auto hold = held.folder().lock(other, error);
+    const Outcome inprocess = held.run("--csv");
+    ASSERT_EQ(inprocess.status, 1);
+
+    Started k = w.start(longsweep);
+    ASSERT_TRUE(appears(w, ".kalp-unfinished-kalp-sweep.csv"));
+    const Outcome second = w.run("--csv");
+    EXPECT_EQ(second.status, 1);
+    const std::string where = "Another KALP run is working in this folder, ";
+    ASSERT_NE(second.output.find(where), std::string::npos) << second.output;
+    // The folder's name as each run gives it, and the time, apart.
+    const auto named = [&](std::string text, const std::string& name) {
+        for (size_t at; (at = text.find(name)) != std::string::npos;)
+            text.replace(at, name.size(), "<folder>");
+        return masked(text);
+    };
+    const size_t from = second.output.find(where) + where.size();
+    const std::string ondisk = second.output.substr(from, second.output.find(".\n", from) - from);
+    const size_t at = inprocess.output.find(where) + where.size();
+    const std::string inmemory = inprocess.output.substr(at, inprocess.output.find(".\n", at) - at);
+    EXPECT_EQ(named(second.output, ondisk), named(inprocess.output, inmemory));
+    EXPECT_EQ(second.errors, inprocess.errors);
+    EXPECT_FALSE(w.exists("kalp-weights.csv"));
+    EXPECT_FALSE(w.exists("resgfps01"));
+
+    k.kill();
+    k.wait();
+    k.release();
+    const Outcome third = w.run("--csv");
+    EXPECT_EQ(third.status, 0) << third.output;
+    for (const std::string& f : w.files())
+        EXPECT_NE(f.rfind(".kalp-unfinished-", 0), 0u) << f;
+}
+
+// A folder and a trait with letters beyond ASCII: the program takes the
+// folder's name from its command line as it was given (wide on Windows), and
+// its results, exports and console are those of a run in process.
+TEST(Main, NamesBeyondAscii) {
+    const std::string folder = "Sch\xC3\xA4" "ferei M\xC3\xBC" "ller";  // Schäferei Müller
+    std::string layout = slurp(std::string(KALP_SOURCE_DIR) + "/share/TEXTVRD_OUT.TXT");
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Birth weight", "Gewicht im M\xC3\xA4rz"},
+                                   {"Dressing percentage", "R\xC3\xBC" "ckenmuskel"}}) {
+        ASSERT_NE(layout.find(from), std::string::npos) << from;
+        for (size_t at; (at = layout.find(from)) != std::string::npos;)
+            layout.replace(at, from.size(), to);
+    }
+    Diskdir disk;
+    Workdir memory;
+    ASSERT_TRUE(fs::create_directory(native(disk.path() + "/" + folder)));
+    Workdir example;
+    copyexample(example, "one-system");
+    for (const auto& [name, text] : example.folder().files()) {
+        disk.write(folder + "/" + name, name == "TEXTVRD_OUT.TXT" ? layout : text);
+        memory.write(folder + "/" + name, name == "TEXTVRD_OUT.TXT" ? layout : text);
+    }
+    const std::string args = "-C '" + folder + "' --csv --plot";
+    const Outcome ondisk = disk.run(args);
+    const Outcome inprocess = memory.run(args);
+    ASSERT_EQ(ondisk.status, 0) << ondisk.output << ondisk.errors;
+    EXPECT_EQ(masked(ondisk.output), masked(inprocess.output));
+    EXPECT_EQ(ondisk.errors, inprocess.errors);
+    const std::string results = disk.read(folder + "/resgfps01");
+    EXPECT_NE(results.find("Gewicht im M\xC3\xA4rz"), std::string::npos);
+    EXPECT_NE(disk.read(folder + "/kalp-weights.csv").find("R\xC3\xBC" "ckenmuskel"), std::string::npos);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(native(disk.path() + "/" + folder)))
+        names.push_back(utf8(e.path().filename()));
+    EXPECT_EQ(names.size(), example.folder().files().size() + 7) << ::testing::PrintToString(names);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(memory.exists(folder + "/" + name)) << name;
+        EXPECT_EQ(disk.read(folder + "/" + name), memory.read(folder + "/" + name)) << name;
+    }
 }

@@ -514,6 +514,10 @@ int helper(int argc, char** argv) {
         // A console of its own, so that the event reaches no one else; the
         // standard handles stay the pipe to the test.
         const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+        // The console's host, which outlives this process by seconds, must
+        // not hold the pipe open.
+        SetHandleInformation(err, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
         FreeConsole();
         const bool console = AllocConsole();
         SetStdHandle(STD_ERROR_HANDLE, err);

@@ -1,9 +1,6 @@
 #include "workdir.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,12 +13,37 @@
 
 namespace fs = std::filesystem;
 
-extern char** environ;
-
 namespace kalp::test {
 
+fs::path native(const std::string& text) { return fs::path(reinterpret_cast<const char8_t*>(text.c_str())); }
+
+std::string utf8(const fs::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+std::string kalpbinary() {
+    static const std::string program = programat(KALP_BINARY);
+    return program;
+}
+
+void skiprow(const std::string& row, const std::string& why) {
+    std::printf("[  SKIPPED ROW ] %s: %s\n", row.c_str(), why.c_str());
+    ::testing::Test::RecordProperty("skipped: " + row, why);
+}
+
+bool symlinksmade() {
+    static const bool made = [] {
+        const Diskdir d;
+        std::error_code ec;
+        fs::create_symlink("target", native(d.path() + "/link"), ec);
+        return !ec && fs::is_symlink(native(d.path() + "/link"), ec);
+    }();
+    return made;
+}
+
 std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(native(path), std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
@@ -39,74 +61,56 @@ bool Outcome::endswithtime() const {
 }
 
 Diskdir::Diskdir() {
-    std::string tmpl = (fs::temp_directory_path() / "kalp-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) std::abort();
-    base_ = tmpl;
+    base_ = scratchfolder("kalp-test-");
     dir_ = base_ + "/work";
-    fs::create_directory(dir_);
+    fs::create_directory(native(dir_));
 }
 
 Diskdir::~Diskdir() {
     std::error_code ec;
-    fs::remove_all(base_, ec);
+    fs::remove_all(native(base_), ec);
 }
 
 std::vector<std::string> Diskdir::outside() const {
     std::vector<std::string> v;
-    for (const auto& e : fs::directory_iterator(base_))
-        if (e.path().filename() != "work") v.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(native(base_)))
+        if (e.path().filename() != "work") v.push_back(utf8(e.path().filename()));
     return v;
 }
 
 std::vector<std::string> Diskdir::files() const {
     std::vector<std::string> v;
-    for (const auto& e : fs::directory_iterator(dir_))
-        v.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(native(dir_)))
+        v.push_back(utf8(e.path().filename()));
     std::sort(v.begin(), v.end());
     return v;
 }
 
 void Diskdir::write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+    std::ofstream(native(dir_ + "/" + name), std::ios::binary) << text;
 }
 
 std::string Diskdir::read(const std::string& name) const { return slurp(dir_ + "/" + name); }
 
-bool Diskdir::exists(const std::string& name) const { return fs::exists(dir_ + "/" + name); }
+bool Diskdir::exists(const std::string& name) const { return fs::exists(native(dir_ + "/" + name)); }
 
-void Diskdir::remove(const std::string& name) const { fs::remove_all(dir_ + "/" + name); }
+void Diskdir::remove(const std::string& name) const { fs::remove_all(native(dir_ + "/" + name)); }
 
 namespace {
 
 // Starts kalp (under KALP_WRAPPER, a checker such as valgrind, when set, or
-// else under `wrap`) in `dir` with `args`, its console going to `out` and
-// `err`.
-pid_t spawn(const std::string& dir, const std::string& args, const std::string& out,
-            const std::string& err, const std::string& wrap = "", int outfd = -1) {
+// else under `wrap`) in `dir` with `args`, its console going to `out` (a
+// pipe when empty) and `err`.
+Started spawn(const std::string& dir, const std::string& args, const std::string& out,
+              const std::string& err, const std::string& wrap = "") {
     std::vector<std::string> argv = arguments(wrap);
     if (const char* wrapper = std::getenv("KALP_WRAPPER"))
         for (const std::string& w : arguments(wrapper))
             argv.push_back(w);
-    argv.emplace_back(KALP_BINARY);
+    argv.push_back(kalpbinary());
     for (const std::string& a : arguments(args))
         argv.push_back(a);
-    std::vector<char*> ptrs;
-    for (std::string& a : argv)
-        ptrs.push_back(a.data());
-    ptrs.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (outfd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, outfd, 1);
-    else
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return launch(argv, dir, out, err);
 }
 
 } // namespace
@@ -116,30 +120,22 @@ Outcome Diskdir::run(const std::string& args, const std::string& wrap,
     // Standard output comes through a pipe (a file size limit of the run
     // leaves it alone), standard error goes beside the working directory.
     const std::string err = base_ + "/console.err";
-    int fds[2] = {-1, -1};
-    if (to.empty() && pipe2(fds, O_CLOEXEC) != 0) return Outcome{-1, "", "no pipe"};
-    const pid_t pid = spawn(dir_, args, to, err, wrap, fds[1]);
+    Started k = spawn(dir_, args, to, err, wrap);
+    if (k.pid < 0 && to.empty() && k.out == -1) return Outcome{-1, "", "no pipe"};
     std::string out;
     if (to.empty()) {
-        close(fds[1]);
         char buf[4096];
-        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
-            if (n > 0) out.append(buf, static_cast<size_t>(n));
-        close(fds[0]);
+        for (long long n; (n = k.read(buf, sizeof buf)) > 0;)
+            out.append(buf, static_cast<size_t>(n));
     }
-    Outcome r{Started{pid}.wait(), out, slurp(err)};
-    fs::remove(err);
+    Outcome r{k.wait(), out, slurp(err)};
+    k.release();
+    fs::remove(native(err));
     return r;
 }
 
 Started Diskdir::start(const std::string& args, const std::string& console) const {
-    return Started{spawn(dir_, args, beside(console), beside(console) + ".err")};
-}
-
-int Started::wait() const {
-    int raw = 0;
-    if (pid < 0 || waitpid(pid, &raw, 0) != pid) return -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return spawn(dir_, args, beside(console), beside(console) + ".err");
 }
 
 namespace {
@@ -148,8 +144,8 @@ std::vector<std::pair<std::string, std::string>> example(const std::string& name
     const fs::path source = KALP_SOURCE_DIR;
     std::vector<std::pair<std::string, std::string>> v;
     for (const auto& e : fs::directory_iterator(source / "examples" / name))
-        v.emplace_back(e.path().filename().string(), slurp(e.path()));
-    v.emplace_back("TEXTVRD_OUT.TXT", slurp(source / "share" / "TEXTVRD_OUT.TXT"));
+        v.emplace_back(utf8(e.path().filename()), slurp(utf8(e.path())));
+    v.emplace_back("TEXTVRD_OUT.TXT", slurp(utf8(source / "share" / "TEXTVRD_OUT.TXT")));
     return v;
 }
 } // namespace

@@ -3,10 +3,13 @@
 // binary runs (Diskdir).
 #pragma once
 
+#include <concepts>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "run/cli.h"
 #include "textio/console.h"
 #include "textio/folder.h"
@@ -21,13 +24,6 @@ struct Outcome {
     std::string beforetime() const;
     // Whether the last line is the elapsed-time line.
     bool endswithtime() const;
-};
-
-// A kalp started in the background.
-struct Started {
-    int pid;
-    // Its exit status, or 128 + the number of the signal that ended it.
-    int wait() const;
 };
 
 // A working folder in memory ("."), with folders beside it by name, on
@@ -102,6 +98,24 @@ private:
 
 // The bytes of a file, or "" when it cannot be read.
 std::string slurp(const std::string& path);
+template <class Path>
+    requires std::same_as<Path, std::filesystem::path>
+std::string slurp(const Path& path) {
+    const std::u8string s = path.u8string();
+    return slurp(std::string(s.begin(), s.end()));
+}
+// A path of UTF-8 text as the system takes it, and back.
+std::filesystem::path native(const std::string& utf8);
+std::string utf8(const std::filesystem::path& path);
+// The kalp binary of this build.
+std::string kalpbinary();
+
+// A row of a test that this system cannot run, named in the test's output
+// and its XML report rather than dropped silently.
+void skiprow(const std::string& row, const std::string& why);
+// Whether this system makes symbolic links (Windows only in developer
+// mode or for an administrator, Wine not at all).
+bool symlinksmade();
 
 // Copies the bundled example `name` and the delivered report template into
 // the working folder.
