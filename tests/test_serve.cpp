@@ -691,13 +691,6 @@ TEST(Serve, BoundsEveryRequest) {
 // that the page needs, and a crowd is answered, the ones over the cap with
 // 503 and when to try again.
 TEST(Serve, AnswersThePageUnderLoad) {
-#ifdef _WIN32
-    // Under Wine 8 the first compute beside 216 open connections took 4 s
-    // and 22 of a crowd of 200 connections were reset unanswered; whether
-    // Wine's Winsock (its listen backlog, WSAPoll) or the server is at
-    // fault is not known yet.
-    GTEST_SKIP() << "not yet reliable on Windows under Wine: 200 connections at once";
-#endif
     Served s("one-system");
     const int port = s.server->port();
     const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
@@ -731,6 +724,13 @@ TEST(Serve, AnswersThePageUnderLoad) {
     slow.clear();
     idle.clear();
 
+#ifdef _WIN32
+    // Under Wine 8, 2 to 16 of the 200 were reset unanswered in 2 of 3
+    // tries, while Linux answers every one; whether Wine's Winsock or the
+    // server's way of refusing on Windows is at fault is not known yet.
+    skiprow("200 requests at once", "not yet reliable under Wine: some connections are reset");
+    return;
+#endif
     // 200 requests at once: each is answered, by the page or by 503.
     std::vector<std::unique_ptr<Conn>> crowd;
     for (int i = 0; i < 200; ++i)
