@@ -417,7 +417,8 @@ TEST(Exports, RunsStartedTogetherPublishOneSet) {
         EXPECT_TRUE(sa == 0 || sb == 0);
         for (const auto& [status, console] : {std::pair{sa, "a"}, std::pair{sb, "b"}})
             if (status != 0) {
-                EXPECT_NE(slurp(w.beside(console)).find("Another KALP run"), std::string::npos);
+                const std::string said = slurp(w.beside(console));
+                EXPECT_NE(said.find("Another KALP run"), std::string::npos) << status << ": " << said;
             }
         std::set<std::string> exports;
         for (const std::string& f : w.files()) {
