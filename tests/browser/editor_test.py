@@ -205,24 +205,23 @@ def main():
             d.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
 
             # A save over a file that another program changed: both ways out.
+            def conflict(u, touched):
+                """Types u, lets another program change TOUCHED, and saves."""
+                retype(field('INPUTVRD01A.TXT', 'u'), u)
+                wait(lambda _: 'INPUTVRD01A.TXT' in d.find_element(By.ID, 'state').text)
+                with open(os.path.join(two, touched), 'ab') as f:
+                    f.write(b'\n')
+                d.find_element(By.ID, 'save').click()
+                wait(lambda _: d.find_element(By.ID, 'overwrite').is_displayed())
+
             original2 = open(os.path.join(two, 'INPUTVRD01A.TXT'), 'rb').read()
-            retype(field('INPUTVRD01A.TXT', 'u'), '0.07')
-            wait(lambda _: 'INPUTVRD01A.TXT' in d.find_element(By.ID, 'state').text)
-            with open(os.path.join(two, 'INPUTVRD01A.TXT'), 'ab') as f:
-                f.write(b'\n')
-            d.find_element(By.ID, 'save').click()
-            wait(lambda _: d.find_element(By.ID, 'overwrite').is_displayed())
+            conflict('0.07', 'INPUTVRD01A.TXT')
             assert d.find_element(By.ID, 'reload').is_displayed()
             d.find_element(By.ID, 'overwrite').click()
             wait(lambda _: d.find_element(By.ID, 'state').text == 'Saved INPUTVRD01A.TXT')
             assert open(os.path.join(two, 'INPUTVRD01A.TXT'), 'rb').read() == original2.replace(b'0.05', b'0.07', 1)
             # The other way out keeps the edits of the files nobody else touched.
-            retype(field('INPUTVRD01A.TXT', 'u'), '0.08')
-            wait(lambda _: 'INPUTVRD01A.TXT' in d.find_element(By.ID, 'state').text)
-            with open(os.path.join(two, 'INPUTVRD03.TXT'), 'ab') as f:
-                f.write(b'\n')
-            d.find_element(By.ID, 'save').click()
-            wait(lambda _: d.find_element(By.ID, 'overwrite').is_displayed())
+            conflict('0.08', 'INPUTVRD03.TXT')
             d.find_element(By.ID, 'reload').click()
             wait(lambda _: not d.find_element(By.ID, 'notice').is_displayed())
             wait(lambda _: field('INPUTVRD01A.TXT', 'u').get_attribute('value') == '0.08')
