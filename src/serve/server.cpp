@@ -298,6 +298,7 @@ struct Server::Impl {
                 {"changed", changed},
                 {"reached", reached},
                 {"partial", partial},
+                {"warnings", o.warnings},
                 {"form", std::move(form)},
                 {"result", std::move(result)}};
     }
