@@ -11,16 +11,28 @@
 
 namespace kalp {
 
-// The values of a scenario that a sweep may vary: the number of systems
-// and whether the weights are standardised, then a field for each row of
-// the table of swept parameters (one per trait for a value per trait),
-// empty where the input files hold no such value (system B with one
-// system, standard deviations without standardisation or of a component
-// that the trait lacks).
+// The values read from the input files that are not a column of the
+// table of scenarios, as a text ("RRA=3;l4RA[1]=0.5;...;"): the age
+// weights and their counts, the ages at first use, the crossing shares,
+// the expression weights, the path options and the given paths, the pair
+// choices. Each value is the one the model holds, so that the same values
+// in another layout of the files (line ends, blanks, 2.0 for 2) give the
+// same text.
+std::string inputstext(const Model& m);
+// Its digest: "i" and 16 hexadecimal digits.
+std::string inputsdigest(const Model& m);
+
+// The values of a scenario: the number of systems and whether the weights
+// are standardised, then a field for each row of the table of swept
+// parameters (one per trait for a value per trait), empty where the input
+// files hold no such value (system B with one system, standard deviations
+// without standardisation or of a component that the trait lacks), and
+// last the digest of every other value read (`inputs`).
 struct ScenarioFields {
     std::vector<std::string> values;
     // "s" and 16 hexadecimal digits, formed from the values alone: the same
-    // values have the same name in every file and on every platform.
+    // values have the same name in every file and on every platform, and
+    // any value that changes a result changes the name.
     std::string id() const;
 };
 const std::vector<std::string>& scenariocolumns();
