@@ -137,6 +137,19 @@ TEST(Main, WritesThatFailOnTheSystem) {
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_NE(r.errors, "") << args;
     }
+    // What was done is said in words that fit it: kalp init wrote its
+    // files, kalp --classes writes none.
+    const Outcome init = w.run("init flock", "", "/dev/full");
+    EXPECT_EQ(init.status, 1);
+    EXPECT_EQ(init.errors, "kalp init: the console output could not be written; the scenario's "
+                           "files are written, in flock\n");
+    EXPECT_TRUE(w.exists("flock/INPUTVRD02.TXT"));
+    const auto before = w.files();
+    const Outcome classes = w.run("--classes", "", "/dev/full");
+    EXPECT_EQ(classes.status, 1);
+    EXPECT_EQ(classes.errors, "kalp --classes: the class table could not be written to the "
+                              "console; kalp --classes writes no file\n");
+    EXPECT_EQ(w.files(), before);
 }
 
 // A process starved of memory, from the smallest limit at which the binary

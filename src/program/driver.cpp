@@ -263,15 +263,21 @@ void warn(Console& console, const std::vector<std::string>& warnings) {
         console.warn("kalp: " + w + "\n");
 }
 
-// A console that could not be written leaves the user without the report.
-int consolestatus(Console& console, int status) {
+// A console that could not be written leaves the user without the report;
+// `after` says what became of the files.
+int consolestatus(Console& console, int status,
+                  const char* after = "kalp: the console output could not be written; the files "
+                                      "of the run are in place\n") {
     if (!console.flush()) {
-        console.warn("kalp: the console output could not be written; the files of the run are "
-                     "in place\n");
+        console.warn(after);
         return 1;
     }
     return status;
 }
+
+const char* const classesunwritten =
+    "kalp --classes: the class table could not be written to the console; kalp --classes "
+    "writes no file\n";
 
 RunStop systemstop(const std::string& what) {
     return RunStop{StopKind::output, "", "", what, "Close other programs and restart the program.",
@@ -326,11 +332,11 @@ int classes(const Folder& folder, Console& console) {
         if (!o.stop->detail.empty()) console.warn("kalp: " + o.stop->detail + "\n");
         warn(console, o.warnings);
         console.print(timeline(zac, std::clock()));
-        return consolestatus(console, 1);
+        return consolestatus(console, 1, classesunwritten);
     }
     console.print(classtable(*o.model));
     warn(console, o.warnings);
-    return consolestatus(console, 0);
+    return consolestatus(console, 0, classesunwritten);
 }
 
 } // namespace

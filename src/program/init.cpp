@@ -124,7 +124,10 @@ int init(Folder& folder, Console& console, const Options& o) {
     const std::string named = blank ? "\"" + o.folder + "\"" : o.folder;
     said += "Run kalp in that folder (kalp -C " + named + ") to compute the economic weights.\n";
     console.print(said);
-    return console.flush() ? 0 : 1;
+    if (console.flush()) return 0;
+    console.warn("kalp init: the console output could not be written; the scenario's files are "
+                 "written, in " + o.folder + "\n");
+    return 1;
 }
 
 } // namespace kalp
