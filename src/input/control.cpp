@@ -84,9 +84,9 @@ void readprods(Model& m, Streams& s) {
     const Leftover left = leftover(s.in);
     if (left.count > 0)
         warn(s.in, "P01.TXT, line " + std::to_string(lineof(s.in, left.first)) + ": " +
-                       numbers(left.count) + " after the number of production systems " +
-                       (left.count == 1 ? "is" : "are") + " not read; the file holds that one "
-                       "number alone");
+                       numbercount(left.count) + " after the number of production systems " +
+                       (left.count == 1 ? "is" : "are") +
+                       " not read; the file holds that one number alone");
     closein(s.in);
 }
 

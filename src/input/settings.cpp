@@ -24,8 +24,9 @@ void readpath(Streams& s, const char* path, float* row, int rownumber, int first
     const Leftover left = leftover(s.in);
     if (left.count > 0)
         warn(s.in, std::string(s.in.name) + ", line " + std::to_string(lineof(s.in, left.first)) +
-                       ": the " + path + " takes " + numbers(n) + ", one per class of its block; " +
-                       (left.count == 1 ? "the number" : "the " + numbers(left.count)) +
+                       ": the " + path + " takes " + numbercount(n) +
+                       ", one per class of its block; " +
+                       (left.count == 1 ? "the number" : "the " + numbercount(left.count)) +
                        " after them in front of its words " + (left.count == 1 ? "is" : "are") +
                        " not read");
     wrides(s.in, s.res);

@@ -32,7 +32,7 @@ void words(Streams& s, const Model& m, int k) {
                                            : "one standard deviation (maternal)";
         warn(s.in, std::string(s.in.name) + ", line " + std::to_string(lineof(s.in, left.first)) +
                        ": trait " + std::to_string(k) + " takes " + takes + "; " +
-                       (left.count == 1 ? "the number" : "the " + numbers(left.count)) +
+                       (left.count == 1 ? "the number" : "the " + numbercount(left.count)) +
                        " after " + (two ? "them" : "it") + " in front of its words " +
                        (left.count == 1 ? "is" : "are") + " not read");
     }

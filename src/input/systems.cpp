@@ -120,9 +120,9 @@ void surplus(const Stream& in, const char* last) {
     const Leftover left = leftover(in);
     if (left.count == 0) return;
     warn(in, std::string(in.name) + ", line " + std::to_string(lineof(in, left.first)) + ": " +
-                 numbers(left.count) + " after the last value, " + last + ", " +
+                 numbercount(left.count) + " after the last value, " + last + ", " +
                  (left.count == 1 ? "is" : "are") + " not read; the file holds " +
-                 numbers(in.numbers + left.count) + " where its counts call for " +
+                 numbercount(in.numbers + left.count) + " where its counts call for " +
                  std::to_string(in.calledfor) +
                  ", and one value too many earlier in the file shifts every later value one "
                  "place on");

@@ -125,8 +125,8 @@ int init(Folder& folder, Console& console, const Options& o) {
     said += "Run kalp in that folder (kalp -C " + named + ") to compute the economic weights.\n";
     console.print(said);
     if (console.flush()) return 0;
-    console.warn("kalp init: the console output could not be written; the scenario's files are "
-                 "written, in " + o.folder + "\n");
+    console.warn("kalp init: the console output could not be written; the scenario's files "
+                 "are written, in " + o.folder + "\n");
     return 1;
 }
 

@@ -224,11 +224,11 @@ std::string resultsjson(const Model& m, const TraitNames& names) {
     for (size_t i = 0; i < fields.values.size(); ++i) {
         const std::string& v = fields.values[i];
         const std::string& column = scenariocolumns()[i];
-        scenario.add(column, v.empty()             ? Json::raw("null")
-                             : v == "TRUE"         ? truth(true)
-                             : v == "FALSE"        ? truth(false)
-                             : column == "inputs"  ? text(v)
-                                                   : Json::raw(v));
+        scenario.add(column, v.empty()            ? Json::raw("null")
+                             : v == "TRUE"        ? truth(true)
+                             : v == "FALSE"       ? truth(false)
+                             : column == "inputs" ? text(v)
+                                                  : Json::raw(v));
     }
     Json paths = Json::obj();
     paths.add("sire_path_A", number(static_cast<long long>(m.pgssA)))

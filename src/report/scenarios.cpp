@@ -75,7 +75,9 @@ public:
 
 private:
     std::string text_;
-    void put(const std::string& name, const std::string& value) { text_ += name + "=" + value + ";"; }
+    void put(const std::string& name, const std::string& value) {
+        text_ += name + "=" + value + ";";
+    }
     void whole(const std::string& name, int v) { put(name, std::to_string(v)); }
     void real(const std::string& name, float v) { put(name, shortest(v)); }
     void system(int rams, const double* lr, int ewes, const double* le, const char* sys) {

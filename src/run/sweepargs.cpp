@@ -148,9 +148,9 @@ Axis parsesweep(const std::string& arg) {
         const auto [at, fresh] = seen.emplace(a.values[i], i);
         if (fresh) continue;
         const std::string& first = a.texts[at->second];
-        throw BadSweep(first == a.texts[i]
-                           ? first + " is given twice"
-                           : a.texts[i] + " is the value of " + first + " again, as the input files read it");
+        throw BadSweep(first == a.texts[i] ? first + " is given twice"
+                                           : a.texts[i] + " is the value of " + first +
+                                                 " again, as the input files read it");
     }
     return a;
 }

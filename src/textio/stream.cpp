@@ -1,11 +1,11 @@
 #include "textio/stream.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdarg>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -34,15 +34,17 @@ std::string ending(const Stream& in) {
     const std::string end = in.numbers == 0 || last == std::string::npos
                                 ? f + " holds no number"
                                 : f + " ends in line " + std::to_string(lineof(in, last)) +
-                                      " after " + numbers(in.numbers);
+                                      " after " + numbercount(in.numbers);
     return end + ", where its counts call for " + (in.atleast ? "at least " : "") +
            std::to_string(in.calledfor) + ": it ran out in " + in.block +
            " (a value left out earlier moves every later value one place back)";
 }
 
 [[noreturn]] void nonumber(const Stream& in, const Value& v) {
-    const std::string what = "The file " + file(in) + " holds no readable number for " + v.text() + ".";
-    const std::string fix = "Write that value as a number in " + file(in) + " and restart the program.";
+    const std::string what =
+        "The file " + file(in) + " holds no readable number for " + v.text() + ".";
+    const std::string fix =
+        "Write that value as a number in " + file(in) + " and restart the program.";
     // A bare-number file ends a number only at white space: a missing
     // number is the end of the file.
     if (in.bare && in.calledfor > 0 && in.wordat >= in.text.size())
@@ -410,8 +412,10 @@ void quotedtext(Stream& in, size_t open, size_t close) {
             char* stop = nullptr;
             std::strtod(w.c_str(), &stop);
             ++words;
-            if (stop != w.c_str() && *stop == '\0') ++numeric;
-            else if (words == 1 && eol == close) break;
+            if (stop != w.c_str() && *stop == '\0')
+                ++numeric;
+            else if (words == 1 && eol == close)
+                break;
             at = end;
         }
         if (numeric > 0 && (numeric == words || eol == close)) {
@@ -487,7 +491,7 @@ void outofrange(const Stream& in, const Value& v, double value, const char* allo
            "Correct the value in " + file(in) + " and restart the program.");
 }
 
-std::string numbers(int n) { return std::to_string(n) + (n == 1 ? " number" : " numbers"); }
+std::string numbercount(int n) { return std::to_string(n) + (n == 1 ? " number" : " numbers"); }
 
 void warn(const Stream& in, const std::string& text) {
     if (!in.warnings) return;
@@ -500,7 +504,9 @@ Leftover leftover(const Stream& in) {
     // A Ctrl-Z that only line ends follow ends the file.
     size_t end = t.find_last_not_of("\r\n");
     end = end != std::string::npos && t[end] == ctrlz ? end : t.size();
-    const auto stops = [&](size_t at) { return at >= end || blank(t[at]) || (!in.bare && t[at] == '"'); };
+    const auto stops = [&](size_t at) {
+        return at >= end || blank(t[at]) || (!in.bare && t[at] == '"');
+    };
     Leftover left;
     size_t at = std::min(in.at, end);
     while (!stops(at)) // text glued to the value

@@ -188,7 +188,7 @@ struct Leftover {
 };
 Leftover leftover(const Stream& in);
 // "1 number", "2 numbers".
-std::string numbers(int n);
+std::string numbercount(int n);
 
 // A line on the console, when the run has one.
 void say(const Streams& s, const std::string& line);
