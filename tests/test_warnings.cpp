@@ -183,6 +183,16 @@ TEST(Doubts, AFileThatEndsEarlyNamesTheBlock) {
          "holds no readable number for the crossing share of ewe class 5.",
          ended("INPUTVRD01B.TXT", "ends in line 16 after 87 numbers, where its counts call for 88",
                "the crossing shares")},
+        {"an annotated file that ends before a value", "one-system", "INPUTVRD02.TXT",
+         {{"2\n\"Dam path of the newborn rams (1 = given below, 2 = computed)\" \"pgdsA\"\n"
+           "\"Shares of the ram classes in the genes of newborn rams\" \"PSA\"\n"
+           "\"Shares of the ewe classes in the genes of newborn rams\" \"PDA\"\n",
+           "\n\n"}},
+         "holds no readable number for the dam path option of system A.",
+         "kalp: INPUTVRD02.TXT ends in line 9, before that value\n"},
+        {"an empty file of one number", "one-system", "P01.TXT", {{"", "\xEF\xBB\xBF\r\n"}},
+         "holds no readable number for the number of production systems.",
+         "kalp: P01.TXT is empty: it holds no value\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

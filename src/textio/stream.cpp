@@ -437,7 +437,14 @@ std::string whereabouts(const Stream& in) {
         return f + ", line " + std::to_string(lineof(in, in.suspect)) +
                ": the text that begins with the double quote there runs on to the next line and "
                "takes in the number written there; its closing double quote is missing";
-    return f + ", line " + std::to_string(lineof(in, in.wordat)) + " holds that value";
+    if (in.wordat < in.text.size())
+        return f + ", line " + std::to_string(lineof(in, in.wordat)) + " holds that value";
+    // The value is missing at the end of the file: its last line, never
+    // one beyond it.
+    const size_t last = in.text.find_last_not_of(" \t\r\n\v\f\x1a");
+    if (last == std::string::npos || (last < 3 && in.text.rfind("\xEF\xBB\xBF", 0) == 0))
+        return f + " is empty: it holds no value";
+    return f + " ends in line " + std::to_string(lineof(in, last)) + ", before that value";
 }
 
 bool tryscanint(Stream& in, int& x, const Value& v) { return intvalue(in, x, v); }
