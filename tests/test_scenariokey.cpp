@@ -85,8 +85,8 @@ TEST(ScenarioKey, EveryValueThatChangesAResultChangesIt) {
         std::string example, file, from, to, column;
     };
     const Row rows[] = {
-        {"ewe age weights", "one-system", "INPUTVRD01A.TXT", "0.25 0.22 0.19", "0.24 0.23 0.19",
-         "inputs"},
+        {"ewe age weights", "one-system", "INPUTVRD01A.TXT", "0.25 0.22 0.19",
+         "0.24 0.23 0.19", "inputs"},
         {"ram age weights", "one-system", "INPUTVRD01A.TXT", "0.5 0.3 0.2", "0.4 0.4 0.2",
          "inputs"},
         {"age of the ewes at first use", "one-system", "INPUTVRD01A.TXT", "365 540", "365 800",
@@ -103,11 +103,12 @@ TEST(ScenarioKey, EveryValueThatChangesAResultChangesIt) {
          "5\n\"Daily gain in", "inputs"},
         {"a standard deviation", "one-system-standardised", "INPUTVRD04.TXT", "0.30 0.15",
          "0.31 0.15", "gstd_d_1"},
-        {"the discount rate", "one-system", "INPUTVRD01A.TXT", "0.05\n", "0.06\n", "discount_rate"},
+        {"the discount rate", "one-system", "INPUTVRD01A.TXT", "0.05\n", "0.06\n",
+         "discount_rate"},
         {"an economic value", "one-system", "INPUTVRD01A.TXT", "18.00 -1.50", "18.50 -1.50",
          "evpA_8"},
-        {"an economic value of crossbred progeny", "two-systems", "INPUTVRD01B.TXT", "0.70 0.020",
-         "0.75 0.020", "evpBx_1"},
+        {"an economic value of crossbred progeny", "two-systems", "INPUTVRD01B.TXT",
+         "0.70 0.020", "0.75 0.020", "evpBx_1"},
         {"the period", "two-systems", "INPUTVRD03.TXT", "20\n", "21\n", "period"},
     };
     for (const Row& row : rows) {

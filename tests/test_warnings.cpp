@@ -68,49 +68,31 @@ TEST(Doubts, NumbersLeftOverAreNamedAndNotRead) {
         std::string warning;
     };
     const Row rows[] = {
-        {"36 economic values instead of 35",
-         "one-system",
-         "INPUTVRD01A.TXT",
+        {"36 economic values instead of 35", "one-system", "INPUTVRD01A.TXT",
          {{firstvalues, std::string(firstvalues) + " 0.5"}},
          {{firstvalues, std::string(firstvalues) + " 0.5"}, {"365 540", "365"}},
          "kalp: INPUTVRD01A.TXT, line 11: 1 number after the last value, the age of the ewes at "
          "first use, is not read; the file holds 50 numbers where its counts call for 49, and one "
          "value too many earlier in the file shifts every later value one place on\n"},
-        {"two numbers after the ages",
-         "one-system-standardised",
-         "INPUTVRD01A.TXT",
-         {{"365 540", "365 540\n\n7 8"}},
-         {},
+        {"two numbers after the ages", "one-system-standardised", "INPUTVRD01A.TXT",
+         {{"365 540", "365 540\n\n7 8"}}, {},
          "kalp: INPUTVRD01A.TXT, line 13: 2 numbers after the last value, the age of the ewes at "
          "first use, are not read; the file holds 51 numbers where its counts call for 49, and one "
          "value too many earlier in the file shifts every later value one place on\n"},
-        {"a crossing share too many",
-         "two-systems",
-         "INPUTVRD01B.TXT",
-         {{"0.1 0.3 0.4 0.5 0.6", "0.1 0.3 0.4 0.5 0.6 0.7"}},
-         {},
+        {"a crossing share too many", "two-systems", "INPUTVRD01B.TXT",
+         {{"0.1 0.3 0.4 0.5 0.6", "0.1 0.3 0.4 0.5 0.6 0.7"}}, {},
          "kalp: INPUTVRD01B.TXT, line 16: 1 number after the last value, the crossing share of "
          "the last ewe class, is not read; the file holds 89 numbers where its counts call for 88, "
          "and one value too many earlier in the file shifts every later value one place on\n"},
-        {"a second number of systems",
-         "one-system",
-         "P01.TXT",
-         {{"1", "1\n2"}},
-         {},
+        {"a second number of systems", "one-system", "P01.TXT", {{"1", "1\n2"}}, {},
          "kalp: P01.TXT, line 2: 1 number after the number of production systems is not read; "
          "the file holds that one number alone\n"},
-        {"a share too many in a given path",
-         "",
-         "INPUTVRD02.TXT",
-         {{"0 0.3 0.2 \"Sire path\"", "0 0.3 0.2 0.1 \"Sire path\""}},
-         {},
+        {"a share too many in a given path", "", "INPUTVRD02.TXT",
+         {{"0 0.3 0.2 \"Sire path\"", "0 0.3 0.2 0.1 \"Sire path\""}}, {},
          "kalp: INPUTVRD02.TXT, line 6: the sire path of system A takes 3 numbers, one per class "
          "of its block; the number after them in front of its words is not read\n"},
-        {"two deviations of a maternal trait",
-         "one-system-standardised",
-         "INPUTVRD04.TXT",
-         {{"0.25 \"Litter size", "0.25 0.1 \"Litter size"}},
-         {},
+        {"two deviations of a maternal trait", "one-system-standardised", "INPUTVRD04.TXT",
+         {{"0.25 \"Litter size", "0.25 0.1 \"Litter size"}}, {},
          "kalp: INPUTVRD04.TXT, line 11: trait 8 takes one standard deviation (maternal); the "
          "number after it in front of its words is not read\n"},
     };
@@ -124,8 +106,7 @@ TEST(Doubts, NumbersLeftOverAreNamedAndNotRead) {
         ASSERT_EQ(b.status, 0) << b.output;
         EXPECT_EQ(a.beforetime(), b.beforetime());
         for (const char* name : {"resgfps01", "resgfps02", "CHECKVRD"})
-            EXPECT_EQ(more.exists(name) ? more.read(name) : "",
-                      same.exists(name) ? same.read(name) : "")
+            EXPECT_EQ(more.exists(name) ? more.read(name) : "", same.exists(name) ? same.read(name) : "")
                 << name;
         EXPECT_NE(a.errors.find(row.warning), std::string::npos) << a.errors;
         EXPECT_EQ(without(a.errors, row.warning), b.errors);
@@ -147,38 +128,26 @@ TEST(Doubts, AFileThatEndsEarlyNamesTheBlock) {
         std::string report, detail;
     };
     const Row rows[] = {
-        {"34 economic values instead of 35",
-         "one-system",
-         "INPUTVRD01A.TXT",
+        {"34 economic values instead of 35", "one-system", "INPUTVRD01A.TXT",
          {{firstvalues, "0.80 0.020 0 0.015 0 1.20"}},
          "holds no readable number for the age of the ewes at first use.",
          ended("INPUTVRD01A.TXT", "ends in line 11 after 48 numbers, where its counts call for 49",
                "the ages at first use")},
-        {"the ewe weights cut short, line ends of Windows",
-         "",
-         "INPUTVRD01A.TXT",
+        {"the ewe weights cut short, line ends of Windows", "", "INPUTVRD01A.TXT",
          {{"", "0.05\r\n2\r\n0.6 0.4\r\n3\r\n0.5\r\n\r\n"}},
          "holds no readable number for the age weight of ewe class 2.",
          ended("INPUTVRD01A.TXT", "ends in line 5 after 6 numbers, where its counts call for 45",
                "the ewe classes and their age weights")},
-        {"no ewe count yet",
-         "",
-         "INPUTVRD01A.TXT",
+        {"no ewe count yet", "", "INPUTVRD01A.TXT",
          {{"", "0.05\n2\n0.6"}},
          "holds no readable number for the age weight of ram class 2.",
-         ended("INPUTVRD01A.TXT",
-               "ends in line 3 after 3 numbers, where its counts call for at least 43",
+         ended("INPUTVRD01A.TXT", "ends in line 3 after 3 numbers, where its counts call for at least 43",
                "the ram classes and their age weights")},
-        {"an empty file",
-         "",
-         "INPUTVRD01A.TXT",
-         {{"", "\n\n"}},
+        {"an empty file", "", "INPUTVRD01A.TXT", {{"", "\n\n"}},
          "holds no readable number for the discount rate.",
          ended("INPUTVRD01A.TXT", "holds no number, where its counts call for at least 42",
                "the discount rate")},
-        {"a crossing share missing",
-         "two-systems",
-         "INPUTVRD01B.TXT",
+        {"a crossing share missing", "two-systems", "INPUTVRD01B.TXT",
          {{"0.1 0.3 0.4 0.5 0.6", "0.1 0.3 0.4 0.5"}},
          "holds no readable number for the crossing share of ewe class 5.",
          ended("INPUTVRD01B.TXT", "ends in line 16 after 87 numbers, where its counts call for 88",
@@ -220,16 +189,12 @@ TEST(Doubts, UnusualAgesAndAgeWeights) {
     };
     const Row rows[] = {
         {"ages of 60 days and 10 years", {{"365 540", "60 3650"}}, ""},
-        {"ages of 59 days and 3651 days",
-         {{"365 540", "59 3651"}},
+        {"ages of 59 days and 3651 days", {{"365 540", "59 3651"}},
          std::string("kalp: INPUTVRD01A.TXT, line 11: the age of the rams at first use is 59 days, "
-                     "below 60 days") +
-             again +
+                     "below 60 days") + again +
              "kalp: INPUTVRD01A.TXT, line 11: the age of the ewes at first use is 3651 days, above "
-             "10 years (3650 days)" +
-             again},
-        {"a ram class of weight 0.95",
-         {{"0.5 0.3 0.2", "0.95 0.05 0"}},
+             "10 years (3650 days)" + again},
+        {"a ram class of weight 0.95", {{"0.5 0.3 0.2", "0.95 0.05 0"}},
          "kalp: INPUTVRD01A.TXT, line 3: the age weight of ram class 1 is 0.95, above 0.9, among 3 "
          "ram classes: nearly all genes would come from that class; check the list of age "
          "weights\n"},
