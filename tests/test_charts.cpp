@@ -17,6 +17,7 @@
 #include "engine/sweep.h"
 #include "report/charts.h"
 #include "report/svg.h"
+#include "report/sweepchart.h"
 #include "report/sweeprows.h"
 #include "run/sweepargs.h"
 #include "workdir.h"
