@@ -169,6 +169,62 @@ TEST(Charts, NumbersAndTextsAsTheDocumentHoldsThem) {
     EXPECT_GT(svg::textwidth("\u65e5\u672c", f), svg::textwidth("MM", f));
 }
 
+// The first character that XML 1.0 cannot hold, or that is not UTF-8, as
+// "U+XXXX at N" (or "byte XX at N"); "" when the text is well-formed.
+std::string notxml(const std::string& s) {
+    char text[40];
+    for (size_t at = 0; at < s.size();) {
+        const auto b = static_cast<unsigned char>(s[at]);
+        const size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
+                                    : b >= 0xF0 && b < 0xF5                ? 4
+                                                                           : 0;
+        bool good = n > 0 && at + n <= s.size();
+        char32_t c = n == 1 ? b : b & (0x7F >> n);
+        for (size_t k = 1; good && k < n; ++k) {
+            const auto f = static_cast<unsigned char>(s[at + k]);
+            good = (f & 0xC0) == 0x80;
+            c = c << 6 | (f & 0x3F);
+        }
+        const bool shortest = n < 2 || (n == 2 && c >= 0x80) || (n == 3 && c >= 0x800) ||
+                              (n == 4 && c >= 0x10000);
+        if (!good || !shortest) {
+            std::snprintf(text, sizeof text, "byte %02X at %zu", b, at);
+            return text;
+        }
+        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+                             (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+        if (!allowed) {
+            std::snprintf(text, sizeof text, "U+%04X at %zu", static_cast<unsigned>(c), at);
+            return text;
+        }
+        at += n;
+    }
+    return "";
+}
+
+TEST(Charts, TextIsWellFormedWhateverItsBytes) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Birth weight (kg)", "Birth weight (kg)"},
+        {"a\x01" "b\x1B" "c\x7F", "a b c "},                                  // controls
+        {"x\xC2\x85y", "x y"},                                           // C1 control, NEL
+        {"\xEF\xBF\xBE\xEF\xBF\xBF!", "\uFFFD\uFFFD!"},                // noncharacters
+        {"\xEF\xBF\xBD", "\uFFFD"},                                      // U+FFFD itself stays
+        {"M\xFCller", "M\uFFFDller"},                                     // a Latin-1 byte
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},                          // a surrogate
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                                     // an overlong slash
+        {"\xE2\x82", "\uFFFD\uFFFD"},                                     // cut short
+        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},                // beyond U+10FFFF
+        {"Sch\xC3\xA4" "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91",
+         "Sch\xC3\xA4" "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91"}, // beyond ASCII, kept
+        {"<&\">", "&lt;&amp;&quot;&gt;"},
+    };
+    for (const auto& [raw, want] : rows) {
+        const std::string got = svg::escape(raw);
+        EXPECT_EQ(got, want) << raw;
+        EXPECT_EQ(notxml(got), "") << raw;
+    }
+}
+
 TEST(Charts, ALongLineKeepsAboutOnePointPerPixelColumn) {
     // A million years of a sawtooth on a plot 300 pixels wide: about 150
     // pairs of columns, each with its lowest and highest point.

@@ -66,6 +66,36 @@ int advance(char32_t c, bool bold) {
 
 constexpr double powers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
 
+// The length of the well-formed UTF-8 character at `at`, or 0: no overlong
+// forms, no surrogates, nothing beyond U+10FFFF.
+size_t valid(std::string_view s, size_t at) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[at + k]); };
+    const auto follows = [&](size_t k, unsigned lo, unsigned hi) {
+        return at + k < s.size() && b(k) >= lo && b(k) <= hi;
+    };
+    const unsigned c = b(0);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return follows(1, lo, hi) && follows(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return follows(1, lo, hi) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+// The code point of a well-formed character of `n` bytes.
+char32_t decode(std::string_view s, size_t at, size_t n) {
+    const auto lead = static_cast<unsigned char>(s[at]);
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k)
+        c = c << 6 | (static_cast<unsigned char>(s[at + k]) & 0x3F);
+    return c;
+}
+
 } // namespace
 
 std::string number(double v, int places) {
@@ -80,14 +110,29 @@ std::string number(double v, int places) {
 std::string escape(std::string_view text) {
     std::string s;
     s.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&': s += "&amp;"; break;
-        case '<': s += "&lt;"; break;
-        case '>': s += "&gt;"; break;
-        case '"': s += "&quot;"; break;
-        default: s += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+    for (size_t at = 0; at < text.size();) {
+        const size_t n = valid(text, at);
+        if (n == 0) { // a byte that begins no character
+            s += "\uFFFD";
+            ++at;
+            continue;
         }
+        const char32_t c = decode(text, at, n);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+            s += ' ';
+        else if (c == 0xFFFE || c == 0xFFFF)
+            s += "\uFFFD";
+        else if (c == '&')
+            s += "&amp;";
+        else if (c == '<')
+            s += "&lt;";
+        else if (c == '>')
+            s += "&gt;";
+        else if (c == '"')
+            s += "&quot;";
+        else
+            s.append(text.substr(at, n));
+        at += n;
     }
     return s;
 }

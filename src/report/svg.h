@@ -25,8 +25,10 @@ constexpr int decimals = 1;
 // "0". No "-0".
 std::string number(double v, int places = decimals);
 
-// Text as XML character data or as an attribute value in double quotes.
-// Control characters, which XML cannot hold, become blanks.
+// Text as XML character data or as an attribute value in double quotes,
+// well-formed whatever the bytes: control characters become blanks, and
+// U+FFFE, U+FFFF and bytes that are not UTF-8, which XML cannot hold,
+// become U+FFFD.
 std::string escape(std::string_view text);
 
 // A rectangle, x0 <= x1 and y0 <= y1, y downwards.
