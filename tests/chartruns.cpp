@@ -105,9 +105,11 @@ std::string notxml(const std::string& s) {
     char text[40];
     for (size_t at = 0; at < s.size();) {
         const auto b = static_cast<unsigned char>(s[at]);
-        const size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
-                                    : b >= 0xF0 && b < 0xF5                ? 4
-                                                                           : 0;
+        const size_t n = b < 0x80                ? 1
+                         : b >= 0xC2 && b < 0xE0 ? 2
+                         : b >= 0xE0 && b < 0xF0 ? 3
+                         : b >= 0xF0 && b < 0xF5 ? 4
+                                                 : 0;
         bool good = n > 0 && at + n <= s.size();
         char32_t c = n == 1 ? b : b & (0x7F >> n);
         for (size_t k = 1; good && k < n; ++k) {
@@ -115,8 +117,8 @@ std::string notxml(const std::string& s) {
             good = (f & 0xC0) == 0x80;
             c = c << 6 | (f & 0x3F);
         }
-        const bool shortest = n < 2 || (n == 2 && c >= 0x80) || (n == 3 && c >= 0x800) ||
-                              (n == 4 && c >= 0x10000);
+        const bool shortest =
+            n < 2 || (n == 2 && c >= 0x80) || (n == 3 && c >= 0x800) || (n == 4 && c >= 0x10000);
         if (!good || !shortest) {
             std::snprintf(text, sizeof text, "byte %02X at %zu", b, at);
             return text;

@@ -81,17 +81,22 @@ TEST(Charts, NumbersAndTextsAsTheDocumentHoldsThem) {
 TEST(Charts, TextIsWellFormedWhateverItsBytes) {
     const std::pair<std::string, std::string> rows[] = {
         {"Birth weight (kg)", "Birth weight (kg)"},
-        {"a\x01" "b\x1B" "c\x7F", "a b c "},                                  // controls
-        {"x\xC2\x85y", "x y"},                                           // C1 control, NEL
-        {"\xEF\xBF\xBE\xEF\xBF\xBF!", "\uFFFD\uFFFD!"},                // noncharacters
-        {"\xEF\xBF\xBD", "\uFFFD"},                                      // U+FFFD itself stays
-        {"M\xFCller", "M\uFFFDller"},                                     // a Latin-1 byte
-        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},                          // a surrogate
-        {"\xC0\xAF", "\uFFFD\uFFFD"},                                     // an overlong slash
-        {"\xE2\x82", "\uFFFD\uFFFD"},                                     // cut short
-        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},                // beyond U+10FFFF
-        {"Sch\xC3\xA4" "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91",
-         "Sch\xC3\xA4" "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91"}, // beyond ASCII, kept
+        {"a\x01"
+         "b\x1B"
+         "c\x7F",
+         "a b c "},                                       // controls
+        {"x\xC2\x85y", "x y"},                            // C1 control, NEL
+        {"\xEF\xBF\xBE\xEF\xBF\xBF!", "\uFFFD\uFFFD!"},   // noncharacters
+        {"\xEF\xBF\xBD", "\uFFFD"},                       // U+FFFD itself stays
+        {"M\xFCller", "M\uFFFDller"},                     // a Latin-1 byte
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},           // a surrogate
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                     // an overlong slash
+        {"\xE2\x82", "\uFFFD\uFFFD"},                     // cut short
+        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"}, // beyond U+10FFFF
+        {"Sch\xC3\xA4"
+         "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91",
+         "Sch\xC3\xA4"
+         "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91"}, // beyond ASCII, kept
         {"<&\">", "&lt;&amp;&quot;&gt;"},
     };
     for (const auto& [raw, want] : rows) {
@@ -185,7 +190,30 @@ TEST(Charts, NoLabelOverAnotherOrStruckThrough) {
         {"sweep, periods",
          [&](svg::Layout* l) {
              return sweepchartof(
+                 *big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08"}, l);
+         }},
+        {"sweep, one economic value",
+         [&](svg::Layout* l) { return sweepchartof(*one, {"evpA:8=10:30:5"}, l); }},
+        {"sweep, three values",
+         [&](svg::Layout* l) {
+             return sweepchartof(*one, {"u=0.02,0.05", "l_inv=5,10", "evpA:8=1:30:1"}, l);
+         }},
+        {"sweep, heat maps",
+         [&](svg::Layout* l) {
+             return sweepchartof(*one, {"u=0:0.09:0.01", "evpA:8=1:20:1"}, l);
+         }},
+        {"sweep, heat maps over periods",
+         [&](svg::Layout* l) {
+             return sweepchartof(
                  *big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08,0.09"}, l);
+         }},
+        {"sweep, heat maps of traced groups",
+         [&](svg::Layout* l) {
+             return sweepchartof(*two, {"u=0.02,0.05", "n_sac=1:25:1"}, l);
+         }},
+        {"sweep, traced groups across heat maps",
+         [&](svg::Layout* l) {
+             return sweepchartof(*two, {"n_sac=1:25:1", "u=0.01:0.1:0.01"}, l);
          }},
     };
     for (const auto& [name, draw] : charts) {
@@ -193,10 +221,15 @@ TEST(Charts, NoLabelOverAnotherOrStruckThrough) {
         const std::string svg = draw(&layout);
         EXPECT_GT(layout.texts.size(), 20u) << name;
         EXPECT_EQ(joined(faults(svg, layout)), "") << name;
-        // Small enough to draw on every keystroke of the editor.
-        EXPECT_LT(svg.size(), 200000u) << name;
+        // The charts of a run small enough to draw on every keystroke of the
+        // editor; those of a sweep bounded by the values they take.
+        EXPECT_LT(svg.size(), std::string(name).rfind("sweep", 0) == 0 ? 2000000u : 200000u)
+            << name;
         EXPECT_NE(svg.find("<title>"), std::string::npos) << name;
-        EXPECT_NE(svg.find("<desc>"), std::string::npos) << name;
+        const size_t desc = svg.find("<desc>");
+        ASSERT_NE(desc, std::string::npos) << name;
+        EXPECT_EQ(svg.substr(desc, svg.find("</desc>") - desc).find(".."), std::string::npos)
+            << name;
     }
 }
 
@@ -235,6 +268,33 @@ TEST(Charts, WeightsPointTheWayOfTheEconomicWeight) {
                            "the carcass (%), direct."),
               std::string::npos);
     EXPECT_EQ(without.find("data-trait=\"11\" data-component"), std::string::npos);
+}
+
+// The labels of the bars of one chart are rounded alike, to as few
+// decimals as show every bar as other than 0; a share of 0 is named, not
+// left out without a word.
+TEST(Charts, BarLabelsShareOneRounding) {
+    const auto two = runfolder(example("two-systems"));
+    kalp::Model small = *two->o.model, nothing = *two->o.model;
+    small.ewr_da[1] = 0.03f; // birth weight, direct: a share of 0.03 %
+    small.ewr_da[6] = 0.004f;
+    nothing.ewr_da[1] = 0;
+    const std::regex label("data-value=\"[^\"]*\"/>\n<text [^>]*>([-0-9.]+)</text>");
+    const std::pair<const kalp::Model*, size_t> rows[] = {{two->o.model.get(), 1}, {&small, 3}};
+    for (const auto& [m, places] : rows) {
+        const std::string svg = kalp::weightschart(*m, two->o.names);
+        size_t bars = 0;
+        for (auto i = std::sregex_iterator(svg.begin(), svg.end(), label);
+             i != std::sregex_iterator(); ++i, ++bars) {
+            const std::string text = (*i)[1];
+            ASSERT_NE(text.find('.'), std::string::npos) << text;
+            EXPECT_EQ(text.size() - text.find('.') - 1, places) << text;
+        }
+        EXPECT_EQ(bars, values(svg, "data-value").size());
+    }
+    const std::string svg = kalp::weightschart(nothing, two->o.names);
+    EXPECT_NE(svg.find("No bar, as their share is 0: 1 Birth weight (kg), direct."),
+              std::string::npos);
 }
 
 TEST(Charts, SweptTraitFirstWithItsUnit) {

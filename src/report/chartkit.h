@@ -21,8 +21,9 @@ double lineheight(const svg::Font& f);
 // The baseline that centres a line of text on y.
 double middle(double y, const svg::Font& f);
 std::string capital(std::string s);
-// The height of the title with the scenario under it.
-double headheight();
+// The height of the title with the scenario under it, on a chart of
+// `width`; each wraps, the title to at most two lines, the scenario three.
+double headheight(double width, const std::string& title, const std::string& subtitle);
 // The title and, under it, the scenario, both centred; the y below them.
 double heading(svg::Document& d, const std::string& title, const std::string& subtitle);
 // Paragraphs under a chart as lines of its width.
@@ -33,5 +34,14 @@ void drawnotes(svg::Document& d, const std::vector<std::string>& lines, double y
 // and `bottom` (which leave room for all): labels that would overlap form
 // a run centred on the mean of their wishes.
 std::vector<double> spread(const std::vector<double>& wish, double gap, double top, double bottom);
+
+// `s` ending in one full stop.
+std::string sentence(std::string s);
+// Sentences one after the other, each ending in one full stop.
+std::string sentences(const std::vector<std::string>& parts);
+// Values as a chart's marks carry them: the shortest text of each as the
+// model holds it (single precision), blank between them.
+std::string datalist(const std::vector<double>& v, const std::vector<size_t>& at);
+std::string datum(double v);
 
 } // namespace kalp::chartkit

@@ -1,6 +1,7 @@
 #include "report/charts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 #include "model/classes.h"
@@ -25,18 +26,45 @@ std::string capital(std::string s) {
     return s;
 }
 
-double headheight() {
+namespace {
+
+// The title in at most two lines and the scenario in at most three.
+std::vector<std::string> titletext(double width, const std::string& title) {
+    return svg::wrap(title, titlefont, width - 2 * margin, 2);
+}
+std::vector<std::string> subtext(double width, const std::string& subtitle) {
+    return svg::wrap(subtitle, subfont, width - 2 * margin, 3);
+}
+
+double headof(size_t titles, size_t subs) {
+    const double more =
+        static_cast<double>(std::max<size_t>(titles, 1) - 1) * lineheight(titlefont) +
+        static_cast<double>(std::max<size_t>(subs, 1) - 1) * lineheight(subfont);
     return margin + svg::ascent(titlefont) + svg::descent(titlefont) + 8 + svg::ascent(subfont) +
-           svg::descent(subfont) + 16;
+           svg::descent(subfont) + 16 + more;
+}
+
+} // namespace
+
+double headheight(double width, const std::string& title, const std::string& subtitle) {
+    // As wide as the document makes it.
+    width = std::ceil(width);
+    return headof(titletext(width, title).size(), subtext(width, subtitle).size());
 }
 
 double heading(Document& d, const std::string& title, const std::string& subtitle) {
-    const double width = d.width() - 2 * margin;
     double y = margin + svg::ascent(titlefont);
-    d.text(d.width() / 2, y, svg::fit(title, titlefont, width), titlefont, Anchor::middle);
+    const std::vector<std::string> titles = titletext(d.width(), title);
+    for (size_t i = 0; i < titles.size(); ++i) {
+        if (i) y += lineheight(titlefont);
+        d.text(d.width() / 2, y, titles[i], titlefont, Anchor::middle);
+    }
     y += svg::descent(titlefont) + 8 + svg::ascent(subfont);
-    d.text(d.width() / 2, y, svg::fit(subtitle, subfont, width), subfont, Anchor::middle,
-           Attrs()("fill", grey));
+    const std::vector<std::string> subs = subtext(d.width(), subtitle);
+    for (size_t i = 0; i < subs.size(); ++i) {
+        if (i) y += lineheight(subfont);
+        d.text(d.width() / 2, y, subs[i], subfont, Anchor::middle, Attrs()("fill", grey));
+    }
     return y + svg::descent(subfont) + 16;
 }
 
@@ -97,6 +125,33 @@ std::vector<double> spread(const std::vector<double>& wish, double gap, double t
     return at;
 }
 
+std::string sentence(std::string s) {
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    if (!s.empty() && s.back() != '.') s += '.';
+    return s;
+}
+
+std::string sentences(const std::vector<std::string>& parts) {
+    std::string s;
+    for (const std::string& p : parts) {
+        const std::string one = sentence(p);
+        if (one.empty()) continue;
+        s += (s.empty() ? "" : " ") + one;
+    }
+    return s;
+}
+
+std::string datum(double v) { return shortest(static_cast<float>(v)); }
+
+std::string datalist(const std::vector<double>& v, const std::vector<size_t>& at) {
+    std::string s;
+    for (const size_t k : at) {
+        if (!s.empty()) s += ' ';
+        s += datum(v[k]);
+    }
+    return s;
+}
 
 } // namespace chartkit
 

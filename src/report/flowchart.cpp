@@ -140,14 +140,14 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
         notes.push_back(s + ".");
     }
     const std::vector<std::string> lines = notelines(notes, width - 2 * margin);
-    const double top = headheight();
+    const std::string title =
+        "Gene flow of the traced genes: their share in each sex and age group by year";
+    const double top = headheight(width, title, scenarioline(m));
     const double axistitle = lineheight(labelfont);
     const double height =
         top + static_cast<double>(rows) * rowheight + axistitle + notesheight(lines) + margin;
 
-    const std::string title =
-        "Gene flow of the traced genes: their share in each sex and age group by year";
-    Document d(width, height, title, scenarioline(m) + ". " + drawn);
+    Document d(width, height, title, sentences({scenarioline(m), drawn}));
     heading(d, title, scenarioline(m));
     const double gridheight = static_cast<double>(rows) * rowheight;
     d.uptext(margin + svg::ascent(labelfont), top + gridheight / 2, "Share of the traced genes",
@@ -173,11 +173,11 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
             std::vector<double> y;
             for (size_t r = 0; r < t.years.size(); ++r)
                 y.push_back(share(r, c));
+            const svg::Polyline line = svg::polyline(p, years, y);
             Attrs a;
-            a("points", svg::linepoints(p, years, y))("fill", "none")("stroke", svg::hue(j))(
-                "stroke-width", 2.0);
+            a("points", line.points)("fill", "none")("stroke", svg::hue(j))("stroke-width", 2.0);
             if (!svg::dash(j).empty()) a("stroke-dasharray", svg::dash(j));
-            a("data-class", c);
+            a("data-class", c)("data-x", datalist(years, line.at))("data-y", datalist(y, line.at));
             d.empty("polyline", a);
             ends.push_back(y.empty() ? p.y(0) : p.y(y.back()));
         }

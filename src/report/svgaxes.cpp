@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace kalp::svg {
@@ -115,9 +116,9 @@ Ticks axisticks(double lo, double hi, double length, const Font& f, bool across)
     }
 }
 
-Ticks spanticks(double lo, double hi, double length, const Font& f) {
+Ticks spanticks(double lo, double hi, double length, const Font& f, bool across) {
     if (!(hi > lo)) return ticks(lo, hi, 1);
-    const Ticks all = axisticks(lo, hi, length, f, true);
+    const Ticks all = axisticks(lo, hi, length, f, across);
     const double slack = (hi - lo) * 1e-9;
     Ticks t;
     t.lo = lo;
@@ -130,13 +131,13 @@ Ticks spanticks(double lo, double hi, double length, const Font& f) {
     return t;
 }
 
-Ticks categories(const std::vector<std::string>& names, double length, const Font& f) {
+Ticks categories(const std::vector<std::string>& names, double length, const Font& f, bool across) {
     Ticks t;
     t.lo = -0.5;
     t.hi = static_cast<double>(names.size()) - 0.5;
-    double widest = 0;
+    double widest = across ? 0 : (ascent(f) + descent(f)) * 1.5;
     for (const std::string& n : names)
-        widest = std::max(widest, textwidth(n, f) + f.size);
+        if (across) widest = std::max(widest, textwidth(n, f) + f.size);
     const double spacing = length / std::max<double>(1, static_cast<double>(names.size()));
     const auto every = static_cast<size_t>(std::max(1.0, std::ceil(widest / spacing)));
     for (size_t i = 0; i < names.size(); i += every) {
@@ -191,7 +192,7 @@ void axes(Document& d, const Plot& p, const Font& f, bool xgrid, bool ygrid, boo
     d.close();
 }
 
-std::string linepoints(const Plot& p, const std::vector<double>& x, const std::vector<double>& y) {
+Polyline polyline(const Plot& p, const std::vector<double>& x, const std::vector<double>& y) {
     const size_t n = std::min(x.size(), y.size());
     std::vector<size_t> keep;
     auto column = [&](size_t i) { return std::floor((p.x(x[i]) - p.area.x0) / 2); };
@@ -215,15 +216,21 @@ std::string linepoints(const Plot& p, const std::vector<double>& x, const std::v
         }
         i = j;
     }
-    std::string out, last;
+    Polyline line;
+    std::string last;
     for (const size_t k : keep) {
         const std::string xy = number(p.x(x[k])) + "," + number(p.y(y[k]));
         if (xy == last) continue;
-        if (!out.empty()) out += ' ';
-        out += xy;
+        if (!line.points.empty()) line.points += ' ';
+        line.points += xy;
+        line.at.push_back(k);
         last = xy;
     }
-    return out;
+    return line;
+}
+
+std::string linepoints(const Plot& p, const std::vector<double>& x, const std::vector<double>& y) {
+    return polyline(p, x, y).points;
 }
 
 std::string_view hue(size_t i) {
@@ -240,5 +247,49 @@ std::string_view dash(size_t i) {
     return patterns[i % std::size(patterns)];
 }
 size_t dashes() { return 2; }
+
+std::string_view serieshue(size_t i) {
+    // Okabe and Ito's seven and a wine red that none of them is near.
+    return i % 8 == 7 ? "#882255" : hue(i % 8);
+}
+size_t serieshues() { return 8; }
+
+namespace {
+
+struct Rgb {
+    double r, g, b;
+};
+
+// The colour at t, 0 to 1, of a scale through evenly spaced anchors.
+std::string between(const std::vector<Rgb>& anchors, double t) {
+    t = std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0) * static_cast<double>(anchors.size() - 1);
+    const size_t k = std::min(static_cast<size_t>(t), anchors.size() - 2);
+    const double f = t - static_cast<double>(k);
+    const Rgb& a = anchors[k];
+    const Rgb& b = anchors[k + 1];
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X",
+                  static_cast<int>(std::lround(a.r + (b.r - a.r) * f)),
+                  static_cast<int>(std::lround(a.g + (b.g - a.g) * f)),
+                  static_cast<int>(std::lround(a.b + (b.b - a.b) * f)));
+    return text;
+}
+
+} // namespace
+
+std::string shade(double v, double lo, double hi) {
+    if (lo < 0 && hi > 0) {
+        // Blue below 0, red above, near white at 0.
+        static const std::vector<Rgb> diverging = {
+            {33, 102, 172}, {146, 197, 222}, {247, 247, 247}, {244, 165, 130}, {178, 24, 43}};
+        const double top = std::max(-lo, hi);
+        return between(diverging, (v / top + 1) / 2);
+    }
+    // viridis, dark for the lowest value and yellow for the highest
+    static const std::vector<Rgb> sequential = {{68, 1, 84},    {71, 45, 123},  {59, 82, 139},
+                                                {44, 114, 142}, {33, 144, 140}, {39, 173, 129},
+                                                {93, 200, 99},  {170, 220, 50}, {253, 231, 37}};
+    return between(sequential, hi > lo ? (v - lo) / (hi - lo) : 0.5);
+}
 
 } // namespace kalp::svg

@@ -4,36 +4,28 @@
 #include <cmath>
 
 #include "model/classes.h"
+#include "report/sweepchart.h"
 
 namespace kalp {
-
-namespace {
-
-// The chart draws at most about this many values of its axis.
-constexpr size_t chartvalues = 2000;
-// The chart draws at most this many values of the second swept parameter.
-constexpr size_t chartseries = 8;
-
-} // namespace
 
 SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
                         bool json, const Model* complete) {
     SweepTables t{&plan, "", "", {}, prepared.gstd == 2, json, traitfields(names),
-                  scenariofields(complete ? *complete : prepared), {}, 1, {}};
+                  scenariofields(complete ? *complete : prepared), {}, 1, {}, {}, {}};
     t.scenario = prepared.prods == 1 ? "One production system" : "Two production systems";
     for (const Axis& a : plan.axes)
         if (a.p == findparameter("n_sac")) {
-            for (const double v : a.values)
-                t.groups.push_back(groupname(describeclass(prepared, static_cast<int>(v))));
+            for (const double v : a.values) {
+                const ClassInfo c = describeclass(prepared, static_cast<int>(v));
+                t.groups.push_back(groupname(c));
+                t.sexes.emplace_back(c.block.sex);
+                t.systems.emplace_back(c.block.system);
+            }
             t.traced = t.groups.front();
         }
     for (const Axis& a : plan.axes)
         t.fields.push_back(scenariofield(*a.p, a.trait));
-    const size_t n = plan.axes[plan.first].values.size();
-    t.stride = (n + chartvalues - 1) / chartvalues;
-    const size_t m = plan.second == SIZE_MAX ? 1 : plan.axes[plan.second].values.size();
-    for (size_t k = 0; k < std::min(m, chartseries); ++k)
-        t.series.push_back(m <= chartseries ? k : k * (m - 1) / (chartseries - 1));
+    chartpicks(plan, t.stride, t.series);
     return t;
 }
 

@@ -25,6 +25,8 @@ struct SweepTables {
     std::vector<size_t> fields;       // where each swept axis stands among them
     size_t stride = 1;                // the chart takes every stride-th value of its axis
     std::vector<size_t> series;       // and these values of the second swept axis
+    // The sex ("rams") and system ("A") of each traced group of the sweep.
+    std::vector<std::string> sexes, systems;
 };
 
 // The tables of the sweep of `plan` over the files' model `prepared`; the

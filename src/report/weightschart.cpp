@@ -18,10 +18,19 @@ using svg::Font;
 
 namespace {
 
-// A value as a bar label: one decimal, two below 0.1.
-std::string barlabel(double v) {
+// The decimals of the bar labels of a chart, one rule for all: as few as
+// show every value as other than 0, from one to three.
+int barplaces(const std::vector<double>& values) {
+    int places = 1;
+    for (const double v : values)
+        while (places < 3 && std::fabs(v) < 0.5 * std::pow(10.0, -places))
+            ++places;
+    return places;
+}
+
+// A value as a bar label with `places` decimals.
+std::string barlabel(double v, int places) {
     char text[32];
-    const int places = std::fabs(v) < 0.095 ? 2 : 1;
     const auto end =
         std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, places).ptr;
     std::string s(text, end);
@@ -41,23 +50,25 @@ struct WeightBar {
     float share;  // as the model holds it, signed
 };
 
-
 } // namespace
 
 std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* layout) {
     std::vector<int> traits;
     std::vector<WeightBar> bars;
-    std::vector<std::string> leftout;
+    std::vector<std::string> leftout, nought;
     for (const Component& c : components(m)) {
         if (!c.included) {
-            if (!negligible(c.ew)) leftout.push_back(componentlabel(names, c.trait, c.direct));
+            leftout.push_back(componentlabel(names, c.trait, c.direct));
             continue;
         }
         // A relative weight is a share of absolute values; its bar points
         // the way of its economic weight (the sign the component carries),
         // so that the direction of selection shows.
         const float share = c.total;
-        if (std::fabs(static_cast<double>(share)) < 1e-6) continue;
+        if (std::fabs(static_cast<double>(share)) < 1e-6) {
+            nought.push_back(componentlabel(names, c.trait, c.direct));
+            continue;
+        }
         bars.push_back({c.trait, c.direct, static_cast<double>(share), share});
         if (traits.empty() || traits.back() != c.trait) traits.push_back(c.trait);
     }
@@ -73,7 +84,9 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
     labelroom = std::min(labelroom, width * 0.42);
     const double rowheight = 34, pad = 10;
     const double legend = lineheight(legendfont) + 10;
-    const double top = headheight() + legend;
+    const std::string title = "Relative economic weights within the total";
+    const double head = headheight(width, title, scenarioline(m));
+    const double top = head + legend;
     const Box area{margin + labelroom + 12, top, width - margin,
                    top + pad + static_cast<double>(traits.size()) * rowheight + pad};
     auto rowof = [&](int k) {
@@ -98,6 +111,10 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         hi = std::max(hi, b.value);
     }
     if (hi <= lo) hi = 1;
+    std::vector<double> values;
+    for (const WeightBar& b : bars)
+        values.push_back(b.value);
+    const int places = barplaces(values);
     svg::Plot p;
     std::vector<Box> boxes;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -106,7 +123,7 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         boxes.clear();
         bool wider = false, left = false;
         for (const WeightBar& b : bars) {
-            const double w = svg::textwidth(barlabel(b.value), valuefont);
+            const double w = svg::textwidth(barlabel(b.value, places), valuefont);
             const auto [y0, y1] = band(b);
             const double yc = middle((y0 + y1) / 2, valuefont);
             const double x = b.value >= 0 ? p.x(b.value) + 4 : p.x(b.value) - 4 - w;
@@ -130,14 +147,19 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
             "Left out of the sums by the pair choices of INPUTVRD05.TXT, so not drawn: ";
         for (size_t i = 0; i < leftout.size(); ++i)
             s += (i ? "; " : "") + leftout[i];
-        notes.push_back(s + ".");
+        notes.push_back(sentence(s));
+    }
+    if (!nought.empty()) {
+        std::string s = "No bar, as their share is 0: ";
+        for (size_t i = 0; i < nought.size(); ++i)
+            s += (i ? "; " : "") + nought[i];
+        notes.push_back(sentence(s));
     }
     const std::vector<std::string> lines = notelines(notes, width - 2 * margin);
     const double axistitle = lineheight(labelfont) + 4;
     const double height =
         area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle + notesheight(lines) + margin;
-    const std::string title = "Relative economic weights within the total";
-    Document d(width, height, title, scenarioline(m) + ". " + notes.front());
+    Document d(width, height, title, sentences({scenarioline(m), notes.front()}));
     heading(d, title, scenarioline(m));
 
     // The legend, right above the plot.
@@ -146,7 +168,7 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         const char* colour;
     } kinds[] = {{"Direct", "#1C64C8"}, {"Maternal", "#E28C36"}};
     double lx = area.x0;
-    const double ly = headheight() + 2;
+    const double ly = head + 2;
     for (const auto& k : kinds) {
         d.empty("rect", Attrs()("x", lx)("y", ly)("width", 14.0)("height", 12.0)("fill", k.colour));
         lx = d.text(lx + 20, middle(ly + 6, legendfont), k.name, legendfont).x1 + 24;
@@ -181,7 +203,7 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         d.bar({x0, y0, x1, y1},
               Attrs()("fill", b.direct ? kinds[0].colour : kinds[1].colour)("data-trait", b.trait)(
                   "data-component", componentname(b.direct))("data-value", value));
-        d.text(boxes[i].x0, middle((y0 + y1) / 2, valuefont), barlabel(b.value), valuefont);
+        d.text(boxes[i].x0, middle((y0 + y1) / 2, valuefont), barlabel(b.value, places), valuefont);
     }
     d.text((area.x0 + area.x1) / 2,
            area.y1 + svg::xaxisheight(tickfont) + 6 + svg::ascent(labelfont),
