@@ -14,7 +14,6 @@ using svg::Anchor;
 using svg::Attrs;
 using svg::Box;
 using svg::Document;
-using svg::Font;
 
 namespace {
 

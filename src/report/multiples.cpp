@@ -13,7 +13,6 @@ using svg::Anchor;
 using svg::Attrs;
 using svg::Box;
 using svg::Document;
-using svg::Font;
 
 namespace {
 
@@ -133,9 +132,8 @@ void endlabels(Document& d, const svg::Plot& p, const Multiples& chart, const Pa
                         std::string(svg::serieshue(static_cast<size_t>(l.series)))});
     }
     if (panel.alike && !ends.empty()) ends = {{ends.back().x, ends.back().y, "all", "#222"}};
-    std::vector<double> wish;
-    for (const End& e : ends)
-        wish.push_back(e.y);
+    std::vector<double> wish(ends.size());
+    std::transform(ends.begin(), ends.end(), wish.begin(), [](const End& e) { return e.y; });
     const double step = svg::ascent(endfont) + svg::descent(endfont) + 1;
     const std::vector<double> at =
         spread(wish, step, p.area.y0 + step / 2, p.area.y1 - step / 2 - 2);
@@ -217,9 +215,9 @@ Grid heatgrid(const Multiples& chart) {
         std::stable_sort(g.rows.begin(), g.rows.end(), [&](size_t a, size_t b) {
             return chart.rowvalues[a] < chart.rowvalues[b];
         });
-        std::vector<double> sorted;
-        for (const size_t r : g.rows)
-            sorted.push_back(chart.rowvalues[r]);
+        std::vector<double> sorted(g.rows.size());
+        std::transform(g.rows.begin(), g.rows.end(), sorted.begin(),
+                       [&](size_t r) { return chart.rowvalues[r]; });
         g.yedges = edges(sorted);
     } else {
         for (size_t i = 0; i <= n; ++i)
@@ -354,9 +352,9 @@ std::string multipleschart(const Multiples& chart, svg::Layout* layout) {
             widest = std::max(widest, svg::textwidth(k, endfont));
         right = 12 + widest;
     }
-    double yband = 0;
-    for (const double w : ytiers(chart.heat ? chart.rowbands : std::vector<std::vector<Band>>()))
-        yband += w;
+    const std::vector<double> tiers =
+        ytiers(chart.heat ? chart.rowbands : std::vector<std::vector<Band>>());
+    const double yband = std::accumulate(tiers.begin(), tiers.end(), 0.0);
     const double panelwidth = yband + ylabels + plotwidth + right + 8;
     const double width = std::max(640.0, margin + ytitle + static_cast<double>(cols) * panelwidth +
                                              static_cast<double>(cols - 1) * gap + margin);

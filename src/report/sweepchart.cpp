@@ -216,7 +216,7 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
 
     Multiples chart;
     chart.heat = heat;
-    std::string rowkey; // the names of the traced groups of the rows
+    std::string groupkey; // the names of the traced groups of the rows
     chart.xlabel = axistitle(x, names);
     for (size_t i = 0; categories && i < x.values.size(); ++i)
         chart.categories.push_back(axistext(x, i));
@@ -240,10 +240,10 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         }
         if (traced(*second)) chart.rowbands = groupbands(t, t.series);
         if (traced(*second)) {
-            rowkey = axistitle(*second, names);
+            groupkey = axistitle(*second, names);
             for (size_t i = 0; i < t.series.size(); ++i)
-                rowkey += (i ? ", " : ": ") + axistext(*second, t.series[i]) + " " +
-                          t.groups[t.series[i]];
+                groupkey += (i ? ", " : ": ") + axistext(*second, t.series[i]) + " " +
+                            t.groups[t.series[i]];
         }
     } else {
         chart.ylabel = t.standardised ? "Relative weight in the total (%)"
@@ -337,7 +337,7 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         sorted = "The panels are those of trait " + sorted + ", whose value is swept";
     }
     chart.notes.push_back(sentences({what, sorted}));
-    if (!rowkey.empty()) chart.notes.push_back(sentence(rowkey));
+    if (!groupkey.empty()) chart.notes.push_back(sentence(groupkey));
     if (!heat && (direct || maternal)) {
         const char* shape = categories ? "points" : "lines";
         const char* solid = categories ? "Filled" : "Solid";

@@ -14,7 +14,6 @@ using svg::Anchor;
 using svg::Attrs;
 using svg::Box;
 using svg::Document;
-using svg::Font;
 
 namespace {
 
@@ -111,9 +110,9 @@ std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* l
         hi = std::max(hi, b.value);
     }
     if (hi <= lo) hi = 1;
-    std::vector<double> values;
-    for (const WeightBar& b : bars)
-        values.push_back(b.value);
+    std::vector<double> values(bars.size());
+    std::transform(bars.begin(), bars.end(), values.begin(),
+                   [](const WeightBar& b) { return b.value; });
     const int places = barplaces(values);
     svg::Plot p;
     std::vector<Box> boxes;
