@@ -120,14 +120,14 @@ std::string notxml(const std::string& s) {
         const bool shortest =
             n < 2 || (n == 2 && c >= 0x80) || (n == 3 && c >= 0x800) || (n == 4 && c >= 0x10000);
         if (!good || !shortest) {
-            std::snprintf(text, sizeof text, "byte %02X at %zu", b, at);
-            return text;
+            std::snprintf(text, sizeof text, "byte %02X", b);
+            return text + (" at " + std::to_string(at));
         }
         const bool allowed = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
                              (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
         if (!allowed) {
-            std::snprintf(text, sizeof text, "U+%04X at %zu", static_cast<unsigned>(c), at);
-            return text;
+            std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+            return text + (" at " + std::to_string(at));
         }
         at += n;
     }

@@ -20,9 +20,11 @@ namespace {
 // The decimals of the bar labels of a chart, one rule for all: as few as
 // show every value as other than 0, from one to three.
 int barplaces(const std::vector<double>& values) {
+    // The least size that shows as other than 0 with one and two decimals.
+    constexpr double shown[] = {0.05, 0.005};
     int places = 1;
     for (const double v : values)
-        while (places < 3 && std::fabs(v) < 0.5 * std::pow(10.0, -places))
+        while (places < 3 && std::fabs(v) < shown[places - 1])
             ++places;
     return places;
 }
