@@ -55,6 +55,10 @@ std::vector<double> edges(const std::vector<double>& sorted) {
     return e;
 }
 
+// A coordinate as the document writes it, so that neighbouring cells share
+// their edges exactly and no seam shows between them.
+double pixel(double v) { return std::round(v * 10) / 10; }
+
 // Where v stands among sorted values.
 size_t indexof(const std::vector<double>& sorted, double v) {
     return static_cast<size_t>(std::lower_bound(sorted.begin(), sorted.end(), v) - sorted.begin());
@@ -175,9 +179,9 @@ void drawscale(Document& d, const svg::Ticks& scale, const Box& area) {
     for (int i = 0; i < slices; ++i) {
         const double v0 = scale.lo + (scale.hi - scale.lo) * i / slices;
         const double v1 = scale.lo + (scale.hi - scale.lo) * (i + 1) / slices;
-        d.empty("rect",
-                Attrs()("x", x0)("y", s.y(v1))("width", scalebar)("height", s.y(v0) - s.y(v1))(
-                    "fill", svg::shade((v0 + v1) / 2, scale.lo, scale.hi)));
+        const double top = pixel(s.y(v1)), bottom = pixel(s.y(v0));
+        d.empty("rect", Attrs()("x", x0)("y", top)("width", scalebar)("height", bottom - top)(
+                            "fill", svg::shade((v0 + v1) / 2, scale.lo, scale.hi)));
     }
     d.close();
     d.empty("rect", Attrs()("x", x0)("y", area.y0)("width", scalebar)("height", area.y1 - area.y0)(
@@ -252,7 +256,7 @@ void drawheat(Document& d, const svg::Plot& p, const Multiples& chart, const Gri
                 xb = p.x(l.x[j] + 0.5);
                 xtext = chart.categories[static_cast<size_t>(l.x[j])];
             }
-            d.bar({xa, ya, xb, yb},
+            d.bar({pixel(xa), pixel(ya), pixel(xb), pixel(yb)},
                   Attrs()("fill", svg::shade(l.y[j], scale.lo, scale.hi))("data-x", xtext)(
                       "data-y", ytext)("data-value", datum(l.y[j])));
         }
