@@ -256,7 +256,9 @@ void drawheat(Document& d, const svg::Plot& p, const Multiples& chart, const Gri
                 xb = p.x(l.x[j] + 0.5);
                 xtext = chart.categories[static_cast<size_t>(l.x[j])];
             }
-            d.bar({pixel(xa), pixel(ya), pixel(xb), pixel(yb)},
+            const Box& a = p.area;
+            d.bar({std::clamp(pixel(xa), a.x0, a.x1), std::clamp(pixel(ya), a.y0, a.y1),
+                   std::clamp(pixel(xb), a.x0, a.x1), std::clamp(pixel(yb), a.y0, a.y1)},
                   Attrs()("fill", svg::shade(l.y[j], scale.lo, scale.hi))("data-x", xtext)(
                       "data-y", ytext)("data-value", datum(l.y[j])));
         }
