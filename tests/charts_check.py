@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The charts that `kalp --plot` writes, read as XML: each parses, has a
-title and a description, and every mark carries its data.
+"""The charts that `kalp --plot` writes, read as XML: each parses, also
+with trait names that hold code points XML forbids, has a title and a
+description whose sentences end once, and every mark carries its data (a
+line the values of each of its points, a cell of a heat map its own).
 
 charts_check.py KALP SOURCE_DIR
 """
@@ -46,6 +48,8 @@ def check(name, root):
         element = root.find(NS + tag)
         if element is None or not (element.text or "").strip():
             faults.append("no " + tag)
+    if ".." in (root.find(NS + "desc").text or ""):
+        faults.append("a sentence of the description ends twice")
     for e in root.iter():
         if e.tag in (NS + "polyline", NS + "rect", NS + "g") and "data-trait" in e.attrib:
             if e.get("data-component") not in COMPONENTS:
