@@ -124,6 +124,23 @@ void BM_sweepvalues(benchmark::State& state) {
     kalp::bench::removedir(dir);
 }
 
+// The chart of a sweep over two economic values keeps a bounded part of
+// it: 100,000 values of the first along lines for each of 8 values of the
+// second (800,000 scenarios), or heat maps of at most 41 x 31 cells for
+// 1,000 x 1,000 values (BM_sweepvalues).
+void BM_sweeplines(benchmark::State& state) {
+    const std::string dir = kalp::bench::scratchdir();
+    kalp::bench::copyexample(dir, "one-system");
+    const std::vector<std::string> args = {"--sweep", "evpA:8=1:100000:1", "--sweep",
+                                           "evpA:1=1:8:1", "--plot"};
+    double peak = 0;
+    for (auto _ : state)
+        if (!child(dir, args, peak)) state.SkipWithError("the sweep failed");
+    state.counters["scenarios"] = 800000;
+    state.counters["peak_rss_MB"] = peak;
+    kalp::bench::removedir(dir);
+}
+
 void BM_shellloop200(benchmark::State& state) {
     const std::string dir = kalp::bench::scratchdir();
     kalp::bench::write79(dir, 100);
@@ -156,6 +173,7 @@ BENCHMARK(BM_sweepvalues)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
+BENCHMARK(BM_sweeplines)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_shellloop200)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK_CAPTURE(BM_example, one_system, "one-system")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_example, one_system_standardised, "one-system-standardised")

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The charts that `kalp --plot` writes, read as XML: each parses, has a
-title and a description, and every mark carries its data.
+"""The charts that `kalp --plot` writes, read as XML: each parses, also
+with trait names that hold code points XML forbids, has a title and a
+description whose sentences end once, and every mark carries its data (a
+line the values of each of its points, a cell of a heat map its own).
 
 charts_check.py KALP SOURCE_DIR
 """
@@ -15,12 +17,24 @@ NS = "{http://www.w3.org/2000/svg}"
 COMPONENTS = {"direct", "maternal"}
 
 
-def run(kalp, source, example, *options):
-    """The charts of a run of `example` with `options`, by file name."""
+# Trait names with code points that XML cannot hold: noncharacters and the
+# control characters of U+0080 to U+009F, which the template lets through.
+ODD_NAMES = {
+    b'""   1 Birth weight (kg)': b'""   1 Birth weight \xef\xbf\xbe (kg) \xc2\x85.',
+    b'""   8 Litter size (lambs per lambing)': b'""   8 Litter \xef\xbf\xbf size \xc2\x9b (lambs)',
+}
+
+
+def run(kalp, source, example, *options, names=None):
+    """The charts of a run of `example` with `options`, by file name; with
+    `names`, the template's captions replaced."""
     with tempfile.TemporaryDirectory() as d:
         for f in (source / "examples" / example).iterdir():
             shutil.copy(f, d)
-        shutil.copy(source / "share" / "TEXTVRD_OUT.TXT", d)
+        template = (source / "share" / "TEXTVRD_OUT.TXT").read_bytes()
+        for old, new in (names or {}).items():
+            template = template.replace(old, new)
+        (Path(d) / "TEXTVRD_OUT.TXT").write_bytes(template)
         subprocess.run([kalp, *options], cwd=d, check=True, stdout=subprocess.DEVNULL)
         return {p.name: ET.parse(p).getroot() for p in Path(d).glob("*.svg")}
 
@@ -34,6 +48,8 @@ def check(name, root):
         element = root.find(NS + tag)
         if element is None or not (element.text or "").strip():
             faults.append("no " + tag)
+    if ".." in (root.find(NS + "desc").text or ""):
+        faults.append("a sentence of the description ends twice")
     for e in root.iter():
         if e.tag in (NS + "polyline", NS + "rect", NS + "g") and "data-trait" in e.attrib:
             if e.get("data-component") not in COMPONENTS:
@@ -42,6 +58,19 @@ def check(name, root):
             float(e.get("data-value"))
         if "data-panel" in e.attrib and not e.get("data-panel"):
             faults.append("a panel without its name")
+        if e.tag == NS + "polyline":
+            # A line carries the values of its points.
+            points = e.get("points").split()
+            for axis in ("data-x", "data-y"):
+                data = [float(v) for v in e.get(axis, "").split()]
+                if len(data) != len(points):
+                    faults.append(f"a line of {len(points)} points with {len(data)} {axis}")
+        if e.tag == NS + "circle" and e.get("data-y") is not None:
+            float(e.get("data-y"))
+        if e.tag == NS + "rect" and e.get("data-x") is not None:
+            # A cell of a heat map: its two values and its weight.
+            float(e.get("data-y"))
+            float(e.get("data-value"))
     return [f"{name}: {f}" for f in faults]
 
 
@@ -54,10 +83,18 @@ def main():
         ("one-system-standardised", "--sweep", "evpA:1=-2:2:0.5", "--sweep", "u=0,0.03,0.06,0.09", "--plot"),
         ("two-systems", "--plot"),
         ("two-systems", "--sweep", "n_sac=1,5,12", "--sweep", "u=0.02,0.05", "--plot"),
+        ("one-system", "--sweep", "u=0:0.09:0.01", "--sweep", "evpA:8=1:20:1", "--plot"),
+        ("two-systems", "--sweep", "u=0.02,0.05", "--sweep", "n_sac=1:25:1", "--plot"),
     ]
     for example, *options in cases:
         for file, root in run(kalp, source, example, *options).items():
             charts[" ".join([example, *options, file])] = root
+    odd = [("one-system-standardised", "--plot"),
+           ("one-system-standardised", "--sweep", "evpA:1=1,2", "--sweep", "u=0.02,0.05", "--plot"),
+           ("one-system", "--sweep", "u=0:0.09:0.01", "--sweep", "evpA:8=1:20:1", "--plot")]
+    for example, *options in odd:
+        for file, root in run(kalp, source, example, *options, names=ODD_NAMES).items():
+            charts[" ".join(["odd names", example, *options, file])] = root
     faults = [f for name, root in charts.items() for f in check(name, root)]
 
     # Two systems: fatness, feed conversion, parasite resistance (direct) and
@@ -77,6 +114,16 @@ def main():
         panels = [g.get("data-panel") for g in sweep.iter(NS + "g") if "data-panel" in g.attrib]
         if panels[:2] != ["1-direct", "1-maternal"]:
             faults.append(f"{example}: the sweep of trait 1 begins with {panels[:2]}")
+
+    # The sweep of 10 x 20 values: a heat map per component, every scenario a
+    # cell of it.
+    heat = charts["one-system --sweep u=0:0.09:0.01 --sweep evpA:8=1:20:1 --plot kalp-sweep.svg"]
+    for g in heat.iter(NS + "g"):
+        if "data-panel" not in g.attrib:
+            continue
+        cells = {(r.get("data-x"), r.get("data-y")) for r in g.iter(NS + "rect") if "data-x" in r.attrib}
+        if len(cells) != 200:
+            faults.append(f"heat map {g.get('data-panel')}: {len(cells)} cells, not 200")
 
     for f in faults:
         print(f)

@@ -7,119 +7,29 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <thread>
 
 #include "../bench/cases.h"
-#include "engine/engine.h"
-#include "engine/sweep.h"
+#include "chartruns.h"
 #include "report/charts.h"
 #include "report/svg.h"
-#include "report/sweeprows.h"
-#include "run/sweepargs.h"
 #include "workdir.h"
 
 namespace fs = std::filesystem;
 namespace svg = kalp::svg;
+using kalp::test::example;
+using kalp::test::faults;
+using kalp::test::joined;
+using kalp::test::notxml;
+using kalp::test::runfolder;
+using kalp::test::sweepchartof;
+using kalp::test::values;
 
 namespace {
 
 const fs::path source = KALP_SOURCE_DIR;
-
-// A complete run of the input files of `dir` in process, with the delivered
-// report template and any files of `replaced` in place of the folder's.
-struct Run {
-    kalp::MemoryFolder files;
-    kalp::Outcome o;
-    kalp::YearTable years;
-};
-std::unique_ptr<Run> runfolder(const fs::path& dir,
-                               const std::map<std::string, std::string>& replaced = {}) {
-    auto r = std::make_unique<Run>();
-    r->files.set("TEXTVRD_OUT.TXT", kalp::test::slurp(source / "share" / "TEXTVRD_OUT.TXT"));
-    for (const auto& e : fs::directory_iterator(dir))
-        r->files.set(e.path().filename().string(), kalp::test::slurp(e.path()));
-    for (const auto& [name, text] : replaced)
-        r->files.set(name, text);
-    kalp::Request q;
-    q.files = &r->files;
-    q.year = [&r](const kalp::Model& m, int t) {
-        if (t == 0) r->years = kalp::yeartable(m.l_inv);
-        kalp::keepyear(r->years, m, t, m.m_gf);
-    };
-    r->o = kalp::runscenario(q);
-    if (r->o.stop) ADD_FAILURE() << r->o.stop->report();
-    return r;
-}
-
-// The sweep chart of `args` (as --sweep takes them) over the files of a run.
-std::string sweepchartof(const Run& run, const std::vector<std::string>& args,
-                         svg::Layout* layout = nullptr) {
-    const auto prepared = std::make_unique<kalp::Model>();
-    if (const auto stop = kalp::preparesweep(run.files, *prepared)) {
-        ADD_FAILURE() << stop->report();
-        return "";
-    }
-    const kalp::SweepPlan plan = kalp::makeplan(kalp::parsesweeps(args), *prepared);
-    const kalp::SweepTables t = kalp::sweeptables(plan, *prepared, run.o.names, false);
-    std::vector<double> points;
-    const auto stop = kalp::runsweep(
-        run.files, *prepared, plan,
-        [&](const kalp::Scenario& sc, const kalp::Model& m, kalp::Chunk& c) {
-            kalp::chartpoints(t, sc, m, c.numbers);
-        },
-        [&](kalp::Chunk& c) { points.insert(points.end(), c.numbers.begin(), c.numbers.end()); });
-    if (stop) ADD_FAILURE() << stop->report();
-    return kalp::sweepchart(t, run.o.names, points, layout);
-}
-
-fs::path example(const std::string& name) { return source / "examples" / name; }
-
-// Every value of an attribute, in document order.
-std::vector<std::string> values(const std::string& svg, const std::string& attribute) {
-    std::vector<std::string> v;
-    const std::regex re(" " + attribute + "=\"([^\"]*)\"");
-    for (auto i = std::sregex_iterator(svg.begin(), svg.end(), re); i != std::sregex_iterator();
-         ++i)
-        v.push_back((*i)[1]);
-    return v;
-}
-
-// What a reader would find wrong with a chart: a text over another, struck
-// through by a gridline or a tick, over a bar or beyond the edge of the
-// picture; a bar over a tick.
-std::vector<std::string> faults(const std::string& svg, const svg::Layout& l) {
-    std::vector<std::string> v;
-    const double width = std::stod(values(svg, "width").at(0));
-    const double height = std::stod(values(svg, "height").at(0));
-    for (size_t i = 0; i < l.texts.size(); ++i) {
-        const svg::Label& a = l.texts[i];
-        const svg::Box& b = a.box;
-        if (b.x0 < 0 || b.y0 < 0 || b.x1 > width || b.y1 > height)
-            v.push_back("\"" + a.text + "\" outside the picture");
-        for (size_t j = i + 1; j < l.texts.size(); ++j)
-            if (svg::overlap(b, l.texts[j].box))
-                v.push_back("\"" + a.text + "\" over \"" + l.texts[j].text + "\"");
-        for (const auto* lines : {&l.gridlines, &l.ticks})
-            for (const svg::Segment& s : *lines)
-                if (svg::crosses(s, b)) v.push_back("\"" + a.text + "\" struck through");
-        for (const svg::Box& bar : l.bars)
-            if (svg::overlap(b, bar)) v.push_back("\"" + a.text + "\" over a bar");
-    }
-    for (const svg::Box& bar : l.bars)
-        for (const svg::Segment& s : l.ticks)
-            if (svg::crosses(s, bar)) v.push_back("a bar over a tick");
-    return v;
-}
-
-std::string joined(const std::vector<std::string>& v) {
-    std::string s;
-    for (const std::string& x : v)
-        s += x + "\n";
-    return s;
-}
 
 } // namespace
 
@@ -166,6 +76,34 @@ TEST(Charts, NumbersAndTextsAsTheDocumentHoldsThem) {
         EXPECT_LE(svg::textwidth(l, f), 150) << l;
     // Wide characters are taken as wide.
     EXPECT_GT(svg::textwidth("\u65e5\u672c", f), svg::textwidth("MM", f));
+}
+
+TEST(Charts, TextIsWellFormedWhateverItsBytes) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Birth weight (kg)", "Birth weight (kg)"},
+        {"a\x01"
+         "b\x1B"
+         "c\x7F",
+         "a b c "},                                       // controls
+        {"x\xC2\x85y", "x y"},                            // C1 control, NEL
+        {"\xEF\xBF\xBE\xEF\xBF\xBF!", "\uFFFD\uFFFD!"},   // noncharacters
+        {"\xEF\xBF\xBD", "\uFFFD"},                       // U+FFFD itself stays
+        {"M\xFCller", "M\uFFFDller"},                     // a Latin-1 byte
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},           // a surrogate
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                     // an overlong slash
+        {"\xE2\x82", "\uFFFD\uFFFD"},                     // cut short
+        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"}, // beyond U+10FFFF
+        {"Sch\xC3\xA4"
+         "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91",
+         "Sch\xC3\xA4"
+         "ferei \xE6\x97\xA5 \xF0\x9F\x90\x91"}, // beyond ASCII, kept
+        {"<&\">", "&lt;&amp;&quot;&gt;"},
+    };
+    for (const auto& [raw, want] : rows) {
+        const std::string got = svg::escape(raw);
+        EXPECT_EQ(got, want) << raw;
+        EXPECT_EQ(notxml(got), "") << raw;
+    }
 }
 
 TEST(Charts, ALongLineKeepsAboutOnePointPerPixelColumn) {
@@ -252,7 +190,30 @@ TEST(Charts, NoLabelOverAnotherOrStruckThrough) {
         {"sweep, periods",
          [&](svg::Layout* l) {
              return sweepchartof(
+                 *big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08"}, l);
+         }},
+        {"sweep, one economic value",
+         [&](svg::Layout* l) { return sweepchartof(*one, {"evpA:8=10:30:5"}, l); }},
+        {"sweep, three values",
+         [&](svg::Layout* l) {
+             return sweepchartof(*one, {"u=0.02,0.05", "l_inv=5,10", "evpA:8=1:30:1"}, l);
+         }},
+        {"sweep, heat maps",
+         [&](svg::Layout* l) {
+             return sweepchartof(*one, {"u=0:0.09:0.01", "evpA:8=1:20:1"}, l);
+         }},
+        {"sweep, heat maps over periods",
+         [&](svg::Layout* l) {
+             return sweepchartof(
                  *big, {"l_inv=1:3000:1", "u=0.01,0.02,0.03,0.04,0.05,0.06,0.07,0.08,0.09"}, l);
+         }},
+        {"sweep, heat maps of traced groups",
+         [&](svg::Layout* l) {
+             return sweepchartof(*two, {"u=0.02,0.05", "n_sac=1:25:1"}, l);
+         }},
+        {"sweep, traced groups across heat maps",
+         [&](svg::Layout* l) {
+             return sweepchartof(*two, {"n_sac=1:25:1", "u=0.01:0.1:0.01"}, l);
          }},
     };
     for (const auto& [name, draw] : charts) {
@@ -260,10 +221,15 @@ TEST(Charts, NoLabelOverAnotherOrStruckThrough) {
         const std::string svg = draw(&layout);
         EXPECT_GT(layout.texts.size(), 20u) << name;
         EXPECT_EQ(joined(faults(svg, layout)), "") << name;
-        // Small enough to draw on every keystroke of the editor.
-        EXPECT_LT(svg.size(), 200000u) << name;
+        // The charts of a run small enough to draw on every keystroke of the
+        // editor; those of a sweep bounded by the values they take.
+        EXPECT_LT(svg.size(), std::string(name).rfind("sweep", 0) == 0 ? 2000000u : 200000u)
+            << name;
         EXPECT_NE(svg.find("<title>"), std::string::npos) << name;
-        EXPECT_NE(svg.find("<desc>"), std::string::npos) << name;
+        const size_t desc = svg.find("<desc>");
+        ASSERT_NE(desc, std::string::npos) << name;
+        EXPECT_EQ(svg.substr(desc, svg.find("</desc>") - desc).find(".."), std::string::npos)
+            << name;
     }
 }
 
@@ -302,6 +268,33 @@ TEST(Charts, WeightsPointTheWayOfTheEconomicWeight) {
                            "the carcass (%), direct."),
               std::string::npos);
     EXPECT_EQ(without.find("data-trait=\"11\" data-component"), std::string::npos);
+}
+
+// The labels of the bars of one chart are rounded alike, to as few
+// decimals as show every bar as other than 0; a share of 0 is named, not
+// left out without a word.
+TEST(Charts, BarLabelsShareOneRounding) {
+    const auto two = runfolder(example("two-systems"));
+    kalp::Model small = *two->o.model, nothing = *two->o.model;
+    small.ewr_da[1] = 0.03f; // birth weight, direct: a share of 0.03 %
+    small.ewr_da[6] = 0.004f;
+    nothing.ewr_da[1] = 0;
+    const std::regex label("data-value=\"[^\"]*\"/>\n<text [^>]*>([-0-9.]+)</text>");
+    const std::pair<const kalp::Model*, size_t> rows[] = {{two->o.model.get(), 1}, {&small, 3}};
+    for (const auto& [m, places] : rows) {
+        const std::string svg = kalp::weightschart(*m, two->o.names);
+        size_t bars = 0;
+        for (auto i = std::sregex_iterator(svg.begin(), svg.end(), label);
+             i != std::sregex_iterator(); ++i, ++bars) {
+            const std::string text = (*i)[1];
+            ASSERT_NE(text.find('.'), std::string::npos) << text;
+            EXPECT_EQ(text.size() - text.find('.') - 1, places) << text;
+        }
+        EXPECT_EQ(bars, values(svg, "data-value").size());
+    }
+    const std::string svg = kalp::weightschart(nothing, two->o.names);
+    EXPECT_NE(svg.find("No bar, as their share is 0: 1 Birth weight (kg), direct."),
+              std::string::npos);
 }
 
 TEST(Charts, SweptTraitFirstWithItsUnit) {

@@ -5,23 +5,24 @@ namespace kalp {
 int layoutblocks(const Model& m, Block out[8]) {
     int n = 0;
     int next = 1;
-    auto add = [&](const char* system, const char* name, int size, int reproductive, bool progeny) {
-        out[n++] = Block{system, name, next, size, reproductive, progeny};
+    auto add = [&](const char* system, const char* sex, const char* name, int size,
+                   int reproductive, bool progeny) {
+        out[n++] = Block{system, sex, name, next, size, reproductive, progeny};
         next += size;
     };
-    add("A", "rams of A", m.acsA, m.RRA, false);
-    add("A", "ewes of A", m.acdA, m.LLA, false);
+    add("A", "rams", "rams of A", m.acsA, m.RRA, false);
+    add("A", "ewes", "ewes of A", m.acdA, m.LLA, false);
     if (m.prods == 1) {
-        add("A", "progeny of A", 1, 0, true);
+        add("A", "progeny", "progeny of A", 1, 0, true);
         return n;
     }
     // Rams of A used on ewes of B have the reproductive classes of system B.
-    add("A", "crossing rams of A", m.acsAB, m.RRB, false);
-    add("B", "rams of B", m.acsB, m.RRB, false);
-    add("B", "ewes of B", m.acdB, m.LLB, false);
-    add("A", "progeny of A", 1, 0, true);
-    add("B", "purebred progeny of B", 1, 0, true);
-    add("A x B", "crossbred progeny (A rams x B ewes)", 1, 0, true);
+    add("A", "rams", "crossing rams of A", m.acsAB, m.RRB, false);
+    add("B", "rams", "rams of B", m.acsB, m.RRB, false);
+    add("B", "ewes", "ewes of B", m.acdB, m.LLB, false);
+    add("A", "progeny", "progeny of A", 1, 0, true);
+    add("B", "progeny", "purebred progeny of B", 1, 0, true);
+    add("A x B", "progeny", "crossbred progeny (A rams x B ewes)", 1, 0, true);
     return n;
 }
 

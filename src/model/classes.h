@@ -13,6 +13,7 @@ namespace kalp {
 // progeny class.
 struct Block {
     const char* system; // "A", "B", or "A x B" for the crossbred progeny
+    const char* sex;    // "rams", "ewes", or "progeny" for a progeny class
     const char* name;   // "rams of A", ..., "purebred progeny of B"
     int first, size;    // classes first .. first + size - 1
     int reproductive;   // the last ones are the reproductive classes

@@ -11,6 +11,7 @@
 #include "engine/sweep.h"
 #include "input/control.h"
 #include "report/charts.h"
+#include "report/sweepchart.h"
 #include "report/sweeprows.h"
 
 namespace kalp {

@@ -51,8 +51,9 @@ std::string geneflowchart(const Model& m, const YearTable& t, svg::Layout* layou
 std::string weightschart(const Model& m, const TraitNames& names, svg::Layout* layout = nullptr);
 
 // Small multiples: panels of lines (or points) against one axis, each on
-// its own scale, the lines of a panel one per series (a colour each, named
-// in a legend at the top).
+// its own scale, the lines of a panel one per series (a hue each, named in
+// a legend at the top and at the ends of the lines); or a heat map per
+// panel, a row per series, each on its own colour scale.
 struct Line {
     std::vector<double> x, y;
     int series = 0;
@@ -64,16 +65,35 @@ struct Panel {
     std::string tail;  // the end of the title, never cut: ", maternal"
     std::string key;   // what the panel draws, as data-panel: "8-maternal"
     std::vector<Line> lines;
-    bool grey = false; // every line in grey (the panel of the rest)
+    bool grey = false;  // every line in grey (the panel of the rest)
+    bool alike = false; // the lines of every series coincide: labelled "all"
+};
+// Neighbouring categories that share a label, marked by a bracket beside
+// the axis.
+struct Band {
+    std::string label;
+    size_t first = 0, last = 0;
 };
 struct Multiples {
     std::string title, subtitle, xlabel, ylabel;
-    std::vector<std::string> series; // one per colour; none for a single series
+    // What the series are values of, and each value: as the legend names
+    // it, and as the ends of its lines and their data give it.
+    std::string serieslabel;
+    std::vector<std::string> series, serieskeys; // none for a single series
     // Categories on the x axis, drawn as points: the tick label of x = 0,
-    // 1, ...; none for a numeric axis, drawn as lines.
+    // 1, ..., and tiers of bands under them; none for a numeric axis,
+    // drawn as lines.
     std::vector<std::string> categories;
+    std::vector<std::vector<Band>> bands;
+    // A heat map in every panel: a row per series, at its value, or with
+    // categories the rows 0, 1, ... named like the categories of x.
+    bool heat = false;
+    std::vector<double> rowvalues;
+    std::vector<std::string> rowcategories;
+    std::vector<std::vector<Band>> rowbands;
     std::vector<std::string> notes; // under the panels, a paragraph each
     std::vector<Panel> panels;
+    std::string none = "No trait has a weight here."; // in place of the panels, when none
 };
 std::string multipleschart(const Multiples& chart, svg::Layout* layout = nullptr);
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 
 namespace kalp::svg {
 
@@ -68,45 +66,34 @@ int advance(char32_t c, bool bold) {
 
 constexpr double powers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
 
-// 10^p for |p| <= 300: exact up to 10^22, one correctly rounded step
-// beyond, so that every platform gets the same value.
-double power10(int p) {
-    double r = 1;
-    for (int i = 0; i < std::abs(p); ++i)
-        r *= 10;
-    return p < 0 ? 1 / r : r;
+// The length of the well-formed UTF-8 character at `at`, or 0: no overlong
+// forms, no surrogates, nothing beyond U+10FFFF.
+size_t valid(std::string_view s, size_t at) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[at + k]); };
+    const auto follows = [&](size_t k, unsigned lo, unsigned hi) {
+        return at + k < s.size() && b(k) >= lo && b(k) <= hi;
+    };
+    const unsigned c = b(0);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        return follows(1, lo, hi) && follows(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return follows(1, lo, hi) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
 }
 
-// A step of an axis: q x 10^p with q one of 10, 20, 25, 50.
-struct Step {
-    long long q;
-    int p;
-    double value() const { return p >= 0 ? q * power10(p) : q / power10(-p); }
-    double times(long long k) const { return p >= 0 ? k * q * power10(p) : k * q / power10(-p); }
-    // k x q x 10^p as exact decimal text.
-    std::string text(long long k) const {
-        const long long v = k * q;
-        std::string digits = std::to_string(v < 0 ? -v : v);
-        if (p >= 0) {
-            if (v != 0) digits.append(static_cast<size_t>(p), '0');
-        } else {
-            const size_t places = static_cast<size_t>(-p);
-            if (digits.size() <= places)
-                digits = std::string(places + 1 - digits.size(), '0') + digits;
-            std::string fraction = digits.substr(digits.size() - places);
-            while (!fraction.empty() && fraction.back() == '0')
-                fraction.pop_back();
-            digits.resize(digits.size() - places);
-            if (!fraction.empty()) digits += "." + fraction;
-        }
-        return (v < 0 ? "-" : "") + digits;
-    }
-};
-
-// The number of steps from the last multiple of the step at or below `lo`
-// to the first at or above `hi`.
-double intervals(const Step& s, double lo, double hi) {
-    return std::ceil(hi / s.value() - 1e-9) - std::floor(lo / s.value() + 1e-9);
+// The code point of a well-formed character of `n` bytes.
+char32_t decode(std::string_view s, size_t at, size_t n) {
+    const auto lead = static_cast<unsigned char>(s[at]);
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k)
+        c = c << 6 | (static_cast<unsigned char>(s[at + k]) & 0x3F);
+    return c;
 }
 
 } // namespace
@@ -123,14 +110,29 @@ std::string number(double v, int places) {
 std::string escape(std::string_view text) {
     std::string s;
     s.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&': s += "&amp;"; break;
-        case '<': s += "&lt;"; break;
-        case '>': s += "&gt;"; break;
-        case '"': s += "&quot;"; break;
-        default: s += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+    for (size_t at = 0; at < text.size();) {
+        const size_t n = valid(text, at);
+        if (n == 0) { // a byte that begins no character
+            s += "\uFFFD";
+            ++at;
+            continue;
         }
+        const char32_t c = decode(text, at, n);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+            s += ' ';
+        else if (c == 0xFFFE || c == 0xFFFF)
+            s += "\uFFFD";
+        else if (c == '&')
+            s += "&amp;";
+        else if (c == '<')
+            s += "&lt;";
+        else if (c == '>')
+            s += "&gt;";
+        else if (c == '"')
+            s += "&quot;";
+        else
+            s.append(text.substr(at, n));
+        at += n;
     }
     return s;
 }
@@ -314,195 +316,5 @@ std::string Document::finish(Layout* layout) {
     if (layout) *layout = layout_;
     return std::move(out_);
 }
-
-Ticks ticks(double lo, double hi, int most) {
-    most = std::max(1, most);
-    if (!std::isfinite(lo) || !std::isfinite(hi)) lo = 0, hi = 1;
-    if (lo > hi) std::swap(lo, hi);
-    if (hi - lo <= std::max(std::fabs(lo), std::fabs(hi)) * 1e-9) {
-        // A single value: an axis around it, or from 0 to 1 for 0.
-        if (lo == 0 && hi == 0) {
-            hi = 1;
-        } else {
-            const double pad = std::max(std::fabs(lo), std::fabs(hi)) / 10;
-            lo -= pad;
-            hi += pad;
-        }
-    }
-    const double span = hi - lo;
-    int p = 0;
-    while (p > -300 && Step{10, p}.value() * most > span)
-        --p;
-    while (p < 300 && Step{10, p + 1}.value() * most <= span)
-        ++p;
-    Step step{10, p};
-    for (int i = 0; i < 40; ++i) {
-        const long long qs[] = {10, 20, 25, 50};
-        step = Step{qs[i % 4], p + i / 4};
-        if (intervals(step, lo, hi) <= most) break;
-    }
-    Ticks t;
-    const double first = std::floor(lo / step.value() + 1e-9);
-    const double last = std::ceil(hi / step.value() - 1e-9);
-    const bool exact = std::fabs(first) < 1e15 && std::fabs(last) < 1e15;
-    if (exact) {
-        for (auto i = static_cast<long long>(first); i <= static_cast<long long>(last); ++i) {
-            t.at.push_back(step.times(i));
-            t.labels.push_back(step.text(i));
-        }
-    } else { // far from 0 for its span: as many steps, without exact labels
-        for (int i = 0; i <= static_cast<int>(last - first); ++i) {
-            const double v = (first + i) * step.value();
-            t.at.push_back(v);
-            t.labels.push_back(number(v, 6));
-        }
-    }
-    t.lo = t.at.front();
-    t.hi = t.at.back();
-    return t;
-}
-
-Ticks axisticks(double lo, double hi, double length, const Font& f, bool across) {
-    const double tall = (ascent(f) + descent(f)) * 1.8;
-    int most = std::clamp(static_cast<int>(length / (across ? 45 : 30)), 1, 10);
-    for (;; --most) {
-        Ticks t = ticks(lo, hi, most);
-        if (most == 1 || t.at.size() < 2) return t;
-        const double spacing = length / static_cast<double>(t.at.size() - 1);
-        double need = tall;
-        if (across) {
-            need = 0;
-            for (const std::string& l : t.labels)
-                need = std::max(need, textwidth(l, f) + f.size);
-        }
-        if (spacing >= need) return t;
-    }
-}
-
-Ticks spanticks(double lo, double hi, double length, const Font& f) {
-    if (!(hi > lo)) return ticks(lo, hi, 1);
-    const Ticks all = axisticks(lo, hi, length, f, true);
-    const double slack = (hi - lo) * 1e-9;
-    Ticks t;
-    t.lo = lo;
-    t.hi = hi;
-    for (size_t i = 0; i < all.at.size(); ++i)
-        if (all.at[i] >= lo - slack && all.at[i] <= hi + slack) {
-            t.at.push_back(all.at[i]);
-            t.labels.push_back(all.labels[i]);
-        }
-    return t;
-}
-
-Ticks categories(const std::vector<std::string>& names, double length, const Font& f) {
-    Ticks t;
-    t.lo = -0.5;
-    t.hi = static_cast<double>(names.size()) - 0.5;
-    double widest = 0;
-    for (const std::string& n : names)
-        widest = std::max(widest, textwidth(n, f) + f.size);
-    const double spacing = length / std::max<double>(1, static_cast<double>(names.size()));
-    const auto every = static_cast<size_t>(std::max(1.0, std::ceil(widest / spacing)));
-    for (size_t i = 0; i < names.size(); i += every) {
-        t.at.push_back(static_cast<double>(i));
-        t.labels.push_back(names[i]);
-    }
-    return t;
-}
-
-Plot plot(const Box& area, const Ticks& xt, const Ticks& yt) {
-    return Plot{area, xt, yt, Scale{xt.lo, xt.hi, area.x0, area.x1},
-                Scale{yt.lo, yt.hi, area.y1, area.y0}};
-}
-
-namespace {
-constexpr double ticklength = 4, tickgap = 3;
-}
-
-double labelwidth(const Ticks& t, const Font& f) {
-    double w = 0;
-    for (const std::string& l : t.labels)
-        w = std::max(w, textwidth(l, f));
-    return w + ticklength + tickgap;
-}
-
-double xaxisheight(const Font& f) { return ticklength + tickgap + ascent(f) + descent(f); }
-
-void axes(Document& d, const Plot& p, const Font& f, bool xgrid, bool ygrid, bool yaxis) {
-    const Box& a = p.area;
-    d.open("g", Attrs()("class", "axes"));
-    for (const double v : p.xt.at) {
-        const double x = p.x(v);
-        if (xgrid && (x > a.x0 + 0.5 || !yaxis)) d.gridline(x, a.y0, x, a.y1);
-    }
-    for (const double v : p.yt.at) {
-        const double y = p.y(v);
-        if (ygrid && y < a.y1 - 0.5) d.gridline(a.x0, y, a.x1, y);
-    }
-    if (yaxis) d.tick(a.x0, a.y0, a.x0, a.y1);
-    d.tick(a.x0, a.y1, a.x1, a.y1);
-    for (size_t i = 0; i < p.xt.at.size(); ++i) {
-        const double x = p.x(p.xt.at[i]);
-        d.tick(x, a.y1, x, a.y1 + ticklength);
-        d.text(x, a.y1 + ticklength + tickgap + ascent(f), p.xt.labels[i], f, Anchor::middle);
-    }
-    for (size_t i = 0; yaxis && i < p.yt.at.size(); ++i) {
-        const double y = p.y(p.yt.at[i]);
-        d.tick(a.x0 - ticklength, y, a.x0, y);
-        d.text(a.x0 - ticklength - tickgap, y + (ascent(f) - descent(f)) / 2, p.yt.labels[i], f,
-               Anchor::end);
-    }
-    d.close();
-}
-
-std::string linepoints(const Plot& p, const std::vector<double>& x, const std::vector<double>& y) {
-    const size_t n = std::min(x.size(), y.size());
-    std::vector<size_t> keep;
-    auto column = [&](size_t i) { return std::floor((p.x(x[i]) - p.area.x0) / 2); };
-    for (size_t i = 0; i < n;) {
-        size_t j = i + 1;
-        while (j < n && column(j) == column(i))
-            ++j;
-        if (j - i <= 2) {
-            for (size_t k = i; k < j; ++k)
-                keep.push_back(k);
-        } else {
-            size_t low = i, high = i;
-            for (size_t k = i; k < j; ++k) {
-                if (y[k] < y[low]) low = k;
-                if (y[k] > y[high]) high = k;
-            }
-            if (i == 0 && low != 0 && high != 0) keep.push_back(0);
-            keep.push_back(std::min(low, high));
-            if (high != low) keep.push_back(std::max(low, high));
-            if (j == n && keep.back() != n - 1) keep.push_back(n - 1);
-        }
-        i = j;
-    }
-    std::string out, last;
-    for (const size_t k : keep) {
-        const std::string xy = number(p.x(x[k])) + "," + number(p.y(y[k]));
-        if (xy == last) continue;
-        if (!out.empty()) out += ' ';
-        out += xy;
-        last = xy;
-    }
-    return out;
-}
-
-std::string_view hue(size_t i) {
-    // Okabe and Ito's colours, told apart with any colour vision, without
-    // their yellow, which does not show on white.
-    constexpr std::string_view colours[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7",
-                                            "#E69F00", "#56B4E9", "#000000"};
-    return colours[i % std::size(colours)];
-}
-size_t hues() { return 7; }
-
-std::string_view dash(size_t i) {
-    constexpr std::string_view patterns[] = {"", "7 4"};
-    return patterns[i % std::size(patterns)];
-}
-size_t dashes() { return 2; }
 
 } // namespace kalp::svg

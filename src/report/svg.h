@@ -25,8 +25,10 @@ constexpr int decimals = 1;
 // "0". No "-0".
 std::string number(double v, int places = decimals);
 
-// Text as XML character data or as an attribute value in double quotes.
-// Control characters, which XML cannot hold, become blanks.
+// Text as XML character data or as an attribute value in double quotes,
+// well-formed whatever the bytes: control characters become blanks, and
+// U+FFFE, U+FFFF and bytes that are not UTF-8, which XML cannot hold,
+// become U+FFFD.
 std::string escape(std::string_view text);
 
 // A rectangle, x0 <= x1 and y0 <= y1, y downwards.
@@ -146,12 +148,14 @@ Ticks ticks(double lo, double hi, int most);
 // side by side (`across`) or one above the other: as many as leave room
 // between the labels.
 Ticks axisticks(double lo, double hi, double length, const Font& f, bool across);
-// Ticks as axisticks gives them, for labels side by side, but the axis
-// runs from `lo` to `hi` exactly, with the ticks between them.
-Ticks spanticks(double lo, double hi, double length, const Font& f);
+// Ticks as axisticks gives them, but the axis runs from `lo` to `hi`
+// exactly, with the ticks between them.
+Ticks spanticks(double lo, double hi, double length, const Font& f, bool across = true);
 // Ticks for categories at 0, 1, ..., each labelled with its name; every
-// second (third, ...) one when their labels need the room.
-Ticks categories(const std::vector<std::string>& names, double length, const Font& f);
+// second (third, ...) one when their labels need the room, side by side or
+// one above the other.
+Ticks categories(const std::vector<std::string>& names, double length, const Font& f,
+                 bool across = true);
 
 // A plot area with the scales of its axes.
 struct Plot {
@@ -174,11 +178,24 @@ double xaxisheight(const Font& f);
 // lowest and the highest of them, so that a line of a million points is as
 // long as the plot is wide, and looks the same.
 std::string linepoints(const Plot& p, const std::vector<double>& x, const std::vector<double>& y);
+// The same points with the indices of the values they show, one for each
+// point of the line, so that the line can carry its values.
+struct Polyline {
+    std::string points;
+    std::vector<size_t> at;
+};
+Polyline polyline(const Plot& p, const std::vector<double>& x, const std::vector<double>& y);
 
 // Colours that tell lines apart, and dash patterns ("" for solid).
 std::string_view hue(size_t i);
 size_t hues();
 std::string_view dash(size_t i);
 size_t dashes();
+// Eight colours of distinct hue, for the values of a series.
+std::string_view serieshue(size_t i);
+size_t serieshues();
+// The colour of v on a scale from lo to hi: blue, white and red around 0
+// when the scale holds both signs, else from dark violet (lo) to yellow.
+std::string shade(double v, double lo, double hi);
 
 } // namespace kalp::svg

@@ -10,7 +10,6 @@
 #include "engine/sweep.h"
 #include "input/control.h"
 #include "report/exports.h"
-#include "report/svg.h"
 
 namespace kalp {
 
@@ -26,6 +25,8 @@ struct SweepTables {
     std::vector<size_t> fields;       // where each swept axis stands among them
     size_t stride = 1;                // the chart takes every stride-th value of its axis
     std::vector<size_t> series;       // and these values of the second swept axis
+    // The sex ("rams") and system ("A") of each traced group of the sweep.
+    std::vector<std::string> sexes, systems;
 };
 
 // The tables of the sweep of `plan` over the files' model `prepared`; the
@@ -44,16 +45,5 @@ struct SweepRow {
     RowKey key;
 };
 SweepRow sweeprow(const SweepTables& t, const Scenario& sc, const Model& m);
-// The chart's points of a scenario (component, x, y, series), when the
-// chart draws it, and at the first point of the chart the components that
-// the pair choices leave out (series -1).
-void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
-                 std::vector<double>& numbers);
-// The chart: small multiples of trait components against the first swept
-// parameter, one line per value of the second (at most eight of them), the
-// others at their first value. The components of a swept trait come first,
-// then those that change most over the sweep.
-std::string sweepchart(const SweepTables& t, const TraitNames& names,
-                       const std::vector<double>& points, svg::Layout* layout = nullptr);
 
 } // namespace kalp
