@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -121,9 +123,9 @@ TEST(Serve, ComputesScenariosInMemory) {
     // naming its field.
     const struct {
         std::string value, says;
-    } typed[] = {{"0.05 3", "the value typed for u holds a blank"},
-                 {"0.05\"", "the value typed for u holds a double quote"},
-                 {std::string(65, '1'), "the value typed for u is longer than 64 characters"},
+    } typed[] = {{"0.05 3", "the field \"Discount rate per year\" holds a blank"},
+                 {"0.05\"", "the field \"Discount rate per year\" holds a double quote"},
+                 {std::string(65, '1'), "the field \"Discount rate per year\" is longer than 64 characters"},
                  {"0.05\xc2\xa0", "a no-break space follows 0.05"},
                  {"\xc3\xa9", "holds no readable number for the discount rate"}};
     std::string letters;
@@ -147,7 +149,14 @@ TEST(Serve, ComputesScenariosInMemory) {
     // An empty folder starts from the first scenario of kalp init, once.
     Served empty(nullptr);
     EXPECT_TRUE(empty.get("/api/scenario")["newfolder"]);
-    EXPECT_EQ(empty.post("/api/init", {{"two", true}}).first, 200);
+    const auto [initcode, init] = empty.post("/api/init", {{"two", true}});
+    EXPECT_EQ(initcode, 200);
+    // It names the files it wrote, as they are in the folder now.
+    std::set<std::string> written(init["written"].begin(), init["written"].end()), now;
+    for (const auto& [name, text] : empty.files())
+        now.insert(name);
+    EXPECT_EQ(written, now);
+    EXPECT_TRUE(written.count("INPUTVRD01B.TXT"));
     const json started = empty.get("/api/scenario");
     EXPECT_FALSE(started["newfolder"]);
     EXPECT_TRUE(started["result"]["complete"]);
@@ -275,29 +284,154 @@ TEST(Serve, RefusesWhatItMustNot) {
     }
 }
 
-TEST(Serve, RunsKalpAndLinksItsFiles) {
-    Served s("one-system");
-    const auto [code, started] = s.post("/api/run", json::object());
-    ASSERT_EQ(code, 200);
-    // The run works on a thread of the server; the page asks until it ends.
-    json run = started;
-    for (int i = 0; i < 500 && run["running"]; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        run = s.get("/api/run");
+
+// A value that no file may hold, an emptied field among them, is refused
+// as a run refuses its file: the page's result stops with a report that
+// names the field by the words the page shows (never evpB[8][2]), the
+// answer names it for the header, and Save writes nothing.
+TEST(Serve, RefusesValuesNoFileMayHold) {
+    Served s("two-systems");
+    const auto before = s.files();
+    const long v = s.get("/api/scenario")["version"];
+    const std::string trait8 = "Litter size (lambs per lambing)";
+    struct Row {
+        Values values;
+        const char* file;
+        const char* var;
+        std::string label, why;
+    };
+    const Row rows[] = {
+        {{{"INPUTVRD01A.TXT", {{"u", ""}}}}, "INPUTVRD01A.TXT", "u", "Discount rate per year", "is empty"},
+        {{{"INPUTVRD01A.TXT", {{"l4EA[2]", ""}}}},
+         "INPUTVRD01A.TXT",
+         "l4EA[2]",
+         "Age weights of the reproductive ewe classes, class 2",
+         "is empty"},
+        // A class that a new count brings, emptied.
+        {{{"INPUTVRD01A.TXT", {{"LLA", "7"}, {"l4EA[7]", ""}}}},
+         "INPUTVRD01A.TXT",
+         "l4EA[7]",
+         "Age weights of the reproductive ewe classes, class 7",
+         "is empty"},
+        {{{"INPUTVRD01B.TXT", {{"evpB[8][2]", ""}}}}, "INPUTVRD01B.TXT", "evpB[8][2]", trait8 + ", Crossbred progeny",
+         "is empty"},
+        {{{"INPUTVRD03.TXT", {{"l_inv", ""}}}}, "INPUTVRD03.TXT", "l_inv", "Length of the period of gene flow, years",
+         "is empty"},
+        {{{"INPUTVRD04.TXT", {{"gstd_m[1]", ""}}}}, "INPUTVRD04.TXT", "gstd_m[1]", "Birth weight (kg), Maternal",
+         "is empty"},
+        {{{"INPUTVRD01A.TXT", {{"evpA[8][1]", "1 2"}, {"u", "0.06"}}}},
+         "INPUTVRD01A.TXT",
+         "evpA[8][1]",
+         trait8 + ", Economic value",
+         "holds a blank; write one number"},
+        {{{"INPUTVRD04.TXT", {{"gstd_m[1]", "0.2\""}}}}, "INPUTVRD04.TXT", "gstd_m[1]", "Birth weight (kg), Maternal",
+         "holds a double quote; write one number"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.var);
+        const auto [code, answer] = s.post("/api/compute", edits(v, row.values));
+        ASSERT_EQ(code, 200);
+        EXPECT_EQ(answer["invalid"]["var"], row.var);
+        EXPECT_EQ(answer["invalid"]["label"], row.label);
+        EXPECT_EQ(answer["invalid"]["why"], row.why);
+        const json& stop = answer["result"]["stop"];
+        EXPECT_FALSE(answer["result"]["complete"]);
+        EXPECT_EQ(stop["value"], row.var);
+        const std::string report = stop["report"];
+        EXPECT_NE(report.find("the field \"" + row.label + "\" " + row.why), std::string::npos) << report;
+        EXPECT_EQ(report.find(row.var + std::string("[")), std::string::npos) << report;
+        EXPECT_EQ(stop["advice"].get<std::string>().rfind("Correct the field \"" + row.label + "\"", 0), 0u)
+            << stop["advice"];
+        const auto [saved, refused] = s.post("/api/save", edits(v, row.values));
+        EXPECT_EQ(saved, 422);
+        EXPECT_EQ(refused["invalid"], answer["invalid"]);
+        EXPECT_NE(refused["error"].get<std::string>().find("\"" + row.label + "\""), std::string::npos);
+        EXPECT_EQ(s.files(), before);
     }
-    ASSERT_FALSE(run["running"]);
-    EXPECT_EQ(run["console"].get<std::string>().rfind("\nRunning KALP Version 1.0.3, 2011\n", 0), 0u);
-    EXPECT_EQ(run["status"], 0) << run["console"];
-    std::vector<std::string> names;
-    for (const json& f : run["files"])
-        names.push_back(f["name"]);
-    EXPECT_EQ(names, (std::vector<std::string>{"resgfps01", "CHECKVRD", "kalp-scenarios.csv",
-                                               "kalp-classes.csv", "kalp-geneflow.csv", "kalp-weights.csv",
-                                               "kalp-results.json", "kalp-geneflow.svg"}));
-    for (const char* name : {"resgfps01", "kalp-weights.csv", "kalp-results.json"}) {
-        const auto r = s.client()->Get(std::string("/files/") + name, {{"Accept-Encoding", "gzip, br"}});
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->get_header_value("Content-Encoding"), "") << name;
-        EXPECT_EQ(r->body, s.w.read(name)) << name;
+    // An emptied field names the number the file holds; the other edits
+    // of the page count as changes.
+    const auto [code, u] = s.post("/api/compute", edits(v, {{"INPUTVRD01A.TXT", {{"u", ""}}},
+                                                          {"INPUTVRD03.TXT", {{"l_inv", "25"}}}}));
+    ASSERT_EQ(code, 200);
+    EXPECT_NE(u["result"]["stop"]["report"].get<std::string>().find("or the one the file holds, 0.05."),
+              std::string::npos);
+    EXPECT_EQ(u["changed"], json::array({"INPUTVRD03.TXT"}));
+    // A number the file does without stays out when its field is empty,
+    // and a field that holds its number is no fault.
+    const auto [fine, none] = s.post("/api/compute", edits(v, {{"INPUTVRD04.TXT", {{"gstd_m[4]", ""}}},
+                                                             {"INPUTVRD01A.TXT", {{"u", "0.05"}}}}));
+    ASSERT_EQ(fine, 200);
+    EXPECT_TRUE(none["invalid"].is_null());
+    EXPECT_TRUE(none["result"]["complete"]);
+    EXPECT_EQ(none["changed"], json::array());
+}
+
+// The page sends values by file and model variable, as the form names
+// them: a name that no file holds is a bad request, as an unknown file is.
+TEST(Serve, RefusesNamesItDoesNotKnow) {
+    Served s("one-system");
+    const struct {
+        const char *file, *var;
+        int status;
+    } rows[] = {
+        {"INPUTVRD01A.TXT", "u", 200},
+        {"INPUTVRD01A.TXT", "l4EA[15]", 200},
+        {"INPUTVRD01B.TXT", "evpB[35][2]", 200},
+        {"INPUTVRD03.TXT", "P[79][79]", 200},
+        {"INPUTVRD05.TXT", "flag[6]", 200},
+        {"INPUTVRD01A.TXT", "uu", 400},
+        {"INPUTVRD01A.TXT", "u[1]", 400},
+        {"INPUTVRD01A.TXT", "evpA[36][1]", 400},
+        {"INPUTVRD01A.TXT", "evpA[8][2]", 400},
+        {"INPUTVRD01A.TXT", "evpA[8]", 400},
+        {"INPUTVRD01A.TXT", "l4EA[0]", 400},
+        {"INPUTVRD01A.TXT", "l4EA[01]", 400},
+        {"INPUTVRD01A.TXT", "l4EA[16]", 400},
+        {"INPUTVRD01A.TXT", "l4EA[2]x", 400},
+        {"INPUTVRD02.TXT", "pdA", 400},
+        {"INPUTVRD02.TXT", "P[80][1]", 400},
+        {"INPUTVRD04.TXT", "evpA[8][1]", 400},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + " " + row.var);
+        for (const char* path : {"/api/compute", "/api/save"}) {
+            const long v = s.get("/api/scenario")["version"];
+            const auto [status, answer] = s.post(path, edits(v, {{row.file, {{row.var, "1"}}}}));
+            EXPECT_EQ(status, row.status) << path;
+            if (row.status == 400) {
+                EXPECT_EQ(answer["error"], "KALP reads no value called " + std::string(row.var) + " in " + row.file + ".");
+            }
+        }
+    }
+}
+
+// A list of age weights that does not add up to 1: the page names the
+// list, as a whole, and shows the sum that the run writes on standard
+// error, in the words of the page.
+TEST(Serve, NamesTheListOfAgeWeightsAndItsSum) {
+    Served s("one-system");
+    const long v = s.get("/api/scenario")["version"];
+    const struct {
+        Values values;
+        const char* sum;
+    } rows[] = {
+        {{{"INPUTVRD01A.TXT", {{"l4EA[1]", "0.5"}}}}, "the 6 age weights of the reproductive ewe classes of A add up to 1.25"},
+        // Four of the six classes kept: their weights add up to less.
+        {{{"INPUTVRD01A.TXT", {{"LLA", "4"}}}}, "the 4 age weights of the reproductive ewe classes of A add up to 0.81"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sum);
+        const auto [code, answer] = s.post("/api/compute", edits(v, row.values));
+        ASSERT_EQ(code, 200);
+        const json& stop = answer["result"]["stop"];
+        EXPECT_EQ(stop["value"], "l4EA");
+        EXPECT_EQ(stop["advice"].get<std::string>().rfind(
+                      "Correct the list \"Age weights of the reproductive ewe classes\" in System A", 0),
+                  0u)
+            << stop["advice"];
+        const std::string detail = stop["detail"];
+        EXPECT_NE(detail.find(row.sum), std::string::npos) << detail;
+        EXPECT_NE(detail.find("they must add up to 1"), std::string::npos) << detail;
+        EXPECT_EQ(detail.find("l4EA"), std::string::npos) << detail;
     }
 }

@@ -6,6 +6,8 @@
 (() => {
   const token = new URLSearchParams(location.search).get('token') || '';
   const $ = (id) => document.getElementById(id);
+  // The report beside the field that a stop names; it moves with the field.
+  const fieldnote = $('fieldnote');
   // The sections in the order of the results file.
   const order = ['top', 'INPUTVRD01A.TXT', 'INPUTVRD01B.TXT', 'INPUTVRD02.TXT', 'INPUTVRD03.TXT',
     'INPUTVRD04.TXT', 'INPUTVRD05.TXT'];
@@ -29,6 +31,9 @@
     lastResult: null,
     svg: {},
     conflict: null, // the files that changed on the disk when a save was refused
+    cause: '', // what the notice is about: 'invalid', 'server', 'conflict', 'save', 'run', 'init'
+    invalid: null, // the value of the page that no file may hold, as the server names it
+    typed: {}, // file -> model variable -> true: the values typed on this page
     answers: 0, // scenarios shown, for tests
     latencies: [], // ms from the last edit to the painted page
   };
@@ -68,6 +73,8 @@
   }
 
   const value = (file, v) => (state.values[file] || {})[v];
+  const noterow = el('tr', { class: 'noterow' }, el('td'));
+
   function setvalue(file, v, text) {
     if (!state.values[file]) state.values[file] = {};
     state.values[file][v] = text;
@@ -84,19 +91,21 @@
   }
 
   // Values the server gives for fields the page has no text for: a new
-  // list item, a number of a record that came into use.
+  // list item, a number of a record that came into use. A field left empty
+  // (a number the file does without) holds no value, so that an empty value
+  // is always one that the user emptied.
   function adopt(form) {
     const active = document.activeElement;
     for (const sec of form.sections)
       for (const item of sec.items)
         for (const f of fieldsof(item)) {
           const mine = value(f.file, f.var);
-          if (mine === undefined || (mine === '' && f.text !== '')) {
-            const c = control(f);
-            if (c && c === active) continue;
-            setvalue(f.file, f.var, f.text);
-            if (c && c.type === 'text') c.value = f.text;
-          }
+          const typed = (state.typed[f.file] || {})[f.var];
+          if (f.text === '' || typed || (mine !== undefined && mine !== '')) continue;
+          const c = control(f);
+          if (c && c === active) continue;
+          setvalue(f.file, f.var, f.text);
+          if (c && c.type === 'text') c.value = f.text;
         }
   }
 
@@ -192,7 +201,7 @@
       body.append(tr);
     }
     t.append(body);
-    return t;
+    return el('div', { class: 'tablebox' }, t);
   }
 
   function section(sec) {
@@ -238,11 +247,17 @@
     }
   }
 
-  // Marks the value that the run's stop names.
+  // Marks the value that the run's stop names, and puts the report beside
+  // it: right after the field, list or table that holds it, or at the top
+  // of the form when no field holds the fault. (In the wide layout the
+  // results beside the form show it, and this copy is hidden.)
   function marks(result) {
     for (const c of $('form').querySelectorAll('[aria-invalid="true"]')) c.removeAttribute('aria-invalid');
+    const note = fieldnote;
     if (!result || result.complete) {
       state.stopKey = '';
+      note.hidden = true;
+      noterow.remove();
       return;
     }
     const s = result.stop;
@@ -252,29 +267,65 @@
         if (c.dataset.file === s.file && (c.dataset.var === s.value || c.dataset.var.startsWith(s.value + '[')))
           found.push(c);
     for (const c of found) c.setAttribute('aria-invalid', 'true');
+    $('fieldadvice').textContent = s.advice || '';
+    $('fielddetail').textContent = s.detail || '';
+    $('fielddetail').hidden = !s.detail;
+    $('fieldreport').textContent = s.report.trim();
+    // In a table of traits, the row after the field's.
+    const tr = found.length ? found[0].closest('table.traits tr') : null;
+    const holder = found.length ? found[0].closest('.row, fieldset.list, .tablebox') : null;
+    if (tr) {
+      noterow.firstChild.colSpan = tr.children.length;
+      noterow.firstChild.append(note);
+      tr.after(noterow);
+    } else {
+      noterow.remove();
+      if (holder) holder.after(note);
+      else $('form').before(note);
+    }
+    note.hidden = false;
     const k = s.file + '|' + s.value + '|' + s.report;
-    if (found.length && k !== state.stopKey) found[0].scrollIntoView({ block: 'nearest' });
+    if (k !== state.stopKey) {
+      if (found.length) found[0].scrollIntoView({ block: 'nearest' });
+      if (getComputedStyle(note).display !== 'none') note.scrollIntoView({ block: 'nearest' });
+    }
     state.stopKey = k;
   }
 
+  // Edits that the server has not yet answered.
+  const pending = () => !!(state.timer || state.waiting || state.inflight);
+
   function setstate(text) {
     $('state').textContent = text;
-    $('save').classList.toggle('unsaved', state.changed.length > 0);
+    $('save').classList.toggle('unsaved', state.changed.length > 0 || !!state.invalid);
   }
+  // "All changes saved" only when the page holds nothing that differs from
+  // the files and nothing that cannot be saved.
   function saved() {
-    return state.changed.length ? 'Not saved: ' + state.changed.join(', ') : 'All changes saved';
+    if (state.invalid) return 'Not saved: "' + state.invalid.label + '" ' + state.invalid.why.split(';')[0];
+    if (state.changed.length) return 'Not saved: ' + state.changed.join(', ');
+    return pending() ? 'Not saved' : 'All changes saved';
   }
 
-  // A notice above the form. After a save refused because files changed on
-  // the disk, it offers both ways out: the user's edits over those files, or
+  // A notice above the form, with its cause, so that it goes once the
+  // cause is mended. After a save refused because files changed on the
+  // disk, it offers both ways out: the user's edits over those files, or
   // the files as they are now with the edits of the other files kept.
-  function notice(text, reload, conflict) {
+  function notice(text, cause, reload, conflict) {
     state.conflict = conflict || null;
+    state.cause = cause;
     $('noticetext').textContent = text;
     $('reload').hidden = !reload;
     $('reload').textContent = conflict ? 'Reload theirs, keep my other edits' : 'Reload the files';
     $('overwrite').hidden = !conflict;
     $('notice').hidden = false;
+  }
+  // Clears the notice when it is about one of `causes`.
+  function mended(...causes) {
+    if (!causes.includes(state.cause)) return;
+    state.cause = '';
+    state.conflict = null;
+    $('notice').hidden = true;
   }
 
   function table(t) {
@@ -291,7 +342,7 @@
     if (t.sum) body.append(el('tr', { class: 'sum' }, el('th', { text: 'Sum' }), el('td', { text: t.sum[0] }), el('td', { text: t.sum[1] })));
     if (t.share) body.append(el('tr', { class: 'sum' }, el('th', { text: 'Share in the total (%)' }), el('td', { text: t.share[0] }), el('td', { text: t.share[1] })));
     tb.append(body);
-    return [el('h3', { text: t.title }), tb];
+    return [el('h3', { text: t.title }), el('div', { class: 'tablebox' }, tb)];
   }
 
   // The charts are the server's SVG, the very ones that kalp --plot writes;
@@ -328,6 +379,46 @@
   }
   for (const id of ['geneflow', 'weightschart']) $(id).addEventListener('mouseover', readout);
 
+  // A tap on a chart opens it over the page at its own width (on a phone
+  // far wider than the screen, to be scrolled); a tap on it, Escape or
+  // the button closes it.
+  function openchart(box) {
+    const svg = box.querySelector('svg');
+    if (!svg) return;
+    const copy = svg.cloneNode(true);
+    copy.style.width = Math.max(+svg.getAttribute('width') || 0, innerWidth - 16) + 'px';
+    $('chartbody').replaceChildren(copy);
+    $('chartview').hidden = false;
+    document.body.classList.add('chartopen');
+    state.opened = box;
+    $('chartclose').focus({ preventScroll: true });
+  }
+  function closechart() {
+    if ($('chartview').hidden) return;
+    $('chartview').hidden = true;
+    $('chartbody').replaceChildren();
+    document.body.classList.remove('chartopen');
+    if (state.opened) state.opened.focus({ preventScroll: true });
+  }
+  for (const id of ['geneflow', 'weightschart']) {
+    const box = $(id);
+    box.setAttribute('tabindex', '0');
+    box.setAttribute('role', 'button');
+    box.title = 'Open the chart at full width';
+    box.addEventListener('click', () => openchart(box));
+    box.addEventListener('keydown', (e) => {
+      if (e.key === 'Enter' || e.key === ' ') {
+        e.preventDefault();
+        openchart(box);
+      }
+    });
+  }
+  $('chartbody').addEventListener('click', closechart);
+  $('chartclose').addEventListener('click', closechart);
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape') closechart();
+  });
+
   function result(r) {
     const report = $('report');
     if (!r.complete) {
@@ -335,6 +426,8 @@
       report.hidden = false;
       $('advice').textContent = r.stop.advice || '';
       $('advice').hidden = !r.stop.advice;
+      $('detail').textContent = r.stop.detail || '';
+      $('detail').hidden = !r.stop.detail;
       $('outcome').hidden = !state.lastResult;
       $('outcome').classList.add('stale');
       $('stale').hidden = false;
@@ -343,6 +436,7 @@
     report.hidden = true;
     report.textContent = '';
     $('advice').hidden = true;
+    $('detail').hidden = true;
     state.lastResult = r;
     $('outcome').hidden = false;
     $('outcome').classList.remove('stale');
@@ -387,8 +481,11 @@
   function show(data) {
     state.version = data.version;
     state.changed = data.changed;
+    state.invalid = data.invalid || null;
     $('folder').textContent = data.folder;
     $('title').textContent = data.form.title || '';
+    // A folder without input files shows only the way to a first scenario.
+    document.body.classList.toggle('newfolder', !!data.newfolder);
     $('newfolder').hidden = !data.newfolder;
     $('newfolderpath').textContent = data.folder;
     const form = merge(data.form, data.result, data.reached || [], data.partial);
@@ -397,6 +494,8 @@
     state.form = form;
     result(data.result);
     marks(data.result);
+    // A refusal of a value goes once no value is refused.
+    if (!state.invalid) mended('invalid');
     // A folder without input files has nothing to be saved yet.
     setstate(data.newfolder ? '' : saved());
     state.answers++;
@@ -408,8 +507,16 @@
     requestAnimationFrame(() => setTimeout(() => state.latencies.push(performance.now() - since), 0));
   }
 
-  function trouble(status, data) {
-    notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)),
+  // A refused request: the notice says why. Its cause tells when it goes:
+  // a server that cannot be reached or is busy at its next answer, a
+  // refused value once no value is refused, files changed on the disk when
+  // they are read afresh or written over, the rest when what was refused
+  // succeeds.
+  function trouble(status, data, what) {
+    const cause = status === 0 || status >= 500 ? 'server'
+      : data && data.invalid ? 'invalid'
+      : data && (data.conflict || data.reload) ? 'conflict' : what;
+    notice((data && data.error) || 'The server answered ' + status + '.', cause, !!(data && (data.conflict || data.reload)),
       data && data.conflict);
   }
 
@@ -432,19 +539,25 @@
     if (seq < state.shown) return;
     state.shown = seq;
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'compute');
+      setstate(saved());
       return;
     }
+    mended('server', 'compute');
     show(data);
     measure(since);
   }
 
-  // Every value goes to the server as typed: the run judges it.
+  // Every value goes to the server as typed: the run judges it. Until it
+  // answers, the header claims nothing saved.
   function edited(c, text, now) {
     setvalue(c.dataset.file, c.dataset.var, text);
+    if (!state.typed[c.dataset.file]) state.typed[c.dataset.file] = {};
+    state.typed[c.dataset.file][c.dataset.var] = true;
     state.editedAt = performance.now();
     clearTimeout(state.timer);
     state.timer = setTimeout(compute, now ? 0 : pause);
+    setstate(saved());
   }
 
   // Reads the files afresh. The fields show them as read; `keep` names the
@@ -453,17 +566,23 @@
   async function load(keep) {
     const { status, data } = await api('/api/scenario');
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'load');
       return;
     }
-    const kept = {};
-    for (const file of keep || []) if (state.values[file]) kept[file] = state.values[file];
+    const kept = {}, typed = {};
+    for (const file of keep || []) {
+      if (state.values[file]) kept[file] = state.values[file];
+      if (state.typed[file]) typed[file] = state.typed[file];
+    }
     state.values = {};
+    state.typed = typed;
     state.form = null;
     $('form').replaceChildren();
+    fieldnote.hidden = true;
     state.lastResult = null;
     state.stopKey = '';
     state.conflict = null;
+    state.cause = '';
     $('notice').hidden = true;
     show(data);
     if (Object.keys(kept).length) {
@@ -485,13 +604,14 @@
     if (overwrite) body.overwrite = true;
     const { status, data } = await api('/api/save', body);
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'save');
+      setstate(saved());
       return;
     }
     state.version = data.version;
     state.changed = [];
-    state.conflict = null;
-    $('notice').hidden = true;
+    state.invalid = null;
+    mended('server', 'conflict', 'save', 'invalid');
     setstate(data.saved.length ? 'Saved ' + data.saved.join(', ') : 'Nothing to save: the files are unchanged');
   }
 
@@ -521,16 +641,19 @@
     const { status, data } = await api('/api/init', { two: $('inittwo').checked, standardised: $('initstd').checked });
     $('init').disabled = false;
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'init');
       return;
     }
+    mended('server', 'init');
     await load();
-    setstate('Wrote a first scenario: ' + data.console.trim().split('\n').length + ' lines from kalp init');
+    setstate('Wrote a first scenario: ' + data.written.join(', '));
   });
 
-  // The run's console as it comes, then the files it wrote.
+  // The run's console as it comes, its lines on standard error among the
+  // others as a terminal shows them, then the files it wrote.
   function showrun(data) {
-    $('console').textContent = data.console;
+    const parts = data.parts || [{ stream: 'stdout', text: data.console }];
+    $('console').replaceChildren(...parts.map((p) => p.stream === 'stderr' ? el('span', { class: 'err', text: p.text }) : p.text));
     $('runbox').hidden = false;
     if (data.running) return;
     const list = $('runfiles');
@@ -549,6 +672,7 @@
     setstate('kalp is running');
     $('runfiles').replaceChildren();
     let { status, data } = await api('/api/run', {});
+    if (status === 200) mended('server', 'run');
     while (status === 200 && data.running) {
       showrun(data);
       await new Promise((r) => setTimeout(r, 200));
@@ -557,7 +681,7 @@
     $('run').disabled = false;
     if (status !== 200) {
       setstate(saved());
-      trouble(status, data);
+      trouble(status, data, 'run');
       return;
     }
     showrun(data);

@@ -258,6 +258,11 @@ void HttpServer::closeafter() {
     if (current) current->close = true;
 }
 
+std::vector<std::string> HttpServer::ranges() {
+    const auto* w = current ? static_cast<const Wire*>(current->wire) : nullptr;
+    return w ? w->ranges() : std::vector<std::string>{};
+}
+
 Refusal HttpServer::checkhead(const httplib::Request& req) const {
     const std::string& m = req.method;
     if (m != "GET" && m != "HEAD" && m != "POST")

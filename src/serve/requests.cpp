@@ -83,14 +83,13 @@ Edits readedits(const std::string& body) {
         for (const auto& [var, text] : vars.items()) {
             if (!text.is_string() || var.size() > 32)
                 throw BadRequest("In " + file + ", " + var.substr(0, 32) + " is not given as a text.");
+            if (!knownvalue(file, var))
+                throw BadRequest("KALP reads no value called " + var + " in " + file + ".");
             const std::string why = badvalue(text.get<std::string>());
-            if (!why.empty() && !e.bad) {
-                std::string what = "In ";
-                what.append(file).append(", the value typed for ").append(var);
-                what.append(" ").append(why).append(".");
-                e.bad = RunStop{StopKind::input, file, var, what, "Correct the field.", ""};
-            }
-            e.values[file][var] = text.get<std::string>();
+            if (why.empty())
+                e.values[file][var] = text.get<std::string>();
+            else if (!e.bad)
+                e.bad = Invalid{file, var, why};
         }
     }
     return e;

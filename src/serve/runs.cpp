@@ -1,11 +1,10 @@
-// The runs of the program started from the page (kalp init and kalp
-// --csv --json --plot), and the files a run wrote.
+// The runs of the program started from the page: kalp init, and kalp
+// --csv --json --plot.
 #include <algorithm>
-#include <cerrno>
+#include <functional>
 #include <iterator>
 #include <mutex>
 
-#include "platform/platform.h"
 #include "program/kalp.h"
 #include "report/catalogue.h"
 #include "serve/session.h"
@@ -43,7 +42,7 @@ void Server::Impl::start(const std::string& body, httplib::Response& res) {
         answer(res, 409, {{"error", console.err() + console.out()}});
         return;
     }
-    answer(res, 200, {{"console", console.out()}});
+    answer(res, 200, {{"console", console.out()}, {"written", target.placed()}});
 }
 
 // Starts kalp --csv --json --plot on the saved files, as the command
@@ -57,6 +56,7 @@ void Server::Impl::run(httplib::Response& res) {
     if (job.thread.joinable()) job.thread.join();
     job.running = true;
     job.console.clear();
+    job.parts.clear();
     job.files = json::array();
     job.status = 0;
     const long id = ++job.id;
@@ -64,21 +64,46 @@ void Server::Impl::run(httplib::Response& res) {
     answer(res, 200, runstate(id));
 }
 
+void Server::Impl::RunJob::put(bool err, std::string_view text) {
+    const std::lock_guard<std::mutex> hold(mu);
+    if (console.size() >= mostconsole) return;
+    console.append(text);
+    if (parts.empty() || parts.back().first != err)
+        parts.emplace_back(err, text);
+    else
+        parts.back().second.append(text);
+}
+
+namespace {
+
+// The console of a run started from the page: the console text and the
+// lines on standard error, in the order they come, as a terminal shows
+// them.
+class PageConsole final : public Console {
+public:
+    explicit PageConsole(std::function<void(bool err, std::string_view text)> put) : put_(std::move(put)) {}
+    void print(std::string_view text) override { put_(false, text); }
+    void warn(std::string_view text) override { put_(true, text); }
+    bool terminal() const override { return false; }
+    void progress(std::string_view) override {}
+    bool flush() override { return true; }
+
+private:
+    std::function<void(bool, std::string_view)> put_;
+};
+
+} // namespace
+
 void Server::Impl::work() {
     DiskFolder target(dir);
-    MemoryConsole console;
-    console.onprint = [this](std::string_view text) {
-        const std::lock_guard<std::mutex> hold(job.mu);
-        if (job.console.size() < mostconsole) job.console.append(text);
-    };
+    PageConsole console([this](bool err, std::string_view text) { job.put(err, text); });
     Options o;
     o.csv = o.json = o.plot = true;
     int status = 1;
     try {
         status = kalp(target, console, o);
     } catch (const std::exception& e) {
-        const std::lock_guard<std::mutex> hold(job.mu);
-        job.console += std::string("\nThe run could not go on: ") + e.what() + "\n";
+        job.put(true, std::string("\nThe run could not go on: ") + e.what() + "\n");
     }
     const std::vector<std::string> placed = target.placed();
     json files = json::array();
@@ -97,7 +122,10 @@ void Server::Impl::work() {
 
 // The run's state; the caller holds job.mu.
 json Server::Impl::runstate(long id) const {
-    json state = {{"id", id}, {"running", job.running}, {"console", job.console}};
+    json parts = json::array();
+    for (const auto& [err, text] : job.parts)
+        parts.push_back({{"stream", err ? "stderr" : "stdout"}, {"text", text}});
+    json state = {{"id", id}, {"running", job.running}, {"console", job.console}, {"parts", parts}};
     if (!job.running) {
         state["status"] = job.status;
         state["files"] = job.files;
@@ -108,38 +136,6 @@ json Server::Impl::runstate(long id) const {
 void Server::Impl::runnow(httplib::Response& res) {
     const std::lock_guard<std::mutex> hold(job.mu);
     answer(res, 200, runstate(job.id));
-}
-
-void Server::Impl::file(const std::string& name, httplib::Response& res) const {
-    const std::vector<std::string> outputs = outputnames();
-    if (std::find(outputs.begin(), outputs.end(), name) == outputs.end()) {
-        refuse(res, 404, "KALP writes no file called " + name + ".");
-        return;
-    }
-    // Only a plain file is served, opened without waiting on it.
-    int error = 0;
-    std::shared_ptr<platform::Reader> reader = platform::openreader(folder->path(name), error);
-    if (!reader) {
-        refuse(res, 404, error == ENOENT ? name + " is not in the folder: no run has written it yet."
-                         : error == EISDIR || error == platform::notplain
-                             ? name + " in the folder is not a plain file (it is a folder, a named "
-                                      "pipe, a device or a socket), so it is not served."
-                             : name + " cannot be read: " + platform::errortext(error) + ".");
-        return;
-    }
-    // The file is sent as it is read, in pieces, whatever its size (a
-    // sweep's CSV may hold gigabytes), and with its length given: the
-    // library then does not compress it, which for a large file takes
-    // far longer than sending it. A run that replaces the file meanwhile
-    // leaves this one whole, as it renames a new file into place.
-    res.set_content_provider(
-        static_cast<size_t>(reader->size()), mimetype(name),
-        [reader](size_t offset, size_t length, httplib::DataSink& sink) {
-            char piece[1 << 16];
-            const long long got =
-                reader->readat(static_cast<long long>(offset), piece, std::min(length, sizeof piece));
-            return got > 0 && sink.write(piece, static_cast<size_t>(got));
-        });
 }
 
 } // namespace kalp

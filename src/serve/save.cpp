@@ -37,8 +37,13 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
     const std::lock_guard<std::mutex> hold(mutex);
     const Edits e = readedits(body);
     if (!current(e, res)) return;
-    if (e.bad) {
-        refuse(res, 422, e.bad->what + " Nothing was saved.");
+    // A value that no file may hold, or a field emptied, is saved nowhere;
+    // the answer names it as the page does.
+    const Composed c = compose(loaded, spans, e.values);
+    const Span* empty = e.bad ? nullptr : emptied(e.values, c.spans);
+    if (e.bad || empty) {
+        const json invalid = compute(e.values, e.bad ? *e.bad : Invalid{empty->file, empty->var, "is empty"})["invalid"];
+        answer(res, 422, {{"error", invalid["message"].get<std::string>() + " Nothing was saved."}, {"invalid", invalid}});
         return;
     }
     std::unique_ptr<Hold> lock;
@@ -73,7 +78,6 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
                 {"conflict", moved}});
         return;
     }
-    const Composed c = compose(loaded, spans, e.values);
     std::vector<Place> places;
     for (const auto& [name, text] : c.texts)
         if (!loaded.count(name) || loaded.at(name) != text) places.push_back(placeof(name));

@@ -23,6 +23,7 @@
 #include "serve/scenario.h"
 #include "serve/session.h"
 #include "textio/folder.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -73,22 +74,50 @@ std::vector<Span> Server::Impl::runpage(const Texts& texts, Run& out) const {
     return record(texts, r, &out.o, &unreadable);
 }
 
-json Server::Impl::compute(const Values& values, const std::optional<RunStop>& bad) const {
-    // The last pass of composing the texts is the run of the page.
+json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) const {
+    // The last pass of composing the texts is the run of the page. A value
+    // that cannot stand in its file is not put there, and an emptied one
+    // leaves its number as it is.
     Run last;
     bool ran = false;
-    // A value that cannot stand in its file is not put there: the page
-    // shows the scenario of the files with that report.
-    const Composed c = compose(loaded, spans, bad ? Values{} : values, [&](const Texts& texts) {
+    const Composed c = compose(loaded, spans, values, [&](const Texts& texts) {
         ran = true;
         return runpage(texts, last);
     });
     if (!ran) runpage(c.texts, last);
+    if (!bad)
+        if (const Span* s = emptied(values, c.spans)) bad = Invalid{s->file, s->var, "is empty"};
     Outcome& o = last.o;
-    if (bad) o.stop = *bad;
     const json reached = o.reached;
     const YearTable& years = last.years;
     const TraitNames names = o.complete() ? o.names : traitnames(c.texts);
+    // A file that the run reached but could not read (a folder, a FIFO)
+    // has a section that says so.
+    std::map<std::string, std::string> notes;
+    for (const auto& [name, error] : unreadable)
+        if (std::find(o.reached.begin(), o.reached.end(), name) != o.reached.end())
+            notes[name] = unopened(name, error).what;
+    json form = formjson(c.texts, c.spans, *o.model, names, notes);
+    // A value that no file may hold stops the page's result, naming its
+    // field by the words the page shows.
+    json invalid = nullptr;
+    if (bad) {
+        std::optional<FieldName> f = fieldname(form, bad->file, bad->var);
+        if (!f) f = valuename(bad->file, bad->var);
+        const std::string label = f ? f->label : bad->var, section = f ? f->section : bad->file;
+        std::string what = "In " + section + " (" + bad->file + "), the field \"" + label + "\" " + bad->why + ".";
+        std::string fix = "Correct the field.";
+        const auto held = std::find_if(spans.begin(), spans.end(), [&](const Span& s) {
+            return s.file == bad->file && s.var == bad->var && s.length > 0;
+        });
+        if (bad->why == "is empty")
+            fix = held == spans.end() ? "Type a number into the field."
+                                      : "Type a number into the field, or the one the file holds, " +
+                                            asutf8(spantext(loaded, *held)) + ".";
+        o.stop = RunStop{StopKind::input, bad->file, bad->var, what, fix, ""};
+        invalid = {{"file", bad->file}, {"var", bad->var}, {"label", label}, {"why", bad->why},
+                   {"message", what + " " + fix}};
+    }
     // The file in which the run stopped while reading it: the page keeps
     // what it showed of the file after the stop.
     json partial = nullptr;
@@ -107,22 +136,16 @@ json Server::Impl::compute(const Values& values, const std::optional<RunStop>& b
         if (!c.texts.count(name)) missing.push_back(name);
         if (c.texts.count(name) && name != "TEXTVRD_OUT.TXT") none = false;
     }
-    // A file that the run reached but could not read (a folder, a FIFO)
-    // has a section that says so.
-    std::map<std::string, std::string> notes;
-    for (const auto& [name, error] : unreadable)
-        if (std::find(o.reached.begin(), o.reached.end(), name) != o.reached.end())
-            notes[name] = unopened(name, error).what;
-    // A folder without input files: the page says so and offers the
-    // first scenario of kalp init.
-    json form = formjson(c.texts, c.spans, *o.model, names, notes);
     json result = resultjson(o, names, years);
     if (o.stop) result["stop"]["advice"] = stopadvice(form, *o.stop);
+    // A folder without input files: the page says so and offers the
+    // first scenario of kalp init.
     return {{"version", version},
             {"folder", dir},
             {"newfolder", none},
             {"missing", missing},
             {"changed", changed},
+            {"invalid", invalid},
             {"reached", reached},
             {"partial", partial},
             {"form", std::move(form)},
@@ -167,6 +190,11 @@ bool Server::Impl::posted(const std::string& path) {
 }
 
 bool Server::Impl::allowed(const httplib::Request& req, httplib::Response& res) const {
+    // A request that names two hosts is for none in particular.
+    if (req.get_header_value_count("Host") > 1) {
+        refuse(res, 400, "The request names its host more than once.");
+        return false;
+    }
     std::string host = req.get_header_value("Host");
     std::transform(host.begin(), host.end(), host.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -340,10 +368,32 @@ int serve(const ServeOptions& options) {
         std::fprintf(stderr, "kalp: %s\n", e.what());
         return 1;
     }
-    std::printf("%s\n", server->address().c_str());
-    std::fflush(stdout);
-    if (options.open && !platform::openbrowser(server->address()))
+    // The address is the way in: without --open, a standard output that
+    // takes it not (closed, full, a pipe nobody reads) ends the editor.
+    errno = 0;
+    const bool shown = std::printf("%s\n", server->address().c_str()) > 0 && std::fflush(stdout) == 0;
+    const std::string why = shown ? "" : platform::errortext(errno);
+    if (!shown && !options.open) {
+        std::fprintf(stderr,
+                     "kalp: the editor's address cannot be written to standard output (%s), so nobody could "
+                     "open it; the editor stops. Give --open to open it in the browser\n",
+                     why.c_str());
+        return 1;
+    }
+    if (options.open && !platform::openbrowser(server->address())) {
+        if (!shown) {
+            std::fprintf(stderr,
+                         "kalp: no browser could be started, and the editor's address cannot be written to "
+                         "standard output (%s); the editor stops\n",
+                         why.c_str());
+            return 1;
+        }
         std::fprintf(stderr, "kalp: no browser could be started; open the address above in one\n");
+    } else if (!shown) {
+        std::fprintf(stderr, "kalp: the editor's address cannot be written to standard output (%s); it was "
+                             "opened in the browser\n",
+                     why.c_str());
+    }
     std::thread listening([&] {
         server->listen();
         platform::wakeend();

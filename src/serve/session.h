@@ -11,7 +11,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/stop.h"
@@ -58,17 +60,33 @@ void refuse(httplib::Response& res, int status, const std::string& message);
 // A path as an answer quotes it.
 std::string shown(const std::string& path);
 
-// What a page sends: the version of the files it shows and its values;
-// the first value that cannot stand in its file as one number, with why.
+// A value of the page that no file may hold, and why: "is empty", "holds a
+// blank; write one number".
+struct Invalid {
+    std::string file, var, why;
+};
+
+// What a page sends: the version of the files it shows and its values
+// (those that can stand in their files as one number); the first value
+// that cannot, with why. A file or a value that KALP does not read is a
+// bad request.
 struct Edits {
     long version = 0;
     Values values;
-    std::optional<RunStop> bad;
+    std::optional<Invalid> bad;
     bool overwrite = false; // the user keeps the page's files over changes on the disk
 };
 Edits readedits(const std::string& body);
 
 const char* mimetype(const std::string& name);
+
+// The byte ranges of a file of `size` bytes that the Range headers of a
+// request ask for, each cut at the end of the file and those that start
+// past it left out (none left: 416): false when there is no header to
+// take, so that the whole file is sent (none, more than one, another unit
+// than bytes, a malformed range or more than 16 of them).
+bool byteranges(const std::vector<std::string>& headers, long long size,
+                std::vector<std::pair<long long, long long>>& out);
 
 struct Server::Impl {
     std::string dir, token, page;
@@ -86,17 +104,22 @@ struct Server::Impl {
     std::vector<Span> spans;
     long version = 0;
 
-    // The run started from the page: its console as it comes, and when it
-    // is done its status and the files it put in place.
+    // The run started from the page: its console as it comes (the console
+    // text and the lines on standard error, as a terminal shows them, and
+    // in parts by stream), and when it is done its status and the files it
+    // put in place.
     struct RunJob {
         std::mutex mu;
         std::condition_variable ended;
         long id = 0;
         bool running = false;
         std::string console;
+        std::vector<std::pair<bool, std::string>> parts; // standard error, and its text
         int status = 0;
         json files = json::array();
         std::thread thread;
+        // Adds to the console, up to its most.
+        void put(bool err, std::string_view text);
     } job;
 
     explicit Impl(const Limits& limits) : http(limits) {}
@@ -117,7 +140,11 @@ struct Server::Impl {
         YearTable years;
     };
     std::vector<Span> runpage(const Texts& texts, Run& out) const;
-    json compute(const Values& values, const std::optional<RunStop>& bad = std::nullopt) const;
+    // The answer to the page: its values in place in the files, the form and
+    // the result of their run. A value that no file may hold (`bad`, or a
+    // field emptied) stops the result with a report that names its field by
+    // its label, and is named in "invalid".
+    json compute(const Values& values, std::optional<Invalid> bad = std::nullopt) const;
 
     bool current(const Edits& e, httplib::Response& res) const;
     // Where the file `name` of the folder is written: beside itself, or for

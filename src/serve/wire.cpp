@@ -1,6 +1,7 @@
 #include "serve/wire.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace kalp {
@@ -87,6 +88,7 @@ Refusal HttpServer::Wire::readhead() {
             const std::size_t length = at + 1 - line;
             if (lines > 0 && length == 2 && buf_[pos_ + at - 1] == '\r') {
                 head_ = at + 1;
+                takeranges();
                 return {};
             }
             if (length > limits_.line) return toolong(lines);
@@ -103,6 +105,29 @@ Refusal HttpServer::Wire::readhead() {
             return {408, "The request's line and headers did not arrive within " +
                              seconds(limits_.head) + " of its first byte."};
         }
+    }
+}
+
+void HttpServer::Wire::takeranges() {
+    ranges_.clear();
+    static const char name[] = "range:";
+    const std::size_t n = sizeof name - 1;
+    // After the request line, up to the empty line that ends the head.
+    std::size_t at = buf_.find('\n', pos_) + 1;
+    while (at < pos_ + head_) {
+        const std::size_t next = buf_.find('\n', at) + 1;
+        bool range = next - at > n;
+        for (std::size_t k = 0; range && k < n; ++k)
+            range = std::tolower(static_cast<unsigned char>(buf_[at + k])) == name[k];
+        if (!range) {
+            at = next;
+            continue;
+        }
+        std::string value = buf_.substr(at + n, next - at - n);
+        const auto first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t\r\n");
+        ranges_.push_back(first == std::string::npos ? "" : value.substr(first, last - first + 1));
+        buf_.erase(at, next - at);
+        head_ -= next - at;
     }
 }
 

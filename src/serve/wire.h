@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "serve/http.h"
@@ -52,6 +53,8 @@ public:
 
     bool late() const { return late_; }
     bool overrun() const { return overrun_; }
+    // The values of the request's Range headers.
+    const std::vector<std::string>& ranges() const { return ranges_; }
 
     // Ends the connection's sending and, unless the server is ending, reads
     // what the client still sends for a moment, so that it reads the
@@ -60,6 +63,11 @@ public:
 
 private:
     Refusal toolong(std::size_t lines) const;
+    // Takes the Range headers out of the head that readhead() read, so
+    // that the library never sees them: it would cut every answer to them
+    // (a refusal too) and serve a range that starts past the end of a
+    // file. The handler of the files reads them through ranges().
+    void takeranges();
 
     // Reads what the client sent, waiting until `by` at most.
     bool fill(wire::Clock::time_point by);
@@ -71,6 +79,7 @@ private:
     std::size_t head_ = 0, given_ = 0; // the head's bytes; the bytes given of this request
     wire::Clock::time_point deadline_ = wire::Clock::now();
     bool late_ = false, overrun_ = false, eof_ = false;
+    std::vector<std::string> ranges_;
 };
 
 } // namespace kalp
