@@ -82,6 +82,35 @@ TEST(Examples, InitWritesScenariosThatRun) {
     EXPECT_EQ(w.run("-C 'Schäferei Müller'").status, 0);
 }
 
+// kalp init LINK, where LINK is a symbolic link to a folder, writes the
+// scenario into the folder it leads to; a link that leads nowhere is no
+// folder to write into.
+TEST(Examples, InitIntoALinkToAFolder) {
+    if (!symlinksmade()) {
+        skiprow("kalp init LINK", "this system makes no symbolic links");
+        return;
+    }
+    Diskdir d;
+    fs::create_directory(native(d.path() + "/flock"));
+    fs::create_directory_symlink("flock", native(d.path() + "/link"));
+    const Outcome made = d.run("init link");
+    ASSERT_EQ(made.status, 0) << made.errors;
+    EXPECT_EQ(made.errors, "");
+    EXPECT_TRUE(fs::is_symlink(native(d.path() + "/link")));
+    EXPECT_TRUE(d.exists("flock/INPUTVRD01A.TXT"));
+    EXPECT_EQ(d.run("-C link").status, 0);
+    EXPECT_TRUE(d.exists("flock/resgfps01"));
+    // The folder it leads to holds the files now: kalp init writes none.
+    const Outcome again = d.run("init link");
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.errors.find("already holds ERROR.TXT"), std::string::npos) << again.errors;
+    fs::create_directory_symlink("missing", native(d.path() + "/nowhere"));
+    const Outcome nowhere = d.run("init nowhere");
+    EXPECT_EQ(nowhere.status, 2);
+    EXPECT_NE(nowhere.errors.find("cannot make the folder nowhere"), std::string::npos);
+    EXPECT_FALSE(d.exists("missing"));
+}
+
 TEST(CommandLine, HelpVersionAndUnknownArguments) {
     Workdir w;
     Outcome r = w.run("--help");

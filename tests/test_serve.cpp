@@ -72,6 +72,8 @@ TEST(Serve, ComputesScenariosInMemory) {
     EXPECT_EQ(field(loaded, "INPUTVRD04.TXT", "gstd_m[8]"), "0.25");
     EXPECT_FALSE(loaded["newfolder"]);
     ASSERT_TRUE(loaded["result"]["complete"]);
+    // The run's warnings are a list, empty for the example.
+    EXPECT_EQ(loaded["warnings"], json::array());
 
     // A good scenario gives the weights of the engine on the same texts.
     Texts t;

@@ -69,6 +69,38 @@ TEST(Sweep, RangesAreTheValuesAPersonWouldType) {
         EXPECT_THROW(kalp::parsesweep(bad), kalp::BadSweep) << bad;
 }
 
+// A value given twice would compute one scenario twice, and a range
+// longer than its exact steps allow cannot be counted: usage errors that
+// name the value, before any file is read or written.
+TEST(Sweep, ValuesGivenTwiceAndOverlongRangesAreRefused) {
+    const struct {
+        const char* args;
+        const char* says;
+    } rows[] = {
+        {"--sweep u=0.05,0.05", "u=0.05,0.05: 0.05 is given twice"},
+        {"--sweep n_sac=1,2,1", "n_sac=1,2,1: 1 is given twice"},
+        {"--sweep l_inv=20,20.0", "l_inv=20,20.0: 20.0 is the value of 20 again, as the input files read it"},
+        {"--sweep evpA:8=1,2 --sweep u=0.3:0.3000000001:0.0000000001",
+         "u=0.3:0.3000000001:0.0000000001: 0.3000000001 is the value of 0.3000000000 again, as the "
+         "input files read it"},
+        {"--sweep u=0:0.1:0.000000000000001",
+         "u=0:0.1:0.000000000000001: \"0.000000000000001\" in 0:0.1:0.000000000000001 has 16 "
+         "digits; the numbers of a range have at most 15"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        Workdir w;
+        copyexample(w, "one-system");
+        const auto before = w.files();
+        const Outcome r = w.run(row.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.output, "");
+        EXPECT_EQ(r.errors, std::string("kalp: --sweep ") + row.says +
+                                "\nTry 'kalp --help' for more information.\n");
+        EXPECT_EQ(w.files(), before);
+    }
+}
+
 // Writes the value of a swept economic value (evpA:K) or standard deviation
 // (gstd_d:K) into the files of `w`, as a user would.
 static void place(Workdir& w, const std::string& name, const std::string& v) {
@@ -292,7 +324,9 @@ TEST(Sweep, ValuesAloneAreSplitAmongJobs) {
     }
     std::string values;
     for (int v = 1; v <= 1000; ++v)
-        values += (v == 1 ? "" : ",") + (v == 900 || v == 990 ? std::string("3e38") : std::to_string(v));
+        values += (v == 1 ? "" : ",") + (v == 900   ? std::string("3e38")
+                                         : v == 990 ? std::string("3.1e38")
+                                                    : std::to_string(v));
     const Outcome stop = w.run("--sweep evpA:1=" + values);
     EXPECT_EQ(stop.status, 1);
     EXPECT_NE(stop.output.find("In the sweep scenario u = 0.05, l_inv = 20, n_sac = 1, evpA:1 = 3e+38:\n"

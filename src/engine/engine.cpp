@@ -128,6 +128,7 @@ Outcome runscenario(const Request& r) {
     s.say = r.say;
     s.spans = r.spans;
     s.reached = &o.reached;
+    s.warnings = &o.warnings;
     if (r.echo) s.res = Sink{&o.echo};
     try {
         Model& m = *o.model;
@@ -159,6 +160,7 @@ Outcome readlayout(const Folder& files) {
     Streams s;
     s.files = &files;
     s.reached = &o.reached;
+    s.warnings = &o.warnings;
     std::string empty;
     for (int i = 0; i < 128; ++i)
         empty += "\"\"";

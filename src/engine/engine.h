@@ -46,6 +46,10 @@ struct Outcome {
     std::string echo;             // the results file up to its results section, or to the stop
     std::vector<std::string> reached; // the input files whose reading began, in order
     TraitNames names;             // the template's trait names, complete runs only
+    // What the run read but doubts, one sentence each without a leading
+    // "kalp: " (numbers left over in a file, unusual ages or age weights):
+    // the run goes on, and the caller shows them beside its console.
+    std::vector<std::string> warnings;
     bool complete() const { return !stop; }
 };
 

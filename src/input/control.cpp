@@ -81,6 +81,12 @@ void readprods(Model& m, Streams& s) {
                  " as the number of production systems.",
              "Write 1 (one production system) or 2 (two linked systems) in P01.TXT and restart "
              "the program.");
+    const Leftover left = leftover(s.in);
+    if (left.count > 0)
+        warn(s.in, "P01.TXT, line " + std::to_string(lineof(s.in, left.first)) + ": " +
+                       numbers(left.count) + " after the number of production systems " +
+                       (left.count == 1 ? "is" : "are") + " not read; the file holds that one "
+                       "number alone");
     closein(s.in);
 }
 

@@ -21,6 +21,13 @@ void readpath(Streams& s, const char* path, float* row, int rownumber, int first
         float& v = row[first + k];
         if (tryscanfloat(s.in, v, share) && v < 0) outofrange(s.in, share, v, "at least 0");
     }
+    const Leftover left = leftover(s.in);
+    if (left.count > 0)
+        warn(s.in, std::string(s.in.name) + ", line " + std::to_string(lineof(s.in, left.first)) +
+                       ": the " + path + " takes " + numbers(n) + ", one per class of its block; " +
+                       (left.count == 1 ? "the number" : "the " + numbers(left.count)) +
+                       " after them in front of its words " + (left.count == 1 ? "is" : "are") +
+                       " not read");
     wrides(s.in, s.res);
     for (int k = 0; k < n; ++k)
         s.res.format("%6.3f", static_cast<double>(row[first + k]));

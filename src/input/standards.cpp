@@ -21,6 +21,24 @@ void openwithheading(Model& m, Streams& s, int n2, const char* name) {
     readcom(s.in);
 }
 
+// The words of a trait's record, after its standard deviations: numbers
+// in front of the words beyond those the trait takes are not read.
+void words(Streams& s, const Model& m, int k) {
+    const Leftover left = leftover(s.in);
+    if (left.count > 0) {
+        const bool two = m.tt[k] == 2;
+        const char* takes = two            ? "two standard deviations (direct and maternal)"
+                            : m.tt[k] == 0 ? "one standard deviation (direct)"
+                                           : "one standard deviation (maternal)";
+        warn(s.in, std::string(s.in.name) + ", line " + std::to_string(lineof(s.in, left.first)) +
+                       ": trait " + std::to_string(k) + " takes " + takes + "; " +
+                       (left.count == 1 ? "the number" : "the " + numbers(left.count)) +
+                       " after " + (two ? "them" : "it") + " in front of its words " +
+                       (left.count == 1 ? "is" : "are") + " not read");
+    }
+    wrides(s.in, s.res);
+}
+
 } // namespace
 
 void readdeviations(Model& m, Streams& s) {
@@ -37,18 +55,18 @@ void readdeviations(Model& m, Streams& s) {
         case 2:
             tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
             tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
-            wrides(s.in, s.res);
+            words(s, m, i);
             s.res.format("%12.4f %12.4f", static_cast<double>(m.gstd_d[i]),
                          static_cast<double>(m.gstd_m[i]));
             break;
         case 0:
             tryscanfloat(s.in, m.gstd_d[i], {dname, indexed("gstd_d", i), i});
-            wrides(s.in, s.res);
+            words(s, m, i);
             s.res.format("%12.4f", static_cast<double>(m.gstd_d[i]));
             break;
         default:
             tryscanfloat(s.in, m.gstd_m[i], {mname, indexed("gstd_m", i), i});
-            wrides(s.in, s.res);
+            words(s, m, i);
             s.res.format("%12.4f", static_cast<double>(m.gstd_m[i]));
             break;
         }

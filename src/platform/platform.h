@@ -83,7 +83,8 @@ bool replacefile(const std::string& from, const std::string& to, int& error);
 bool removefile(const std::string& path);
 // Makes the names of a folder's files durable after renames.
 void syncfolder(const std::string& dir);
-// Makes a folder; true when it was made or a folder stands there already.
+// Makes a folder; true when it was made or a folder (or a link to one)
+// stands there already.
 bool makefolder(const std::string& path, int& error);
 
 // One run per folder: an advisory lock on the folder itself, released

@@ -206,7 +206,9 @@ void syncfolder(const std::string& dir) {
 bool makefolder(const std::string& path, int& error) {
     if (mkdir(path.c_str(), 0777) == 0) return true;
     error = errno;
-    return error == EEXIST && kindof(path) == Kind::folder;
+    // A folder, or a link to one: its files go into the folder it leads to.
+    int kind = 0;
+    return error == EEXIST && isfolder(path, kind);
 }
 
 namespace {

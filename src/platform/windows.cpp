@@ -539,7 +539,9 @@ bool makefolder(const std::string& path, int& error) {
     }
     if (CreateDirectoryW(w.c_str(), nullptr)) return true;
     error = lasterror();
-    return error == EEXIST && kindof(path) == Kind::folder;
+    // A folder, or a link to one: its files go into the folder it leads to.
+    int kind = 0;
+    return error == EEXIST && isfolder(path, kind);
 }
 
 namespace {

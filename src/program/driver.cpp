@@ -114,7 +114,8 @@ struct Years {
 // exports, all put in place together at the end. A run that stops puts
 // the results file in place as far as it was written (the echo of the
 // input files), and the dump when it was complete.
-void plainrun(Folder& folder, Console& console, const Options& options) {
+void plainrun(Folder& folder, Console& console, const Options& options,
+              std::vector<std::string>& warnings) {
     OutputFile results, dump;
     bool dumped = false;
     Years years(folder, console, options);
@@ -126,6 +127,7 @@ void plainrun(Folder& folder, Console& console, const Options& options) {
     };
     r.year = [&](const Model& m, int t) { years.year(m, t); };
     Outcome o = runscenario(r);
+    warnings = o.warnings;
     endprogress(years.progress);
     try {
         if (o.resultsfile) results.write(o.echo);
@@ -182,12 +184,14 @@ std::unique_ptr<MemoryFolder> intomemory(const Folder& files) {
 
 // A sweep reads and checks the input files as a run does, without writing
 // the results file or the dump, then computes every scenario.
-void sweeprun(Folder& folder, Console& console, const Options& options) {
+void sweeprun(Folder& folder, Console& console, const Options& options,
+              std::vector<std::string>& warnings) {
     Request r;
     r.files = &folder;
     r.say = [&](const std::string& line) { console.print(line); };
     r.echo = false;
     const Outcome base = runscenario(r);
+    warnings = base.warnings;
     if (base.stop) halt(*base.stop);
     const std::unique_ptr<MemoryFolder> texts = intomemory(folder);
     const auto prepared = std::make_unique<Model>();
@@ -253,6 +257,12 @@ void sweeprun(Folder& folder, Console& console, const Options& options) {
     console.print("\nThank you for using the program KALP.\n" + x.announce());
 }
 
+// What the run read but doubts, on standard error beside its console.
+void warn(Console& console, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        console.warn("kalp: " + w + "\n");
+}
+
 // A console that could not be written leaves the user without the report.
 int consolestatus(Console& console, int status) {
     if (!console.flush()) {
@@ -283,6 +293,7 @@ int run(Folder& folder, Console& console, const Options& options) {
     const std::clock_t zac = std::clock();
     console.print(banner());
     int status = 0;
+    std::vector<std::string> warnings;
     try {
         try {
             const std::unique_ptr<Hold> lock = lockfolder(folder);
@@ -290,9 +301,9 @@ int run(Folder& folder, Console& console, const Options& options) {
             for (const std::string& name : askednames(options.wants()))
                 requireplace(folder, name);
             if (options.sweeps.empty())
-                plainrun(folder, console, options);
+                plainrun(folder, console, options, warnings);
             else
-                sweeprun(folder, console, options);
+                sweeprun(folder, console, options, warnings);
         } catch (const std::bad_alloc&) {
             halt(systemstop("KALP needs more memory than the system gives."));
         }
@@ -302,6 +313,7 @@ int run(Folder& folder, Console& console, const Options& options) {
         if (!stop.detail.empty()) console.warn("kalp: " + stop.detail + "\n");
         newcomer(folder, console, stop);
     }
+    warn(console, warnings);
     console.print(timeline(zac, std::clock()));
     return consolestatus(console, status);
 }
@@ -312,10 +324,12 @@ int classes(const Folder& folder, Console& console) {
     if (o.stop) {
         console.print(o.stop->report());
         if (!o.stop->detail.empty()) console.warn("kalp: " + o.stop->detail + "\n");
+        warn(console, o.warnings);
         console.print(timeline(zac, std::clock()));
         return consolestatus(console, 1);
     }
     console.print(classtable(*o.model));
+    warn(console, o.warnings);
     return consolestatus(console, 0);
 }
 

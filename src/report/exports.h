@@ -18,6 +18,7 @@
 #include "core/model.h"
 #include "engine/parameters.h"
 #include "input/control.h"
+#include "report/scenarios.h"
 
 namespace kalp {
 
@@ -48,44 +49,6 @@ struct TraitFields {
     std::array<std::string, NT> csv, json;
 };
 TraitFields traitfields(const TraitNames& names);
-
-// The values of a scenario that a sweep may vary: the number of systems
-// and whether the weights are standardised, then a field for each row of
-// the table of swept parameters (one per trait for a value per trait),
-// empty where the input files hold no such value (system B with one
-// system, standard deviations without standardisation or of a component
-// that the trait lacks).
-struct ScenarioFields {
-    std::vector<std::string> values;
-    // "s" and 16 hexadecimal digits, formed from the values alone: the same
-    // values have the same name in every file and on every platform.
-    std::string id() const;
-};
-const std::vector<std::string>& scenariocolumns();
-ScenarioFields scenariofields(const Model& m);
-// Where the value of parameter `p` (with trait K) stands among the fields,
-// and its text in `m`.
-size_t scenariofield(const Parameter& p, int trait);
-std::string scenariovalue(const Parameter& p, const Model& m, int trait);
-// The table of scenarios: its header and a row.
-std::string scenarioheader();
-std::string scenariorow(const ScenarioFields& f);
-
-// The columns that name the scenario of a row, and their values as text.
-struct RowKey {
-    std::vector<std::string> columns, values; // the first, `scenario`, is a text
-
-    std::string header() const; // "scenario,discount_rate,period,traced_group,"
-    std::string csv() const;    // "s...,0.05,20,1,"
-    std::string json() const;   // "\"scenario\":\"s...\",...,"
-};
-RowKey rowkey(const ScenarioFields& f);
-// The scenario of a complete run.
-RowKey runkey(const Model& m);
-// The columns that name the gene flow of a row: discount rate, period and
-// traced group.
-RowKey flowkey(const ScenarioFields& f);
-RowKey flowkey(const Model& m);
 
 // The weights table: the columns after the scenario's, and the rows of all
 // 40 trait components of a scenario, as CSV rows when `csv` is given and

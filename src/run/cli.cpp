@@ -237,7 +237,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         options.command = Options::Command::init;
         options.share = folders.share();
         options.examples = folders.examples();
-        options.folder = initdir;
+        // As the user can name it from where kalp was started.
+        options.folder = target;
         return kalp(*folder, console, options);
     }
     if (classes) options.command = Options::Command::classes;

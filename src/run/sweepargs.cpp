@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace kalp {
 
@@ -100,9 +101,16 @@ std::vector<std::string> rangetexts(const std::string& range) {
     if (parts.size() != 3) throw BadSweep("a range is START:STOP:STEP, such as 0:0.1:0.01");
     long long v[3];
     int places[3];
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
+        // Steps are counted exactly in whole units of the last place.
+        const auto digits = std::count_if(parts[i].begin(), parts[i].end(),
+                                          [](char c) { return c >= '0' && c <= '9'; });
+        if (digits > 15)
+            throw BadSweep("\"" + parts[i] + "\" in " + range + " has " + std::to_string(digits) +
+                           " digits; the numbers of a range have at most 15");
         if (!parsedecimal(parts[i], v[i], places[i]))
             throw BadSweep("\"" + parts[i] + "\" in " + range + " is no plain decimal number");
+    }
     const int most = std::max({places[0], places[1], places[2]});
     for (int i = 0; i < 3; ++i)
         for (int p = places[i]; p < most; ++p) {
@@ -133,6 +141,16 @@ Axis parsesweep(const std::string& arg) {
         if (a.p->check)
             if (const char* need = a.p->check(v)) notallowed(name, t, need);
         a.values.push_back(v);
+    }
+    // The same value twice would compute the same scenario twice.
+    std::map<double, size_t> seen;
+    for (size_t i = 0; i < a.values.size(); ++i) {
+        const auto [at, fresh] = seen.emplace(a.values[i], i);
+        if (fresh) continue;
+        const std::string& first = a.texts[at->second];
+        throw BadSweep(first == a.texts[i]
+                           ? first + " is given twice"
+                           : a.texts[i] + " is the value of " + first + " again, as the input files read it");
     }
     return a;
 }

@@ -148,6 +148,7 @@ json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) con
             {"invalid", invalid},
             {"reached", reached},
             {"partial", partial},
+            {"warnings", o.warnings},
             {"form", std::move(form)},
             {"result", std::move(result)}};
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -24,9 +25,29 @@ std::string file(const Stream& s) { return std::string(s.name); }
     halt(RunStop{StopKind::input, file(in), v.var, what, fix, "", whereabouts(in)});
 }
 
+// Where a bare-number file that ended before its last value ran out: the
+// line says that it ends, how many numbers it holds, how many its counts
+// call for and the block of values it was in.
+std::string ending(const Stream& in) {
+    const std::string f = file(in);
+    const size_t last = in.text.find_last_not_of(" \t\r\n\v\f\x1a");
+    const std::string end = in.numbers == 0 || last == std::string::npos
+                                ? f + " holds no number"
+                                : f + " ends in line " + std::to_string(lineof(in, last)) +
+                                      " after " + numbers(in.numbers);
+    return end + ", where its counts call for " + (in.atleast ? "at least " : "") +
+           std::to_string(in.calledfor) + ": it ran out in " + in.block +
+           " (a value left out earlier moves every later value one place back)";
+}
+
 [[noreturn]] void nonumber(const Stream& in, const Value& v) {
-    failon(in, v, "The file " + file(in) + " holds no readable number for " + v.text() + ".",
-           "Write that value as a number in " + file(in) + " and restart the program.");
+    const std::string what = "The file " + file(in) + " holds no readable number for " + v.text() + ".";
+    const std::string fix = "Write that value as a number in " + file(in) + " and restart the program.";
+    // A bare-number file ends a number only at white space: a missing
+    // number is the end of the file.
+    if (in.bare && in.calledfor > 0 && in.wordat >= in.text.size())
+        halt(RunStop{StopKind::input, file(in), v.var, what, fix, "", ending(in)});
+    failon(in, v, what, fix);
 }
 
 [[noreturn]] void badnumber(const Stream& in, const Value& v) {
@@ -216,6 +237,7 @@ bool scannumber(Stream& in, T& out, const Value& v, Kind kind, F f) {
         if (!std::isfinite(x)) badnumber(in, v);
     }
     out = x;
+    ++in.numbers;
     return true;
 }
 
@@ -272,6 +294,7 @@ Stream openin(const Streams& from, const char* name) {
     Stream s;
     s.name = name;
     s.spans = from.spans;
+    s.warnings = from.warnings;
     const std::string n = name;
     int error = 0;
     if (!from.files->read(n, s.text, error)) {
@@ -372,17 +395,30 @@ int getch(Stream& in, Unit unit) {
 
 void quotedtext(Stream& in, size_t open, size_t close) {
     in.suspect = std::string::npos;
-    const size_t lf = in.text.rfind('\n', close);
-    if (lf == std::string::npos || lf < open) return;
-    // The line after the last line break of the text: a number there is
-    // the value of the next record, taken in by a quote left open.
-    const std::string rest = in.text.substr(lf + 1, close - lf - 1);
-    const size_t first = rest.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return;
-    const std::string w = rest.substr(first, rest.find_first_of(" \t\r", first) - first);
-    char* end = nullptr;
-    std::strtod(w.c_str(), &end);
-    if (end != w.c_str() && *end == '\0') in.suspect = open;
+    // The lines of the text after its first: a line of numbers alone (the
+    // value of the next record on its own line, as the files are laid
+    // out), or a last line that begins with a number (the value in front
+    // of the next record's words), was taken in by a quote left open.
+    for (size_t lf = in.text.find('\n', open); lf < close; lf = in.text.find('\n', lf + 1)) {
+        const size_t eol = std::min(in.text.find('\n', lf + 1), close);
+        const std::string line = in.text.substr(lf + 1, eol - lf - 1);
+        int words = 0, numeric = 0;
+        for (size_t at = line.find_first_not_of(" \t\r"); at != std::string::npos;
+             at = line.find_first_not_of(" \t\r", at)) {
+            const size_t end = std::min(line.find_first_of(" \t\r", at), line.size());
+            const std::string w = line.substr(at, end - at);
+            char* stop = nullptr;
+            std::strtod(w.c_str(), &stop);
+            ++words;
+            if (stop != w.c_str() && *stop == '\0') ++numeric;
+            else if (words == 1 && eol == close) break;
+            at = end;
+        }
+        if (numeric > 0 && (numeric == words || eol == close)) {
+            in.suspect = open;
+            return;
+        }
+    }
 }
 
 int lineof(const Stream& in, size_t offset) {
@@ -449,6 +485,42 @@ void outofrange(const Stream& in, const Value& v, double value, const char* allo
         std::snprintf(text, sizeof text, "%g", value);
     failon(in, v, "In " + file(in) + ", " + v.text() + " is " + text + "; it must be " + allowed + ".",
            "Correct the value in " + file(in) + " and restart the program.");
+}
+
+std::string numbers(int n) { return std::to_string(n) + (n == 1 ? " number" : " numbers"); }
+
+void warn(const Stream& in, const std::string& text) {
+    if (!in.warnings) return;
+    if (std::find(in.warnings->begin(), in.warnings->end(), text) == in.warnings->end())
+        in.warnings->push_back(text);
+}
+
+Leftover leftover(const Stream& in) {
+    const std::string& t = in.text;
+    // A Ctrl-Z that only line ends follow ends the file.
+    size_t end = t.find_last_not_of("\r\n");
+    end = end != std::string::npos && t[end] == ctrlz ? end : t.size();
+    const auto stops = [&](size_t at) { return at >= end || blank(t[at]) || (!in.bare && t[at] == '"'); };
+    Leftover left;
+    size_t at = std::min(in.at, end);
+    while (!stops(at)) // text glued to the value
+        ++at;
+    for (;;) {
+        while (at < end && blank(t[at]))
+            ++at;
+        if (at >= end || (!in.bare && t[at] == '"')) break;
+        const size_t start = at;
+        while (!stops(at))
+            ++at;
+        // A word that begins as a number does: a digit, or a sign or a
+        // point before one.
+        size_t d = start + (t[start] == '+' || t[start] == '-' ? 1 : 0);
+        if (d < at && t[d] == '.') ++d;
+        if (d < at && std::isdigit(static_cast<unsigned char>(t[d]))) {
+            if (left.count++ == 0) left.first = start;
+        }
+    }
+    return left;
 }
 
 void say(const Streams& s, const std::string& line) {

@@ -59,6 +59,16 @@ struct Stream {
     // a new line that begins with a number: its closing quote is probably
     // missing, so that it took in the next value. npos otherwise.
     size_t suspect = std::string::npos;
+    // In a bare-number file: the numbers read so far, how many the counts
+    // read so far call for (at least that many while a count is unread),
+    // and the block of values being read ("the 35 economic values"), for
+    // the line that says where a file that is too short ran out.
+    int numbers = 0;
+    int calledfor = 0;
+    bool atleast = false;
+    const char* block = "";
+    // Where the warnings of the run go; none when null.
+    std::vector<std::string>* warnings = nullptr;
 };
 
 // Where written text goes: into a string, or nowhere.
@@ -93,6 +103,9 @@ struct Streams {
     std::vector<Span>* spans = nullptr;
     // The input files whose reading began, in order.
     std::vector<std::string>* reached = nullptr;
+    // Given to every input stream that openin opens: what the run read but
+    // doubts, one sentence each.
+    std::vector<std::string>* warnings = nullptr;
 };
 
 // Opens an input file of `s.files` and skips a UTF-8 byte-order mark at its
@@ -161,6 +174,21 @@ bool leadingint(Stream& in, int& x, const Value& v);
 // Ends the run for a value outside the range that `allowed` names (for
 // example "above -1", "between 0 and 1").
 [[noreturn]] void outofrange(const Stream& in, const Value& v, double value, const char* allowed);
+
+// A warning about what `in` holds, once however often it is found (a
+// file may be read twice); the run goes on.
+void warn(const Stream& in, const std::string& text);
+// Numbers that stand after the value read last and are not read: in a
+// bare-number file up to its end, in an annotated file up to the next
+// double quote (the words of the record). Text glued to the value (the
+// ".0" of 2.0) and words that are not numbers do not count.
+struct Leftover {
+    int count = 0;
+    size_t first = 0; // the offset of the first of them
+};
+Leftover leftover(const Stream& in);
+// "1 number", "2 numbers".
+std::string numbers(int n);
 
 // A line on the console, when the run has one.
 void say(const Streams& s, const std::string& line);
