@@ -257,6 +257,7 @@
     if (!result || result.complete) {
       state.stopKey = '';
       note.hidden = true;
+      $('form').before(note);
       noterow.remove();
       return;
     }
@@ -267,10 +268,12 @@
         if (c.dataset.file === s.file && (c.dataset.var === s.value || c.dataset.var.startsWith(s.value + '[')))
           found.push(c);
     for (const c of found) c.setAttribute('aria-invalid', 'true');
-    $('fieldadvice').textContent = s.advice || '';
-    $('fielddetail').textContent = s.detail || '';
-    $('fielddetail').hidden = !s.detail;
-    $('fieldreport').textContent = s.report.trim();
+    // (The note may stand in a section that was just drawn anew.)
+    const part = (id) => note.querySelector('#' + id);
+    part('fieldadvice').textContent = s.advice || '';
+    part('fielddetail').textContent = s.detail || '';
+    part('fielddetail').hidden = !s.detail;
+    part('fieldreport').textContent = s.report.trim();
     // In a table of traits, the row after the field's.
     const tr = found.length ? found[0].closest('table.traits tr') : null;
     const holder = found.length ? found[0].closest('.row, fieldset.list, .tablebox') : null;
@@ -279,9 +282,9 @@
       noterow.firstChild.append(note);
       tr.after(noterow);
     } else {
-      noterow.remove();
       if (holder) holder.after(note);
       else $('form').before(note);
+      noterow.remove();
     }
     note.hidden = false;
     const k = s.file + '|' + s.value + '|' + s.report;
@@ -478,6 +481,16 @@
     classes.shape = layout;
   }
 
+  // What the run read but doubts (numbers left over in a file, unusual
+  // ages or age weights), as the server words it, above the results.
+  function warnings(list) {
+    const box = $('warnings');
+    const shown = [...$('warninglist').children].map((li) => li.textContent);
+    if (JSON.stringify(shown) !== JSON.stringify(list))
+      $('warninglist').replaceChildren(...list.map((w) => el('li', { text: w })));
+    box.hidden = list.length === 0;
+  }
+
   function show(data) {
     state.version = data.version;
     state.changed = data.changed;
@@ -493,6 +506,7 @@
     render(form);
     state.form = form;
     result(data.result);
+    warnings(data.warnings || []);
     marks(data.result);
     // A refusal of a value goes once no value is refused.
     if (!state.invalid) mended('invalid');
@@ -577,8 +591,9 @@
     state.values = {};
     state.typed = typed;
     state.form = null;
-    $('form').replaceChildren();
+    $('form').before(fieldnote);
     fieldnote.hidden = true;
+    $('form').replaceChildren();
     state.lastResult = null;
     state.stopKey = '';
     state.conflict = null;
