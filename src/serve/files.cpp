@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cctype>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,26 +46,26 @@ bool byteranges(const std::vector<std::string>& headers, long long size, Ranges&
     std::transform(h.begin(), h.begin() + static_cast<long>(std::min<size_t>(h.size(), 6)), h.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (h.rfind("bytes=", 0) != 0) return false;
-    Ranges asked;
+    Ranges wanted;
     for (size_t at = 6;;) {
         const size_t comma = h.find(',', at);
         const std::string spec = trimmed(h.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
         const size_t dash = spec.find('-');
-        if (dash == std::string::npos || asked.size() == mostranges) return false;
+        if (dash == std::string::npos || wanted.size() == mostranges) return false;
         const std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
         const long long first = digits(a), last = digits(b);
         if (a.empty()) {
             // The last `last` bytes.
             if (last < 0) return false;
-            if (last > 0 && size > 0) asked.emplace_back(std::max(0LL, size - last), std::min(last, size));
+            if (last > 0 && size > 0) wanted.emplace_back(std::max(0LL, size - last), std::min(last, size));
         } else {
             if (first < 0 || (!b.empty() && (last < 0 || last < first))) return false;
-            if (first < size) asked.emplace_back(first, (b.empty() ? size - 1 : std::min(last, size - 1)) - first + 1);
+            if (first < size) wanted.emplace_back(first, (b.empty() ? size - 1 : std::min(last, size - 1)) - first + 1);
         }
         if (comma == std::string::npos) break;
         at = comma + 1;
     }
-    out = std::move(asked);
+    out = std::move(wanted);
     return true;
 }
 
@@ -123,17 +124,16 @@ void Server::Impl::file(const std::string& name, httplib::Response& res) const {
         const std::string boundary = "kalp-" + newtoken();
         contenttype = "multipart/byteranges; boundary=" + boundary;
         for (const auto& r : ranges) {
-            pieces->push_back({"--" + boundary + "\r\nContent-Type: " + type + "\r\nContent-Range: " + range(r) +
-                                   "\r\n\r\n",
-                               0, 0});
+            std::string head = "--" + boundary;
+            head.append("\r\nContent-Type: ").append(type).append("\r\nContent-Range: ").append(range(r));
+            pieces->push_back({head + "\r\n\r\n", 0, 0});
             pieces->push_back({"", r.first, r.second});
             pieces->push_back({"\r\n", 0, 0});
         }
         pieces->push_back({"--" + boundary + "--\r\n", 0, 0});
     }
-    long long total = 0;
-    for (const Piece& p : *pieces)
-        total += p.size();
+    const long long total = std::accumulate(pieces->begin(), pieces->end(), 0LL,
+                                            [](long long sum, const Piece& p) { return sum + p.size(); });
     if (total == 0) {
         res.set_content("", contenttype);
         return;

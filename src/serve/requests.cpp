@@ -84,7 +84,7 @@ Edits readedits(const std::string& body) {
             if (!text.is_string() || var.size() > 32)
                 throw BadRequest("In " + file + ", " + var.substr(0, 32) + " is not given as a text.");
             if (!knownvalue(file, var))
-                throw BadRequest("KALP reads no value called " + var + " in " + file + ".");
+                throw BadRequest(std::string("KALP reads no value called ").append(var).append(" in ").append(file) + ".");
             const std::string why = badvalue(text.get<std::string>());
             if (why.empty())
                 e.values[file][var] = text.get<std::string>();

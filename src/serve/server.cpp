@@ -372,9 +372,9 @@ int serve(const ServeOptions& options) {
     // The address is the way in: without --open, a standard output that
     // takes it not (closed, full, a pipe nobody reads) ends the editor.
     errno = 0;
-    const bool shown = std::printf("%s\n", server->address().c_str()) > 0 && std::fflush(stdout) == 0;
-    const std::string why = shown ? "" : platform::errortext(errno);
-    if (!shown && !options.open) {
+    const bool printed = std::printf("%s\n", server->address().c_str()) > 0 && std::fflush(stdout) == 0;
+    const std::string why = printed ? "" : platform::errortext(errno);
+    if (!printed && !options.open) {
         std::fprintf(stderr,
                      "kalp: the editor's address cannot be written to standard output (%s), so nobody could "
                      "open it; the editor stops. Give --open to open it in the browser\n",
@@ -382,7 +382,7 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     if (options.open && !platform::openbrowser(server->address())) {
-        if (!shown) {
+        if (!printed) {
             std::fprintf(stderr,
                          "kalp: no browser could be started, and the editor's address cannot be written to "
                          "standard output (%s); the editor stops\n",
@@ -390,7 +390,7 @@ int serve(const ServeOptions& options) {
             return 1;
         }
         std::fprintf(stderr, "kalp: no browser could be started; open the address above in one\n");
-    } else if (!shown) {
+    } else if (!printed) {
         std::fprintf(stderr, "kalp: the editor's address cannot be written to standard output (%s); it was "
                              "opened in the browser\n",
                      why.c_str());
