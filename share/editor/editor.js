@@ -610,6 +610,8 @@
           else if (c && c.type === 'checkbox') c.checked = text === c.dataset.on;
         }
       compute();
+      // The kept edits are with the server: nothing is called saved yet.
+      setstate(saved());
     }
   }
 

@@ -47,11 +47,11 @@ bool byteranges(const std::vector<std::string>& headers, long long size, Ranges&
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (h.rfind("bytes=", 0) != 0) return false;
     Ranges wanted;
-    for (size_t at = 6;;) {
+    for (size_t at = 6, specs = 1;; ++specs) {
         const size_t comma = h.find(',', at);
         const std::string spec = trimmed(h.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
         const size_t dash = spec.find('-');
-        if (dash == std::string::npos || wanted.size() == mostranges) return false;
+        if (dash == std::string::npos || specs > mostranges) return false;
         const std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
         const long long first = digits(a), last = digits(b);
         if (a.empty()) {
