@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The editor's API from outside, as the page uses it: kalp serve on a copy
-of the one-system example answers only its own address and token, reports a
-mistyped value on its field, computes, saves, runs and serves the files of
-the run, refuses an oversized body, and ends on Ctrl-C at once, a
-connection kept open by the client or not, with exit 0 and no temporary
-file left.
+of the one-system example answers only its own address and token (named
+once), reports a mistyped value on its field, refuses an emptied field and
+a value name it does not know, computes, saves, runs and serves the files
+of the run (no range past their end), shows a run's lines on standard
+error, refuses an oversized body, and ends on Ctrl-C at once, a connection
+kept open by the client or not, with exit 0 and no temporary file left.
 
 serve_api_test.py KALP SOURCE_DIR [REFERENCE_KALP]
 
@@ -78,6 +79,18 @@ def main():
             status, _ = api.ask('GET', '/api/scenario', headers=headers)
             assert status == 403, (headers, status)
 
+        # Its address named once.
+        c = http.client.HTTPConnection('127.0.0.1', api.port, timeout=30)
+        c.putrequest('GET', '/api/scenario', skip_host=True)
+        for host in ('127.0.0.1:%d' % api.port, 'evil.example'):
+            c.putheader('Host', host)
+        c.putheader('X-KALP-Token', api.token)
+        c.endheaders()
+        r = c.getresponse()
+        assert r.status == 400, r.status
+        assert json.loads(r.read())['error'] == 'The request names its host more than once.'
+        c.close()
+
         scenario = api.json('GET', '/api/scenario')
         assert scenario['result']['complete'], scenario['result']
         assert scenario['reached'] == ['PARAVRD.TXT', 'INPUTVRD01A.TXT', 'INPUTVRD02.TXT'], scenario['reached']
@@ -88,6 +101,17 @@ def main():
         stop = bad['result']['stop']
         assert (stop['file'], stop['value']) == ('INPUTVRD01A.TXT', 'u'), stop
         assert 'decimal comma' in stop['report'], stop
+
+        # An emptied field is refused, named by its label; Save writes nothing.
+        empty = {'version': version, 'values': {'INPUTVRD01A.TXT': {'u': ''}}}
+        invalid = api.json('POST', '/api/compute', empty)['invalid']
+        assert (invalid['label'], invalid['why']) == ('Discount rate per year', 'is empty'), invalid
+        status, text = api.ask('POST', '/api/save', empty)
+        assert status == 422 and json.loads(text)['invalid'] == invalid, (status, text)
+        # A value that no file holds is a bad request.
+        status, text = api.ask('POST', '/api/compute', {'version': version,
+                                                        'values': {'INPUTVRD01A.TXT': {'evpA[36][1]': '1'}}})
+        assert status == 400, (status, text)
 
         good = api.json('POST', '/api/compute', {'version': version, 'values': {'INPUTVRD01A.TXT': {'u': '0.08'}}})
         assert good['result']['complete'], good['result']
@@ -121,6 +145,13 @@ def main():
             status, body = api.ask('GET', '/files/%s?token=%s' % (name, api.token))
             assert status == 200, (name, status)
             assert body == open(os.path.join(folder, name), 'rb').read(), name
+        # A range within the file, and one past its end.
+        size = os.path.getsize(os.path.join(folder, 'resgfps01'))
+        status, body = api.ask('GET', '/files/resgfps01', headers={'Range': 'bytes=0-9'})
+        assert status == 206 and body == open(os.path.join(folder, 'resgfps01'), 'rb').read()[:10], status
+        status, body = api.ask('GET', '/files/resgfps01', headers={'Range': 'bytes=999999999-'})
+        assert status == 416, status
+        assert json.loads(body)['error'].endswith('which holds %d bytes.' % size), body
 
         if reference:
             again = os.path.join(work, 'reference')
@@ -133,6 +164,19 @@ def main():
                 mine = open(os.path.join(folder, name), 'rb').read()
                 theirs = open(os.path.join(again, name), 'rb').read()
                 assert mine == theirs, '%s differs from the reference program\'s' % name
+
+        # A run that stops: the line it writes on standard error, which says
+        # where the fault lies, is in its console after the report.
+        version = saved['version']
+        api.json('POST', '/api/save', {'version': version, 'values': {'INPUTVRD01A.TXT': {'u': '0,08'}}})
+        state = api.json('POST', '/api/run', {})
+        while state['running']:
+            time.sleep(0.2)
+            state = api.json('GET', '/api/run')
+        assert state['status'] == 1, state
+        line = 'kalp: INPUTVRD01A.TXT, line 1 holds that value\n'
+        assert [p['text'] for p in state['parts'] if p['stream'] == 'stderr'] == [line], state['parts']
+        assert state['console'].index(line) > state['console'].index('decimal comma'), state['console']
 
         # A browser keeps its connection open between requests: Ctrl-C must
         # not wait for it.

@@ -6,9 +6,6 @@
 (() => {
   const token = new URLSearchParams(location.search).get('token') || '';
   const $ = (id) => document.getElementById(id);
-  // The sections in the order of the results file.
-  const order = ['top', 'INPUTVRD01A.TXT', 'INPUTVRD01B.TXT', 'INPUTVRD02.TXT', 'INPUTVRD03.TXT',
-    'INPUTVRD04.TXT', 'INPUTVRD05.TXT'];
   // The events of one edit go to the server as one scenario.
   const pause = 0;
   // Scenarios with the server at one time; later edits wait for an answer.
@@ -29,6 +26,9 @@
     lastResult: null,
     svg: {},
     conflict: null, // the files that changed on the disk when a save was refused
+    cause: '', // what the notice is about: 'invalid', 'server', 'conflict', 'save', 'run', 'init'
+    invalid: null, // the value of the page that no file may hold, as the server names it
+    typed: {}, // file -> model variable -> true: the values typed on this page
     answers: 0, // scenarios shown, for tests
     latencies: [], // ms from the last edit to the painted page
   };
@@ -68,327 +68,61 @@
   }
 
   const value = (file, v) => (state.values[file] || {})[v];
+
   function setvalue(file, v, text) {
     if (!state.values[file]) state.values[file] = {};
     state.values[file][v] = text;
   }
 
-  function fieldsof(item) {
-    if (item.type === 'field') return [item.field];
-    if (item.type === 'list') return item.fields;
-    return item.rows.flatMap((r) => r.cells.filter((c) => c));
-  }
+  const { fieldnote, control, adopt, merge, render, marks } = kalpForm({ state, $, el, value, setvalue });
+  const { result, warnings } = kalpResults({ state, $, el });
 
-  function control(sel) {
-    return $('form').querySelector('[data-file="' + CSS.escape(sel.file) + '"][data-var="' + CSS.escape(sel.var) + '"]');
-  }
 
-  // Values the server gives for fields the page has no text for: a new
-  // list item, a number of a record that came into use.
-  function adopt(form) {
-    const active = document.activeElement;
-    for (const sec of form.sections)
-      for (const item of sec.items)
-        for (const f of fieldsof(item)) {
-          const mine = value(f.file, f.var);
-          if (mine === undefined || (mine === '' && f.text !== '')) {
-            const c = control(f);
-            if (c && c === active) continue;
-            setvalue(f.file, f.var, f.text);
-            if (c && c.type === 'text') c.value = f.text;
-          }
-        }
-  }
-
-  // A run that stopped read the files only up to the stop: the sections it
-  // did not reach stay as they were, and the one it stopped in keeps the
-  // items after the stop.
-  function merge(form, result, reached, partial) {
-    if (result.complete || !state.form) return form;
-    const old = new Map(state.form.sections.map((s) => [s.id, s]));
-    const now = new Map(form.sections.map((s) => [s.id, s]));
-    const out = [];
-    for (const id of order) {
-      const n = now.get(id), o = old.get(id);
-      if (id === 'top' || id === partial) {
-        if (n && o) out.push(joinsection(n, o));
-        else if (n || o) out.push(n || o);
-      } else if (reached.includes(id)) {
-        if (n) out.push(n);
-      } else if (o) {
-        out.push(Object.assign({}, o, { unchecked: true }));
-      }
-    }
-    return Object.assign({}, form, { sections: out });
-  }
-
-  function joinsection(n, o) {
-    const items = n.items.slice();
-    const ids = new Map(items.map((it, i) => [it.id, i]));
-    for (const it of o.items) {
-      if (!ids.has(it.id)) items.push(it);
-      else if (ids.get(it.id) === n.items.length - 1) items[ids.get(it.id)] = joinitem(items[ids.get(it.id)], it);
-    }
-    return Object.assign({}, n, { items });
-  }
-
-  function joinitem(n, o) {
-    if (n.type === 'list') {
-      const vars = new Set(n.fields.map((f) => f.var));
-      return Object.assign({}, n, { fields: n.fields.concat(o.fields.filter((f) => !vars.has(f.var))) });
-    }
-    if (n.type === 'traits') {
-      const rows = new Map(o.rows.map((r) => [r.trait, r]));
-      for (const r of n.rows) rows.set(r.trait, r);
-      return Object.assign({}, n, { rows: [...rows.values()].sort((a, b) => a.trait - b.trait) });
-    }
-    return n;
-  }
-
-  function input(f, label) {
-    const mine = value(f.file, f.var);
-    const cur = mine === undefined ? f.text : mine;
-    const common = { 'data-file': f.file, 'data-var': f.var, 'aria-label': label, 'data-optional': !!f.optional };
-    if (f.input === 'select') {
-      const s = el('select', common);
-      const options = f.options.slice();
-      if (!options.some((o) => o.value === cur)) options.push({ value: cur, label: cur + ': as typed' });
-      for (const o of options) s.append(el('option', { value: o.value, text: o.label, selected: o.value === cur }));
-      return s;
-    }
-    if (f.input === 'check')
-      return el('input', Object.assign(common, { type: 'checkbox', checked: cur === f.on, 'data-on': f.on, 'data-off': f.off }));
-    return el('input', Object.assign(common, {
-      type: 'text', inputmode: 'decimal', spellcheck: 'false', value: cur,
-      placeholder: f.optional ? 'not given' : null,
-    }));
-  }
-
-  let ids = 0;
-  function row(f) {
-    const c = input(f, f.label);
-    c.id = 'f' + ++ids;
-    return el('div', { class: 'row' }, el('label', { for: c.id, text: f.label }), c);
-  }
-
-  function item(it) {
-    if (it.type === 'field') return row(it.field);
-    if (it.type === 'list') {
-      const cells = el('div', { class: 'cells' });
-      for (const f of it.fields)
-        cells.append(el('label', { class: 'cell' }, el('span', { text: f.label }), input(f, it.label + ', ' + f.label)));
-      return el('fieldset', { class: 'list' + (it.id.startsWith('P[') ? ' path' : '') },
-        el('legend', { text: it.label }), cells);
-    }
-    const t = el('table', { class: 'traits' }, el('caption', { text: it.label }));
-    const head = el('tr', {}, el('th', { text: 'Trait' }));
-    for (const c of it.columns) head.append(el('th', { text: c }));
-    t.append(el('thead', {}, head));
-    const body = el('tbody');
-    for (const r of it.rows) {
-      const tr = el('tr', {}, el('th', { scope: 'row', title: r.words || null },
-        el('span', { class: 'num', text: r.trait }), r.name));
-      r.cells.forEach((f, i) => tr.append(el('td', {}, f ? input(f, r.name + ', ' + it.columns[i]) : '-')));
-      body.append(tr);
-    }
-    t.append(body);
-    return t;
-  }
-
-  function section(sec) {
-    const head = el('h2', {}, sec.title, sec.file ? el('span', { class: 'file', text: sec.file }) : null);
-    const box = el('section', { 'data-section': sec.id }, head);
-    if (sec.note) box.append(el('p', { class: 'note', text: sec.note }));
-    box.append(el('p', { class: 'note unchecked', text: 'Not checked: the run stopped before this file.' }));
-    for (const it of sec.items) box.append(item(it));
-    return box;
-  }
-
-  // Sections whose fields stay the same keep their elements, so that the
-  // field being typed in is left alone.
-  function render(form) {
-    const a = document.activeElement;
-    const focus = a && a.dataset && a.dataset.var ? { file: a.dataset.file, var: a.dataset.var } : null;
-    const caret = focus && a.type === 'text' ? [a.selectionStart, a.selectionEnd] : null;
-    const box = $('form');
-    const kept = new Map([...box.children].map((n) => [n.dataset.section, n]));
-    let i = 0;
-    for (const sec of form.sections) {
-      const sig = JSON.stringify(sec, (k, v) => (k === 'text' || k === 'unchecked' ? undefined : v));
-      let node = kept.get(sec.id);
-      if (!node || node.sig !== sig) {
-        node = section(sec);
-        node.sig = sig;
-      }
-      node.classList.toggle('unchecked', !!sec.unchecked);
-      if (box.children[i] !== node) {
-        const old = kept.get(sec.id);
-        if (old && old !== node && old.parentNode) old.replaceWith(node);
-        if (box.children[i] !== node) box.insertBefore(node, box.children[i] || null);
-      }
-      i++;
-    }
-    while (box.children.length > i) box.lastChild.remove();
-    if (focus && document.activeElement !== a) {
-      const c = control(focus);
-      if (c) {
-        c.focus({ preventScroll: true });
-        if (caret) c.setSelectionRange(caret[0], caret[1]);
-      }
-    }
-  }
-
-  // Marks the value that the run's stop names.
-  function marks(result) {
-    for (const c of $('form').querySelectorAll('[aria-invalid="true"]')) c.removeAttribute('aria-invalid');
-    if (!result || result.complete) {
-      state.stopKey = '';
-      return;
-    }
-    const s = result.stop;
-    const found = [];
-    if (s.value)
-      for (const c of $('form').querySelectorAll('[data-var]'))
-        if (c.dataset.file === s.file && (c.dataset.var === s.value || c.dataset.var.startsWith(s.value + '[')))
-          found.push(c);
-    for (const c of found) c.setAttribute('aria-invalid', 'true');
-    const k = s.file + '|' + s.value + '|' + s.report;
-    if (found.length && k !== state.stopKey) found[0].scrollIntoView({ block: 'nearest' });
-    state.stopKey = k;
-  }
+  // Edits that the server has not yet answered.
+  const pending = () => !!(state.timer || state.waiting || state.inflight);
 
   function setstate(text) {
     $('state').textContent = text;
-    $('save').classList.toggle('unsaved', state.changed.length > 0);
+    $('save').classList.toggle('unsaved', state.changed.length > 0 || !!state.invalid);
   }
+  // "All changes saved" only when the page holds nothing that differs from
+  // the files and nothing that cannot be saved.
   function saved() {
-    return state.changed.length ? 'Not saved: ' + state.changed.join(', ') : 'All changes saved';
+    if (state.invalid) return 'Not saved: "' + state.invalid.label + '" ' + state.invalid.why.split(';')[0];
+    if (state.changed.length) return 'Not saved: ' + state.changed.join(', ');
+    return pending() ? 'Not saved' : 'All changes saved';
   }
 
-  // A notice above the form. After a save refused because files changed on
-  // the disk, it offers both ways out: the user's edits over those files, or
+  // A notice above the form, with its cause, so that it goes once the
+  // cause is mended. After a save refused because files changed on the
+  // disk, it offers both ways out: the user's edits over those files, or
   // the files as they are now with the edits of the other files kept.
-  function notice(text, reload, conflict) {
+  function notice(text, cause, reload, conflict) {
     state.conflict = conflict || null;
+    state.cause = cause;
     $('noticetext').textContent = text;
     $('reload').hidden = !reload;
     $('reload').textContent = conflict ? 'Reload theirs, keep my other edits' : 'Reload the files';
     $('overwrite').hidden = !conflict;
     $('notice').hidden = false;
   }
-
-  function table(t) {
-    const tb = el('table', { class: 'values', id: 'table-' + t.id, 'data-table': t.id });
-    tb.append(el('thead', {}, el('tr', {}, el('th', { text: 'Trait' }), el('th', { text: 'Direct' }),
-      el('th', { text: 'Maternal' }))));
-    const body = el('tbody');
-    for (const r of t.rows) {
-      const tr = el('tr', {}, el('th', { scope: 'row' }, el('span', { class: 'num', text: r.trait }), r.name));
-      for (const c of r.cells)
-        tr.append(el('td', c.component ? { 'data-trait': r.trait, 'data-component': c.component, text: c.text } : { text: c.text }));
-      body.append(tr);
-    }
-    if (t.sum) body.append(el('tr', { class: 'sum' }, el('th', { text: 'Sum' }), el('td', { text: t.sum[0] }), el('td', { text: t.sum[1] })));
-    if (t.share) body.append(el('tr', { class: 'sum' }, el('th', { text: 'Share in the total (%)' }), el('td', { text: t.share[0] }), el('td', { text: t.share[1] })));
-    tb.append(body);
-    return [el('h3', { text: t.title }), tb];
+  // Clears the notice when it is about one of `causes`.
+  function mended(...causes) {
+    if (!causes.includes(state.cause)) return;
+    state.cause = '';
+    state.conflict = null;
+    $('notice').hidden = true;
   }
 
-  // The charts are the server's SVG, the very ones that kalp --plot writes;
-  // a chart is put in again only when its text changes.
-  function chart(id, text) {
-    const box = $(id);
-    box.hidden = !text;
-    if (state.svg[id] === text) return;
-    state.svg[id] = text;
-    if (!text) {
-      box.replaceChildren();
-      return;
-    }
-    const doc = new DOMParser().parseFromString(text, 'image/svg+xml');
-    const svg = doc.documentElement;
-    if (svg.nodeName !== 'svg') return;
-    box.replaceChildren(document.importNode(svg, true), el('figcaption', { class: 'readout', text: '' }));
-  }
-
-  // A mark of a chart carries its data: pointing at it shows them.
-  function readout(e) {
-    const mark = e.target.closest('[data-trait], [data-class]');
-    const box = e.target.closest('figure');
-    if (!box) return;
-    const cap = box.querySelector('.readout');
-    if (!cap) return;
-    if (!mark) {
-      cap.textContent = '';
-      return;
-    }
-    const d = mark.dataset;
-    const what = d.trait ? 'trait ' + d.trait + (d.component ? ' ' + d.component : '') : 'class ' + d.class;
-    cap.textContent = what + (d.value !== undefined ? ': ' + d.value : '');
-  }
-  for (const id of ['geneflow', 'weightschart']) $(id).addEventListener('mouseover', readout);
-
-  function result(r) {
-    const report = $('report');
-    if (!r.complete) {
-      report.textContent = r.stop.report;
-      report.hidden = false;
-      $('advice').textContent = r.stop.advice || '';
-      $('advice').hidden = !r.stop.advice;
-      $('outcome').hidden = !state.lastResult;
-      $('outcome').classList.add('stale');
-      $('stale').hidden = false;
-      return;
-    }
-    report.hidden = true;
-    report.textContent = '';
-    $('advice').hidden = true;
-    state.lastResult = r;
-    $('outcome').hidden = false;
-    $('outcome').classList.remove('stale');
-    $('stale').hidden = true;
-    // Tables of the same rows keep their elements: only texts change.
-    const texts = (cells, values) => cells.forEach((td, i) => {
-      if (td.textContent !== values[i]) td.textContent = values[i];
-    });
-    const box = $('tables');
-    const shape = JSON.stringify(r.tables.map((t) => [t.id, t.rows.map((w) => [w.trait, w.cells.map((c) => c.component)]),
-      !!t.sum, !!t.share]));
-    if (box.shape !== shape) {
-      const tables = document.createDocumentFragment();
-      for (const t of r.tables) tables.append(...table(t));
-      box.replaceChildren(tables);
-      box.shape = shape;
-    } else {
-      texts(box.querySelectorAll('td'), r.tables.flatMap((t) => [...t.rows.flatMap((w) => w.cells.map((c) => c.text)),
-        ...(t.sum || []), ...(t.share || [])]));
-    }
-    chart('geneflow', r.charts.geneflow);
-    chart('weightschart', r.charts.weights);
-    const classes = $('classes');
-    const layout = JSON.stringify(r.classes.map((c) => [c.class, c.system, c.group, c.age]));
-    if (classes.shape === layout) {
-      texts(classes.querySelectorAll('td.flow'), r.classes.map((c) => c.flow));
-      return;
-    }
-    const rows = document.createDocumentFragment();
-    rows.append(el('thead', {}, el('tr', {}, ...['Class', 'System', 'Sex and age group', 'Age', 'Gene flow']
-      .map((h) => el('th', { text: h })))));
-    const body = el('tbody');
-    for (const c of r.classes)
-      body.append(el('tr', { class: c.traceable ? null : 'progeny' }, el('td', { class: 'num', text: c.class }),
-        el('td', { text: c.system }), el('td', { text: c.group }), el('td', { text: c.age }),
-        el('td', { class: 'flow', text: c.flow })));
-    rows.append(body);
-    classes.replaceChildren(rows);
-    classes.shape = layout;
-  }
 
   function show(data) {
     state.version = data.version;
     state.changed = data.changed;
+    state.invalid = data.invalid || null;
     $('folder').textContent = data.folder;
     $('title').textContent = data.form.title || '';
+    // A folder without input files shows only the way to a first scenario.
+    document.body.classList.toggle('newfolder', !!data.newfolder);
     $('newfolder').hidden = !data.newfolder;
     $('newfolderpath').textContent = data.folder;
     const form = merge(data.form, data.result, data.reached || [], data.partial);
@@ -396,7 +130,10 @@
     render(form);
     state.form = form;
     result(data.result);
+    warnings(data.warnings || []);
     marks(data.result);
+    // A refusal of a value goes once no value is refused.
+    if (!state.invalid) mended('invalid');
     // A folder without input files has nothing to be saved yet.
     setstate(data.newfolder ? '' : saved());
     state.answers++;
@@ -408,8 +145,16 @@
     requestAnimationFrame(() => setTimeout(() => state.latencies.push(performance.now() - since), 0));
   }
 
-  function trouble(status, data) {
-    notice((data && data.error) || 'The server answered ' + status + '.', !!(data && (data.conflict || data.reload)),
+  // A refused request: the notice says why. Its cause tells when it goes:
+  // a server that cannot be reached or is busy at its next answer, a
+  // refused value once no value is refused, files changed on the disk when
+  // they are read afresh or written over, the rest when what was refused
+  // succeeds.
+  function trouble(status, data, what) {
+    const cause = status === 0 || status >= 500 ? 'server'
+      : data && data.invalid ? 'invalid'
+      : data && (data.conflict || data.reload) ? 'conflict' : what;
+    notice((data && data.error) || 'The server answered ' + status + '.', cause, !!(data && (data.conflict || data.reload)),
       data && data.conflict);
   }
 
@@ -432,19 +177,25 @@
     if (seq < state.shown) return;
     state.shown = seq;
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'compute');
+      setstate(saved());
       return;
     }
+    mended('server', 'compute');
     show(data);
     measure(since);
   }
 
-  // Every value goes to the server as typed: the run judges it.
+  // Every value goes to the server as typed: the run judges it. Until it
+  // answers, the header claims nothing saved.
   function edited(c, text, now) {
     setvalue(c.dataset.file, c.dataset.var, text);
+    if (!state.typed[c.dataset.file]) state.typed[c.dataset.file] = {};
+    state.typed[c.dataset.file][c.dataset.var] = true;
     state.editedAt = performance.now();
     clearTimeout(state.timer);
     state.timer = setTimeout(compute, now ? 0 : pause);
+    setstate(saved());
   }
 
   // Reads the files afresh. The fields show them as read; `keep` names the
@@ -453,17 +204,24 @@
   async function load(keep) {
     const { status, data } = await api('/api/scenario');
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'load');
       return;
     }
-    const kept = {};
-    for (const file of keep || []) if (state.values[file]) kept[file] = state.values[file];
+    const kept = {}, typed = {};
+    for (const file of keep || []) {
+      if (state.values[file]) kept[file] = state.values[file];
+      if (state.typed[file]) typed[file] = state.typed[file];
+    }
     state.values = {};
+    state.typed = typed;
     state.form = null;
+    $('form').before(fieldnote);
+    fieldnote.hidden = true;
     $('form').replaceChildren();
     state.lastResult = null;
     state.stopKey = '';
     state.conflict = null;
+    state.cause = '';
     $('notice').hidden = true;
     show(data);
     if (Object.keys(kept).length) {
@@ -476,6 +234,8 @@
           else if (c && c.type === 'checkbox') c.checked = text === c.dataset.on;
         }
       compute();
+      // The kept edits are with the server: nothing is called saved yet.
+      setstate(saved());
     }
   }
 
@@ -485,13 +245,14 @@
     if (overwrite) body.overwrite = true;
     const { status, data } = await api('/api/save', body);
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'save');
+      setstate(saved());
       return;
     }
     state.version = data.version;
     state.changed = [];
-    state.conflict = null;
-    $('notice').hidden = true;
+    state.invalid = null;
+    mended('server', 'conflict', 'save', 'invalid');
     setstate(data.saved.length ? 'Saved ' + data.saved.join(', ') : 'Nothing to save: the files are unchanged');
   }
 
@@ -521,16 +282,19 @@
     const { status, data } = await api('/api/init', { two: $('inittwo').checked, standardised: $('initstd').checked });
     $('init').disabled = false;
     if (status !== 200) {
-      trouble(status, data);
+      trouble(status, data, 'init');
       return;
     }
+    mended('server', 'init');
     await load();
-    setstate('Wrote a first scenario: ' + data.console.trim().split('\n').length + ' lines from kalp init');
+    setstate('Wrote a first scenario: ' + data.written.join(', '));
   });
 
-  // The run's console as it comes, then the files it wrote.
+  // The run's console as it comes, its lines on standard error among the
+  // others as a terminal shows them, then the files it wrote.
   function showrun(data) {
-    $('console').textContent = data.console;
+    const parts = data.parts || [{ stream: 'stdout', text: data.console }];
+    $('console').replaceChildren(...parts.map((p) => p.stream === 'stderr' ? el('span', { class: 'err', text: p.text }) : p.text));
     $('runbox').hidden = false;
     if (data.running) return;
     const list = $('runfiles');
@@ -549,6 +313,7 @@
     setstate('kalp is running');
     $('runfiles').replaceChildren();
     let { status, data } = await api('/api/run', {});
+    if (status === 200) mended('server', 'run');
     while (status === 200 && data.running) {
       showrun(data);
       await new Promise((r) => setTimeout(r, 200));
@@ -557,7 +322,7 @@
     $('run').disabled = false;
     if (status !== 200) {
       setstate(saved());
-      trouble(status, data);
+      trouble(status, data, 'run');
       return;
     }
     showrun(data);

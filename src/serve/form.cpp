@@ -355,31 +355,81 @@ const char* kindname(StopKind k) {
     return "input";
 }
 
+// The line that a run writes on standard error after its report, as the
+// page shows it: without the model variable that the line names for the
+// command line ("the 4 age weights ... (l4EA) add up to 0.77").
+std::string pagedetail(const RunStop& stop) {
+    std::string d = stop.detail;
+    const std::string var = " (" + stop.value + ")";
+    if (!stop.value.empty())
+        for (size_t at; (at = d.find(var)) != std::string::npos;)
+            d.erase(at, var.size());
+    return asutf8(d);
+}
+
 } // namespace
 
-std::string stopadvice(const json& form, const RunStop& stop) {
-    const auto named = [&](const json& f) {
-        if (!f.is_object() || f.value("file", "") != stop.file || stop.value.empty()) return false;
-        const std::string var = f.value("var", "");
-        return var == stop.value || var.rfind(stop.value + "[", 0) == 0;
-    };
+namespace {
+
+// A field's label as the page gives it: of a list item, the list's label
+// with the item's; of a table of traits, the trait with the column.
+std::string label(const json& item, const json& field) {
+    const std::string type = item.value("type", "");
+    if (type == "field") return field.value("label", "");
+    if (type == "list") return item.value("label", "") + ", " + field.value("label", "");
+    for (const json& r : item["rows"])
+        for (size_t c = 0; c < r["cells"].size(); ++c)
+            if (r["cells"][c] == field) return r.value("name", "") + ", " + item["columns"][c].get<std::string>();
+    return field.value("label", "");
+}
+
+} // namespace
+
+std::optional<FieldName> fieldname(const json& form, const std::string& file, const std::string& var) {
+    std::optional<FieldName> item;
     for (const json& sec : form.value("sections", json::array()))
         for (const json& it : sec.value("items", json::array())) {
+            const std::string type = it.value("type", "");
             std::vector<json> fields;
-            if (it.value("type", "") == "field") fields.push_back(it["field"]);
-            if (it.value("type", "") == "list") fields.assign(it["fields"].begin(), it["fields"].end());
-            if (it.value("type", "") == "traits")
+            if (type == "field") fields.push_back(it["field"]);
+            if (type == "list") fields.assign(it["fields"].begin(), it["fields"].end());
+            if (type == "traits")
                 for (const json& r : it["rows"])
                     fields.insert(fields.end(), r["cells"].begin(), r["cells"].end());
-            for (const json& f : fields)
-                if (named(f)) {
-                    const std::string label = it.value("type", "") == "field"
-                                                  ? f.value("label", "")
-                                                  : it.value("label", "") + ", " + f.value("label", "");
-                    return "Correct the field \"" + label + "\" in " + sec.value("title", "the form") +
-                           "; the report of the run follows.";
-                }
+            for (const json& f : fields) {
+                if (!f.is_object() || f.value("file", "") != file) continue;
+                const std::string v = f.value("var", "");
+                const std::string title = sec.value("title", "the form");
+                if (v == var) return FieldName{label(it, f), title};
+                if (!item && v.rfind(var + "[", 0) == 0)
+                    item = type == "list" ? FieldName{it.value("label", ""), title, true} : FieldName{label(it, f), title};
+            }
         }
+    return item;
+}
+
+std::optional<FieldName> valuename(const std::string& file, const std::string& var) {
+    const std::string b = basename(var);
+    const ValueInfo* v = findvalue(b);
+    if (!v) return std::nullopt;
+    const std::vector<int> k = indices(var);
+    const auto title = std::find_if(std::begin(sectiontitles), std::end(sectiontitles),
+                                    [&](const auto& s) { return file == s[0]; });
+    FieldName name{withnumber(v->label, k.empty() ? 0 : k.front()),
+                   title == std::end(sectiontitles) ? "the form" : (*title)[1]};
+    const bool list = b == "l4RA" || b == "l4EA" || b == "l4RB" || b == "l4EB" || b == "pcrossE";
+    if (list && !k.empty()) name.label += ", class " + std::to_string(k.front());
+    name.list = list && k.empty();
+    return name;
+}
+
+std::string stopadvice(const json& form, const RunStop& stop) {
+    if (!stop.value.empty()) {
+        const std::optional<FieldName> f = fieldname(form, stop.file, stop.value);
+        if (f && !f->label.empty())
+            return std::string("Correct the ") + (f->list ? "list" : "field") + " \"" + f->label + "\" in " +
+                   f->section + "; the report of the run follows.";
+    }
     if (stop.file.empty()) return "";
     if (stop.what.find("cannot be opened.") != std::string::npos)
         return "Put the file " + stop.file +
@@ -415,7 +465,8 @@ json resultjson(const Outcome& o, const TraitNames& names, const YearTable& year
                  {{"kind", kindname(o.stop->kind)},
                   {"file", o.stop->file},
                   {"value", o.stop->value},
-                  {"report", o.stop->report()}}}};
+                  {"report", o.stop->report()},
+                  {"detail", pagedetail(*o.stop)}}}};
     const Model& m = *o.model;
     json classes = json::array();
     for (int c = 1; c <= m.acm; ++c) {

@@ -9,35 +9,16 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "serve/wire.h"
 
 namespace kalp {
 
-namespace {
+using namespace wire;
 
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
+namespace {
 
 static_assert(std::is_same_v<socket_t, platform::Socket>,
               "the library's sockets are the platform's");
-
-// The milliseconds from now until `t`, at least 0.
-int until(Clock::time_point t) {
-    const auto left = std::chrono::duration_cast<milliseconds>(t - Clock::now()).count();
-    return left <= 0 ? 0 : left > 1000000 ? 1000000 : static_cast<int>(left);
-}
-
-// A size as an answer gives it: 1 MB, 64 KB, 1000 bytes.
-std::string kb(std::size_t bytes) {
-    if (bytes % (1 << 20) == 0) return std::to_string(bytes >> 20) + " MB";
-    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KB" : std::to_string(bytes) + " bytes";
-}
-
-// A time as an answer gives it: 5 seconds, 1 second, 500 ms.
-std::string seconds(milliseconds ms) {
-    if (ms.count() == 1000) return "1 second";
-    return ms.count() % 1000 == 0 ? std::to_string(ms.count() / 1000) + " seconds"
-                                  : std::to_string(ms.count()) + " ms";
-}
 
 // A thread for each connection, up to `most`; jobs beyond them wait for
 // the first that is free. The library hands every accepted connection to
@@ -194,146 +175,6 @@ private:
     bool ending_ = false;
 };
 
-// A connection as the library reads and writes it: its bytes go through a
-// buffer of this stream, which reads a request's line and headers itself
-// first and then gives the library what it holds, holding every read to
-// the request's deadline and size.
-class HttpServer::Wire final : public httplib::Stream {
-public:
-    Wire(platform::Socket s, const Limits& limits) : s_(s), limits_(limits) {}
-
-    bool is_readable() const override {
-        return pos_ < buf_.size() || platform::waitsocket(s_, false, until(deadline_)) > 0;
-    }
-    bool is_writable() const override {
-        return platform::waitsocket(s_, true, static_cast<int>(limits_.stall.count())) > 0;
-    }
-    ssize_t read(char* out, std::size_t n) override {
-        if (pos_ == buf_.size() && !fill(deadline_)) return eof_ ? 0 : -1;
-        // The request line and headers, then at most twice the body limit
-        // (a chunked body's framing counts).
-        const std::size_t most = head_ + 2 * limits_.body;
-        if (given_ >= most) {
-            overrun_ = true;
-            return -1;
-        }
-        const std::size_t k = std::min({n, buf_.size() - pos_, most - given_});
-        std::memcpy(out, buf_.data() + pos_, k);
-        pos_ += k;
-        given_ += k;
-        return static_cast<ssize_t>(k);
-    }
-    ssize_t write(const char* data, std::size_t n) override {
-        std::size_t done = 0;
-        while (done < n) {
-            if (!is_writable()) break;
-            const long long sent = platform::sendsome(s_, data + done, n - done);
-            if (sent <= 0) break;
-            done += static_cast<std::size_t>(sent);
-        }
-        return done == 0 && n > 0 ? -1 : static_cast<ssize_t>(done);
-    }
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        platform::socketaddress(s_, false, ip, port);
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        platform::socketaddress(s_, true, ip, port);
-    }
-    socket_t socket() const override { return s_; }
-
-    // Waits up to `wait` for the next request; false when none comes.
-    bool await(milliseconds wait) const {
-        return pos_ < buf_.size() || platform::waitsocket(s_, false, static_cast<int>(wait.count())) > 0;
-    }
-
-    // Reads the request line and headers into the buffer, up to the empty
-    // line that ends them (as the library reads them: lines that end
-    // without a carriage return do not end them). A refusal when they break
-    // a limit; status -1 when the client went.
-    Refusal readhead() {
-        const auto start = Clock::now();
-        const auto by = start + limits_.head;
-        deadline_ = start + limits_.whole;
-        given_ = head_ = 0;
-        late_ = overrun_ = false;
-        std::size_t at = 0, line = 0, lines = 0;
-        for (;;) {
-            for (; pos_ + at < buf_.size(); ++at) {
-                if (buf_[pos_ + at] != '\n') continue;
-                const std::size_t length = at + 1 - line;
-                if (lines > 0 && length == 2 && buf_[pos_ + at - 1] == '\r') {
-                    head_ = at + 1;
-                    return {};
-                }
-                if (length > limits_.line) return toolong(lines);
-                if (++lines > limits_.fields + 1)
-                    return {431, "The request has more than " + std::to_string(limits_.fields) +
-                                     " header lines."};
-                line = at + 1;
-            }
-            if (at - line > limits_.line) return toolong(lines);
-            if (at > limits_.headbytes)
-                return {431, "The request's line and headers are longer than " + kb(limits_.headbytes) + "."};
-            if (!fill(by)) {
-                if (!late_) return {-1, ""};
-                return {408, "The request's line and headers did not arrive within " +
-                                 seconds(limits_.head) + " of its first byte."};
-            }
-        }
-    }
-
-    bool late() const { return late_; }
-    bool overrun() const { return overrun_; }
-
-    // Ends the connection's sending and, unless the server is ending, reads
-    // what the client still sends for a moment, so that it reads the
-    // answer before the connection closes rather than a reset.
-    void linger(bool ending) {
-        platform::shutdownsocket(s_, false);
-        if (ending) return;
-        const auto end = Clock::now() + milliseconds(500);
-        char sink[16384];
-        for (std::size_t drained = 0; drained < (4u << 20);) {
-            if (platform::waitsocket(s_, false, until(end)) <= 0) break;
-            const long long got = platform::receive(s_, sink, sizeof sink);
-            if (got <= 0) break;
-            drained += static_cast<std::size_t>(got);
-        }
-    }
-
-private:
-    Refusal toolong(std::size_t lines) const {
-        if (lines == 0)
-            return {414, "The request line (its method and address) is longer than " + kb(limits_.line) + "."};
-        return {431, "A header line of the request is longer than " + kb(limits_.line) + "."};
-    }
-
-    // Reads what the client sent, waiting until `by` at most.
-    bool fill(Clock::time_point by) {
-        if (pos_ > 0) {
-            buf_.erase(0, pos_);
-            pos_ = 0;
-        }
-        const int r = platform::waitsocket(s_, false, until(by));
-        if (r == 0) late_ = true;
-        if (r <= 0) return false;
-        const std::size_t had = buf_.size();
-        buf_.resize(had + 16384);
-        const long long got = platform::receive(s_, buf_.data() + had, 16384);
-        buf_.resize(had + static_cast<std::size_t>(got > 0 ? got : 0));
-        eof_ = got == 0;
-        return got > 0;
-    }
-
-    platform::Socket s_;
-    const Limits& limits_;
-    std::string buf_;
-    std::size_t pos_ = 0;
-    std::size_t head_ = 0, given_ = 0; // the head's bytes; the bytes given of this request
-    Clock::time_point deadline_ = Clock::now();
-    bool late_ = false, overrun_ = false, eof_ = false;
-};
-
 namespace {
 
 // The request being answered on this thread.
@@ -415,6 +256,11 @@ bool HttpServer::ended(milliseconds wait) {
 
 void HttpServer::closeafter() {
     if (current) current->close = true;
+}
+
+std::vector<std::string> HttpServer::ranges() {
+    const auto* w = current ? static_cast<const Wire*>(current->wire) : nullptr;
+    return w ? w->ranges() : std::vector<std::string>{};
 }
 
 Refusal HttpServer::checkhead(const httplib::Request& req) const {

@@ -35,6 +35,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "serve/limits.h"
 
@@ -101,6 +102,10 @@ public:
     // The connection of the request being answered on this thread closes
     // after its answer (a refusal that leaves its body unread).
     static void closeafter();
+    // The values of the Range headers of the request being answered on
+    // this thread. The library never sees them, so it never cuts an
+    // answer to a range: a handler that serves ranges reads them here.
+    static std::vector<std::string> ranges();
 
 private:
     class Gate;

@@ -221,6 +221,75 @@ std::string badvalue(const std::string& text) {
     return "";
 }
 
+const Span* emptied(const Values& values, const std::vector<Span>& spans) {
+    for (const Span& s : spans) {
+        if (s.length == 0) continue;
+        const auto f = values.find(s.file);
+        if (f == values.end()) continue;
+        const auto v = f->second.find(s.var);
+        if (v != f->second.end() && v->second.empty()) return &s;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The numbers a file holds: a model variable with up to two indices, each
+// from 1 to its bound (0: no such index).
+struct Known {
+    const char* file;
+    const char* var;
+    int first, second;
+};
+const Known knowns[] = {
+    {"ERROR.TXT", "errmess", 0, 0},       {"P01.TXT", "prods", 0, 0},
+    {"PARAVRD.TXT", "gstd", 0, 0},        {"INPUTVRD01A.TXT", "u", 0, 0},
+    {"INPUTVRD01A.TXT", "RRA", 0, 0},     {"INPUTVRD01A.TXT", "l4RA", R - 1, 0},
+    {"INPUTVRD01A.TXT", "LLA", 0, 0},     {"INPUTVRD01A.TXT", "l4EA", L - 1, 0},
+    {"INPUTVRD01A.TXT", "evpA", 35, 1},   {"INPUTVRD01A.TXT", "ageR11A", 0, 0},
+    {"INPUTVRD01A.TXT", "ageE1A", 0, 0},  {"INPUTVRD01B.TXT", "RRB", 0, 0},
+    {"INPUTVRD01B.TXT", "l4RB", R - 1, 0}, {"INPUTVRD01B.TXT", "LLB", 0, 0},
+    {"INPUTVRD01B.TXT", "l4EB", L - 1, 0}, {"INPUTVRD01B.TXT", "evpB", 35, 2},
+    {"INPUTVRD01B.TXT", "ageR11B", 0, 0}, {"INPUTVRD01B.TXT", "ageR12A", 0, 0},
+    {"INPUTVRD01B.TXT", "ageE1B", 0, 0},  {"INPUTVRD01B.TXT", "pcrossE", L - 1, 0},
+    {"INPUTVRD02.TXT", "n_sac", 0, 0},    {"INPUTVRD02.TXT", "l_inv", 0, 0},
+    {"INPUTVRD02.TXT", "pgssA", 0, 0},    {"INPUTVRD02.TXT", "pgdsA", 0, 0},
+    {"INPUTVRD02.TXT", "P", ACM - 1, ACM - 1}, {"INPUTVRD03.TXT", "pdA", 0, 0},
+    {"INPUTVRD03.TXT", "pdB", 0, 0},      {"INPUTVRD03.TXT", "n_sac", 0, 0},
+    {"INPUTVRD03.TXT", "l_inv", 0, 0},    {"INPUTVRD03.TXT", "pgssA", 0, 0},
+    {"INPUTVRD03.TXT", "pgdsA", 0, 0},    {"INPUTVRD03.TXT", "pgssB", 0, 0},
+    {"INPUTVRD03.TXT", "pgdsB", 0, 0},    {"INPUTVRD03.TXT", "P", ACM - 1, ACM - 1},
+    {"INPUTVRD04.TXT", "gstd_d", 35, 0},  {"INPUTVRD04.TXT", "gstd_m", 35, 0},
+    {"INPUTVRD05.TXT", "flag", 6, 0},
+};
+
+// The index in `var` at `at` ("[12]"), within 1 .. bound; -1 when there is
+// none such. `at` moves past it.
+int indexat(const std::string& var, size_t& at, int bound) {
+    if (bound == 0 || at >= var.size() || var[at] != '[') return -1;
+    const size_t close = var.find(']', at);
+    if (close == std::string::npos || close - at < 2 || close - at > 3) return -1;
+    const std::string digits = var.substr(at + 1, close - at - 1);
+    if (digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    at = close + 1;
+    const int k = std::stoi(digits);
+    return k <= bound ? k : -1;
+}
+
+} // namespace
+
+bool knownvalue(const std::string& file, const std::string& var) {
+    const std::string base = var.substr(0, var.find('['));
+    for (const Known& k : knowns) {
+        if (file != k.file || base != k.var) continue;
+        size_t at = base.size();
+        if (k.first > 0 && indexat(var, at, k.first) < 0) return false;
+        if (k.second > 0 && indexat(var, at, k.second) < 0) return false;
+        return at == var.size();
+    }
+    return false;
+}
+
 Composed compose(const Texts& base, const std::vector<Span>& basespans, const Values& values,
                  const Recorder& rec) {
     Composed c{base, basespans};

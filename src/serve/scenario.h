@@ -41,6 +41,15 @@ std::string spantext(const Texts& texts, const Span& s);
 // missing. Everything else goes into the file, for the run to judge.
 std::string badvalue(const std::string& text);
 
+// The first number of `spans` (one that stands in its file) whose value is
+// an empty text: a field emptied on the page, which no file may hold.
+// Null when there is none.
+const Span* emptied(const Values& values, const std::vector<Span>& spans);
+
+// Whether `var` names a number that `file` can hold: a model variable that
+// its stage reads, with indices within the model's bounds ("evpA[8][1]").
+bool knownvalue(const std::string& file, const std::string& var);
+
 // The texts with every value in place of the number it names, and their
 // spans. A value replaces the bytes of its number. A count of
 // reproductive classes (RRA, LLA, RRB, LLB) that changes to a whole

@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """The scenario editor in headless Chromium: a mistyped discount rate shows
 the run's report and marks its field, a good one shows the weights of a
-plain run, Save and kalp on the saved folder agree (the Run shows the
-console of the program, called in the server's own process), and a count of ewe
-classes brings and takes its age-weight fields; with two systems the charts
-leave out the blocks never reached and draw negative weights left of 0.
+plain run, an emptied field is refused and never called saved, Save and
+kalp on the saved folder agree (the Run shows the console of the program,
+called in the server's own process, with its lines on standard error), a
+count of ewe classes brings and takes its age-weight fields, and the run's
+warnings stand above the results; with two systems the charts leave out
+the blocks never reached and draw negative weights left of 0; at 360
+pixels the report of a bad value stands beside its field, the tables fit
+and a chart opens at full width; an empty folder shows only the way to a
+first scenario.
 
 editor_test.py KALP SOURCE_DIR; exit status 77 (skipped) without Chromium,
 its driver or Selenium."""
@@ -130,6 +135,27 @@ def main():
         wait(lambda _: not report.is_displayed() and weights() == want)
         assert field(*rate).get_attribute('aria-invalid') is None
 
+        # A field emptied is refused as a run refuses its file, named by its
+        # label, and the header never says that it is saved; Save writes
+        # nothing, and its notice goes once the field holds a number again.
+        def state():
+            return d.find_element(By.ID, 'state').text
+
+        notice = d.find_element(By.ID, 'notice')
+        field(*rate).send_keys(Keys.CONTROL, 'a')
+        field(*rate).send_keys(Keys.BACKSPACE)
+        wait(lambda _: state() == 'Not saved: "Discount rate per year" is empty')
+        assert 'the field "Discount rate per year" is empty' in report.get_attribute('textContent')
+        assert field(*rate).get_attribute('aria-invalid') == 'true'
+        d.find_element(By.ID, 'save').click()
+        wait(lambda _: notice.is_displayed())
+        said = d.find_element(By.ID, 'noticetext').text
+        assert '"Discount rate per year" is empty' in said and 'Nothing was saved.' in said, said
+        assert open(os.path.join(folder, 'INPUTVRD01A.TXT'), 'rb').read() == original
+        assert state() == 'Not saved: "Discount rate per year" is empty', state()
+        retype(field(*rate), '0.06')
+        wait(lambda _: not notice.is_displayed() and state() == 'Not saved: INPUTVRD01A.TXT')
+
         # Save, and kalp on the folder gives the weights the page shows.
         d.find_element(By.ID, 'save').click()
         wait(lambda _: d.find_element(By.ID, 'state').text == 'Saved INPUTVRD01A.TXT')
@@ -154,6 +180,27 @@ def main():
             wait(lambda _: ewes() == int(n))
         assert field('INPUTVRD01A.TXT', 'l4EA[9]').get_attribute('value') == '0'
         assert field('INPUTVRD01A.TXT', 'l4EA[5]').get_attribute('value') == '0.11'
+        retype(field('INPUTVRD01A.TXT', 'LLA'), '6')
+        wait(lambda _: ewes() == 6 and not report.is_displayed())
+
+        # What the run doubts stands above the results, as the server says it.
+        warned = d.find_element(By.ID, 'warnings')
+        assert not warned.is_displayed()
+        retype(field('INPUTVRD01A.TXT', 'ageR11A'), '30')
+        wait(lambda _: warned.is_displayed() and 'below 60 days' in warned.text)
+        retype(field('INPUTVRD01A.TXT', 'ageR11A'), '365')
+        wait(lambda _: not warned.is_displayed())
+
+        # The page's Run on a scenario that stops: the line that the run
+        # writes on standard error, where the fault lies, is in its console.
+        retype(field(*rate), '0,05')
+        wait(lambda _: 'decimal comma' in report.get_attribute('textContent'))
+        d.find_element(By.ID, 'save').click()
+        wait(lambda _: state() == 'Saved INPUTVRD01A.TXT')
+        d.find_element(By.ID, 'run').click()
+        wait(lambda _: state() == 'kalp stopped (status 1)')
+        errs = [e.get_attribute('textContent') for e in d.find_elements(By.CSS_SELECTOR, '#console .err')]
+        assert errs == ['kalp: INPUTVRD01A.TXT, line 1 holds that value\n'], errs
         print('latencies (ms):', [round(x) for x in d.execute_script('return window.kalpEditor.latencies')])
 
         # Two systems traced from a ram of A: the page shows the very charts
@@ -200,8 +247,58 @@ def main():
             u = d.find_element(By.CSS_SELECTOR, '[data-file="INPUTVRD01A.TXT"][data-var="u"]')
             d.execute_script('arguments[0].scrollIntoView()', u)
             assert d.execute_script('return arguments[0].getBoundingClientRect().right', u) <= 360
+
+            # A bad value: its report stands right below its field, and both
+            # are in view below the header, in a list of fields and in a
+            # table of traits alike.
+            def beside(el, says):
+                note = d.find_element(By.ID, 'fieldnote')
+                wait(lambda _: note.is_displayed() and says in note.text)
+                wait(lambda _: not d.execute_script('return window.kalpEditor.inflight'))
+                box = d.execute_script(
+                    'const f = arguments[0].getBoundingClientRect(), n = arguments[1].getBoundingClientRect(),'
+                    ' b = document.getElementById("bar").getBoundingClientRect();'
+                    'return [f.top, f.bottom, n.top, n.bottom, b.bottom, innerHeight]', el, note)
+                top, bottom, ntop, nbottom, bar, height = box
+                assert bar <= top and 0 <= ntop - bottom <= 40 and nbottom <= height, box
+
+            litter = field('INPUTVRD01B.TXT', 'evpB[8][2]')
+            was = litter.get_attribute('value')
+            d.execute_script('arguments[0].scrollIntoView({block: "center"})', litter)
+            litter.send_keys(Keys.CONTROL, 'a')
+            litter.send_keys(Keys.BACKSPACE)
+            beside(litter, '"Litter size (lambs per lambing), Crossbred progeny" is empty')
+            assert d.find_element(By.ID, 'state').text == \
+                'Not saved: "Litter size (lambs per lambing), Crossbred progeny" is empty'
             if len(sys.argv) > 3:
                 d.save_screenshot(sys.argv[3])
+            retype(litter, was)
+            wait(lambda _: not d.find_element(By.ID, 'fieldnote').is_displayed())
+            d.execute_script('arguments[0].scrollIntoView({block: "center"})', u)
+            retype(u, '0,05')
+            beside(u, 'decimal comma')
+            retype(u, '0.05')
+            wait(lambda _: not d.find_element(By.ID, 'fieldnote').is_displayed())
+
+            # Every table fits its box, or scrolls inside it with its first
+            # column kept in view.
+            assert d.execute_script(
+                'return [...document.querySelectorAll(".tablebox")].every((b) => {'
+                '  if (b.scrollWidth <= b.clientWidth) return true;'
+                '  const th = b.querySelector("tbody th"); b.scrollLeft = 40;'
+                '  const kept = Math.abs(th.getBoundingClientRect().left - b.getBoundingClientRect().left) < 2;'
+                '  b.scrollLeft = 0; return kept; })')
+            # A tap opens a chart at its own width, far wider than the phone.
+            chartbox = d.find_element(By.ID, 'weightschart')
+            d.execute_script('arguments[0].scrollIntoView()', chartbox)
+            chartbox.click()
+            view = d.find_element(By.ID, 'chartview')
+            wait(lambda _: view.is_displayed())
+            wide = d.execute_script('const s = document.querySelector("#chartbody svg");'
+                                    'return [s.getBoundingClientRect().width, +s.getAttribute("width")]')
+            assert wide[0] == wide[1] and wide[0] > 360, wide
+            d.find_element(By.ID, 'chartbody').click()
+            wait(lambda _: not view.is_displayed())
             d.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
 
             # A save over a file that another program changed: both ways out.
@@ -239,6 +336,15 @@ def main():
             wait(lambda _: d.execute_script('return window.kalpEditor && window.kalpEditor.answers') >= 1)
             assert d.find_element(By.ID, 'newfolder').is_displayed()
             assert 'saved' not in d.find_element(By.ID, 'state').text.lower()
+            # Only the way to a first scenario: no form, no results, nothing
+            # to save or run.
+            for shown in ('form', 'results', 'save', 'run', 'state'):
+                assert not d.find_element(By.ID, shown).is_displayed(), shown
+            d.find_element(By.ID, 'init').click()
+            wait(lambda _: d.find_element(By.ID, 'state').text.startswith('Wrote a first scenario: '))
+            written = d.find_element(By.ID, 'state').text[len('Wrote a first scenario: '):].split(', ')
+            assert sorted(written) == sorted(os.listdir(empty)), (written, os.listdir(empty))
+            assert d.find_element(By.ID, 'form').is_displayed() and not d.find_element(By.ID, 'newfolder').is_displayed()
         finally:
             third.send_signal(signal.SIGINT)
             third.wait(timeout=20)

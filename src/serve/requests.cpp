@@ -1,0 +1,109 @@
+#include "serve/session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "platform/platform.h"
+#include "report/catalogue.h"
+
+namespace kalp {
+
+std::string newtoken() {
+    unsigned char bytes[24];
+    int error = 0;
+    if (!platform::randombytes(bytes, sizeof bytes, error))
+        throw std::runtime_error("no random bytes for the token: " + platform::errortext(error));
+    std::string hex;
+    for (const unsigned char b : bytes) {
+        hex += "0123456789abcdef"[b >> 4];
+        hex += "0123456789abcdef"[b & 15];
+    }
+    return hex;
+}
+
+bool sametoken(const std::string& given, const std::string& token) {
+    if (given.size() != token.size()) return false;
+    unsigned char diff = 0;
+    for (size_t i = 0; i < token.size(); ++i)
+        diff |= static_cast<unsigned char>(given[i] ^ token[i]);
+    return diff == 0;
+}
+
+Read readfolder(const Folder& folder) {
+    Read r;
+    for (const std::string& name : inputnames()) {
+        std::string text;
+        int error = 0;
+        if (folder.read(name, text, error))
+            r.texts[name] = std::move(text);
+        else if (error != ENOENT)
+            r.unreadable[name] = error;
+    }
+    return r;
+}
+
+std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+void answer(httplib::Response& res, int status, const json& j) {
+    res.status = status;
+    res.set_content(dump(j), "application/json; charset=utf-8");
+}
+
+void refuse(httplib::Response& res, int status, const std::string& message) {
+    answer(res, status, {{"error", message}});
+}
+
+std::string shown(const std::string& path) { return path.size() > 64 ? path.substr(0, 64) + "..." : path; }
+
+Edits readedits(const std::string& body) {
+    json j;
+    try {
+        j = json::parse(body);
+    } catch (const json::exception& e) {
+        throw BadRequest(std::string("The request is not JSON: ") + e.what());
+    }
+    if (!j.is_object() || !j.contains("version") || !j["version"].is_number_integer())
+        throw BadRequest("The request gives no version of the files.");
+    Edits e;
+    e.version = j["version"].get<long>();
+    if (j.contains("overwrite")) {
+        if (!j["overwrite"].is_boolean()) throw BadRequest("The request gives overwrite as no true or false.");
+        e.overwrite = j["overwrite"].get<bool>();
+    }
+    if (!j.contains("values")) return e;
+    const json& files = j["values"];
+    if (!files.is_object()) throw BadRequest("The values must be given file by file.");
+    const auto& names = inputnames();
+    for (const auto& [file, vars] : files.items()) {
+        if (std::find(names.begin(), names.end(), file) == names.end() || file == "TEXTVRD_OUT.TXT")
+            throw BadRequest("KALP reads no input file called " + file + ".");
+        if (!vars.is_object()) throw BadRequest("The values of " + file + " must be given by name.");
+        for (const auto& [var, text] : vars.items()) {
+            if (!text.is_string() || var.size() > 32)
+                throw BadRequest("In " + file + ", " + var.substr(0, 32) + " is not given as a text.");
+            if (!knownvalue(file, var))
+                throw BadRequest(std::string("KALP reads no value called ").append(var).append(" in ").append(file) + ".");
+            const std::string why = badvalue(text.get<std::string>());
+            if (why.empty())
+                e.values[file][var] = text.get<std::string>();
+            else if (!e.bad)
+                e.bad = Invalid{file, var, why};
+        }
+    }
+    return e;
+}
+
+const char* mimetype(const std::string& name) {
+    const auto ends = [&](const char* e) {
+        const std::string s = e;
+        return name.size() >= s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0;
+    };
+    if (ends(".csv")) return "text/csv; charset=utf-8";
+    if (ends(".json")) return "application/json";
+    if (ends(".svg")) return "image/svg+xml";
+    return "text/plain; charset=utf-8";
+}
+
+} // namespace kalp
