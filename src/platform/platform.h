@@ -1,10 +1,11 @@
 // Everything KALP asks of the operating system, in one place.
 //
-// posix.cpp answers on Linux and the other POSIX systems, windows.cpp and
-// the win*.cpp units beside it on Windows; the rest of the program
-// compiles unchanged on both. Paths are UTF-8 text. Errors are errno
-// numbers (ENOENT, EACCES, ...), with `notplain` for something that is not
-// a plain file, and errortext() gives the words for them.
+// posix.cpp and posixprocess.cpp answer on Linux and the other POSIX
+// systems, windows.cpp and the win*.cpp units beside it on Windows; the
+// rest of the program compiles unchanged on both. Paths are UTF-8 text.
+// Errors are errno numbers (ENOENT, EACCES, ...), with `notplain` for
+// something that is not a plain file, and errortext() gives the words for
+// them.
 #pragma once
 
 #include <cstddef>
