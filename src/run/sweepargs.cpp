@@ -85,6 +85,34 @@ Axis parsename(const std::string& name) {
     return a;
 }
 
+// A list item with a leading zero before a digit: "0,05" may be the two
+// values 0 and 05, or 0.05 written with a decimal comma. Refused as
+// ambiguous, with the decimal it may have meant.
+void leadingzeros(const std::vector<std::string>& items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string& t = items[i];
+        const size_t digit = t.find_first_not_of("+-");
+        if (digit == std::string::npos || t.size() < digit + 2 || t[digit] != '0' || t[digit + 1] < '0' ||
+            t[digit + 1] > '9')
+            continue;
+        // The item without its leading zeros: 05 is 5, 00 is 0.
+        size_t first = t.find_first_not_of('0', digit);
+        if (first == std::string::npos)
+            first = t.size() - 1;
+        else if (t[first] < '0' || t[first] > '9')
+            --first; // 00.5 is 0.5
+        const std::string plain = t.substr(0, digit) + t.substr(first);
+        if (i == 0)
+            throw BadSweep("\"" + t + "\" begins with a 0 before a digit, which makes it unclear; write " +
+                           plain);
+        const std::string pair = items[i - 1] + "," + t;
+        throw BadSweep("\"" + pair + "\" may be the decimal " + items[i - 1] + "." + t +
+                       " written with a comma, or the two values " + items[i - 1] + " and " + t +
+                       "; write " + items[i - 1] + "." + t + " (decimals take a point), or " +
+                       items[i - 1] + "," + plain + " for two values");
+    }
+}
+
 [[noreturn]] void unreadable(const std::string& t, bool whole, const std::string& name) {
     throw BadSweep("\"" + t + "\" is no " + (whole ? "whole" : "decimal") + " number for " + name);
 }
@@ -127,6 +155,7 @@ Axis parsesweep(const std::string& arg) {
     const std::string name = arg.substr(0, eq), values = arg.substr(eq + 1);
     Axis a = parsename(name);
     a.texts = values.find(':') != std::string::npos ? rangetexts(values) : split(values, ',');
+    if (values.find(':') == std::string::npos) leadingzeros(a.texts);
     for (const std::string& t : a.texts) {
         double v = 0;
         if (!readvalue(*a.p, t, v)) unreadable(t, a.p->whole, name);
