@@ -387,7 +387,8 @@
   function show(data) {
     state.version = data.version;
     state.changed = data.changed;
-    $('folder').textContent = data.folder;
+    $('folderpath').textContent = data.folder;
+    $('folder').title = data.folder;
     $('title').textContent = data.form.title || '';
     $('newfolder').hidden = !data.newfolder;
     $('newfolderpath').textContent = data.folder;
