@@ -68,7 +68,7 @@ int helper(int argc, char** argv) {
     if (what == "--hold-lock" && argc == 4) {
         Locked result{};
         int error = 0;
-        const auto lock = lockfolder(argv[2], result, error);
+        const auto lock = lockfolder(argv[2], std::string(argv[2]) + "/.lock", result, error);
         const std::string signals = argv[3];
         spit(signals + "/ready.tmp", result == Locked::taken  ? "taken"
                                      : result == Locked::held ? "held"
@@ -77,6 +77,30 @@ int helper(int argc, char** argv) {
         for (int i = 0; i < 3000 && kindof(signals + "/release") == Kind::missing; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         std::_Exit(0);  // without letting go of the lock
+    }
+    if (what == "--hold-file" && argc == 4) {
+        // As a spreadsheet holds the file it shows: others may read it, but
+        // not write, replace or remove it (on Windows; POSIX knows no such
+        // hold).
+#ifdef _WIN32
+        const HANDLE h = CreateFileW(native(argv[2]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        const bool holding = h != INVALID_HANDLE_VALUE;
+#else
+        std::FILE* f = std::fopen(argv[2], "rb");
+        const bool holding = f != nullptr;
+#endif
+        const std::string signals = argv[3];
+        spit(signals + "/ready.tmp", holding ? "holding" : "failed");
+        fs::rename(native(signals + "/ready.tmp"), native(signals + "/ready"));
+        for (int i = 0; i < 3000 && kindof(signals + "/release") == Kind::missing; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+#ifdef _WIN32
+        if (holding) CloseHandle(h);
+#else
+        if (holding) std::fclose(f);
+#endif
+        return 0;
     }
     if (what == "--interrupt" && argc == 3) {
         handlesignals();

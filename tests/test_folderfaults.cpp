@@ -2,7 +2,9 @@
 // files of one run.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -83,8 +85,10 @@ template <class Dir> void faults(const std::vector<FaultRow<Dir>>& rows) {
                 EXPECT_EQ(w.read(name), reference.read(name)) << name;
             }
         }
-        for (const std::string& f : files)
+        for (const std::string& f : files) {
             EXPECT_NE(f.rfind(".kalp-unfinished-", 0), 0u) << f;
+            EXPECT_NE(f.rfind(".kalp-previous-", 0), 0u) << f;
+        }
         if (row.after) row.after(w);
     }
 }
@@ -93,6 +97,12 @@ template <class Dir> void faults(const std::vector<FaultRow<Dir>>& rows) {
 
 TEST(Exports, FaultsLeaveTheFolderWhole) {
     using Row = FaultRow<Workdir>;
+    const auto holding = [](const char* name) {
+        return [name](Workdir& w, Scenario&) { w.folder().hold(name); };
+    };
+    const auto guarding = [](const char* name) {
+        return [name](Workdir& w, Scenario&) { w.folder().setprotected(name); };
+    };
     const auto closed = [](Workdir& w, std::string& said) {
         // A console that nobody reads any more, as after `kalp | head -1`.
         kalp::MemoryConsole console;
@@ -134,6 +144,34 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
             {}},
         Row{"second run while one works", nullptr, second, 1,
             "Another KALP run is working in this folder", run3},
+        // Files that may not be replaced, found before anything is: the
+        // exports before the run computes, the results file at its end.
+        Row{"export open in a spreadsheet", holding("kalp-weights.csv"), running<Workdir>("--csv"), 1,
+            "The output file kalp-weights.csv cannot be written: kalp-weights.csv is open in another "
+            "program, such as a spreadsheet.\n  Close it there and restart the program.",
+            {}},
+        Row{"earlier export that the run removes, open in a spreadsheet", holding("kalp-results.json"),
+            running<Workdir>("--csv"), 1, "kalp-results.json is open in another program", {}},
+        Row{"results file open in a spreadsheet", holding("resgfps01"), running<Workdir>(""), 1,
+            "The output file resgfps01 cannot be written: resgfps01 is open in another program", {}},
+        Row{"sweep's file open in a spreadsheet", holding("kalp-sweep.csv"),
+            running<Workdir>("--sweep u=0.02,0.05"), 1, "kalp-sweep.csv is open in another program", {}},
+        Row{"write-protected results file", guarding("resgfps01"), running<Workdir>(""), 1,
+            "The output file resgfps01 cannot be written: resgfps01 is write-protected.\n  Allow "
+            "writing to it (its permissions, or its read-only mark on Windows), or remove it, and "
+            "restart the program.",
+            {}},
+        Row{"write-protected export that the run removes", guarding("kalp-results.json"),
+            running<Workdir>("--csv"), 1, "kalp-results.json is write-protected", {}},
+        // A program that takes hold of a file after it was checked: the
+        // files already replaced go back, the new ones go.
+        Row{"export taken by a spreadsheet while the set is put in place",
+            [](Workdir& w, Scenario&) { w.folder().hold("kalp-weights.csv", true); }, running<Workdir>("--csv"), 1,
+            "kalp-weights.csv is open in another program", {},
+            [](Workdir& w) {
+                for (const char* name : {"kalp-scenarios.csv", "kalp-classes.csv", "kalp-geneflow.csv"})
+                    EXPECT_FALSE(w.exists(name)) << name;
+            }},
     });
 }
 
@@ -160,11 +198,40 @@ TEST(Exports, SystemFaultsLeaveTheFolderWhole) {
             return status;
         };
     };
+    // Write-protected: the read-only mark on Windows, no write permission
+    // on POSIX; given back afterwards, so that the folder can go.
+    const auto protect = [](bool on) {
+        return [on](Diskdir& w, Scenario&) {
+            fs::permissions(native(w.path() + "/kalp-weights.csv"),
+                            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            on ? fs::perm_options::remove : fs::perm_options::add);
+        };
+    };
     std::vector<Row> rows;
+    rows.push_back(Row{"write-protected export", protect(true), running<Diskdir>("--csv"), 1,
+                       "kalp-weights.csv is write-protected", {},
+                       [&](Diskdir& w) {
+                           Scenario unused;
+                           protect(false)(w, unused);
+                       }});
 #ifdef _WIN32
     rows.push_back(Row{"Ctrl-C during a sweep", nullptr, ending(true), 128 + SIGINT, "interrupted (Ctrl-C)", {}});
+    // As a spreadsheet holds the file it shows: others may read it, but not
+    // replace or remove it. This test is the other program.
+    static HANDLE held = INVALID_HANDLE_VALUE;
+    rows.push_back(Row{"export open in a spreadsheet",
+                       [](Diskdir& w, Scenario&) {
+                           held = CreateFileW(native(w.path() + "/kalp-weights.csv").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr);
+                           ASSERT_NE(held, INVALID_HANDLE_VALUE);
+                       },
+                       running<Diskdir>("--csv"), 1,
+                       "The output file kalp-weights.csv cannot be written: kalp-weights.csv is open in "
+                       "another program, such as a spreadsheet.\n  Close it there and restart the program.",
+                       {}, [](Diskdir&) { CloseHandle(held); }});
     // Windows has only the read-only mark, which a new file does not take
-    // over; Wine replaces a read-only file that Windows refuses to replace.
+    // over.
     skiprow("earlier files with their own permissions", "needs POSIX permission bits");
 #else
     const auto mode = [](const Diskdir& w, const char* name) {
@@ -174,15 +241,10 @@ TEST(Exports, SystemFaultsLeaveTheFolderWhole) {
     };
     rows.push_back(Row{"SIGTERM during a sweep", nullptr, ending(false), 128 + SIGTERM, "terminated (SIGTERM)", {}});
     rows.push_back(Row{"earlier files with their own permissions",
-                       [](Diskdir& w, Scenario&) {
-                           chmod((w.path() + "/resgfps01").c_str(), 0600);
-                           chmod((w.path() + "/kalp-weights.csv").c_str(), 0444);
-                       },
+                       [](Diskdir& w, Scenario&) { chmod((w.path() + "/resgfps01").c_str(), 0600); },
                        running<Diskdir>("--csv"), 0, "Thank you", run3,
-                       [&](Diskdir& w) {
-                           EXPECT_EQ(mode(w, "resgfps01"), 0600u);
-                           EXPECT_EQ(mode(w, "kalp-weights.csv"), 0444u);
-                       }});
+                       [&](Diskdir& w) { EXPECT_EQ(mode(w, "resgfps01"), 0600u); }});
+    skiprow("export open in a spreadsheet", "POSIX lets a file be replaced whatever holds it open");
 #endif
     if (symlinksmade())
         rows.push_back(Row{"link at resgfps01",

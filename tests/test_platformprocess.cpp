@@ -3,6 +3,7 @@
 #include "platformtest.h"
 
 #include <cmath>
+#include <ctime>
 #include <thread>
 
 using namespace kalp::platform;
@@ -63,6 +64,20 @@ TEST(PlatformProcess, KnowsItselfAndMakesSecrets) {
     ASSERT_TRUE(randombytes(a, sizeof a, error));
     ASSERT_TRUE(randombytes(b, sizeof b, error));
     EXPECT_NE(std::string(a, a + 32), std::string(b, b + 32));
+}
+
+// The time line of a run is processor time on every system: asleep it
+// stands still, at work it runs.
+TEST(PlatformProcess, ProcessorTimeStandsStillWhileAsleep) {
+    const std::clock_t start = processortime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const std::clock_t slept = processortime();
+    EXPECT_LT(slept - start, CLOCKS_PER_SEC / 10);
+    volatile double sum = 0;
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+         std::chrono::steady_clock::now() < until;)
+        sum = sum + 1;
+    EXPECT_GT(processortime() - slept, CLOCKS_PER_SEC / 20);
 }
 
 TEST(PlatformProcess, AServerWakesFromItsWait) {

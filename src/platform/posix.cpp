@@ -11,11 +11,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace kalp::platform {
 
 std::string errortext(int error) {
     if (error == notplain) return "Not a plain file";
+    if (error == heldopen) return "Open in another program";
     return std::strerror(error);
 }
 
@@ -181,6 +183,19 @@ bool replacefile(const std::string& from, const std::string& to, int& error) {
     return false;
 }
 
+int replaceable(const std::string& path) {
+    // No program holds a file against its replacement here.
+    return kindof(path) == Kind::file && !writable(path) ? EACCES : 0;
+}
+
+bool linkfile(const std::string& path, const std::string& other, int& error) {
+    // A link at `path` gets the second name itself, not the file it leads
+    // to.
+    if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, other.c_str(), 0) == 0) return true;
+    error = errno;
+    return false;
+}
+
 bool removefile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 void syncfolder(const std::string& dir) {
@@ -198,35 +213,97 @@ bool makefolder(const std::string& path, int& error) {
 
 namespace {
 
+// The lock of a run: the folder's own lock, and the lock file in it, which
+// goes first (still locked, so that a run that opened it meanwhile finds
+// that it is no longer the file of that name).
 class PosixLock final : public Lock {
 public:
-    explicit PosixLock(int fd) : fd_(fd) {}
-    ~PosixLock() override { close(fd_); }
+    PosixLock(int folder, int file, std::string path)
+        : folder_(folder), file_(file), path_(std::move(path)), slot_(file >= 0 ? enlist(path_) : -1) {}
+    ~PosixLock() override {
+        if (file_ >= 0) {
+            unlink(path_.c_str());
+            close(file_);
+        }
+        delist(slot_);
+        close(folder_);
+    }
     PosixLock(const PosixLock&) = delete;
     PosixLock& operator=(const PosixLock&) = delete;
 
 private:
-    int fd_;
+    int folder_, file_;
+    std::string path_;
+    int slot_; // a signal that ends the run removes the file too
 };
 
-} // namespace
-
-std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error) {
+// An advisory lock on the folder itself: -1 when it is held or fails.
+int lockdir(const std::string& dir, Locked& result, int& error) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         result = Locked::failed;
-        return nullptr;
+        return -1;
     }
     // A lock of flock belongs to the open file: a second open of the same
     // folder in this process is refused like another process.
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        result = Locked::taken;
-        return std::make_unique<PosixLock>(fd);
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
     error = errno;
     close(fd);
     result = error == EWOULDBLOCK ? Locked::held : Locked::failed;
+    return -1;
+}
+
+// A lock on the whole of an open file that belongs to the open file, not
+// to the process, as flock's does; unlike flock's, it reaches the server
+// of a network folder. Systems without it get flock.
+int lockopen(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+    if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return 0;
+    if (errno != EINVAL) return errno;
+#endif
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+std::unique_ptr<Lock> lockfolder(const std::string& dir, const std::string& file, Locked& result,
+                                 int& error) {
+    const int folder = lockdir(dir, result, error);
+    if (folder < 0) return nullptr;
+    // The run that holds the file may remove it at any moment and another
+    // make it anew: the lock counts only on the file that bears the name.
+    for (int tries = 0; tries < 20; ++tries) {
+        const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            // A folder that may not be written (a run there writes nothing
+            // either): the folder's own lock serves.
+            result = Locked::taken;
+            return std::make_unique<PosixLock>(folder, -1, "");
+        }
+        const int locked = lockopen(fd);
+        if (locked != 0) {
+            close(fd);
+            close(folder);
+            error = locked;
+            result = locked == EAGAIN || locked == EACCES || locked == EWOULDBLOCK ? Locked::held
+                                                                                   : Locked::failed;
+            return nullptr;
+        }
+        struct stat open {}, named {};
+        if (fstat(fd, &open) == 0 && lstat(file.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+            open.st_ino == named.st_ino) {
+            result = Locked::taken;
+            return std::make_unique<PosixLock>(folder, fd, file);
+        }
+        close(fd);
+    }
+    close(folder);
+    error = EAGAIN;
+    result = Locked::failed;
     return nullptr;
 }
 

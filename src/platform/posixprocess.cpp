@@ -34,12 +34,19 @@ void say(const char* text) {
     }
 }
 
+// The sets of files being put in place, and whether a set of this run
+// stands in place.
+std::atomic<int> sets{0};
+std::atomic<bool> setplaced{false};
+thread_local sigset_t beforeset;
+
 void onsignal(int sig) {
     removeenlisted();
     say(sig == SIGINT    ? "kalp: interrupted (SIGINT)"
         : sig == SIGTERM ? "kalp: terminated (SIGTERM)"
                          : "kalp: hung up (SIGHUP)");
-    say("; the files of this run were not written, earlier ones are unchanged\n");
+    say(setplaced.load() ? "; the files of this run are in place\n"
+                         : "; the files of this run were not written, earlier ones are unchanged\n");
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -75,6 +82,19 @@ void holdendsignals() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+void beginset() {
+    ++sets;
+    const sigset_t set = ending();
+    pthread_sigmask(SIG_BLOCK, &set, &beforeset);
+}
+
+void endset(bool placed) {
+    if (placed) setplaced = true;
+    --sets;
+    // A signal that came meanwhile is handled now.
+    pthread_sigmask(SIG_SETMASK, &beforeset, nullptr);
+}
+
 int waitforend() {
     sigset_t set = ending();
     // wakeend() sends SIGUSR1 to this thread.
@@ -99,6 +119,10 @@ void wakeend() {
 int signalstatus(int signal) { return 128 + signal; }
 
 void endbysignal(int sig, const char* aftermath) {
+    // A set of files being put in place (a save of the editor) is let
+    // finish, within reason.
+    for (int waited = 0; waited < 500 && sets.load() > 0; ++waited)
+        usleep(10000);
     removeenlisted();
     say(sig == SIGINT    ? "kalp: interrupted (SIGINT); "
         : sig == SIGTERM ? "kalp: terminated (SIGTERM); "
@@ -186,6 +210,8 @@ std::vector<std::string> arguments(int argc, char** argv) {
 double power(double x, int n) { return std::pow(x, static_cast<double>(n)); }
 
 int socketerror() { return errno; }
+
+std::clock_t processortime() { return std::clock(); }
 
 std::string programpath() {
     char path[PATH_MAX];

@@ -23,6 +23,11 @@ void say(const char* text) {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &done, nullptr);
 }
 
+// Held (shared) while a set of files is put in place, and taken for good
+// by the console handler: an event waits until the set stands whole.
+SRWLOCK setguard = SRWLOCK_INIT;
+std::atomic<bool> setplaced{false};
+
 // Console events arrive on a thread of their own while the program goes
 // on. The handler takes the guard of file creation for good, removes the
 // enlisted files and ends the process at once: no destructor or exit
@@ -45,10 +50,12 @@ BOOL WINAPI onconsole(DWORD event) {
         break;
     default: return FALSE;  // logging off and shutting down reach services only
     }
+    AcquireSRWLockExclusive(&setguard);
     AcquireSRWLockExclusive(&filesguard);
     removeenlisted();
     say(what);
-    say("; the files of this run were not written, earlier ones are unchanged\n");
+    say(setplaced.load() ? "; the files of this run are in place\n"
+                         : "; the files of this run were not written, earlier ones are unchanged\n");
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(signalstatus(sig)));
     return TRUE;
 }
@@ -85,6 +92,13 @@ void removequietly(const char* path) {
 
 void handlesignals() { SetConsoleCtrlHandler(onconsole, TRUE); }
 
+void beginset() { AcquireSRWLockShared(&setguard); }
+
+void endset(bool placed) {
+    if (placed) setplaced = true;
+    ReleaseSRWLockShared(&setguard);
+}
+
 void holdendsignals() {
     endevent();
     SetConsoleCtrlHandler(onend, TRUE);
@@ -101,6 +115,7 @@ void wakeend() { SetEvent(endevent()); }
 int signalstatus(int signal) { return 128 + signal; }
 
 void endbysignal(int sig, const char* aftermath) {
+    AcquireSRWLockExclusive(&setguard);
     AcquireSRWLockExclusive(&filesguard);
     removeenlisted();
     say(sig == SIGINT     ? "kalp: interrupted (Ctrl-C); "

@@ -48,9 +48,9 @@ int errnoof(DWORD code) {
     // A name Windows cannot hold (a colon, a question mark) names no file.
     case ERROR_INVALID_NAME: return ENOENT;
     case ERROR_ACCESS_DENIED:
-    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED: return EACCES;
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_LOCK_VIOLATION: return heldopen;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_DISK_FULL:
@@ -81,6 +81,7 @@ SRWLOCK filesguard = SRWLOCK_INIT;
 
 std::string errortext(int error) {
     if (error == notplain) return "Not a plain file";
+    if (error == heldopen) return "Open in another program";
     // The words of the GNU C library, so that a report reads the same on
     // every platform; Windows' own differ for some.
     switch (error) {
@@ -139,6 +140,16 @@ double power(double x, int n) {
     const double a = std::fabs(x);
     const double r = a == 0 || std::isinf(a) ? a : roundedpower(a, n);
     return std::signbit(x) && (n & 1) ? -r : r;
+}
+
+std::clock_t processortime() {
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    // In units of 100 nanoseconds.
+    return static_cast<std::clock_t>((ticks(kernel) + ticks(user)) / (10000000ULL / CLOCKS_PER_SEC));
 }
 
 std::string programpath() {

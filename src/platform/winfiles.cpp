@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 namespace kalp::platform {
@@ -337,6 +336,32 @@ std::unique_ptr<Writer> createfile(const std::string& path, const std::string& l
     return std::make_unique<WinWriter>(h);
 }
 
+namespace {
+
+// Whether the file at `w` may be replaced or removed: 0, EACCES, or
+// heldopen when another program holds it, waited for `ms` at most.
+int holdof(const std::wstring& w, ULONGLONG ms) {
+    // The right to remove the name is what a replacement needs; another
+    // program that holds the file open without sharing its removal (a
+    // spreadsheet) refuses it.
+    const ULONGLONG until = GetTickCount64() + ms;
+    for (;;) {
+        const HANDLE h = CreateFileW(w.c_str(), DELETE, shareall, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return 0;
+        }
+        const DWORD code = GetLastError();
+        if (code == ERROR_ACCESS_DENIED) return EACCES;
+        if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) return 0;
+        if (GetTickCount64() >= until) return heldopen;
+        Sleep(50);
+    }
+}
+
+} // namespace
+
 bool replacefile(const std::string& from, const std::string& to, int& error) {
     std::wstring f, t;
     if (!widen(from, f) || !widen(to, t)) {
@@ -362,11 +387,35 @@ bool replacefile(const std::string& from, const std::string& to, int& error) {
         const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
                           code == ERROR_LOCK_VIOLATION;
         if (!held || GetTickCount64() >= until) {
-            error = errnoof(code);
+            // A file in use refuses its replacement as "access denied" too:
+            // whether another program holds it tells the two apart.
+            const int why = held ? holdof(t, 0) : 0;
+            error = why != 0 ? why : errnoof(code);
             return false;
         }
         Sleep(50);
     }
+}
+
+int replaceable(const std::string& path) {
+    std::wstring w;
+    if (!widen(path, w)) return 0;
+    const Facts f = factsof(w);
+    if (!f.exists) return 0;
+    if (!islink(f) && !(f.attributes & FILE_ATTRIBUTE_DIRECTORY) && !writable(path)) return EACCES;
+    // A moment's hold is waited for, as replacefile() waits.
+    return holdof(w, 1500);
+}
+
+bool linkfile(const std::string& path, const std::string& other, int& error) {
+    std::wstring p, o;
+    if (!widen(path, p) || !widen(other, o)) {
+        error = EILSEQ;
+        return false;
+    }
+    if (CreateHardLinkW(o.c_str(), p.c_str(), nullptr)) return true;
+    error = lasterror();
+    return false;
 }
 
 bool removefile(const std::string& path) {
@@ -411,42 +460,42 @@ private:
 
 } // namespace
 
-// The lock is a named kernel object that exists while its holder lives:
-// Windows removes it with the last handle, however the process ends.
-// Locking the folder's own handle would not do: a handle that denies
-// others' sharing refuses Explorer's view of the folder and the moves
-// into it.
-std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error) {
+// The lock is the file `file`, opened without sharing: every other opener
+// is refused, on this machine and, through the server of a network
+// folder, on the others. Windows removes it with its last handle, however
+// the process ends. (Locking the folder's own handle would not do: a
+// handle that denies others' sharing refuses Explorer's view of the folder
+// and the moves into it.)
+std::unique_ptr<Lock> lockfolder(const std::string& dir, const std::string& file, Locked& result,
+                                 int& error) {
     result = Locked::failed;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!folderinfo(dir, info, error)) return nullptr;
-    // Named by the folder's volume and file number, so that every path to
-    // it (a short name, a mapped drive, a link) meets the same lock; in
-    // the global namespace, so that other sessions meet it too.
-    char name[80];
-    std::snprintf(name, sizeof name, "Global\\kalp-folder-%08lx-%08lx%08lx",
-                  static_cast<unsigned long>(info.dwVolumeSerialNumber),
-                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
-    std::wstring wname;
-    widen(name, wname);
-    const HANDLE m = CreateMutexW(nullptr, FALSE, wname.c_str());
-    const DWORD made = GetLastError();
-    if (!m) {
-        // Another user's run made it, and it is not ours to open.
-        if (made == ERROR_ACCESS_DENIED) {
+    std::wstring w;
+    if (!widen(file, w)) {
+        error = EILSEQ;
+        return nullptr;
+    }
+    for (int tries = 0;; ++tries) {
+        const HANDLE h = CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            result = Locked::taken;
+            return std::make_unique<WinLock>(h);
+        }
+        const DWORD code = GetLastError();
+        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
             result = Locked::held;
             return nullptr;
         }
-        error = errnoof(made);
-        return nullptr;
+        // The file of a run that has just ended may still be on its way
+        // out for a moment (it refuses every opener then).
+        if (code != ERROR_ACCESS_DENIED || tries == 20) {
+            error = errnoof(code);
+            return nullptr;
+        }
+        Sleep(25);
     }
-    if (made == ERROR_ALREADY_EXISTS) {
-        CloseHandle(m);
-        result = Locked::held;
-        return nullptr;
-    }
-    result = Locked::taken;
-    return std::make_unique<WinLock>(m);
 }
 
 } // namespace kalp::platform

@@ -24,7 +24,7 @@ int report(const char* what, std::clock_t zac) {
     std::fputs(what, stdout);
     std::fputs("\n  Close other programs and restart the program.\n\n", stdout);
     std::printf("The program needed %6.2f seconds.\n",
-                static_cast<double>(static_cast<unsigned long>(std::clock() - zac)) /
+                static_cast<double>(static_cast<unsigned long>(kalp::platform::processortime() - zac)) /
                     static_cast<double>(CLOCKS_PER_SEC));
     std::fflush(stdout);
     return 1;
@@ -55,7 +55,7 @@ __attribute__((constructor(101))) void early() { std::set_terminate(uncaught); }
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::clock_t zac = std::clock();
+    const std::clock_t zac = kalp::platform::processortime();
     try {
         kalp::platform::binarystreams();
         kalp::platform::handlesignals();

@@ -398,7 +398,7 @@ struct Server::Impl {
             for (const Place& p : places) {
                 // What a killed save left beside the file a link points to.
                 removeunfinished(*p.folder, {p.name});
-                OutputFile f(*p.folder, p.name);
+                OutputFile f(*p.folder, p.name, Role::input);
                 f.write(c.texts.at(p.file));
                 f.close();
                 files.push_back(std::move(f));
@@ -410,7 +410,12 @@ struct Server::Impl {
         }
         std::vector<OutputFile*> all(files.size());
         std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
-        publish(all);
+        try {
+            publish(all);
+        } catch (const RunStop& stop) {
+            refuse(res, 409, stop.what + " Nothing was saved.");
+            return;
+        }
         if (!files.empty()) {
             loaded = c.texts;
             spans = c.spans;

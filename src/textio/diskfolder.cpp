@@ -123,11 +123,30 @@ std::vector<std::string> DiskFolder::placed() const {
 
 void DiskFolder::remove(const std::string& name) { platform::removefile(path(name)); }
 
+int DiskFolder::replaceable(const std::string& name) const { return platform::replaceable(path(name)); }
+
+bool DiskFolder::keep(const std::string& name, int& error) {
+    const std::string kept = path(keptname(name));
+    platform::removefile(kept);
+    // A second name where the file system has them: the file stays at its
+    // name until the new one takes its place. Otherwise it moves aside.
+    return platform::linkfile(path(name), kept, error) || platform::replacefile(path(name), kept, error);
+}
+
+bool DiskFolder::restore(const std::string& name, int& error) {
+    if (!platform::replacefile(path(keptname(name)), path(name), error)) return false;
+    // Two names of one file stay two after a rename on POSIX.
+    platform::removefile(path(keptname(name)));
+    return true;
+}
+
+void DiskFolder::forget(const std::string& name) { platform::removefile(path(keptname(name))); }
+
 void DiskFolder::settle() { platform::syncfolder(dir_); }
 
 std::unique_ptr<Hold> DiskFolder::lock(bool& held, int& error) {
     platform::Locked result = platform::Locked::failed;
-    std::unique_ptr<platform::Lock> l = platform::lockfolder(dir_, result, error);
+    std::unique_ptr<platform::Lock> l = platform::lockfolder(dir_, path(lockname), result, error);
     held = result == platform::Locked::held;
     if (!l) return nullptr;
     return std::make_unique<DiskHold>(std::move(l));

@@ -109,6 +109,11 @@ bool MemoryFolder::place(const std::string& name, int& error) {
         error = ENOENT;
         return false;
     }
+    const auto there = items_.find(name);
+    if (there != items_.end() && there->second.held) {
+        error = platform::heldopen;
+        return false;
+    }
     items_[name] = std::move(temp->second);
     items_.erase(tempname(name));
     placed_.push_back(name);
@@ -118,9 +123,49 @@ bool MemoryFolder::place(const std::string& name, int& error) {
 void MemoryFolder::remove(const std::string& name) {
     const std::lock_guard<std::mutex> hold(mu_);
     const auto found = items_.find(name);
-    if (found == items_.end() || found->second.kind == Entry::folder) return;
+    if (found == items_.end() || found->second.kind == Entry::folder || found->second.held) return;
     items_.erase(found);
     removed_.push_back(name);
+}
+
+int MemoryFolder::replaceable(const std::string& name) const {
+    const std::lock_guard<std::mutex> hold(mu_);
+    const auto found = items_.find(name);
+    if (found == items_.end()) return 0;
+    if (found->second.readonly) return EACCES;
+    return found->second.held == 1 ? platform::heldopen : 0;
+}
+
+bool MemoryFolder::keep(const std::string& name, int& error) {
+    const std::lock_guard<std::mutex> hold(mu_);
+    const auto found = items_.find(name);
+    if (found == items_.end()) {
+        error = ENOENT;
+        return false;
+    }
+    if (found->second.held) {
+        error = platform::heldopen;
+        return false;
+    }
+    kept_[name] = found->second;
+    return true;
+}
+
+bool MemoryFolder::restore(const std::string& name, int& error) {
+    const std::lock_guard<std::mutex> hold(mu_);
+    const auto found = kept_.find(name);
+    if (found == kept_.end()) {
+        error = ENOENT;
+        return false;
+    }
+    items_[name] = std::move(found->second);
+    kept_.erase(found);
+    return true;
+}
+
+void MemoryFolder::forget(const std::string& name) {
+    const std::lock_guard<std::mutex> hold(mu_);
+    kept_.erase(name);
 }
 
 std::unique_ptr<Hold> MemoryFolder::lock(bool& held, int&) {
@@ -152,6 +197,16 @@ void MemoryFolder::setentry(const std::string& name, Entry kind) {
 void MemoryFolder::setunreadable(const std::string& name, int error) {
     const std::lock_guard<std::mutex> hold(mu_);
     items_[name].error = error;
+}
+
+void MemoryFolder::setprotected(const std::string& name) {
+    const std::lock_guard<std::mutex> hold(mu_);
+    items_[name].readonly = true;
+}
+
+void MemoryFolder::hold(const std::string& name, bool late) {
+    const std::lock_guard<std::mutex> hold(mu_);
+    items_[name].held = late ? 2 : 1;
 }
 
 bool MemoryFolder::has(const std::string& name) const {
