@@ -480,8 +480,21 @@ std::unique_ptr<Lock> lockfolder(const std::string& dir, const std::string& file
         const HANDLE h = CreateFileW(w.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            result = Locked::taken;
-            return std::make_unique<WinLock>(h);
+            // A lock on its first byte as well, which a network folder's
+            // server and Wine pass on to other systems (POSIX's locks).
+            OVERLAPPED first{};
+            if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first)) {
+                result = Locked::taken;
+                return std::make_unique<WinLock>(h);
+            }
+            const DWORD code = GetLastError();
+            CloseHandle(h);
+            if (code == ERROR_LOCK_VIOLATION || code == ERROR_SHARING_VIOLATION) {
+                result = Locked::held;
+                return nullptr;
+            }
+            error = errnoof(code);
+            return nullptr;
         }
         const DWORD code = GetLastError();
         if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
