@@ -27,10 +27,54 @@ TEST(PlatformText, ErrorsReadAsOnLinux) {
         {EISDIR, "Is a directory"},            {EEXIST, "File exists"},
         {ENOSPC, "No space left on device"},   {ENOTDIR, "Not a directory"},
         {EROFS, "Read-only file system"},      {EILSEQ, "Invalid or incomplete multibyte or wide character"},
-        {notplain, "Not a plain file"},
+        {notplain, "Not a plain file"},         {heldopen, "Open in another program"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(errortext(r.error), r.text) << r.error;
+}
+
+// Names that Windows takes for another folder or for none, part by part;
+// POSIX takes every one of them as it is.
+TEST(PlatformText, NamesThatWindowsTakesForOthers) {
+    using F = NameFault;
+    const struct {
+        const char* path;
+        F::Kind kind;
+        const char* part;
+    } rows[] = {
+        {"flock", F::none, ""},
+        {"C:\\sheep\\flock 2\\", F::none, ""},
+        {"../flock/./x", F::none, ""},
+        {"\\\\?\\C:\\sheep", F::none, ""},
+        {"CONSOLE", F::none, ""},
+        {"COM0", F::none, ""},
+        {"LPT10", F::none, ""},
+        {"CON", F::device, "CON"},
+        {"sheep/nul", F::device, "nul"},
+        {"C:\\x\\Aux.txt\\y", F::device, "Aux.txt"},
+        {"com1", F::device, "com1"},
+        {"LPT9.csv", F::device, "LPT9.csv"},
+        {"PRN .log", F::device, "PRN .log"},
+        {"\\\\?\\C:\\CON", F::device, "CON"},
+        {"flock.", F::trailing, "flock."},
+        {"flock ", F::trailing, "flock "},
+        {"a/b./c", F::trailing, "b."},
+        {"C:\\flock\"", F::quote, "C:\\flock\""},
+    };
+    for (const auto& r : rows) {
+        const NameFault f = namefault(r.path);
+#ifdef _WIN32
+        EXPECT_EQ(f.kind, r.kind) << r.path;
+        EXPECT_EQ(f.part, r.part) << r.path;
+#else
+        EXPECT_EQ(f.kind, F::none) << r.path;
+#endif
+    }
+#ifdef _WIN32
+    EXPECT_EQ(joinpath("\\\\?\\C:\\x", "y"), "\\\\?\\C:\\x\\y");
+    EXPECT_EQ(joinpath("\\\\?\\C:\\", "y"), "\\\\?\\C:\\y");
+#endif
+    EXPECT_EQ(joinpath("C:/x", "y"), "C:/x/y");
 }
 
 TEST_F(Platform, KindsOfWhatStandsAtAPath) {

@@ -32,6 +32,21 @@ constexpr int heldopen = -2;
 // program".
 std::string errortext(int error);
 
+// The path of `name` in the folder `dir`: with a slash, or on Windows with
+// a backslash after a path that begins with \\?\ (which takes no slash).
+std::string joinpath(const std::string& dir, const std::string& name);
+
+// What keeps a path from naming, on this system, the folder or file that
+// the user means, and the part of it at fault. On Windows: a part that is
+// the name of a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// with or without an extension), one that ends in a blank or a dot, which
+// Windows drops, and a double quote, which no name holds. Nothing on POSIX.
+struct NameFault {
+    enum Kind { none, device, trailing, quote } kind = none;
+    std::string part;
+};
+NameFault namefault(const std::string& path);
+
 // What stands at a path itself (a link is not followed).
 enum class Kind { missing, file, link, folder, other };
 Kind kindof(const std::string& path);

@@ -21,6 +21,10 @@ std::string errortext(int error) {
     return std::strerror(error);
 }
 
+std::string joinpath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
+
+NameFault namefault(const std::string&) { return {}; }
+
 Kind kindof(const std::string& path) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return Kind::missing;

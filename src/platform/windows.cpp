@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cwchar>
@@ -140,6 +141,36 @@ double power(double x, int n) {
     const double a = std::fabs(x);
     const double r = a == 0 || std::isinf(a) ? a : roundedpower(a, n);
     return std::signbit(x) && (n & 1) ? -r : r;
+}
+
+std::string joinpath(const std::string& dir, const std::string& name) {
+    if (dir.rfind("\\\\?\\", 0) != 0) return dir + "/" + name;
+    return dir + (dir.back() == '\\' ? "" : "\\") + name;
+}
+
+NameFault namefault(const std::string& path) {
+    if (path.find('"') != std::string::npos) return {NameFault::quote, path};
+    // The parts between separators; the \\?\ and \\.\ of a path that
+    // Windows takes as it is, and a drive, are no names.
+    std::size_t from = path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0 ? 4 : 0;
+    while (from <= path.size()) {
+        const std::size_t end = std::min(path.find_first_of("/\\", from), path.size());
+        const std::string part = path.substr(from, end - from);
+        from = end + 1;
+        if (part.empty() || part == "." || part == ".." || (part.size() == 2 && part[1] == ':')) continue;
+        if (part.back() == ' ' || part.back() == '.') return {NameFault::trailing, part};
+        // The name before its extension, as Windows compares it.
+        std::string base = part.substr(0, part.find('.'));
+        while (!base.empty() && base.back() == ' ')
+            base.pop_back();
+        for (char& c : base)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+                              base[3] >= '1' && base[3] <= '9';
+        if (numbered || base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+            return {NameFault::device, part};
+    }
+    return {};
 }
 
 std::clock_t processortime() {

@@ -770,6 +770,9 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     std::printf("%s\n", server->address().c_str());
+    // The folder by its letters, also in a console window of Windows.
+    platform::writestream(stdout, "The editor of the files in " + platform::fullpath(options.dir) +
+                                      ": open the address above in a browser. Ctrl-C ends it.\n");
     std::fflush(stdout);
     if (options.open && !platform::openbrowser(server->address()))
         std::fprintf(stderr, "kalp: no browser could be started; open the address above in one\n");

@@ -55,7 +55,7 @@ private:
 DiskFolder::DiskFolder(std::string dir) : dir_(dir.empty() ? std::string(".") : std::move(dir)) {}
 
 std::string DiskFolder::path(const std::string& name) const {
-    return dir_ == "." ? name : dir_ + "/" + name;
+    return dir_ == "." ? name : platform::joinpath(dir_, name);
 }
 
 bool DiskFolder::read(const std::string& name, std::string& text, int& error) const {
