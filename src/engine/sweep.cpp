@@ -295,9 +295,8 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
     }
     for (const Axis& a : plan.axes)
         for (double v : a.values) {
-            std::string fix;
-            const std::string wrong = a.p->fits(m, a.trait, v, fix);
-            if (!wrong.empty()) misfit(paramname(*a.p, a.trait), wrong, fix);
+            std::string wrong, fix;
+            if (!a.p->fits(m, a.trait, v, &wrong, &fix)) misfit(paramname(*a.p, a.trait), wrong, fix);
         }
     const long long n = plan.count();
     if (n > mostscenarios)

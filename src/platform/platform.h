@@ -213,6 +213,15 @@ void binarystreams();
 // written.
 bool writestream(std::FILE* stream, std::string_view text);
 
+// Whether the program has a console window of its own, which no other
+// program shares and from which it reads: on Windows, started from Explorer
+// by a double-click (not from a command prompt or a script, and not with
+// its input redirected). Never on POSIX.
+bool consoleofitsown();
+// Shows `text` on standard output and waits until Enter is pressed in the
+// console (keys pressed before do not count).
+void waitforenter(std::string_view text);
+
 // The arguments of the command line after the program's name, as UTF-8
 // text: `argv` on POSIX; on Windows the command line as Windows holds it,
 // since `argv` has its letters in the code page of the system.

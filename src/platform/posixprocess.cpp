@@ -203,6 +203,10 @@ bool writestream(std::FILE* stream, std::string_view text) {
     return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
+bool consoleofitsown() { return false; }
+
+void waitforenter(std::string_view) {}
+
 std::vector<std::string> arguments(int argc, char** argv) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
 }

@@ -208,4 +208,23 @@ bool writestream(std::FILE* stream, std::string_view text) {
     return ok;
 }
 
+bool consoleofitsown() {
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return false;
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitforenter(std::string_view text) {
+    writestream(stdout, text);
+    std::fflush(stdout);
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(in);
+    wchar_t keys[256];
+    DWORD got = 0;
+    while (ReadConsoleW(in, keys, 256, &got, nullptr) && got > 0)
+        if (std::find(keys, keys + got, L'\r') != keys + got || std::find(keys, keys + got, L'\n') != keys + got)
+            return;
+}
+
 } // namespace kalp::platform

@@ -133,9 +133,8 @@ std::uint64_t fnv(const std::string& text, std::uint64_t h = 1469598103934665603
 
 // The text of a value, or "" where the files hold no such value.
 std::string scenariovalue(const Parameter& p, const Model& m, int k) {
-    std::string fix;
     const double v = p.get(m, k);
-    if (!p.fits(m, k, v, fix).empty()) return "";
+    if (!p.fits(m, k, v, nullptr, nullptr)) return "";
     if (p.whole) return std::to_string(static_cast<long long>(v));
     return shortest(static_cast<float>(v));
 }
