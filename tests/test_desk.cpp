@@ -108,3 +108,17 @@ TEST(Desk, ADoubleClickKeepsTheWindowForTheReport) {
     CloseHandle(pi.hProcess);
 #endif
 }
+
+// kalp /? asks for the help, as Windows programs are asked, on every system
+// and after a subcommand too.
+TEST(Desk, SlashQuestionMarkShowsTheHelp) {
+    for (const char* sub : {"", "serve ", "init "}) {
+        Workdir w;
+        const Outcome asked = w.run(std::string(sub) + "/?");
+        const Outcome help = w.run(std::string(sub) + "--help");
+        EXPECT_EQ(asked.status, 0) << sub;
+        EXPECT_EQ(asked.output, help.output) << sub;
+        EXPECT_NE(asked.output.find("Usage: kalp"), std::string::npos) << asked.output;
+        EXPECT_TRUE(w.files().empty()) << sub;
+    }
+}
