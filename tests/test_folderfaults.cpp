@@ -98,7 +98,7 @@ template <class Dir> void faults(const std::vector<FaultRow<Dir>>& rows) {
 TEST(Exports, FaultsLeaveTheFolderWhole) {
     using Row = FaultRow<Workdir>;
     const auto holding = [](const char* name) {
-        return [name](Workdir& w, Scenario&) { w.folder().hold(name); };
+        return [name](Workdir& w, Scenario&) { w.folder().holdopen(name); };
     };
     const auto guarding = [](const char* name) {
         return [name](Workdir& w, Scenario&) { w.folder().setprotected(name); };
@@ -166,7 +166,7 @@ TEST(Exports, FaultsLeaveTheFolderWhole) {
         // A program that takes hold of a file after it was checked: the
         // files already replaced go back, the new ones go.
         Row{"export taken by a spreadsheet while the set is put in place",
-            [](Workdir& w, Scenario&) { w.folder().hold("kalp-weights.csv", true); }, running<Workdir>("--csv"), 1,
+            [](Workdir& w, Scenario&) { w.folder().holdopen("kalp-weights.csv", true); }, running<Workdir>("--csv"), 1,
             "kalp-weights.csv is open in another program", {},
             [](Workdir& w) {
                 for (const char* name : {"kalp-scenarios.csv", "kalp-classes.csv", "kalp-geneflow.csv"})

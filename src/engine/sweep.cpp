@@ -85,8 +85,9 @@ struct Layout {
         slice = (sets + slices - 1) / slices;
         slices = (sets + slice - 1) / slice;
         jobs = flows * slices;
-        if (plan.axes[period].values.size() == 1 && slices == 1 && flows > 16 * workers)
-            group = std::min<size_t>(64, flows / (16 * workers));
+        const size_t each = flows / std::max<size_t>(workers, 1); // flow values per worker
+        if (plan.axes[period].values.size() == 1 && slices == 1 && each > 16)
+            group = std::min<size_t>(64, each / 16);
         runs = (jobs + group - 1) / group;
     }
     // The last axis of a group varies fastest.

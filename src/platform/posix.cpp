@@ -262,10 +262,10 @@ int lockdir(const std::string& dir, Locked& result, int& error) {
 // to the process, as flock's does; unlike flock's, it reaches the server
 // of a network folder. Systems without it get flock.
 int lockopen(int fd) {
+#ifdef F_OFD_SETLK
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
-#ifdef F_OFD_SETLK
     if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return 0;
     if (errno != EINVAL) return errno;
 #endif

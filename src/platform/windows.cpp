@@ -163,8 +163,8 @@ NameFault namefault(const std::string& path) {
         std::string base = part.substr(0, part.find('.'));
         while (!base.empty() && base.back() == ' ')
             base.pop_back();
-        for (char& c : base)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        std::transform(base.begin(), base.end(), base.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
         const bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
                               base[3] >= '1' && base[3] <= '9';
         if (numbered || base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")

@@ -85,9 +85,20 @@ Axis parsename(const std::string& name) {
     return a;
 }
 
-// A list item with a leading zero before a digit: "0,05" may be the two
-// values 0 and 05, or 0.05 written with a decimal comma. Refused as
-// ambiguous, with the decimal it may have meant.
+// Item `i` of a list, `plain` without its leading zeros: "0,05" may be the
+// two values 0 and 05, or 0.05 written with a decimal comma.
+[[noreturn]] void ambiguous(const std::vector<std::string>& items, size_t i, const std::string& plain) {
+    const std::string& t = items[i];
+    if (i == 0)
+        throw BadSweep("\"" + t + "\" begins with a 0 before a digit, which makes it unclear; write " + plain);
+    const std::string& before = items[i - 1];
+    throw BadSweep("\"" + before + "," + t + "\" may be the decimal " + before + "." + t +
+                   " written with a comma, or the two values " + before + " and " + t + "; write " + before +
+                   "." + t + " (decimals take a point), or " + before + "," + plain + " for two values");
+}
+
+// A list item with a leading zero before a digit is refused as ambiguous,
+// with the decimal it may have meant.
 void leadingzeros(const std::vector<std::string>& items) {
     for (size_t i = 0; i < items.size(); ++i) {
         const std::string& t = items[i];
@@ -101,15 +112,7 @@ void leadingzeros(const std::vector<std::string>& items) {
             first = t.size() - 1;
         else if (t[first] < '0' || t[first] > '9')
             --first; // 00.5 is 0.5
-        const std::string plain = t.substr(0, digit) + t.substr(first);
-        if (i == 0)
-            throw BadSweep("\"" + t + "\" begins with a 0 before a digit, which makes it unclear; write " +
-                           plain);
-        const std::string pair = items[i - 1] + "," + t;
-        throw BadSweep("\"" + pair + "\" may be the decimal " + items[i - 1] + "." + t +
-                       " written with a comma, or the two values " + items[i - 1] + " and " + t +
-                       "; write " + items[i - 1] + "." + t + " (decimals take a point), or " +
-                       items[i - 1] + "," + plain + " for two values");
+        ambiguous(items, i, t.substr(0, digit) + t.substr(first));
     }
 }
 

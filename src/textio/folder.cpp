@@ -81,11 +81,12 @@ struct Step {
 // run with the report on `name`, which could not be replaced.
 [[noreturn]] void undo(const std::vector<Step>& steps, const std::string& name, Role role, int error) {
     for (auto s = steps.rbegin(); s != steps.rend(); ++s) {
-        int ignored = 0;
-        if (s->kept)
+        if (s->kept) {
+            int ignored = 0;
             s->folder->restore(s->name, ignored);
-        else if (s->done)
+        } else if (s->done) {
             s->folder->remove(s->name);
+        }
         s->folder->forget(s->name);
     }
     platform::endset(false);

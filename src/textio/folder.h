@@ -219,7 +219,7 @@ public:
     // removed, as a spreadsheet holds a file; with `late`, it takes hold
     // only after the file was checked, as a program that opens it just
     // then.
-    void hold(const std::string& name, bool late = false);
+    void holdopen(const std::string& name, bool late = false);
     // A limit on the size of the files written, as a file size limit of
     // the system sets one: a draft that would grow beyond `bytes` fails.
     void setfilelimit(long long bytes) { filelimit_ = bytes; }

@@ -204,7 +204,7 @@ void MemoryFolder::setprotected(const std::string& name) {
     items_[name].readonly = true;
 }
 
-void MemoryFolder::hold(const std::string& name, bool late) {
+void MemoryFolder::holdopen(const std::string& name, bool late) {
     const std::lock_guard<std::mutex> hold(mu_);
     items_[name].held = late ? 2 : 1;
 }
