@@ -32,5 +32,8 @@ if(KALP_WINE)
   else()
     set(kalp_wineprefix ${CMAKE_BINARY_DIR}/wineprefix)
   endif()
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${kalp_wineprefix} WINEDEBUG=-all ${KALP_WINE})
+  # cmake/wine-run starts the Wine server apart from the test, which it
+  # would otherwise keep waiting.
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${kalp_wineprefix} WINEDEBUG=-all WINE=${KALP_WINE}
+      ${CMAKE_CURRENT_LIST_DIR}/wine-run)
 endif()

@@ -29,3 +29,11 @@ if(KALP_TESTS)
   add_subdirectory(${KALP_GOOGLETEST} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   set_directory_properties(PROPERTIES COMPILE_OPTIONS "${kalp_options}")
 endif()
+
+# The resources of kalp.exe (windres of the MinGW toolchain): a manifest
+# that declares long paths and UTF-8 as the program's code page, and the
+# version information that Explorer shows.
+enable_language(RC)
+set(KALP_MANIFEST ${CMAKE_BINARY_DIR}/windows/kalp.manifest)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/kalp.manifest.in ${KALP_MANIFEST} @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/kalp.rc.in ${CMAKE_BINARY_DIR}/windows/kalp.rc @ONLY)

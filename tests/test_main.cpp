@@ -3,6 +3,7 @@
 // the whole program called in process on folders in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -273,4 +274,54 @@ TEST(Main, NamesBeyondAscii) {
         EXPECT_TRUE(memory.exists(folder + "/" + name)) << name;
         EXPECT_EQ(disk.read(folder + "/" + name), memory.read(folder + "/" + name)) << name;
     }
+}
+
+// Folder names that Windows would take for another folder, for a device or
+// for none are refused before anything is made, with what is wrong with
+// them; a path that begins with \\?\, which Windows takes as it is, works.
+TEST(Main, WindowsNamesAndPaths) {
+#ifndef _WIN32
+    GTEST_SKIP() << "names that only Windows refuses (PlatformText.NamesThatWindowsTakesForOthers)";
+#else
+    Diskdir w;
+    copyexample(w, "one-system");
+    const std::vector<std::string> before = w.files();
+    const struct {
+        const char* args;
+        const char* says;
+    } rows[] = {
+        {"-C CON", "kalp: cannot work in CON: CON is the name of a device of Windows (CON, PRN, AUX, NUL, "
+                   "COM1 to COM9, LPT1 to LPT9, with or without an extension), which no folder can have; "
+                   "choose another name\n"},
+        {"init NUL.txt", "kalp init: cannot make the folder NUL.txt: NUL.txt is the name of a device"},
+        {"init sheep/com3", "kalp init: cannot make the folder sheep/com3: com3 is the name of a device"},
+        {"serve -C aux", "kalp: cannot work in aux: aux is the name of a device"},
+        {"init 'flock.'", "kalp init: cannot make the folder flock.: the name \"flock.\" ends in a blank or "
+                          "a dot, which Windows drops, so that it would be another folder; write the name "
+                          "without it\n"},
+        {"init 'new flock '", "the name \"new flock \" ends in a blank or a dot"},
+        {"-C 'flock\" --csv'", "kalp: cannot work in flock\" --csv: the name holds a double quote, which no "
+                               "name can hold. On the command line of Windows a backslash before a closing "
+                               "quote puts the quote into the name, as in -C \"C:\\flock\\\": leave that "
+                               "backslash out (-C \"C:\\flock\") or double it (-C \"C:\\flock\\\\\")\n"},
+    };
+    for (const auto& r : rows) {
+        const Outcome o = w.run(r.args);
+        EXPECT_EQ(o.status, 2) << r.args;
+        EXPECT_EQ(o.output, "") << r.args;
+        EXPECT_NE(o.errors.find(r.says), std::string::npos) << r.args << ": " << o.errors;
+        EXPECT_EQ(w.files(), before) << r.args;
+        EXPECT_EQ(w.outside(), std::vector<std::string>{}) << r.args;
+    }
+    // The folder by a path that Windows takes as it is, and a first
+    // scenario made beside it the same way.
+    std::string full = utf8(fs::absolute(native(w.path())));
+    std::replace(full.begin(), full.end(), '/', '\\');
+    const Outcome o = w.run("-C '\\\\?\\" + full + "' --csv");
+    EXPECT_EQ(o.status, 0) << o.output << o.errors;
+    EXPECT_TRUE(w.exists("kalp-weights.csv"));
+    const Outcome made = w.run("init '\\\\?\\" + full + "\\new'");
+    EXPECT_EQ(made.status, 0) << made.output << made.errors;
+    EXPECT_TRUE(w.exists("new/P01.TXT"));
+#endif
 }

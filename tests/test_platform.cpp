@@ -1,106 +1,22 @@
-// The platform unit alone, the same cases on Linux and on Windows (under
-// Wine in CI). The program is its own helper process: with one of the
-// options below it does one thing in a second process and ends.
-#include "platform/platform.h"
-
-#include <gtest/gtest.h>
+// The platform units alone: files, folders and their lock.
+#include "platformtest.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
-namespace fs = std::filesystem;
 using namespace kalp::platform;
+using namespace platformtest;
 
 namespace {
-
-fs::path native(const std::string& utf8) { return fs::path(reinterpret_cast<const char8_t*>(utf8.c_str())); }
-
-std::string utf8(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(native(path), std::ios::binary) << bytes;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(native(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Bytes that a text mode would change: line ends, a Ctrl-Z, a zero byte
-// and a byte that is no UTF-8.
-const std::string awkward("a\nb\r\nc\x1a" "d\0e\xff\n", 12);
-
-#ifdef _WIN32
-const char* const device = "NUL";
-#else
-const char* const device = "/dev/null";
-#endif
-
-// Runs this program with `args` in a second process: its exit status and
-// what it wrote on standard output (and error, with `both`).
-int child(const std::string& args, std::string& out, bool both = false) {
-#ifdef _WIN32
-    // cmd.exe /c drops the outermost quotes.
-    const std::string command = "\"\"" + programpath() + "\" " + args + (both ? " 2>&1\"" : "\"");
-    std::FILE* p = _popen(command.c_str(), "rb");
-#else
-    const std::string command = "'" + programpath() + "' " + args + (both ? " 2>&1" : "");
-    std::FILE* p = popen(command.c_str(), "r");
-#endif
-    if (!p) return -1;
-    out.clear();
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-#ifdef _WIN32
-    return _pclose(p);
-#else
-    const int status = pclose(p);
-    // A shell that did not hand over to the program reports a killed
-    // program as 128 + its signal.
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-#endif
-}
-
-class Platform : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        const fs::path dir = fs::temp_directory_path() / ("kalp-platform-" + std::string(test->name()) + "-" +
-                                                          std::to_string(std::chrono::steady_clock::now()
-                                                                             .time_since_epoch()
-                                                                             .count()));
-        fs::create_directories(dir);
-        scratch = utf8(dir);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(native(scratch), ignored);
-    }
-    std::string at(const std::string& name) const { return scratch + "/" + name; }
-
-    std::string scratch;
-};
 
 TEST(PlatformText, ErrorsReadAsOnLinux) {
     const struct {
@@ -111,10 +27,54 @@ TEST(PlatformText, ErrorsReadAsOnLinux) {
         {EISDIR, "Is a directory"},            {EEXIST, "File exists"},
         {ENOSPC, "No space left on device"},   {ENOTDIR, "Not a directory"},
         {EROFS, "Read-only file system"},      {EILSEQ, "Invalid or incomplete multibyte or wide character"},
-        {notplain, "Not a plain file"},
+        {notplain, "Not a plain file"},         {heldopen, "Open in another program"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(errortext(r.error), r.text) << r.error;
+}
+
+// Names that Windows takes for another folder or for none, part by part;
+// POSIX takes every one of them as it is.
+TEST(PlatformText, NamesThatWindowsTakesForOthers) {
+    using F = NameFault;
+    const struct {
+        const char* path;
+        F::Kind kind;
+        const char* part;
+    } rows[] = {
+        {"flock", F::none, ""},
+        {"C:\\sheep\\flock 2\\", F::none, ""},
+        {"../flock/./x", F::none, ""},
+        {"\\\\?\\C:\\sheep", F::none, ""},
+        {"CONSOLE", F::none, ""},
+        {"COM0", F::none, ""},
+        {"LPT10", F::none, ""},
+        {"CON", F::device, "CON"},
+        {"sheep/nul", F::device, "nul"},
+        {"C:\\x\\Aux.txt\\y", F::device, "Aux.txt"},
+        {"com1", F::device, "com1"},
+        {"LPT9.csv", F::device, "LPT9.csv"},
+        {"PRN .log", F::device, "PRN .log"},
+        {"\\\\?\\C:\\CON", F::device, "CON"},
+        {"flock.", F::trailing, "flock."},
+        {"flock ", F::trailing, "flock "},
+        {"a/b./c", F::trailing, "b."},
+        {"C:\\flock\"", F::quote, "C:\\flock\""},
+    };
+    for (const auto& r : rows) {
+        const NameFault f = namefault(r.path);
+#ifdef _WIN32
+        EXPECT_EQ(f.kind, r.kind) << r.path;
+        EXPECT_EQ(f.part, r.part) << r.path;
+#else
+        EXPECT_EQ(f.kind, F::none) << r.path;
+#endif
+    }
+#ifdef _WIN32
+    EXPECT_EQ(joinpath("\\\\?\\C:\\x", "y"), "\\\\?\\C:\\x\\y");
+    EXPECT_EQ(joinpath("\\\\?\\C:\\", "y"), "\\\\?\\C:\\y");
+#endif
+    EXPECT_EQ(joinpath("C:/x", "y"), "C:/x/y");
 }
 
 TEST_F(Platform, KindsOfWhatStandsAtAPath) {
@@ -300,7 +260,7 @@ TEST_F(Platform, ReplacesAFileHeldOpenForAMoment) {
     std::fclose(held);
 #ifdef _WIN32
     EXPECT_FALSE(replaced);
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(error, heldopen);
     EXPECT_GE(waited, std::chrono::milliseconds(1400));
     EXPECT_LT(waited, std::chrono::seconds(5));
     EXPECT_EQ(slurp(at("held")), "new");
@@ -313,20 +273,97 @@ TEST_F(Platform, ReplacesAFileHeldOpenForAMoment) {
 TEST_F(Platform, OneLockPerFolder) {
     Locked result{};
     int error = 0;
-    auto first = lockfolder(scratch, result, error);
+    const std::string file = at(".lock");
+    auto first = lockfolder(scratch, file, result, error);
     ASSERT_EQ(result, Locked::taken) << errortext(error);
+    // The lock is a file in the folder, which a run on another machine
+    // meets as well.
+    EXPECT_EQ(kindof(file), Kind::file);
     // Again, by the same path and by another spelling of it.
-    EXPECT_FALSE(lockfolder(scratch, result, error));
+    EXPECT_FALSE(lockfolder(scratch, file, result, error));
     EXPECT_EQ(result, Locked::held);
-    EXPECT_FALSE(lockfolder(scratch + "/.", result, error));
+    EXPECT_FALSE(lockfolder(scratch + "/.", scratch + "/./.lock", result, error));
     EXPECT_EQ(result, Locked::held);
-    EXPECT_TRUE(fs::is_empty(native(scratch))) << "the lock made a file";
+    // Another folder has a lock of its own.
+    fs::create_directory(native(at("other")));
+    Locked other{};
+    EXPECT_TRUE(lockfolder(at("other"), at("other/.lock"), other, error));
+    EXPECT_EQ(other, Locked::taken);
     first.reset();
-    EXPECT_TRUE(lockfolder(scratch, result, error));
+    EXPECT_EQ(kindof(file), Kind::missing) << "the lock left its file";
+    EXPECT_TRUE(lockfolder(scratch, file, result, error));
     EXPECT_EQ(result, Locked::taken);
 
-    EXPECT_FALSE(lockfolder(at("missing"), result, error));
+    EXPECT_FALSE(lockfolder(at("missing"), at("missing/.lock"), result, error));
     EXPECT_EQ(result, Locked::failed);
+    EXPECT_EQ(error, ENOENT);
+}
+
+// A file left by a run that was killed is taken over; where no file can
+// be made (POSIX: a folder that may not be written, here a folder in the
+// way), the lock of the folder itself serves alone.
+TEST_F(Platform, ALockTakesOverALeftFile) {
+    spit(at(".lock"), "left");
+    Locked result{};
+    int error = 0;
+    auto lock = lockfolder(scratch, at(".lock"), result, error);
+    ASSERT_EQ(result, Locked::taken) << errortext(error);
+    lock.reset();
+    EXPECT_EQ(kindof(at(".lock")), Kind::missing);
+#ifndef _WIN32
+    fs::create_directory(native(at(".lock")));
+    lock = lockfolder(scratch, at(".lock"), result, error);
+    EXPECT_EQ(result, Locked::taken) << errortext(error);
+    Locked again{};
+    EXPECT_FALSE(lockfolder(scratch, at(".lock"), again, error));
+    EXPECT_EQ(again, Locked::held);
+    lock.reset();
+    EXPECT_EQ(kindof(at(".lock")), Kind::folder);
+#endif
+}
+
+// What may keep a file from being replaced: the read-only mark or no write
+// permission (everywhere), another program that holds it open without
+// sharing its removal (Windows, as a spreadsheet holds its file). A second
+// name of a file keeps it when the first is replaced.
+TEST_F(Platform, WhatKeepsAFileFromBeingReplaced) {
+    spit(at("free"), "x");
+    spit(at("protected"), "x");
+    spit(at("held"), "x");
+    fs::permissions(native(at("protected")),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    std::string out;
+    std::thread holder([&] { child("--hold-file \"" + at("held") + "\" \"" + scratch + "\"", out); });
+    for (int i = 0; i < 3000 && kindof(at("ready")) == Kind::missing; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(slurp(at("ready")), "holding");
+#ifdef _WIN32
+    const int held = heldopen;
+#else
+    const int held = 0;
+#endif
+    const struct {
+        const char* name;
+        int error;
+    } rows[] = {{"free", 0}, {"missing", 0}, {"protected", EACCES}, {"held", held}};
+    for (const auto& r : rows)
+        EXPECT_EQ(replaceable(at(r.name)), r.error) << r.name;
+    int error = 0;
+    spit(at("new"), "new");
+    EXPECT_EQ(replacefile(at("new"), at("held"), error), held == 0) << errortext(error);
+    spit(at("release"), "");
+    holder.join();
+    EXPECT_EQ(replaceable(at("held")), 0);
+    fs::permissions(native(at("protected")), fs::perms::owner_write, fs::perm_options::add);
+
+    spit(at("old"), "old");
+    spit(at("new"), "new");
+    ASSERT_TRUE(linkfile(at("old"), at("kept"), error)) << errortext(error);
+    ASSERT_TRUE(replacefile(at("new"), at("old"), error)) << errortext(error);
+    EXPECT_EQ(slurp(at("old")), "new");
+    EXPECT_EQ(slurp(at("kept")), "old");
+    EXPECT_FALSE(linkfile(at("missing"), at("other"), error));
     EXPECT_EQ(error, ENOENT);
 }
 
@@ -342,11 +379,11 @@ TEST_F(Platform, ALockHeldByAnotherProcessGoesWithIt) {
     EXPECT_EQ(slurp(at("ready")), "taken");
     Locked result{};
     int error = 0;
-    EXPECT_FALSE(lockfolder(locked, result, error));
+    EXPECT_FALSE(lockfolder(locked, locked + "/.lock", result, error));
     EXPECT_EQ(result, Locked::held);
     spit(at("release"), "");
     holder.join();
-    EXPECT_TRUE(lockfolder(locked, result, error));
+    EXPECT_TRUE(lockfolder(locked, locked + "/.lock", result, error));
     EXPECT_EQ(result, Locked::taken);
 }
 
@@ -373,7 +410,7 @@ TEST_F(Platform, NamesWithLettersBeyondAscii) {
     ASSERT_GT(full.size(), tail.size()) << full;
     EXPECT_EQ(full.substr(full.size() - tail.size()), tail);
     Locked result{};
-    EXPECT_TRUE(lockfolder(folder, result, error));
+    EXPECT_TRUE(lockfolder(folder, folder + "/.lock", result, error));
     EXPECT_TRUE(removefile(file));
     EXPECT_FALSE(fs::exists(native(file)));
 #ifdef _WIN32
@@ -383,171 +420,4 @@ TEST_F(Platform, NamesWithLettersBeyondAscii) {
 #endif
 }
 
-TEST_F(Platform, EnlistedFilesGoOnRequest) {
-    spit(at("listed"), "x");
-    spit(at("delisted"), "x");
-    const int a = enlist(at("listed"));
-    const int b = enlist(at("delisted"));
-    ASSERT_GE(a, 0);
-    ASSERT_GE(b, 0);
-    delist(b);
-    removeenlisted();
-    delist(a);
-    EXPECT_EQ(kindof(at("listed")), Kind::missing);
-    EXPECT_EQ(kindof(at("delisted")), Kind::file);
-}
-
-// Ctrl-C in the middle of writing a file: the file goes, a line says so,
-// and the status is the shell's for SIGINT.
-TEST_F(Platform, AnInterruptedRunLeavesNoFile) {
-    std::string out;
-    const int status = child("--interrupt \"" + at("unfinished") + "\"", out, true);
-#ifdef _WIN32
-    if (out.find("no console") != std::string::npos) GTEST_SKIP() << out;
-#endif
-#ifdef _WIN32
-    const std::string signal = "Ctrl-C";
-#else
-    const std::string signal = "SIGINT";
-#endif
-    EXPECT_EQ(status, 130) << out;
-    EXPECT_EQ(out, "kalp: interrupted (" + signal +
-                       "); the files of this run were not written, earlier ones are unchanged\n");
-    EXPECT_EQ(kindof(at("unfinished")), Kind::missing);
-}
-
-TEST(PlatformStreams, StandardOutputPassesEveryByte) {
-    std::string out;
-    EXPECT_EQ(child("--print-bytes", out), 0);
-    EXPECT_TRUE(out == awkward) << out;
-    // Only a console is a terminal: a file and the null device are not.
-    std::FILE* f = std::fopen(device, "w");
-    ASSERT_TRUE(f);
-    EXPECT_FALSE(isterminal(f));
-    std::fclose(f);
-}
-
-TEST(PlatformProcess, KnowsItselfAndMakesSecrets) {
-    const std::string self = programpath();
-    EXPECT_EQ(kindof(self), Kind::file);
-    EXPECT_NE(self.find("test_platform"), std::string::npos) << self;
-    unsigned char a[32] = {}, b[32] = {};
-    int error = 0;
-    ASSERT_TRUE(randombytes(a, sizeof a, error));
-    ASSERT_TRUE(randombytes(b, sizeof b, error));
-    EXPECT_NE(std::string(a, a + 32), std::string(b, b + 32));
-}
-
-TEST(PlatformProcess, AServerWakesFromItsWait) {
-    holdendsignals();
-    std::thread waker([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        wakeend();
-    });
-    EXPECT_EQ(waitforend(), 0);
-    waker.join();
-}
-
-// The yearly discount (1 + u)^t: rounded once, the same bits on every
-// machine. The reference is the power in quadruple precision, rounded to a
-// double; cases too close to a tie for it to decide are left out.
-TEST(PlatformPower, AWholePowerIsRoundedOnce) {
-    struct Exact {
-        double x;
-        int n;
-        double want;
-    };
-    for (const Exact& e : {Exact{1.5, 3, 3.375}, Exact{2, 10, 1024}, Exact{7, 0, 1}, Exact{1.05, 1, 1.05},
-                           Exact{0.5, 1074, std::ldexp(1.0, -1074)}, Exact{0.5, 1075, 0.0},
-                           Exact{0.75, 2600, 0.0}, Exact{2, 1023, std::ldexp(1.0, 1023)},
-                           Exact{2, 1024, HUGE_VAL}, Exact{3, 20, 3486784401.0}}) {
-        EXPECT_EQ(roundedpower(e.x, e.n), e.want) << e.x << "^" << e.n;
-    }
-    int checked = 0, unlikepow = 0;
-    for (int k = 1; k <= 400; ++k) {
-        // Discount rates as a run stores them: single precision.
-        const double x = 1.0 + static_cast<double>(static_cast<float>(k * 0.00125f));
-        __float128 q = 1;
-        for (int n = 1; n <= 80; ++n) {
-            q *= x;
-            const __float128 slack = q * static_cast<__float128>(std::ldexp(1.0, -100));
-            const double below = static_cast<double>(q - slack), above = static_cast<double>(q + slack);
-            if (below != above) continue;
-            ++checked;
-            ASSERT_EQ(roundedpower(x, n), below) << x << "^" << n;
-            if (std::pow(x, n) != below) ++unlikepow;
-        }
-    }
-    EXPECT_GT(checked, 31000);
-    // The C library's pow is near: within one unit in the last place.
-    RecordProperty("differs from pow", unlikepow);
-#ifdef _WIN32
-    EXPECT_EQ(power(1.05, 20), roundedpower(1.05, 20));
-#else
-    EXPECT_EQ(power(1.05, 20), std::pow(1.05, 20.0));
-#endif
-}
-
-// What the program does as its own helper process.
-int helper(int argc, char** argv) {
-    const std::string what = argv[1];
-    if (what == "--hold-lock" && argc == 4) {
-        Locked result{};
-        int error = 0;
-        const auto lock = lockfolder(argv[2], result, error);
-        const std::string signals = argv[3];
-        spit(signals + "/ready.tmp", result == Locked::taken  ? "taken"
-                                     : result == Locked::held ? "held"
-                                                              : "failed");
-        fs::rename(native(signals + "/ready.tmp"), native(signals + "/ready"));
-        for (int i = 0; i < 3000 && kindof(signals + "/release") == Kind::missing; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::_Exit(0);  // without letting go of the lock
-    }
-    if (what == "--interrupt" && argc == 3) {
-        handlesignals();
-        int error = 0;
-        enlist(argv[2]);
-        const auto w = createfile(argv[2], "", error);
-        if (!w || !w->write("x", 1) || !w->flush()) return 2;
-#ifdef _WIN32
-        // A console of its own, so that the event reaches no one else; the
-        // standard handles stay the pipe to the test.
-        const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-        // The console's host, which outlives this process by seconds, must
-        // not hold the pipe open.
-        SetHandleInformation(err, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
-        FreeConsole();
-        const bool console = AllocConsole();
-        SetStdHandle(STD_ERROR_HANDLE, err);
-        if (!console || !SetConsoleCtrlHandler(nullptr, FALSE) || !GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
-            std::fputs("no console for a Ctrl-C event", stderr);
-            return 0;
-        }
-        Sleep(10000);
-#else
-        // The test's own process may hold the signal for a server.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        std::raise(SIGINT);
-#endif
-        return 3;
-    }
-    if (what == "--print-bytes") {
-        binarystreams();
-        std::fwrite(awkward.data(), 1, awkward.size(), stdout);
-        return 0;
-    }
-    return 2;
-}
-
 } // namespace
-
-int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]).rfind("--", 0) == 0 && std::string(argv[1]).rfind("--gtest", 0) != 0)
-        return helper(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -101,6 +101,46 @@ TEST(Sweep, ValuesGivenTwiceAndOverlongRangesAreRefused) {
     }
 }
 
+// A list item with a leading zero before a digit may be a decimal comma
+// ("0,05" as 0 and 05): refused as ambiguous, with the decimal it may mean.
+TEST(Sweep, ADecimalCommaIsRefusedAsAmbiguous) {
+    const struct {
+        const char* arg;
+        const char* says; // "" when the list is taken
+    } rows[] = {
+        {"u=0,05", "\"0,05\" may be the decimal 0.05 written with a comma, or the two values 0 and 05; "
+                   "write 0.05 (decimals take a point), or 0,5 for two values"},
+        {"u=0.02,0,08", "write 0.08 (decimals take a point), or 0,8 for two values"},
+        {"evpA:8=-1,005", "write -1.005 (decimals take a point), or -1,5 for two values"},
+        {"l_inv=5,010", "write 5.010"},
+        {"l_inv=05,10", "\"05\" begins with a 0 before a digit, which makes it unclear; write 5"},
+        {"u=0,00", "write 0.00 (decimals take a point), or 0,0 for two values"},
+        {"u=0,0.05,0.1", ""},
+        {"u=0.05,0,0.1", ""},
+        {"u=0:0.1:0.05", ""},
+    };
+    for (const auto& r : rows) {
+        if (!*r.says) {
+            EXPECT_NO_THROW(kalp::parsesweep(r.arg)) << r.arg;
+            continue;
+        }
+        try {
+            kalp::parsesweep(r.arg);
+            ADD_FAILURE() << r.arg << " was taken";
+        } catch (const kalp::BadSweep& e) {
+            EXPECT_NE(std::string(e.what()).find(r.says), std::string::npos) << e.what();
+        }
+    }
+    // On the command line: a usage error, nothing written.
+    Workdir w;
+    kalp::test::copyexample(w, "one-system");
+    const auto before = w.files();
+    const Outcome r = w.run("--sweep u=0,05");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("--sweep u=0,05: \"0,05\" may be the decimal 0.05"), std::string::npos) << r.errors;
+    EXPECT_EQ(w.files(), before);
+}
+
 // Writes the value of a swept economic value (evpA:K) or standard deviation
 // (gstd_d:K) into the files of `w`, as a user would.
 static void place(Workdir& w, const std::string& name, const std::string& v) {

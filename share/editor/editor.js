@@ -119,7 +119,8 @@
     state.version = data.version;
     state.changed = data.changed;
     state.invalid = data.invalid || null;
-    $('folder').textContent = data.folder;
+    $('folderpath').textContent = data.folder;
+    $('folder').title = data.folder;
     $('title').textContent = data.form.title || '';
     // A folder without input files shows only the way to a first scenario.
     document.body.classList.toggle('newfolder', !!data.newfolder);

@@ -19,47 +19,48 @@ const char* period(double v) {
     return v > mostyears ? "at most 1000000" : nullptr;
 }
 
-std::string anywhere(const Model&, int, double, std::string&) { return ""; }
+bool anywhere(const Model&, int, double, std::string*, std::string*) { return true; }
 
-std::string inthetable(const Model& m, int, double value, std::string& fix) {
+bool inthetable(const Model& m, int, double value, std::string* wrong, std::string* fix) {
     const int bound = tracedbound(m);
-    if (value <= bound) return "";
-    fix = "Give traced groups from 1 to " + std::to_string(bound) +
-          " (kalp --classes lists them) and restart the program.";
+    if (value <= bound) return true;
+    if (!wrong) return false;
+    *fix = "Give traced groups from 1 to " + std::to_string(bound) +
+           " (kalp --classes lists them) and restart the program.";
     const std::string group =
         "gives the traced sex and age group " + std::to_string(static_cast<long long>(value));
-    if (value <= m.acm) return group + ", a progeny class, which cannot be traced";
-    return group + ", outside the class table of the input files";
+    *wrong = value <= m.acm ? group + ", a progeny class, which cannot be traced"
+                            : group + ", outside the class table of the input files";
+    return false;
 }
 
-std::string systemB(const Model& m, int k, double, std::string& fix) {
-    if (m.prods == 2) return "";
-    fix = "Sweep evpA:" + std::to_string(k) + ", or give two systems in P01.TXT, and restart the "
-                                              "program.";
-    return "changes an economic value of system B, but P01.TXT gives one production system";
+bool systemB(const Model& m, int k, double, std::string* wrong, std::string* fix) {
+    if (m.prods == 2) return true;
+    if (!wrong) return false;
+    *fix = "Sweep evpA:" + std::to_string(k) + ", or give two systems in P01.TXT, and restart the "
+                                               "program.";
+    *wrong = "changes an economic value of system B, but P01.TXT gives one production system";
+    return false;
 }
 
-std::string deviation(const Model& m, int k, bool direct) {
+bool deviation(const Model& m, int k, bool direct, std::string* wrong, std::string* fix) {
     const bool has = direct ? hasdirect(m, k) : hasmaternal(m, k);
-    if (!has)
-        return "changes the " + std::string(direct ? "direct" : "maternal") +
-               " standard deviation of trait " + std::to_string(k) + ", which has no " +
-               (direct ? "direct" : "maternal") + " component";
-    if (m.gstd != 2)
-        return "changes a standard deviation, but PARAVRD.TXT asks for no standardisation";
-    return "";
+    if (has && m.gstd == 2) return true;
+    if (!wrong) return false;
+    *fix = "Sweep the standard deviations of INPUTVRD04.TXT that a standardised run reads, and "
+           "restart the program.";
+    *wrong = !has ? "changes the " + std::string(direct ? "direct" : "maternal") +
+                        " standard deviation of trait " + std::to_string(k) + ", which has no " +
+                        (direct ? "direct" : "maternal") + " component"
+                  : "changes a standard deviation, but PARAVRD.TXT asks for no standardisation";
+    return false;
 }
-std::string directsd(const Model& m, int k, double, std::string& fix) {
-    fix = "Sweep the standard deviations of INPUTVRD04.TXT that a standardised run reads, and "
-          "restart the program.";
-    return deviation(m, k, true);
+bool directsd(const Model& m, int k, double, std::string* wrong, std::string* fix) {
+    return deviation(m, k, true, wrong, fix);
 }
-std::string maternalsd(const Model& m, int k, double, std::string& fix) {
-    fix = "Sweep the standard deviations of INPUTVRD04.TXT that a standardised run reads, and "
-          "restart the program.";
-    return deviation(m, k, false);
+bool maternalsd(const Model& m, int k, double, std::string* wrong, std::string* fix) {
+    return deviation(m, k, false, wrong, fix);
 }
-
 
 // A row whose file and words come from the table of input values.
 Parameter row(const char* name, bool pertrait, bool whole, Stage stage, const char* column,

@@ -20,7 +20,7 @@ enum class Stage {
     deviations, // the standard deviations have been read
 };
 
-using Fits = std::string (*)(const Model& m, int trait, double value, std::string& fix);
+using Fits = bool (*)(const Model& m, int trait, double value, std::string* wrong, std::string* fix);
 using Apply = void (*)(Model& m, int trait, double value);
 using Get = double (*)(const Model& m, int trait);
 
@@ -39,9 +39,10 @@ struct Parameter {
     // The requirement a value must meet wherever it comes from ("above -1"),
     // or nullptr when every finite value is allowed.
     const char* (*check)(double value);
-    // Whether the input files of `m` have a place for `value` of trait K:
-    // "" when they have, else what the option does wrong ("gives the traced
-    // group 8, outside the class table"), with the fix in `fix`.
+    // Whether the input files of `m` have a place for `value` of trait K;
+    // when they have not, and `wrong` is given, what the option does wrong
+    // ("gives the traced group 8, outside the class table") and in `fix`
+    // the fix. (Asked for every scenario of a sweep: no text is made then.)
     Fits fits;
     Apply apply;
     // The value in a model.

@@ -21,7 +21,9 @@ namespace {
 
 // Bytes that a job may hold before the writer takes them, and how far the
 // jobs under way may run ahead of the job being written.
-constexpr size_t chunkbytes = 1 << 16;
+// Each chunk handed over wakes the writer: a few hundred a second, not
+// thousands (on Windows a wake costs a call to the system).
+constexpr size_t chunkbytes = 1 << 18;
 constexpr size_t slotbytes = 1 << 20;
 constexpr size_t aheadjobs = 16;
 // The fewest scenarios of a period that a job is given when the values
@@ -60,6 +62,10 @@ struct Layout {
     size_t flows = 1, sets = 1;     // values of the flow axes; of the others together
     size_t slices = 1, slice = 1;   // jobs of one flow value; the sets of each
     size_t jobs = 1;
+    // Many short jobs (a flow value each, with one period and few other
+    // values) go to the workers in runs of `group`, so that the writer is
+    // woken per run rather than per job; at least 16 runs per worker stay.
+    size_t group = 1, runs = 1;
 
     Layout(const SweepPlan& plan, size_t workers) {
         for (size_t i = 0; i < plan.axes.size(); ++i) {
@@ -79,6 +85,10 @@ struct Layout {
         slice = (sets + slices - 1) / slices;
         slices = (sets + slice - 1) / slice;
         jobs = flows * slices;
+        const size_t each = flows / std::max<size_t>(workers, 1); // flow values per worker
+        if (plan.axes[period].values.size() == 1 && slices == 1 && each > 16)
+            group = std::min<size_t>(64, each / 16);
+        runs = (jobs + group - 1) / group;
     }
     // The last axis of a group varies fastest.
     static void spread(size_t n, const std::vector<size_t>& axes, const SweepPlan& plan,
@@ -206,35 +216,37 @@ private:
     std::atomic<long long> computed_{0};
 };
 
-// A worker: takes jobs until there are none.
+// A worker: takes runs of jobs until there are none.
 void work(const Folder& files, const Model& prepared, const SweepPlan& plan,
           const Layout& layout, const FormatScenario& format, Queue& queue) {
     Streams s;
     s.files = &files;
     std::optional<RunStop> failed;
-    size_t j = 0;
-    while (queue.take(j)) {
+    size_t r = 0;
+    while (queue.take(r)) {
         if (failed) {
-            queue.finish(j, failed);
+            queue.finish(r, failed);
             break;
         }
         try {
-            const Job job = layout.job(plan, j);
             Chunk chunk;
-            const auto stop = runjob(prepared, s, job, [&](size_t p, size_t set, const Model& m) {
-                format(layout.scenario(plan, j, p, set), m, chunk);
-                ++chunk.scenarios;
-                queue.count();
-                if (chunk.bytes() >= chunkbytes) {
-                    queue.put(j, std::move(chunk));
-                    chunk = Chunk{};
+            for (size_t j = r * layout.group; j < std::min(layout.jobs, (r + 1) * layout.group) && !failed; ++j) {
+                const Job job = layout.job(plan, j);
+                const auto stop = runjob(prepared, s, job, [&](size_t p, size_t set, const Model& m) {
+                    format(layout.scenario(plan, j, p, set), m, chunk);
+                    ++chunk.scenarios;
+                    queue.count();
+                    if (chunk.bytes() >= chunkbytes) {
+                        queue.put(r, std::move(chunk));
+                        chunk = Chunk{};
+                    }
+                });
+                if (stop) {
+                    failed = stop->stop;
+                    failed->scenario = layout.scenario(plan, j, stop->period, stop->set).label();
                 }
-            });
-            if (chunk.scenarios > 0) queue.put(j, std::move(chunk));
-            if (stop) {
-                failed = stop->stop;
-                failed->scenario = layout.scenario(plan, j, stop->period, stop->set).label();
             }
+            if (chunk.scenarios > 0) queue.put(r, std::move(chunk));
         } catch (const Ended&) {
             break;
         } catch (const RunStop& stop) {
@@ -243,7 +255,7 @@ void work(const Folder& files, const Model& prepared, const SweepPlan& plan,
             failed = systemstop("The sweep needs more memory than the system gives.");
         }
         closein(s.in);
-        queue.finish(j, failed);
+        queue.finish(r, failed);
         if (failed) break;
     }
 }
@@ -295,9 +307,8 @@ SweepPlan makeplan(const std::vector<Axis>& swept, const Model& m) {
     }
     for (const Axis& a : plan.axes)
         for (double v : a.values) {
-            std::string fix;
-            const std::string wrong = a.p->fits(m, a.trait, v, fix);
-            if (!wrong.empty()) misfit(paramname(*a.p, a.trait), wrong, fix);
+            std::string wrong, fix;
+            if (!a.p->fits(m, a.trait, v, &wrong, &fix)) misfit(paramname(*a.p, a.trait), wrong, fix);
         }
     const long long n = plan.count();
     if (n > mostscenarios)
@@ -326,12 +337,12 @@ std::optional<RunStop> runsweep(const Folder& files, const Model& prepared,
                                 const WriteChunk& write, const Tick& tick) {
     const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     const Layout layout(plan, cores);
-    Queue queue(layout.jobs);
+    Queue queue(layout.runs);
     std::vector<std::thread> workers;
     std::optional<RunStop> stop;
     try {
         // As many workers as the system lets start, at least one.
-        for (unsigned w = 0; w < std::min<size_t>(cores, layout.jobs); ++w) {
+        for (unsigned w = 0; w < std::min<size_t>(cores, layout.runs); ++w) {
             try {
                 workers.emplace_back(work, std::cref(files), std::cref(prepared), std::cref(plan),
                                      std::cref(layout), std::cref(format), std::ref(queue));

@@ -1,15 +1,17 @@
 // Everything KALP asks of the operating system, in one place.
 //
-// posix.cpp answers on Linux and the other POSIX systems, windows.cpp on
-// Windows; the rest of the program compiles unchanged on both. Paths are
-// UTF-8 text. Errors are errno numbers (ENOENT, EACCES, ...), with
-// `notplain` for something that is not a plain file, and errortext() gives
-// the words for them.
+// posix.cpp and posixprocess.cpp answer on Linux and the other POSIX
+// systems, windows.cpp and the win*.cpp units beside it on Windows; the
+// rest of the program compiles unchanged on both. Paths are UTF-8 text.
+// Errors are errno numbers (ENOENT, EACCES, ...), with `notplain` for
+// something that is not a plain file, and errortext() gives the words for
+// them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,10 +22,30 @@ namespace kalp::platform {
 // The error of a file that exists but is not a plain file: a FIFO, a
 // device, a socket. Reading one could wait forever, so it is never opened.
 constexpr int notplain = -1;
+// The error of a file that another program holds open without letting it
+// be replaced or removed, as a spreadsheet holds the file it shows (on
+// Windows; POSIX knows no such hold).
+constexpr int heldopen = -2;
 
 // The words for an error: "No such file or directory", "Permission
-// denied"; for notplain "Not a plain file".
+// denied"; for notplain "Not a plain file", for heldopen "Open in another
+// program".
 std::string errortext(int error);
+
+// The path of `name` in the folder `dir`: with a slash, or on Windows with
+// a backslash after a path that begins with \\?\ (which takes no slash).
+std::string joinpath(const std::string& dir, const std::string& name);
+
+// What keeps a path from naming, on this system, the folder or file that
+// the user means, and the part of it at fault. On Windows: a part that is
+// the name of a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// with or without an extension), one that ends in a blank or a dot, which
+// Windows drops, and a double quote, which no name holds. Nothing on POSIX.
+struct NameFault {
+    enum Kind { none, device, trailing, quote } kind = none;
+    std::string part;
+};
+NameFault namefault(const std::string& path);
 
 // What stands at a path itself (a link is not followed).
 enum class Kind { missing, file, link, folder, other };
@@ -77,8 +99,19 @@ public:
 std::unique_ptr<Writer> createfile(const std::string& path, const std::string& like, int& error);
 
 // Puts the file `from` in the place of `to` in one step, replacing a file
-// there (a file that another program holds open is retried briefly).
+// there (a file that another program holds open is retried briefly, then
+// heldopen).
 bool replacefile(const std::string& from, const std::string& to, int& error);
+// Whether the file or link at `path` may be replaced or removed now: 0
+// (also when nothing stands there), or why not: EACCES when the file is
+// write-protected (as writable() tells; a link itself never is), heldopen
+// when another program holds it open (tried again briefly first, as
+// replacefile() does).
+int replaceable(const std::string& path);
+// Gives the file or link at `path` the second name `other` (a hard link),
+// so that it stays when `path` is replaced; false with `error` where the
+// file system has no such links.
+bool linkfile(const std::string& path, const std::string& other, int& error);
 // Removes a file or a link; true when nothing stands there afterwards.
 bool removefile(const std::string& path);
 // Makes the names of a folder's files durable after renames.
@@ -87,9 +120,15 @@ void syncfolder(const std::string& dir);
 // stands there already.
 bool makefolder(const std::string& path, int& error);
 
-// One run per folder: an advisory lock on the folder itself, released
-// when the lock goes or the process ends, however it ends. No file is
-// created for it.
+// One run per folder: the file `file` in the folder `dir`, held open and
+// locked while the lock lives and removed when it goes, so that a run on
+// another machine that shares the folder meets it too. On Windows it is
+// opened without sharing and goes with its last handle however the process
+// ends. On POSIX it carries a lock of its own open file (which the system
+// drops when the process ends), beside an advisory lock on the folder
+// itself, which alone serves where the file cannot be made (a folder that
+// may not be written); a process killed outright leaves the file, which
+// the next lock takes over.
 class Lock {
 public:
     virtual ~Lock() = default;
@@ -98,7 +137,8 @@ enum class Locked { taken, held, failed };
 // Takes the lock of `dir`: `held` when another process (or another lock of
 // this one) holds it, `failed` with `error` when the folder cannot be
 // opened or locked.
-std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error);
+std::unique_ptr<Lock> lockfolder(const std::string& dir, const std::string& file, Locked& result,
+                                 int& error);
 
 // Temporary files that must go when the process is ended by a signal: a
 // file is enlisted before it is created and delisted once it is renamed
@@ -114,6 +154,12 @@ void removeenlisted();
 // process with the signal's usual status. A closed pipe and a file size
 // limit become write errors that the run reports.
 void handlesignals();
+
+// While a set of files is put in place (on this thread): an ending signal
+// waits until the set stands whole, the new one or the old, and then says
+// which (`placed`: the new one). Sets of several threads may overlap.
+void beginset();
+void endset(bool placed);
 
 // For a server: the ending signals are held for waitforend() instead.
 // Call before any thread is started.
@@ -168,6 +214,15 @@ void binarystreams();
 // written.
 bool writestream(std::FILE* stream, std::string_view text);
 
+// Whether the program has a console window of its own, which no other
+// program shares and from which it reads: on Windows, started from Explorer
+// by a double-click (not from a command prompt or a script, and not with
+// its input redirected). Never on POSIX.
+bool consoleofitsown();
+// Shows `text` on standard output and waits until Enter is pressed in the
+// console (keys pressed before do not count).
+void waitforenter(std::string_view text);
+
 // The arguments of the command line after the program's name, as UTF-8
 // text: `argv` on POSIX; on Windows the command line as Windows holds it,
 // since `argv` has its letters in the code page of the system.
@@ -188,6 +243,11 @@ int socketerror();
 
 // The path of the running program.
 std::string programpath();
+// The processor time this process has used, in ticks of clock()
+// (CLOCKS_PER_SEC a second): clock() on POSIX; on Windows, whose clock()
+// counts the time since the start, the user and kernel time of the
+// process.
+std::clock_t processortime();
 // Random bytes for a secret; false with `error` when there are none.
 bool randombytes(unsigned char* out, std::size_t n, int& error);
 // Opens `url` in the user's default browser; false when none could be

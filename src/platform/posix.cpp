@@ -1,36 +1,29 @@
-// The operating system on Linux and the other POSIX systems.
+// The files and folders on Linux and the other POSIX systems;
+// posixprocess.cpp holds the rest: signals, streams, sockets, the process.
 #include "platform/platform.h"
-#include "platform/enlisted.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/random.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
-
-extern char** environ;
+#include <utility>
 
 namespace kalp::platform {
 
 std::string errortext(int error) {
     if (error == notplain) return "Not a plain file";
+    if (error == heldopen) return "Open in another program";
     return std::strerror(error);
 }
+
+std::string joinpath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
+
+NameFault namefault(const std::string&) { return {}; }
 
 Kind kindof(const std::string& path) {
     struct stat st {};
@@ -194,6 +187,19 @@ bool replacefile(const std::string& from, const std::string& to, int& error) {
     return false;
 }
 
+int replaceable(const std::string& path) {
+    // No program holds a file against its replacement here.
+    return kindof(path) == Kind::file && !writable(path) ? EACCES : 0;
+}
+
+bool linkfile(const std::string& path, const std::string& other, int& error) {
+    // A link at `path` gets the second name itself, not the file it leads
+    // to.
+    if (linkat(AT_FDCWD, path.c_str(), AT_FDCWD, other.c_str(), 0) == 0) return true;
+    error = errno;
+    return false;
+}
+
 bool removefile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 void syncfolder(const std::string& dir) {
@@ -213,237 +219,98 @@ bool makefolder(const std::string& path, int& error) {
 
 namespace {
 
+// The lock of a run: the folder's own lock, and the lock file in it, which
+// goes first (still locked, so that a run that opened it meanwhile finds
+// that it is no longer the file of that name).
 class PosixLock final : public Lock {
 public:
-    explicit PosixLock(int fd) : fd_(fd) {}
-    ~PosixLock() override { close(fd_); }
+    PosixLock(int folder, int file, std::string path)
+        : folder_(folder), file_(file), path_(std::move(path)), slot_(file >= 0 ? enlist(path_) : -1) {}
+    ~PosixLock() override {
+        if (file_ >= 0) {
+            unlink(path_.c_str());
+            close(file_);
+        }
+        delist(slot_);
+        close(folder_);
+    }
     PosixLock(const PosixLock&) = delete;
     PosixLock& operator=(const PosixLock&) = delete;
 
 private:
-    int fd_;
+    int folder_, file_;
+    std::string path_;
+    int slot_; // a signal that ends the run removes the file too
 };
 
-} // namespace
-
-std::unique_ptr<Lock> lockfolder(const std::string& dir, Locked& result, int& error) {
+// An advisory lock on the folder itself: -1 when it is held or fails.
+int lockdir(const std::string& dir, Locked& result, int& error) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         result = Locked::failed;
-        return nullptr;
+        return -1;
     }
     // A lock of flock belongs to the open file: a second open of the same
     // folder in this process is refused like another process.
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        result = Locked::taken;
-        return std::make_unique<PosixLock>(fd);
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
     error = errno;
     close(fd);
     result = error == EWOULDBLOCK ? Locked::held : Locked::failed;
-    return nullptr;
+    return -1;
 }
 
-namespace {
-
-void say(const char* text) {
-    if (write(STDERR_FILENO, text, std::strlen(text)) < 0) {
-        // Nothing more can be said.
-    }
+// A lock on the whole of an open file that belongs to the open file, not
+// to the process, as flock's does; unlike flock's, it reaches the server
+// of a network folder. Systems without it get flock.
+int lockopen(int fd) {
+#ifdef F_OFD_SETLK
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return 0;
+    if (errno != EINVAL) return errno;
+#endif
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
 }
-
-void onsignal(int sig) {
-    removeenlisted();
-    say(sig == SIGINT    ? "kalp: interrupted (SIGINT)"
-        : sig == SIGTERM ? "kalp: terminated (SIGTERM)"
-                         : "kalp: hung up (SIGHUP)");
-    say("; the files of this run were not written, earlier ones are unchanged\n");
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-sigset_t ending() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    return set;
-}
-
-std::atomic<bool> woken{false};
-pthread_t waiter;
-std::atomic<bool> waiting{false};
 
 } // namespace
 
-void removequietly(const char* path) { unlink(path); }
-
-void handlesignals() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, onsignal);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-}
-
-void holdendsignals() {
-    const sigset_t set = ending();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-}
-
-int waitforend() {
-    sigset_t set = ending();
-    // wakeend() sends SIGUSR1 to this thread.
-    sigaddset(&set, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    waiter = pthread_self();
-    waiting = true;
-    int sig = 0;
-    while (!woken.load()) {
-        if (sigwait(&set, &sig) != 0) continue;
-        if (sig != SIGUSR1) break;
-    }
-    waiting = false;
-    return woken.load() && sig == SIGUSR1 ? 0 : sig;
-}
-
-void wakeend() {
-    woken = true;
-    if (waiting.load()) pthread_kill(waiter, SIGUSR1);
-}
-
-int signalstatus(int signal) { return 128 + signal; }
-
-void endbysignal(int sig, const char* aftermath) {
-    removeenlisted();
-    say(sig == SIGINT    ? "kalp: interrupted (SIGINT); "
-        : sig == SIGTERM ? "kalp: terminated (SIGTERM); "
-        : sig == SIGHUP  ? "kalp: hung up (SIGHUP); "
-                         : "kalp: ended; ");
-    say(aftermath);
-    say("\n");
-    if (sig <= 0) _exit(1);
-    // The signal's own end, so that a parent sees what ended it.
-    std::signal(sig, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, sig);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    raise(sig);
-    // Should the signal not end it after all.
-    // cppcheck-suppress unreachableCode
-    _exit(signalstatus(sig));
-}
-
-int waitsocket(Socket s, bool writing, int ms) {
-    pollfd p{s, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
-    for (;;) {
-        const int r = poll(&p, 1, ms < 0 ? 0 : ms);
-        if (r < 0 && errno == EINTR) continue;
-        return r < 0 ? -1 : r > 0 ? 1 : 0;
-    }
-}
-
-long long receive(Socket s, char* buf, std::size_t n) {
-    for (;;) {
-        const ssize_t got = recv(s, buf, n, 0);
-        if (got < 0 && errno == EINTR) continue;
-        return got;
-    }
-}
-
-long long sendsome(Socket s, const char* buf, std::size_t n) {
-    for (;;) {
-        const ssize_t sent = send(s, buf, n, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        return sent;
-    }
-}
-
-void shutdownsocket(Socket s, bool reading) { shutdown(s, reading ? SHUT_RDWR : SHUT_WR); }
-
-void closesocket(Socket s) { close(s); }
-
-bool socketaddress(Socket s, bool local, std::string& ip, int& port) {
-    sockaddr_storage at{};
-    socklen_t size = sizeof at;
-    auto* where = reinterpret_cast<sockaddr*>(&at);
-    if ((local ? getsockname(s, where, &size) : getpeername(s, where, &size)) != 0) return false;
-    char text[INET6_ADDRSTRLEN] = "";
-    if (at.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&at);
-        inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        port = ntohs(v4->sin_port);
-    } else if (at.ss_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&at);
-        inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        port = ntohs(v6->sin6_port);
-    } else {
-        return false;
-    }
-    ip = text;
-    return true;
-}
-
-bool setbacklog(Socket s, int n) { return listen(s, n) == 0; }
-
-bool isterminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
-
-void binarystreams() {}
-
-bool writestream(std::FILE* stream, std::string_view text) {
-    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-}
-
-std::vector<std::string> arguments(int argc, char** argv) {
-    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
-}
-
-double power(double x, int n) { return std::pow(x, static_cast<double>(n)); }
-
-int socketerror() { return errno; }
-
-std::string programpath() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    return std::string(path, static_cast<std::size_t>(n));
-}
-
-bool randombytes(unsigned char* out, std::size_t n, int& error) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = getrandom(out + got, n - got, 0);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            error = errno;
-            return false;
+std::unique_ptr<Lock> lockfolder(const std::string& dir, const std::string& file, Locked& result,
+                                 int& error) {
+    const int folder = lockdir(dir, result, error);
+    if (folder < 0) return nullptr;
+    // The run that holds the file may remove it at any moment and another
+    // make it anew: the lock counts only on the file that bears the name.
+    for (int tries = 0; tries < 20; ++tries) {
+        const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            // A folder that may not be written (a run there writes nothing
+            // either): the folder's own lock serves.
+            result = Locked::taken;
+            return std::make_unique<PosixLock>(folder, -1, "");
         }
-        got += static_cast<std::size_t>(r);
+        const int locked = lockopen(fd);
+        if (locked != 0) {
+            close(fd);
+            close(folder);
+            error = locked;
+            result = locked == EAGAIN || locked == EACCES || locked == EWOULDBLOCK ? Locked::held
+                                                                                   : Locked::failed;
+            return nullptr;
+        }
+        struct stat open {}, named {};
+        if (fstat(fd, &open) == 0 && lstat(file.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+            open.st_ino == named.st_ino) {
+            result = Locked::taken;
+            return std::make_unique<PosixLock>(folder, fd, file);
+        }
+        close(fd);
     }
-    return true;
-}
-
-bool openbrowser(const std::string& url) {
-    // xdg-open hands the address to the desktop's browser and returns.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = "xdg-open", address = url;
-    char* argv[] = {program.data(), address.data(), nullptr};
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, "xdg-open", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    close(folder);
+    error = EAGAIN;
+    result = Locked::failed;
+    return nullptr;
 }
 
 } // namespace kalp::platform

@@ -13,6 +13,7 @@
 #include "core/stop.h"
 #include "engine/engine.h"
 #include "engine/sweep.h"
+#include "platform/platform.h"
 #include "program/init.h"
 #include "program/kalp.h"
 #include "report/catalogue.h"
@@ -59,14 +60,14 @@ struct Exports {
         return v;
     }
     // The new set replaces the earlier one: exports of the same kind that
-    // this run does not write go, so that all of them describe one run.
-    void replace() {
-        for (const std::string& name : exportnames(sweep)) {
-            const bool mine = std::any_of(files.begin(), files.end(),
-                                          [&](const OutputFile& f) { return f.name() == name; });
-            const Entry e = folder.entry(name);
-            if (!mine && (e == Entry::file || e == Entry::link)) folder.remove(name);
-        }
+    // this run does not write go with it, so that all of them describe one
+    // run.
+    std::vector<Removal> stale() const {
+        std::vector<Removal> v;
+        for (const std::string& name : exportnames(sweep))
+            if (std::none_of(files.begin(), files.end(), [&](const OutputFile& f) { return f.name() == name; }))
+                v.push_back({&folder, name});
+        return v;
     }
     std::string announce() const {
         std::string s;
@@ -117,7 +118,7 @@ struct Years {
 void plainrun(Folder& folder, Console& console, const Options& options,
               std::vector<std::string>& warnings) {
     OutputFile results, dump;
-    bool dumped = false;
+    bool dumped = false, whole = false;
     Years years(folder, console, options);
     Request r;
     r.files = &folder;
@@ -153,10 +154,12 @@ void plainrun(Folder& folder, Console& console, const Options& options,
         }
         std::vector<OutputFile*> all = x.all();
         all.insert(all.begin(), {&results, &dump});
-        publish(all);
-        if (options.exports()) x.replace();
+        // The whole set, or none of it.
+        whole = true;
+        publish(all, options.exports() ? x.stale() : std::vector<Removal>{});
         console.print(farewell(m.prods) + x.announce());
     } catch (const RunStop&) {
+        if (whole) throw;
         std::vector<OutputFile*> kept;
         if (o.resultsfile) kept.push_back(&results);
         if (dumped) kept.push_back(&dump);
@@ -252,8 +255,7 @@ void sweeprun(Folder& folder, Console& console, const Options& options,
         files[i].write(outputs[i]->tail);
         x.add(std::move(files[i]));
     }
-    publish(x.all());
-    x.replace();
+    publish(x.all(), x.stale());
     console.print("\nThank you for using the program KALP.\n" + x.announce());
 }
 
@@ -296,7 +298,7 @@ void newcomer(const Folder& folder, Console& console, const RunStop& stop) {
 }
 
 int run(Folder& folder, Console& console, const Options& options) {
-    const std::clock_t zac = std::clock();
+    const std::clock_t zac = platform::processortime();
     console.print(banner());
     int status = 0;
     std::vector<std::string> warnings;
@@ -304,8 +306,14 @@ int run(Folder& folder, Console& console, const Options& options) {
         try {
             const std::unique_ptr<Hold> lock = lockfolder(folder);
             removeunfinished(folder, outputnames());
+            // The files that the run would replace or remove, before it
+            // computes anything.
             for (const std::string& name : askednames(options.wants()))
                 requireplace(folder, name);
+            if (options.exports())
+                for (const std::string& name : exportnames(!options.sweeps.empty()))
+                    if (folder.entry(name) == Entry::file || folder.entry(name) == Entry::link)
+                        requireplace(folder, name);
             if (options.sweeps.empty())
                 plainrun(folder, console, options, warnings);
             else
@@ -320,18 +328,18 @@ int run(Folder& folder, Console& console, const Options& options) {
         newcomer(folder, console, stop);
     }
     warn(console, warnings);
-    console.print(timeline(zac, std::clock()));
+    console.print(timeline(zac, platform::processortime()));
     return consolestatus(console, status);
 }
 
 int classes(const Folder& folder, Console& console) {
-    const std::clock_t zac = std::clock();
+    const std::clock_t zac = platform::processortime();
     const Outcome o = readlayout(folder);
     if (o.stop) {
         console.print(o.stop->report());
         if (!o.stop->detail.empty()) console.warn("kalp: " + o.stop->detail + "\n");
         warn(console, o.warnings);
-        console.print(timeline(zac, std::clock()));
+        console.print(timeline(zac, platform::processortime()));
         return consolestatus(console, 1, classesunwritten);
     }
     console.print(classtable(*o.model));

@@ -106,9 +106,8 @@ std::string inputsdigest(const Model& m) { return hex('i', fnv(inputstext(m))); 
 
 // The text of a value, or "" where the files hold no such value.
 std::string scenariovalue(const Parameter& p, const Model& m, int k) {
-    std::string fix;
     const double v = p.get(m, k);
-    if (!p.fits(m, k, v, fix).empty()) return "";
+    if (!p.fits(m, k, v, nullptr, nullptr)) return "";
     if (p.whole) return std::to_string(static_cast<long long>(v));
     return shortest(static_cast<float>(v));
 }

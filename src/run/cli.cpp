@@ -36,11 +36,38 @@ int say(Console& console, const std::string& text) {
 
 std::string joined(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir == "." || name.empty() || name[0] == '/') return name;
-    return dir + "/" + name;
+    return platform::joinpath(dir, name);
 }
 
 bool has(const std::string& dir, const char* name) {
-    return platform::kindof(dir + "/" + name) != platform::Kind::missing;
+    return platform::kindof(platform::joinpath(dir, name)) != platform::Kind::missing;
+}
+
+// A folder name that the system would take for another folder or for none
+// (on Windows): said on standard error, true. `cannot` begins the line.
+bool misnamed(Console& console, const std::string& cannot, const std::string& path) {
+    const platform::NameFault f = platform::namefault(path);
+    switch (f.kind) {
+    case platform::NameFault::none: return false;
+    case platform::NameFault::quote:
+        console.warn(cannot + ": the name holds a double quote, which no name can hold. On the command "
+                              "line of Windows a backslash before a closing quote puts the quote into the "
+                              "name, as in -C \"C:\\flock\\\": leave that backslash out (-C \"C:\\flock\") "
+                              "or double it (-C \"C:\\flock\\\\\")\n");
+        return true;
+    case platform::NameFault::device:
+        console.warn(cannot + ": " + f.part +
+                     " is the name of a device of Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to "
+                     "LPT9, with or without an extension), which no folder can have; choose another "
+                     "name\n");
+        return true;
+    case platform::NameFault::trailing:
+        console.warn(cannot + ": the name \"" + f.part +
+                     "\" ends in a blank or a dot, which Windows drops, so that it would be another "
+                     "folder; write the name without it\n");
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -175,6 +202,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     };
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
+        // The way Windows programs are asked for their help.
+        std::replace(reversed.begin(), reversed.end(), std::string("/?"), std::string("--help"));
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         return say(console, app.help());
@@ -196,6 +225,7 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         if (serving.port < 0 || serving.port > 65535)
             return usage("--port needs a port number from 1 to 65535, or 0 for a free one");
         if (editor->get_option("--dir")->count() == 0 && !dir.empty()) serving.dir = dir;
+        if (misnamed(console, "kalp: cannot work in " + serving.dir, serving.dir)) return 2;
         if (!folders.serving(serving.share, serving.examples)) {
             console.warn("kalp: the editor serves folders on disk only\n");
             return 2;
@@ -215,6 +245,7 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
                                 "Licence: GNU General Public License, version 3 (see LICENSE).\n"
                                 "There is no warranty, to the extent permitted by law.\n");
     int error = 0;
+    if (!dir.empty() && misnamed(console, "kalp: cannot work in " + dir, dir)) return 2;
     if (!dir.empty() && !folders.open(dir, error)) {
         console.warn("kalp: cannot work in " + dir + ": " + errortext(error) + "\n");
         return 2;
@@ -228,6 +259,7 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
             return 2;
         }
         const std::string target = joined(dir, initdir);
+        if (misnamed(console, "kalp init: cannot make the folder " + target, initdir)) return 2;
         Folder* folder = folders.make(target, error) ? folders.open(target, error) : nullptr;
         if (!folder) {
             console.warn("kalp init: cannot make the folder " + target + ": " + errortext(error) +

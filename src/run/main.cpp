@@ -24,7 +24,7 @@ int report(const char* what, std::clock_t zac) {
     std::fputs(what, stdout);
     std::fputs("\n  Close other programs and restart the program.\n\n", stdout);
     std::printf("The program needed %6.2f seconds.\n",
-                static_cast<double>(static_cast<unsigned long>(std::clock() - zac)) /
+                static_cast<double>(static_cast<unsigned long>(kalp::platform::processortime() - zac)) /
                     static_cast<double>(CLOCKS_PER_SEC));
     std::fflush(stdout);
     return 1;
@@ -49,26 +49,33 @@ const char* const nomemory = "KALP needs more memory than the system gives.";
     std::_Exit(1);
 }
 
+// A console window of the program's own (a double-click on kalp.exe)
+// would close with the report: it waits for Enter.
+int closing(int status) {
+    if (kalp::platform::consoleofitsown()) kalp::platform::waitforenter("\nPress Enter to close this window.\n");
+    return status;
+}
+
 // Runs before every other static object of the program is built.
 __attribute__((constructor(101))) void early() { std::set_terminate(uncaught); }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::clock_t zac = std::clock();
+    const std::clock_t zac = kalp::platform::processortime();
     try {
         kalp::platform::binarystreams();
         kalp::platform::handlesignals();
         kalp::StdConsole console;
         kalp::DiskFolders folders;
-        return kalp::command(kalp::platform::arguments(argc, argv), console, folders);
+        return closing(kalp::command(kalp::platform::arguments(argc, argv), console, folders));
     } catch (const std::bad_alloc&) {
-        return report(nomemory, zac);
+        return closing(report(nomemory, zac));
     } catch (const std::exception& e) {
         // Only the system can cause this.
         std::fprintf(stderr, "kalp: %s\n", e.what());
-        return report("KALP met a failure of the system that it cannot go on from.", zac);
+        return closing(report("KALP met a failure of the system that it cannot go on from.", zac));
     } catch (...) {
-        return report("KALP met a failure of the system that it cannot go on from.", zac);
+        return closing(report("KALP met a failure of the system that it cannot go on from.", zac));
     }
 }

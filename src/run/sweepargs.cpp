@@ -86,6 +86,37 @@ Axis parsename(const std::string& name) {
     return a;
 }
 
+// Item `i` of a list, `plain` without its leading zeros: "0,05" may be the
+// two values 0 and 05, or 0.05 written with a decimal comma.
+[[noreturn]] void ambiguous(const std::vector<std::string>& items, size_t i, const std::string& plain) {
+    const std::string& t = items[i];
+    if (i == 0)
+        throw BadSweep("\"" + t + "\" begins with a 0 before a digit, which makes it unclear; write " + plain);
+    const std::string& before = items[i - 1];
+    throw BadSweep("\"" + before + "," + t + "\" may be the decimal " + before + "." + t +
+                   " written with a comma, or the two values " + before + " and " + t + "; write " + before +
+                   "." + t + " (decimals take a point), or " + before + "," + plain + " for two values");
+}
+
+// A list item with a leading zero before a digit is refused as ambiguous,
+// with the decimal it may have meant.
+void leadingzeros(const std::vector<std::string>& items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string& t = items[i];
+        const size_t digit = t.find_first_not_of("+-");
+        if (digit == std::string::npos || t.size() < digit + 2 || t[digit] != '0' || t[digit + 1] < '0' ||
+            t[digit + 1] > '9')
+            continue;
+        // The item without its leading zeros: 05 is 5, 00 is 0.
+        size_t first = t.find_first_not_of('0', digit);
+        if (first == std::string::npos)
+            first = t.size() - 1;
+        else if (t[first] < '0' || t[first] > '9')
+            --first; // 00.5 is 0.5
+        ambiguous(items, i, t.substr(0, digit) + t.substr(first));
+    }
+}
+
 [[noreturn]] void unreadable(const std::string& t, bool whole, const std::string& name) {
     throw BadSweep("\"" + t + "\" is no " + (whole ? "whole" : "decimal") + " number for " + name);
 }
@@ -135,6 +166,7 @@ Axis parsesweep(const std::string& arg) {
     const std::string name = arg.substr(0, eq), values = arg.substr(eq + 1);
     Axis a = parsename(name);
     a.texts = values.find(':') != std::string::npos ? rangetexts(values) : split(values, ',');
+    if (values.find(':') == std::string::npos) leadingzeros(a.texts);
     for (const std::string& t : a.texts) {
         double v = 0;
         if (!readvalue(*a.p, t, v)) unreadable(t, a.p->whole, name);

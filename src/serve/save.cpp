@@ -103,7 +103,7 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
         for (const Place& p : places) {
             // What a killed save left beside the file a link points to.
             removeunfinished(*p.folder, {p.name});
-            OutputFile f(*p.folder, p.name);
+            OutputFile f(*p.folder, p.name, Role::input);
             f.write(c.texts.at(p.file));
             f.close();
             files.push_back(std::move(f));
@@ -115,7 +115,12 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
     }
     std::vector<OutputFile*> all(files.size());
     std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
-    publish(all);
+    try {
+        publish(all);
+    } catch (const RunStop& stop) {
+        refuse(res, 409, stop.what + " Nothing was saved.");
+        return;
+    }
     if (!files.empty()) {
         loaded = c.texts;
         spans = c.spans;

@@ -374,6 +374,10 @@ int serve(const ServeOptions& options) {
     errno = 0;
     const bool printed = std::printf("%s\n", server->address().c_str()) > 0 && std::fflush(stdout) == 0;
     const std::string why = printed ? "" : platform::errortext(errno);
+    // The folder by its letters, also in a console window of Windows.
+    if (printed)
+        platform::writestream(stdout, "The editor of the files in " + platform::fullpath(options.dir) +
+                                          ": open the address above in a browser. Ctrl-C ends it.\n");
     if (!printed && !options.open) {
         std::fprintf(stderr,
                      "kalp: the editor's address cannot be written to standard output (%s), so nobody could "

@@ -12,6 +12,13 @@
 // owner goes, and by the signals that end a run. A run that is killed
 // otherwise leaves its temporary files, which the next run in the folder
 // removes: nothing else has such names.
+//
+// The files of a run are published as a set: every name is checked first
+// (a folder there, a write-protected file, a file that another program
+// holds open), then each file is put in place while the one it replaces
+// is kept (".kalp-previous-NAME"), and when one of them cannot be put in
+// place the kept ones go back: the folder holds the whole old set or the
+// whole new one.
 #pragma once
 
 #include <map>
@@ -28,6 +35,14 @@ enum class Entry { missing, file, link, folder, special };
 
 // The temporary name of `name`.
 std::string tempname(const std::string& name);
+// The name under which the file that `name` replaces is kept until its set
+// stands in place.
+std::string keptname(const std::string& name);
+// The file of the folder lock of a run on disk.
+extern const char* const lockname;
+
+// What a file written whole is to the user: the reports name it so.
+enum class Role { output, input };
 
 // A file being written under its temporary name.
 class Draft {
@@ -66,11 +81,28 @@ public:
     virtual bool place(const std::string& name, int& error) = 0;
     // Removes the file or link `name`, or a draft's temporary file.
     virtual void remove(const std::string& name) = 0;
+    // Whether the file or link `name` may be replaced or removed now: 0, or
+    // EACCES when it is write-protected, platform::heldopen when another
+    // program holds it open.
+    virtual int replaceable(const std::string& name) const = 0;
+    // Keeps what stands at `name` for restore(), while it is replaced or
+    // removed; forget() lets it go.
+    virtual bool keep(const std::string& name, int& error) = 0;
+    // Puts the kept file back at `name`, over whatever stands there.
+    virtual bool restore(const std::string& name, int& error) = 0;
+    virtual void forget(const std::string& name) = 0;
     // After a set of files was put in place: their names are made durable.
     virtual void settle() {}
     // The folder lock of a run; null when another run holds it (`held`) or
     // the folder cannot be locked (`error`).
     virtual std::unique_ptr<Hold> lock(bool& held, int& error) = 0;
+};
+
+// A file that a set of files removes, as a run removes the exports of an
+// earlier run that it does not write.
+struct Removal {
+    Folder* folder;
+    std::string name;
 };
 
 // A file a run writes, owned by the run: created under its temporary name
@@ -81,7 +113,7 @@ public:
     OutputFile() = default;
     // Creates the temporary file of `name`; a folder at `name`, or a file
     // that cannot be created, ends the run.
-    OutputFile(Folder& folder, const std::string& name);
+    OutputFile(Folder& folder, const std::string& name, Role role = Role::output);
     ~OutputFile();
     OutputFile(OutputFile&& other) noexcept;
     OutputFile& operator=(OutputFile&& other) noexcept;
@@ -98,24 +130,30 @@ public:
     void close();
 
 private:
-    friend void publish(const std::vector<OutputFile*>& files);
+    friend void publish(const std::vector<OutputFile*>& files, const std::vector<Removal>& removals);
     Folder* folder_ = nullptr;
     std::string name_;
+    Role role_ = Role::output;
     std::unique_ptr<Draft> draft_;
     bool finished_ = false; // closed whole, waiting to be put in place
     void discard();
 };
 
-// Puts closed files in place together: first each name is checked (a file
-// or a link there is replaced; anything else ends the run, nothing being
-// replaced), then every file is renamed, then the folder is settled.
-void publish(const std::vector<OutputFile*>& files);
+// Puts closed files in place together and removes `removals` with them:
+// first each name is checked (requireplace), then every file is put in
+// place, keeping the ones it replaces; when one cannot be, those already
+// replaced go back and the run ends with a report that names it. Then the
+// kept files go and the folders are settled.
+void publish(const std::vector<OutputFile*>& files, const std::vector<Removal>& removals = {});
 
-// A folder, or anything else but a file or a link, at `name` ends the run
-// with a report that names it; the run has replaced nothing then.
-void requireplace(const Folder& folder, const std::string& name);
-// Removes the temporary files that a killed run left for `names`. Anything
-// else at such a name ends the run.
+// Whatever at `name` may not be replaced ends the run with a report that
+// names it: a folder or anything else but a file or a link, a
+// write-protected file, a file that another program holds open. The run
+// has replaced nothing then.
+void requireplace(const Folder& folder, const std::string& name, Role role = Role::output);
+// Removes the temporary files that a killed run left for `names`, and puts
+// back the files that a run killed while it put its set in place had kept.
+// Anything else at such a name ends the run.
 void removeunfinished(Folder& folder, const std::vector<std::string>& names);
 // Takes the folder lock of a run; another run there ends this one.
 std::unique_ptr<Hold> lockfolder(Folder& folder);
@@ -130,6 +168,10 @@ public:
     std::unique_ptr<Draft> draft(const std::string& name, int& error) override;
     bool place(const std::string& name, int& error) override;
     void remove(const std::string& name) override;
+    int replaceable(const std::string& name) const override;
+    bool keep(const std::string& name, int& error) override;
+    bool restore(const std::string& name, int& error) override;
+    void forget(const std::string& name) override;
     void settle() override;
     std::unique_ptr<Hold> lock(bool& held, int& error) override;
     // The path of `name` in the folder.
@@ -160,6 +202,10 @@ public:
     std::unique_ptr<Draft> draft(const std::string& name, int& error) override;
     bool place(const std::string& name, int& error) override;
     void remove(const std::string& name) override;
+    int replaceable(const std::string& name) const override;
+    bool keep(const std::string& name, int& error) override;
+    bool restore(const std::string& name, int& error) override;
+    void forget(const std::string& name) override;
     std::unique_ptr<Hold> lock(bool& held, int& error) override;
 
     void set(const std::string& name, std::string text);
@@ -167,6 +213,13 @@ public:
     void setentry(const std::string& name, Entry kind);
     // A file that cannot be read, with that error.
     void setunreadable(const std::string& name, int error);
+    // A write-protected file (no write permission, the read-only mark).
+    void setprotected(const std::string& name);
+    // Another program holds `name` open without letting it be replaced or
+    // removed, as a spreadsheet holds a file; with `late`, it takes hold
+    // only after the file was checked, as a program that opens it just
+    // then.
+    void holdopen(const std::string& name, bool late = false);
     // A limit on the size of the files written, as a file size limit of
     // the system sets one: a draft that would grow beyond `bytes` fails.
     void setfilelimit(long long bytes) { filelimit_ = bytes; }
@@ -187,10 +240,13 @@ private:
         Entry kind = Entry::file;
         std::string text;
         int error = 0; // a file that cannot be read
+        bool readonly = false;
+        int held = 0; // 1: held open; 2: held once it was checked
     };
     friend class MemoryDraft;
     mutable std::mutex mu_;
     std::map<std::string, Item> items_;
+    std::map<std::string, Item> kept_; // by the name they were kept from
     long long filelimit_ = -1; // -1: no limit
     bool locked_ = false, recording_ = true;
     mutable std::vector<std::string> reads_;

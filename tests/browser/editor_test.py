@@ -244,6 +244,14 @@ def main():
             wait(lambda _: d.execute_script('return document.documentElement.scrollWidth') <= 360)
             assert d.find_element(By.ID, 'save').is_displayed()
             assert d.execute_script('return document.getElementById("save").getBoundingClientRect().right') <= 360
+            # The header keeps the end of the folder's path, which tells
+            # folders apart: a path too long for it loses its beginning.
+            box, first, last = d.execute_script('''
+                const text = document.getElementById('folderpath').firstChild, r = document.createRange();
+                const rect = (a, b) => { r.setStart(text, a); r.setEnd(text, b); return r.getBoundingClientRect(); };
+                const box = document.getElementById('folder').getBoundingClientRect(), n = text.length;
+                return [[box.left, box.right], rect(0, 1).left, [rect(n - 1, n).left, rect(n - 1, n).right]];''')
+            assert box[1] <= 360 and box[0] - 1 <= last[0] and last[1] <= box[1] + 1, (box, first, last)
             u = d.find_element(By.CSS_SELECTOR, '[data-file="INPUTVRD01A.TXT"][data-var="u"]')
             d.execute_script('arguments[0].scrollIntoView()', u)
             assert d.execute_script('return arguments[0].getBoundingClientRect().right', u) <= 360
