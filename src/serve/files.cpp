@@ -47,12 +47,12 @@ bool byteranges(const std::vector<std::string>& headers, long long size, Ranges&
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (h.rfind("bytes=", 0) != 0) return false;
     Ranges wanted;
-    for (size_t at = 6, specs = 1;; ++specs) {
+    for (size_t at = 6, asked = 1;; ++asked) {
         const size_t comma = h.find(',', at);
-        const std::string spec = trimmed(h.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
-        const size_t dash = spec.find('-');
-        if (dash == std::string::npos || specs > mostranges) return false;
-        const std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+        const std::string range = trimmed(h.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+        const size_t dash = range.find('-');
+        if (dash == std::string::npos || asked > mostranges) return false;
+        const std::string a = range.substr(0, dash), b = range.substr(dash + 1);
         const long long first = digits(a), last = digits(b);
         if (a.empty()) {
             // The last `last` bytes.
