@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/model.h"
+
 namespace kalp {
 
 // The two components of a trait's breeding value: the animal's own effect
@@ -78,6 +80,12 @@ struct Selection {
     double interval = -1;
     int traced = 0;
     int line = 0;
+};
+
+// The economic weights of KALP's traits that form one path's objective,
+// by trait number.
+struct ObjectiveWeights {
+    double direct[NT] = {}, maternal[NT] = {};
 };
 
 struct IndexData {

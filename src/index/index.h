@@ -21,12 +21,6 @@
 
 namespace kalp {
 
-// The economic weights of KALP's traits that form one path's objective,
-// by trait number.
-struct ObjectiveWeights {
-    double direct[NT] = {}, maternal[NT] = {};
-};
-
 struct IndexInputs {
     IndexData data;
     ObjectiveWeights weights[pathcount]; // rams, ewes
