@@ -206,18 +206,22 @@ CsvTable parsecsv(std::string text, const std::string& file) {
     Splitter split{text, file, sep};
     std::vector<std::string> fields;
     int line = 0;
+    size_t width = 0; // the fields of the header line, empty ones at its end included
     while (split.next(fields, line)) {
         if (emptyrecord(fields)) continue;
         if (t.header.empty()) {
+            // A spreadsheet ends every line with the empty fields of the
+            // columns that hold something further down.
+            width = fields.size();
+            while (fields.back().empty())
+                fields.pop_back();
             t.header = fields;
             t.headerline = line;
             continue;
         }
-        if (fields.size() > t.header.size()) {
-            // Spreadsheets may end a row with empty fields.
+        if (fields.size() <= width)
             while (fields.size() > t.header.size() && fields.back().empty())
                 fields.pop_back();
-        }
         if (fields.size() > t.header.size())
             csvfault(file, "In " + file + ", line " + std::to_string(line) + " has " +
                          std::to_string(fields.size()) + " fields, but the header (line " +
