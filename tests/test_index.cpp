@@ -142,7 +142,7 @@ TEST(Index, EveryIndexKeepsItsInvariants) {
     v(0) = -2;
     in.weights[0].direct[3] = -2;
     const IndexResult again = computeindex(in);
-    const Evaluation e = evaluate(r.paths[0], r.C, v);
+    const Evaluation e = evaluate(r.paths[0], v);
     EXPECT_NEAR(e.response, again.paths[0].at.response, 1e-10);
     EXPECT_NEAR(e.accuracy, again.paths[0].at.accuracy, 1e-12);
     EXPECT_LT((e.b - again.paths[0].at.b).norm(), 1e-10);

@@ -109,20 +109,58 @@ Eigen::MatrixXd checkedgenetic(const IndexInputs& in, const std::vector<IndexCom
           "direct and maternal\n  effects in index-traits.csv, or give --bend to bend them.");
 }
 
+// The joint covariance matrix of the sources and the candidate's
+// components.
+Eigen::MatrixXd joint(const PathIndex& p) {
+    const Eigen::Index n = p.P.rows(), m = p.C.rows();
+    Eigen::MatrixXd j(n + m, n + m);
+    j << p.P, p.G, p.G.transpose(), p.C;
+    return j;
+}
+
+// Whether the records tell no more of the breeding values than they vary:
+// C - G' P^-1 G, the variance left in the components once the sources are
+// known, is positive semidefinite (on the scale of C). Returns its smallest
+// eigenvalue in `lowest`.
+bool consistent(const PathIndex& p, double& lowest) {
+    const Eigen::LLT<Eigen::MatrixXd> llt(p.P);
+    Eigen::MatrixXd rest = p.C - p.G.transpose() * llt.solve(p.G);
+    rest = (rest + rest.transpose()) / 2;
+    const Eigen::Index m = rest.rows();
+    for (Eigen::Index i = 0; i < m; ++i)
+        for (Eigen::Index j = 0; j < m; ++j) {
+            const double d = std::sqrt(p.C(i, i) * p.C(j, j));
+            rest(i, j) = d > 0 ? rest(i, j) / d : i == j ? 1.0 : 0.0;
+        }
+    lowest = m ? Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(rest, Eigen::EigenvaluesOnly).eigenvalues()(0) : 1;
+    return lowest >= -1e-9;
+}
+
 PathIndex computepath(const IndexInputs& in, const std::vector<IndexComponent>& comps,
-                    const Eigen::MatrixXd& C, const Selection& sel) {
+                      const Eigen::MatrixXd& C, const Selection& sel) {
     PathIndex p;
     p.path = sel.path;
     for (const IndexSource& s : in.data.sources)
         if (s.path == sel.path) p.sources.push_back(s);
     p.v = objective(in.data, comps, in.weights[pathindex(sel.path)]);
     p.intensity = sel.intensity >= 0 ? sel.intensity : intensity(sel.proportion);
+    p.C = C;
     indexmatrices(in.data, comps, C, sel.path, p.sources, p.P, p.G);
-    if (!positivedefinite(p.P)) {
-        if (!in.bend) {
+    const std::string path = pathname(sel.path);
+    double lowest = 0;
+    const bool definite = positivedefinite(p.P);
+    if (!definite || !consistent(p, lowest)) {
+        if (in.bend) {
+            Eigen::MatrixXd j = joint(p);
+            p.bent = bend(j);
+            const Eigen::Index n = p.P.rows(), m = p.C.rows();
+            p.P = j.topLeftCorner(n, n);
+            p.G = j.topRightCorner(n, m);
+            p.C = j.bottomRightCorner(m, m);
+        } else if (!definite) {
             Eigen::VectorXd vec;
-            const double lowest = smallesteigenvalue(p.P, &vec);
-            fault("The covariance matrix of the sources of the " + std::string(pathname(sel.path)) +
+            lowest = smallesteigenvalue(p.P, &vec);
+            fault("The covariance matrix of the sources of the " + path +
                       " is not positive definite: the correlation\n  matrix of the sources has "
                       "the smallest eigenvalue " + text(lowest) +
                       ". The sources that weigh most in it:\n  " +
@@ -132,16 +170,22 @@ PathIndex computepath(const IndexInputs& in, const std::vector<IndexComponent>& 
                   "Check the phenotypic and genetic correlations of these traits in "
                   "index-correlations.csv and\n  their parameters in index-traits.csv, or give "
                   "--bend to bend the matrix.");
+        } else {
+            fault("The sources of the " + path + " would tell more of the breeding values than "
+                      "these vary: the\n  variance of the components left once the sources are "
+                      "known has the smallest eigenvalue " + text(lowest) + "\n  (on the scale "
+                      "of their genetic variances). The phenotypic correlations contradict the "
+                      "genetic\n  parameters.",
+                  "Check the phenotypic correlations in index-correlations.csv against the "
+                  "heritabilities and\n  genetic correlations, or give --bend to bend the matrix.");
         }
-        p.bent = bend(p.P);
     }
     p.sourcesd = p.P.diagonal().cwiseSqrt();
     p.cholesky.compute(p.P);
     p.PinvG = p.cholesky.solve(p.G);
     p.GPG = p.G.transpose() * p.PinvG;
     p.GPG = (p.GPG + p.GPG.transpose()) / 2;
-    p.at = evaluate(p, C, p.v);
-    const std::string path = pathname(sel.path);
+    p.at = evaluate(p, p.v);
     if (!(p.at.sdobjective > 0))
         fault("The objective of the " + path +
                   " has no genetic variance: no component with an economic weight\n  has a "
@@ -150,9 +194,7 @@ PathIndex computepath(const IndexInputs& in, const std::vector<IndexComponent>& 
               "check the\n  economic weights of the path's traced group.");
     if (p.at.accuracy > 1 + 1e-9)
         fault("The index of the " + path + " would be more accurate than possible (its accuracy "
-                  "comes out at " + text(p.at.accuracy) + "):\n  the phenotypic correlations "
-                  "contradict the genetic parameters, so that a record would be\n  closer to "
-                  "the breeding values than they are to one another.",
+                  "comes out at " + text(p.at.accuracy) + ").",
               "Check the phenotypic correlations in index-correlations.csv against the "
               "heritabilities and\n  genetic correlations.");
     p.at.accuracy = std::min(p.at.accuracy, 1.0);
@@ -165,13 +207,13 @@ std::string componenttext(const IndexData& d, const IndexComponent& c) {
     return d.traits[static_cast<size_t>(c.trait)].name + " " + effectname(c.effect);
 }
 
-Evaluation evaluate(const PathIndex& p, const Eigen::MatrixXd& C, const Eigen::VectorXd& v) {
+Evaluation evaluate(const PathIndex& p, const Eigen::VectorXd& v) {
     Evaluation e;
     e.b = p.PinvG * v;
     const Eigen::VectorXd cov = p.GPG * v; // the covariance of the index with each component
     const double var = v.dot(cov);
     e.sdindex = var > 0 ? std::sqrt(var) : 0;
-    const double varh = v.dot(C * v);
+    const double varh = v.dot(p.C * v);
     e.sdobjective = varh > 0 ? std::sqrt(varh) : 0;
     e.accuracy = e.sdobjective > 0 ? e.sdindex / e.sdobjective : 0;
     e.response = p.intensity * e.sdindex;

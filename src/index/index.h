@@ -56,6 +56,7 @@ struct PathIndex {
     Path path;
     std::vector<IndexSource> sources; // the rows of P and G
     Eigen::MatrixXd P, G;
+    Eigen::MatrixXd C;          // the genetic covariances of the components, as this path has them
     Eigen::VectorXd v;          // the economic weight of each component
     Eigen::LLT<Eigen::MatrixXd> cholesky; // of P
     Eigen::MatrixXd PinvG;      // P^-1 G: b = PinvG v
@@ -63,7 +64,10 @@ struct PathIndex {
     double intensity = 0;
     Evaluation at;              // for v
     Eigen::VectorXd sourcesd;   // the standard deviation of each source
-    std::vector<Moved> bent;    // correlations of the sources that --bend moved
+    // Correlations that --bend moved in the joint matrix of the sources and
+    // the components, [P G; G' C]: rows below the number of sources are
+    // sources, the others components.
+    std::vector<Moved> bent;
 };
 
 // A component with an economic weight that the objective leaves out, as
@@ -90,15 +94,18 @@ struct IndexResult {
     int notgiven[3] = {0, 0, 0};
 };
 
-// The index and response of every selected path. A matrix that is not
-// positive definite (without `bend`), an objective without genetic
-// variance or parameters that give an accuracy above 1 end the run.
+// The index and response of every selected path. Parameters that no
+// population can have (genetic correlations that are not positive
+// semidefinite, sources whose covariance matrix is not positive definite,
+// or records that would tell more of the breeding values than these vary:
+// the joint matrix [P G; G' C] not positive semidefinite) end the run
+// unless `bend`; so does an objective without genetic variance.
 IndexResult computeindex(const IndexInputs& in);
 
 // The index of a computed path for other objective weights v (one per
 // component): b, the standard deviations, the accuracy and the responses,
 // with no factorisation: a few products of the size of G.
-Evaluation evaluate(const PathIndex& p, const Eigen::MatrixXd& C, const Eigen::VectorXd& v);
+Evaluation evaluate(const PathIndex& p, const Eigen::VectorXd& v);
 
 // "3 direct", "fat_depth maternal": a component as the reports name it.
 std::string componenttext(const IndexData& d, const IndexComponent& c);

@@ -424,7 +424,12 @@ GivenWeights readweights(const Folder& folder, const std::string& name, const st
                     "scenario, when the file is a sweep's).");
         first = row.line;
         if (scenario.empty()) scenario = c.cell(row, "scenario");
-        (direct ? g.weights.direct : g.weights.maternal)[k] = *w;
+        // KALP's weights are single-precision values, which the file gives
+        // as the shortest text that reads back as them.
+        const float single = static_cast<float>(*w);
+        if (!std::isfinite(single))
+            c.fault(row, "economic_weight", "the economic weight is too large.", "Correct it.");
+        (direct ? g.weights.direct : g.weights.maternal)[k] = single;
         if (!c.cell(row, "name").empty()) g.names[static_cast<size_t>(k)] = c.cell(row, "name");
     }
     return g;

@@ -33,7 +33,8 @@ IndexData readindexdata(const Folder& folder, const IndexReading& how);
 
 // Economic weights from a CSV file in the columns of kalp-weights.csv
 // (trait, component, economic_weight; a name column gives the trait
-// names; other columns are ignored): one row per trait component at most.
+// names; other columns are ignored): one row per trait component at most,
+// each weight read as the single-precision value that KALP computes.
 struct GivenWeights {
     ObjectiveWeights weights;
     TraitNames names; // "trait K" where the file names none

@@ -22,7 +22,11 @@ struct Table {
 };
 
 Cell text(const std::string& s) { return {s, true}; }
-Cell real(double v) { return {shortest(v), false}; }
+// A real as the shortest text of its double; zero without a sign.
+Cell real(double v) { return {shortest(v == 0 ? 0.0 : v), false}; }
+// An economic weight: a single-precision value of KALP's, as
+// kalp-weights.csv writes it.
+Cell weight(double v) { return {shortest(static_cast<float>(v == 0 ? 0.0 : v)), false}; }
 Cell whole(long long v) { return {std::to_string(v), false}; }
 Cell none() { return {"", false}; }
 
@@ -121,7 +125,7 @@ Table responsetable(const IndexView& v) {
             const double gain = p.at.gain(i), value = p.v(i) * gain;
             t.rows.push_back({text(pathname(p.path)), traitcell(v, comps[j].trait),
                               text(traitname(v, comps[j].trait)), text(effectname(comps[j].effect)),
-                              real(p.v(i)), real(gain),
+                              weight(p.v(i)), real(gain),
                               v.result.peryear ? real(gain / years(v)) : none(),
                               v.result.peryear ? real(value / years(v)) : none(),
                               p.at.response > 0 ? real(100 * value / p.at.response) : none()});
@@ -133,7 +137,7 @@ Table responsetable(const IndexView& v) {
             const double value = (a.v(i) * a.at.gain(i) + b.v(i) * b.at.gain(i)) / years(v);
             t.rows.push_back({text("year"), traitcell(v, comps[j].trait),
                               text(traitname(v, comps[j].trait)), text(effectname(comps[j].effect)),
-                              a.v(i) == b.v(i) ? real(a.v(i)) : none(), none(),
+                              a.v(i) == b.v(i) ? weight(a.v(i)) : none(), none(),
                               real(v.result.yeargain(i)), real(value),
                               v.result.yearresponse > 0 ? real(100 * value / v.result.yearresponse)
                                                         : none()});
@@ -186,7 +190,7 @@ std::string indexjson(const IndexView& v) {
         for (const LeftOut& l : v.result.leftout[k])
             left.rows.push_back({text(pathname(static_cast<Path>(k))), whole(l.number),
                                  text(v.names[static_cast<size_t>(l.number)]), text(effectname(l.effect)),
-                                 real(l.weight)});
+                                 weight(l.weight)});
     out += "  \"left_out\": " + json(left, "  ") + ",\n";
     out += "  \"pairs_not_given\": {\"genetic\": " + std::to_string(v.result.notgiven[0]) +
            ", \"phenotypic\": " + std::to_string(v.result.notgiven[1]) +
@@ -296,11 +300,15 @@ std::string indexreport(const IndexView& v) {
         return indexcomponentlabel(v, r.components[static_cast<size_t>(j)]);
     });
     for (const PathIndex& p : r.paths)
-        bent(p.bent, "correlations of the sources of the " + std::string(pathname(p.path)), [&](int k) {
-            const IndexSource& s = p.sources[static_cast<size_t>(k)];
-            return std::string(sourcename(s.source)) + " " + v.data.traits[static_cast<size_t>(s.trait)].name +
-                   " (" + std::to_string(s.records) + ")";
-        });
+        bent(p.bent, "correlations of the sources and components of the " + std::string(pathname(p.path)),
+             [&](int k) {
+                 if (k >= static_cast<int>(p.sources.size()))
+                     return indexcomponentlabel(v, r.components[static_cast<size_t>(k) - p.sources.size()]);
+                 const IndexSource& s = p.sources[static_cast<size_t>(k)];
+                 return std::string(sourcename(s.source)) + " " +
+                        v.data.traits[static_cast<size_t>(s.trait)].name + " (" + std::to_string(s.records) +
+                        (s.records == 1 ? " record)" : " records)");
+             });
     return out;
 }
 
