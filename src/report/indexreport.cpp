@@ -6,6 +6,7 @@
 
 #include "report/exports.h"
 #include "textio/numbers.h"
+#include "textio/utf8.h"
 
 namespace kalp {
 
@@ -247,10 +248,18 @@ std::string indexreport(const IndexView& v) {
         out += "\nLargest contributions to the response " +
                std::string(r.peryear ? "per year" : "per generation of the " +
                                                          std::string(pathname(r.paths[0].path))) +
-               " (response of the component, its value, share):\n";
-        for (size_t k = 0; k < parts.size() && k < 5 && parts[k].value != 0; ++k)
-            out += "  " + indexcomponentlabel(v, r.components[parts[k].j]) + ": " + fixed(parts[k].gain) +
-                   ", " + fixed(parts[k].value) + ", " + fixed(100 * parts[k].value / total, "%.1f") + " %\n";
+               ":\n";
+        std::vector<std::string> labels;
+        size_t width = 9;
+        for (size_t k = 0; k < parts.size() && k < 5 && parts[k].value != 0; ++k) {
+            labels.push_back(indexcomponentlabel(v, r.components[parts[k].j]));
+            width = std::max(width, utf8length(labels.back()));
+        }
+        auto left = [&](const std::string& t) { return t + std::string(width - utf8length(t), ' '); };
+        out += "  " + left("component") + "    response       value   share\n";
+        for (size_t k = 0; k < labels.size(); ++k)
+            out += "  " + left(labels[k]) + pad(fixed(parts[k].gain), 12) + pad(fixed(parts[k].value), 12) +
+                   pad(fixed(100 * parts[k].value / total, "%.1f"), 6) + " %\n";
     }
 
     out += "\n";
