@@ -3,6 +3,7 @@
 // replace each other.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -93,6 +94,20 @@ TEST(IndexRun, ItsRowsJoinTheWeightsOfTheRun) {
         ++joined;
     }
     EXPECT_EQ(joined, 10); // every component with parameters but the recorded-only fat depth
+    // The share of the standardised weights that the rams' objective
+    // covers: the relative weights of its components in the total.
+    double covered = 0;
+    for (const auto& row : rowsof(w.read("kalp-weights.csv"))) {
+        const bool given = row.at("trait") == "1" || row.at("trait") == "2" || row.at("trait") == "4" ||
+                           row.at("trait") == "8" || row.at("trait") == "9" || row.at("trait") == "11" ||
+                           row.at("trait") == "24";
+        if (given && row.at("included") == "TRUE") covered += std::fabs(std::stod(row.at("relative_in_total")));
+    }
+    const std::string said = w.run("index").output;
+    const std::string covers = "The objective of the rams covers ";
+    const size_t at = said.find(covers);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(std::stod(said.substr(at + covers.size())), covered, 0.05);
     // The share of each component adds up to the whole response.
     double share = 0;
     for (const auto& row : rowsof(w.read("kalp-index-response.csv")))
@@ -231,6 +246,23 @@ TEST(IndexRun, FilesReplaceTheEarlierSetAndTheLockHolds) {
     EXPECT_EQ(fault.status, 1);
     EXPECT_NE(fault.output.find("does not sum to 1"), std::string::npos);
     EXPECT_FALSE(w.exists("resgfps01") && w.read("resgfps01").empty());
+}
+
+TEST(IndexRun, StandardDeviationsThatDifferFromTheRunsAreNamed) {
+    Workdir w;
+    copyexample(w, "index");
+    // 0.548 is within 1 % of sqrt(0.3) x 1.0; 0.56 is not.
+    EXPECT_EQ(w.run("index").output.find("genetic standard deviation"), std::string::npos);
+    edit(w, "INPUTVRD04.TXT", "0.548 \"Carcass", "0.56 \"Carcass");
+    const Outcome r = w.run("index --json");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("The genetic standard deviation of 9 Carcass fatness (score points), direct is "
+                            "0.5477 here and 0.56 in INPUTVRD04.TXT."),
+              std::string::npos)
+        << r.output;
+    const auto json = nlohmann::json::parse(w.read("kalp-index.json"));
+    ASSERT_EQ(json.at("sd_differences").size(), 1u);
+    EXPECT_EQ(json.at("sd_differences")[0].at("trait"), 9);
 }
 
 TEST(IndexRun, PathsThatAreNotSelected) {

@@ -21,14 +21,14 @@ double interval(const Model& m, const Block& b, const double* weights) {
 } // namespace
 
 Intervals generationintervals(const Model& m, int traced) {
-    Block blocks[8];
-    const int n = layoutblocks(m, blocks);
+    Block layout[8];
+    const int n = layoutblocks(m, layout);
     const bool b = std::string(describeclass(m, traced).block.system) == "B";
     Intervals l;
     for (int k = 0; k < n; ++k) {
-        const std::string name = blocks[k].name;
-        if (name == (b ? "rams of B" : "rams of A")) l.rams = interval(m, blocks[k], b ? m.l4RB : m.l4RA);
-        if (name == (b ? "ewes of B" : "ewes of A")) l.ewes = interval(m, blocks[k], b ? m.l4EB : m.l4EA);
+        const std::string name = layout[k].name;
+        if (name == (b ? "rams of B" : "rams of A")) l.rams = interval(m, layout[k], b ? m.l4RB : m.l4RA);
+        if (name == (b ? "ewes of B" : "ewes of A")) l.ewes = interval(m, layout[k], b ? m.l4EB : m.l4EA);
     }
     return l;
 }

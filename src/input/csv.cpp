@@ -12,12 +12,6 @@ namespace kalp {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
 std::string trimmed(const std::string& s) {
@@ -193,6 +187,12 @@ bool decimal(const std::string& s) {
 
 } // namespace
 
+std::string lowercase(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return s;
+}
+
 void csvfault(const std::string& file, const std::string& what, const std::string& fix) {
     halt(RunStop{StopKind::input, file, "", what, fix, ""});
 }
@@ -262,7 +262,7 @@ CsvColumns::CsvColumns(const CsvTable& t, const std::vector<CsvColumn>& known, b
     }
     const std::string head = "In " + t.file + ", line " + std::to_string(t.headerline) + ", column ";
     for (size_t i = 0; i < t.header.size(); ++i) {
-        const std::string name = lower(t.header[i]);
+        const std::string name = lowercase(t.header[i]);
         const std::string col = head + std::to_string(i + 1);
         if (name.empty())
             csvfault(t.file, col + " of the header has no name.",
@@ -289,9 +289,8 @@ CsvColumns::CsvColumns(const CsvTable& t, const std::vector<CsvColumn>& known, b
 }
 
 int CsvColumns::column(const char* name) const {
-    for (const auto& a : at_)
-        if (a.first == name) return a.second;
-    return -1;
+    const auto a = std::find_if(at_.begin(), at_.end(), [&](const auto& x) { return x.first == name; });
+    return a == at_.end() ? -1 : a->second;
 }
 
 bool CsvColumns::has(const char* name) const { return column(name) >= 0; }

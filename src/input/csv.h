@@ -69,6 +69,10 @@ private:
     int column(const char* name) const;
 };
 
+// ASCII letters in lower case: column names and words of the files are
+// compared so.
+std::string lowercase(std::string s);
+
 // Ends the run with a report on a CSV file (`what` names the line).
 [[noreturn]] void csvfault(const std::string& file, const std::string& what, const std::string& fix);
 

@@ -23,12 +23,6 @@ std::string num(double v) {
     return s;
 }
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 // A value of a column that must lie in a range: absent cells give `none`.
 double ranged(const CsvColumns& c, const CsvTable::Row& row, const char* name, double lo, double hi,
               double none, const char* what) {
@@ -75,10 +69,12 @@ TraitName traitname(const CsvColumns& c, const CsvTable::Row& row, const char* c
 // The traits of index-traits.csv, looked up by the other files.
 int findtrait(const IndexData& d, const CsvColumns& c, const CsvTable::Row& row, const char* column) {
     const TraitName t = traitname(c, row, column);
-    for (size_t i = 0; i < d.traits.size(); ++i)
-        if (d.traits[i].name == t.name) return static_cast<int>(i);
-    c.fault(row, column, "trait " + t.name + " has no row in index-traits.csv.",
-            "Give the trait its parameters in index-traits.csv, or correct its name here.");
+    const auto found = std::find_if(d.traits.begin(), d.traits.end(),
+                                    [&](const IndexTrait& x) { return x.name == t.name; });
+    if (found == d.traits.end())
+        c.fault(row, column, "trait " + t.name + " has no row in index-traits.csv.",
+                "Give the trait its parameters in index-traits.csv, or correct its name here.");
+    return static_cast<int>(found - d.traits.begin());
 }
 
 // The share of a record's variance that every record of the animal shares
@@ -155,7 +151,7 @@ bool hascomponent(const IndexTrait& t, Effect e) {
 }
 
 Effect component(const CsvColumns& c, const CsvTable::Row& row, const char* column, const IndexTrait& t) {
-    const std::string s = lower(c.cell(row, column));
+    const std::string s = lowercase(c.cell(row, column));
     if (s != "direct" && s != "maternal")
         c.fault(row, column,
                 "a genetic correlation needs the component of the trait, direct or maternal, not \"" +
@@ -181,7 +177,7 @@ void readcorrelations(const Folder& folder, IndexData& d) {
                            {"value", true}});
     std::map<std::string, int> given; // the pair as a key, and its line
     for (const CsvTable::Row& row : t.rows) {
-        const std::string kind = lower(c.cell(row, "kind"));
+        const std::string kind = lowercase(c.cell(row, "kind"));
         if (kind != "genetic" && kind != "phenotypic" && kind != "litter")
             c.fault(row, "kind", "the kind \"" + c.cell(row, "kind") + "\" is none of genetic, phenotypic and litter.",
                     "Write genetic, phenotypic or litter there.");
@@ -227,11 +223,11 @@ void readcorrelations(const Folder& folder, IndexData& d) {
 }
 
 Path pathof(const CsvColumns& c, const CsvTable::Row& row) {
-    const std::string s = lower(c.cell(row, "path"));
-    if (s == "rams") return Path::rams;
-    if (s == "ewes") return Path::ewes;
-    c.fault(row, "path", "the path \"" + c.cell(row, "path") + "\" is neither rams nor ewes.",
-            "Write rams or ewes there.");
+    const std::string s = lowercase(c.cell(row, "path"));
+    if (s != "rams" && s != "ewes")
+        c.fault(row, "path", "the path \"" + c.cell(row, "path") + "\" is neither rams nor ewes.",
+                "Write rams or ewes there.");
+    return s == "rams" ? Path::rams : Path::ewes;
 }
 
 void readsources(const Folder& folder, IndexData& d) {
@@ -239,7 +235,7 @@ void readsources(const Folder& folder, IndexData& d) {
     const CsvColumns c(t, {{"path", true}, {"source", true}, {"trait", true}, {"records", true}});
     for (const CsvTable::Row& row : t.rows) {
         IndexSource s{pathof(c, row), Source::own, 0, 0, row.line};
-        const std::string name = lower(c.cell(row, "source"));
+        const std::string name = lowercase(c.cell(row, "source"));
         bool known = false;
         for (int k = 0; k < sourcecount; ++k)
             if (name == sourcename(static_cast<Source>(k))) {
@@ -282,9 +278,10 @@ void readsources(const Folder& folder, IndexData& d) {
     // repeatable part of their phenotypic covariance, which both
     // repeatabilities give.
     auto rp = [&](int a, int b) {
-        for (const TraitCorrelation& p : d.phenotypic)
-            if ((p.a == a && p.b == b) || (p.a == b && p.b == a)) return p.r;
-        return 0.0;
+        const auto p = std::find_if(d.phenotypic.begin(), d.phenotypic.end(), [&](const TraitCorrelation& x) {
+            return (x.a == a && x.b == b) || (x.a == b && x.b == a);
+        });
+        return p == d.phenotypic.end() ? 0.0 : p->r;
     };
     for (const IndexSource& s : d.sources)
         for (const IndexSource& o : d.sources) {
@@ -400,7 +397,7 @@ GivenWeights readweights(const Folder& folder, const std::string& name, const st
         if (k < 1 || k >= NT)
             c.fault(row, "trait", "trait " + c.cell(row, "trait") + " is no trait of KALP.",
                     "Write a trait number from 1 to 35.");
-        const std::string comp = lower(c.cell(row, "component"));
+        const std::string comp = lowercase(c.cell(row, "component"));
         if (comp != "direct" && comp != "maternal")
             c.fault(row, "component", "the component \"" + c.cell(row, "component") +
                                           "\" is neither direct nor maternal.",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -41,9 +42,9 @@ struct Assembled {
 };
 
 const Selection* selectionof(const IndexData& d, Path p) {
-    for (const Selection& s : d.selection)
-        if (s.path == p) return &s;
-    return nullptr;
+    const auto s = std::find_if(d.selection.begin(), d.selection.end(),
+                                [&](const Selection& x) { return x.path == p; });
+    return s == d.selection.end() ? nullptr : &*s;
 }
 
 void fromweights(const Options& o, const Folder& folder, Assembled& a) {
@@ -51,8 +52,7 @@ void fromweights(const Options& o, const Folder& folder, Assembled& a) {
     a.in.data = readindexdata(folder, IndexReading{0});
     a.names = std::move(g.names);
     a.weights = o.weightspath;
-    for (ObjectiveWeights& w : a.in.weights)
-        w = g.weights;
+    std::fill(std::begin(a.in.weights), std::end(a.in.weights), g.weights);
 }
 
 // The run of the folder's scenario, and again for a path whose traced
@@ -131,9 +131,8 @@ void compute(Folder& folder, Console& console, const Options& options) {
         files.back().write(o->whole(v));
         files.back().close();
     }
-    std::vector<OutputFile*> all;
-    for (OutputFile& f : files)
-        all.push_back(&f);
+    std::vector<OutputFile*> all(files.size());
+    std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
     publish(all);
     std::string announce;
     if (options.exports()) {
@@ -166,6 +165,14 @@ int index(Folder& folder, Console& console, const Options& options) {
         console.print(stop.report());
         status = 1;
         if (!stop.detail.empty()) console.warn("kalp: " + stop.detail + "\n");
+        // Index files without a scenario: the weights may be meant to come
+        // from a file.
+        const std::vector<std::string> names = inputnames();
+        if (stop.kind == StopKind::input && findinput(stop.file) && !options.weightsfolder &&
+            std::none_of(names.begin(), names.end(),
+                         [&](const std::string& n) { return folder.entry(n) != Entry::missing; }))
+            console.warn("kalp: this folder holds no scenario of KALP; kalp index --weights FILE takes "
+                         "the economic weights from a file instead\n");
     }
     console.print(timeline(zac, std::clock()));
     if (!console.flush()) {

@@ -2,6 +2,7 @@
 // genetic standard deviations, as signed bars.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "report/indexreport.h"
 #include "textio/numbers.h"
@@ -58,9 +59,10 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
     if (r.peryear)
         series.push_back({"per year", direct, nullptr});
     else
-        for (const PathIndex& p : r.paths)
-            series.push_back({std::string(pathname(p.path)) + ", per generation",
-                              p.path == Path::rams ? direct : maternal, &p});
+        std::transform(r.paths.begin(), r.paths.end(), std::back_inserter(series), [&](const PathIndex& p) {
+            return Series{std::string(pathname(p.path)) + ", per generation",
+                          p.path == Path::rams ? direct : maternal, &p};
+        });
     // One series tells the components apart by colour, several the paths.
     const bool bycomponent = series.size() == 1;
     struct Key {
@@ -70,8 +72,8 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
     if (bycomponent)
         keys = {{"Direct", direct}, {"Maternal", maternal}};
     else
-        for (const Series& x : series)
-            keys.push_back({x.name, x.colour});
+        std::transform(series.begin(), series.end(), std::back_inserter(keys),
+                       [](const Series& x) { return Key{x.name, x.colour}; });
     const double years = r.interval[0] + r.interval[1];
 
     std::vector<size_t> rows;

@@ -63,9 +63,9 @@ std::string json(const Table& t, const std::string& indent) {
 }
 
 const PathIndex* selected(const IndexView& v, Path p) {
-    for (const PathIndex& x : v.result.paths)
-        if (x.path == p) return &x;
-    return nullptr;
+    const auto x = std::find_if(v.result.paths.begin(), v.result.paths.end(),
+                                [&](const PathIndex& y) { return y.path == p; });
+    return x == v.result.paths.end() ? nullptr : &*x;
 }
 
 bool bothpaths(const IndexView& v) { return v.result.paths.size() == 2; }
@@ -193,6 +193,30 @@ std::string indexjson(const IndexView& v) {
                                  text(v.names[static_cast<size_t>(l.number)]), text(effectname(l.effect)),
                                  weight(l.weight)});
     out += "  \"left_out\": " + json(left, "  ") + ",\n";
+    Table sds{{"trait", "name", "component", "sd_index", "sd_run"}, {}};
+    for (const SdDifference& d : v.sds) {
+        const IndexComponent& c = v.result.components[static_cast<size_t>(d.component)];
+        sds.rows.push_back({traitcell(v, c.trait), text(traitname(v, c.trait)), text(effectname(c.effect)),
+                            real(d.index), real(d.run)});
+    }
+    out += "  \"sd_differences\": " + json(sds, "  ") + ",\n";
+    Table bent{{"path", "row_a", "row_b", "before", "after"}, {}};
+    auto rowname = [&](const PathIndex* p, int k) {
+        if (p && k < static_cast<int>(p->sources.size())) {
+            const IndexSource& s = p->sources[static_cast<size_t>(k)];
+            return std::string(sourcename(s.source)) + " " + v.data.traits[static_cast<size_t>(s.trait)].name;
+        }
+        const size_t j = static_cast<size_t>(k) - (p ? p->sources.size() : 0);
+        return indexcomponentlabel(v, v.result.components[j]);
+    };
+    for (const Moved& m : v.result.bentgenetic)
+        bent.rows.push_back({none(), text(rowname(nullptr, m.i)), text(rowname(nullptr, m.j)), real(m.before),
+                             real(m.after)});
+    for (const PathIndex& p : v.result.paths)
+        for (const Moved& m : p.bent)
+            bent.rows.push_back({text(pathname(p.path)), text(rowname(&p, m.i)), text(rowname(&p, m.j)),
+                                 real(m.before), real(m.after)});
+    out += "  \"bent\": " + json(bent, "  ") + ",\n";
     out += "  \"pairs_not_given\": {\"genetic\": " + std::to_string(v.result.notgiven[0]) +
            ", \"phenotypic\": " + std::to_string(v.result.notgiven[1]) +
            ", \"litter\": " + std::to_string(v.result.notgiven[2]) + "}\n}\n";
