@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 
 #include "index/covariance.h"
@@ -31,9 +32,9 @@ public:
         const double u1 = (static_cast<double>(g_() >> 11) + 0.5) * 0x1p-53;
         const double u2 = static_cast<double>(g_() >> 11) * 0x1p-53;
         const double r = std::sqrt(-2 * std::log(u1));
-        spare_ = r * std::sin(2 * M_PI * u2);
+        spare_ = r * std::sin(2 * std::numbers::pi * u2);
         has_ = true;
-        return r * std::cos(2 * M_PI * u2);
+        return r * std::cos(2 * std::numbers::pi * u2);
     }
 
 private:

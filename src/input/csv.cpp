@@ -34,8 +34,9 @@ std::string astext(std::string text, const std::string& file) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const bool mark = text.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) ||
                                            (byte(0) == 0xFE && byte(1) == 0xFF));
+    // Notepad's "Unicode" without a mark: a NUL beside the first character.
     const size_t nul = text.find('\0');
-    if (mark || (nul != std::string::npos && nul < 2))
+    if (mark || nul < 2)
         failin(file, "", "The file " + file + " is saved as UTF-16 (\"Unicode\"), which KALP cannot read.",
                "Open " + file + " in a spreadsheet or editor, save it as CSV (UTF-8 or ANSI) and "
                "restart the program.");

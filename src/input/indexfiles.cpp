@@ -290,11 +290,11 @@ void readsources(const Folder& folder, IndexData& d) {
                 rp(s.trait, o.trait) == 0 || d.traits[static_cast<size_t>(o.trait)].repeatability >= 0)
                 continue;
             const std::string other = d.traits[static_cast<size_t>(o.trait)].name;
-            csvfault(files[2].name, "In " + std::string(files[2].name) + ", line " + std::to_string(o.line) +
-                         ", trait " + other + " stands beside " + std::to_string(s.records) +
-                         " records of trait " + d.traits[static_cast<size_t>(s.trait)].name + " (line " +
-                         std::to_string(s.line) + ") of the same animal: the covariance of their means "
-                         "needs the repeatability of trait " + other + ".",
+            std::string what = "In " + std::string(files[2].name) + ", line " + std::to_string(o.line);
+            what += ", trait " + other + " stands beside " + std::to_string(s.records) + " records of trait ";
+            what += d.traits[static_cast<size_t>(s.trait)].name + " (line " + std::to_string(s.line);
+            what += ") of the same animal: the covariance of their means needs the repeatability of trait ";
+            csvfault(files[2].name, what + other + ".",
                      "Give the repeatability of trait " + other + " in index-traits.csv and restart "
                      "the program.");
         }

@@ -158,10 +158,8 @@ std::string fixed(double v, const char* format = "%.4g") {
     return s;
 }
 
-std::string pad(std::string s, size_t width) {
-    while (s.size() < width)
-        s = " " + s;
-    return s;
+std::string pad(const std::string& s, size_t width) {
+    return s.size() < width ? std::string(width - s.size(), ' ') + s : s;
 }
 
 } // namespace
