@@ -245,7 +245,8 @@ std::string indexreport(const IndexView& v) {
     if (!r.peryear)
         out += "  (no response per year: the generation interval of " +
                std::string(r.interval[0] > 0 ? "the ewes" : r.interval[1] > 0 ? "the rams" : "both paths") +
-               " is not known; give it in index-selection.csv)\n";
+               " is not known; give it in index-selection.csv, with proportion 1 for a path that is "
+               "not selected)\n";
 
     // The components that bring most of the value.
     struct Part {
