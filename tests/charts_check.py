@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The charts that `kalp --plot` writes, read as XML: each parses, has a
-title and a description, and every mark carries its data.
+"""The charts that `kalp --plot` and `kalp index --plot` write, read as XML:
+each parses, has a title and a description, and every mark carries its
+data.
 
 charts_check.py KALP SOURCE_DIR
 """
@@ -54,6 +55,7 @@ def main():
         ("one-system-standardised", "--sweep", "evpA:1=-2:2:0.5", "--sweep", "u=0,0.03,0.06,0.09", "--plot"),
         ("two-systems", "--plot"),
         ("two-systems", "--sweep", "n_sac=1,5,12", "--sweep", "u=0.02,0.05", "--plot"),
+        ("index", "index", "--plot"),
     ]
     for example, *options in cases:
         for file, root in run(kalp, source, example, *options).items():
@@ -70,6 +72,17 @@ def main():
         faults.append(f"{len(left)} bars left of 0 in the weights of two systems, not 4")
     if max(x + w for _, x, w in left) > min(x for v, x, _ in bars if v > 0) + 0.15:
         faults.append("a negative bar reaches right of 0")
+
+    # The index: a bar for each of the 11 components with parameters, those
+    # that fall to the left of 0.
+    index = charts["index index --plot kalp-index.svg"]
+    bars = [(float(r.get("data-standardised")), float(r.get("x")), float(r.get("width")))
+            for r in index.iter(NS + "rect") if "data-standardised" in r.attrib]
+    if len(bars) != 11:
+        faults.append(f"{len(bars)} bars in the chart of the index, not 11")
+    zero = min(x for v, x, _ in bars if v > 0)
+    if any(x + w > zero + 0.15 for v, x, w in bars if v < 0):
+        faults.append("a falling response reaches right of 0 in the chart of the index")
 
     # A sweep over the economic value of trait 1: its panels first.
     for example in ("one-system", "one-system-standardised"):
