@@ -4,6 +4,7 @@
 // nothing and keeps the earlier files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <iterator>
@@ -229,6 +230,38 @@ TEST(IndexFiles, CsvAsSpreadsheetsAndEditorsWriteIt) {
         } catch (const RunStop& stop) {
             EXPECT_NE(stop.what.find(f.report), std::string::npos) << stop.what;
             EXPECT_EQ(stop.file, "f.csv");
+        }
+    }
+}
+
+TEST(IndexFiles, ColumnsAreFoundByTheirNames) {
+    const std::vector<CsvColumn> known = {{"trait", true}, {"sd", true}, {"c2", false}};
+    const struct {
+        const char* header;
+        bool others;
+        const char* report; // "" when the columns are found
+    } rows[] = {
+        {"SD,Trait", false, ""},
+        {"trait,sd,extra", true, ""},
+        {"trait,sd,extra", false, "column 3 of the header, \"extra\", is no column of f.csv"},
+        {"trait,sd,SD", false, "column 3 of the header names the column sd, which column 2 names already"},
+        {"trait,c2", false, "The file f.csv has no column sd in its header (line 1)"},
+        {"trait,,sd", false, "column 2 of the header has no name"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.header);
+        const std::string header = row.header;
+        const CsvTable t = parsecsv(header + (std::count(header.begin(), header.end(), ',') == 1 ? "\n1,2\n" : "\n1,2,3\n"), "f.csv");
+        try {
+            const CsvColumns c(t, known, row.others);
+            EXPECT_STREQ(row.report, "");
+            EXPECT_TRUE(c.has("sd"));
+            EXPECT_EQ(c.cell(t.rows[0], "trait"), row.header[0] == 'S' ? "2" : "1");
+            EXPECT_FALSE(c.has("c2"));
+            EXPECT_EQ(c.cell(t.rows[0], "c2"), "");
+        } catch (const RunStop& stop) {
+            EXPECT_NE(std::string(row.report), "") << stop.what;
+            EXPECT_NE(stop.what.find(row.report), std::string::npos) << stop.what;
         }
     }
 }
