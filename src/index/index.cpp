@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/stop.h"
 #include "index/bend.h"
