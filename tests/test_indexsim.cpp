@@ -65,13 +65,18 @@ Case sheep() {
 TEST(IndexSimulation, MaternalCovariancesOfTheStandardPedigree) {
     const Case c = sheep();
     ASSERT_EQ(c.comps.size(), 3u); // 3 direct, 3 maternal, 8 (the ewe's)
-    const Eigen::MatrixXd L = c.C.llt().matrixL();
-    const Eigen::MatrixXd half = L * std::sqrt(0.5);
+    // Plain arrays in the loop, so that it stays fast in a build without
+    // optimisation and under the sanitizers.
+    const Eigen::MatrixXd factor = c.C.llt().matrixL();
+    double L[3][3], half[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            L[i][j] = factor(i, j);
+            half[i][j] = factor(i, j) * std::sqrt(0.5);
+        }
     const double sd[2] = {2.0, 1.0}, c2[2] = {0.1, 0.05};
-    Eigen::Matrix2d litter;
-    litter << c2[0] * 4, 0.3 * std::sqrt(c2[0] * 4 * c2[1]), 0.3 * std::sqrt(c2[0] * 4 * c2[1]),
-        c2[1];
-    const Eigen::Matrix2d litterL = litter.llt().matrixL();
+    const double litter[2] = {c2[0] * sd[0] * sd[0], c2[1] * sd[1] * sd[1]};
+    const double litterr = 0.3; // the litter correlation of the two traits
     // The genetic variance of a record: direct and dam's maternal with
     // their covariance (relationship 1/2, twice), or the ewe's own.
     const double genetic[2] = {c.C(0, 0) + c.C(1, 1) + c.C(0, 1), c.C(2, 2)};
@@ -86,7 +91,6 @@ TEST(IndexSimulation, MaternalCovariancesOfTheStandardPedigree) {
     for (const Path path : {Path::rams, Path::ewes}) {
         SCOPED_TRACE(pathname(path));
         std::vector<IndexSource> one, two;
-        std::vector<int> who, other;
         for (int s = 0; s < 6; ++s)
             for (int t = 0; t < 2; ++t) {
                 if (t == 1 && (all[s] == Source::sire || (all[s] == Source::own && path == Path::rams)))
@@ -100,42 +104,54 @@ TEST(IndexSimulation, MaternalCovariancesOfTheStandardPedigree) {
 
         const int n = static_cast<int>(one.size());
         const int dims = 2 * n + 3; // first members, second members, the candidate's values
-        Eigen::MatrixXd sums = Eigen::MatrixXd::Zero(dims, dims);
-        Eigen::VectorXd mean = Eigen::VectorXd::Zero(dims);
+        std::vector<double> sums(static_cast<size_t>(dims * dims)), mean(static_cast<size_t>(dims)), x(mean);
         Normals z(20260101 + static_cast<unsigned>(path == Path::ewes));
         const int families = 100000;
-        Eigen::Vector3d bv[animals];
-        Eigen::VectorXd x(dims);
+        double bv[animals][3];
         for (int f = 0; f < families; ++f) {
             for (int a = 0; a < animals; ++a) {
                 const Parents p = parentsof(static_cast<Animal>(a));
-                const Eigen::Vector3d draw(z(), z(), z());
-                bv[a] = p.sire < 0 ? Eigen::Vector3d(L * draw)
-                                   : Eigen::Vector3d((bv[p.sire] + bv[p.dam]) / 2 + half * draw);
+                const double draw[3] = {z(), z(), z()};
+                for (int i = 0; i < 3; ++i) {
+                    double v = p.sire < 0 ? 0 : (bv[p.sire][i] + bv[p.dam][i]) / 2;
+                    for (int j = 0; j <= i; ++j)
+                        v += (p.sire < 0 ? L[i][j] : half[i][j]) * draw[j];
+                    bv[a][i] = v;
+                }
             }
-            const Eigen::Vector2d shared = litterL * Eigen::Vector2d(z(), z());
+            const double u1 = z(), u2 = z();
+            const double shared[2] = {std::sqrt(litter[0]) * u1,
+                                      std::sqrt(litter[1]) * (litterr * u1 + std::sqrt(1 - litterr * litterr) * u2)};
             auto record = [&](int t, int a) {
                 const bool mates = a == candidate || a == fullsib1 || a == fullsib2;
-                const double env = sd[t] * sd[t] - genetic[t] - (mates ? litter(t, t) : 0);
-                double r = std::sqrt(env) * z() + (mates ? shared(t) : 0);
-                if (t == 1) return r + bv[a](2);
+                const double env = sd[t] * sd[t] - genetic[t] - (mates ? litter[t] : 0);
+                const double r = std::sqrt(env) * z() + (mates ? shared[t] : 0);
+                if (t == 1) return r + bv[a][2];
                 int mother = parentsof(static_cast<Animal>(a)).dam;
                 if (a == progeny1 || a == progeny2)
                     mother = path == Path::ewes ? candidate : a == progeny1 ? mate1 : mate2;
-                return r + bv[a](0) + bv[mother](1);
+                return r + bv[a][0] + bv[mother][1];
             };
             for (int k = 0; k < n; ++k) {
                 const int s = static_cast<int>(one[static_cast<size_t>(k)].source);
-                x(k) = record(one[static_cast<size_t>(k)].trait, first[s]);
-                x(n + k) = record(one[static_cast<size_t>(k)].trait, second[s]);
+                x[static_cast<size_t>(k)] = record(one[static_cast<size_t>(k)].trait, first[s]);
+                x[static_cast<size_t>(n + k)] = record(one[static_cast<size_t>(k)].trait, second[s]);
             }
-            x.tail(3) = bv[candidate];
-            mean += x;
-            sums.selfadjointView<Eigen::Lower>().rankUpdate(x);
+            for (int i = 0; i < 3; ++i)
+                x[static_cast<size_t>(2 * n + i)] = bv[candidate][i];
+            for (int i = 0; i < dims; ++i) {
+                const double xi = x[static_cast<size_t>(i)];
+                mean[static_cast<size_t>(i)] += xi;
+                double* row = &sums[static_cast<size_t>(i * dims)];
+                for (int j = 0; j <= i; ++j)
+                    row[j] += xi * x[static_cast<size_t>(j)];
+            }
         }
-        mean /= families;
-        Eigen::MatrixXd cov = sums.selfadjointView<Eigen::Lower>();
-        cov = cov / families - mean * mean.transpose();
+        Eigen::MatrixXd cov(dims, dims);
+        for (int i = 0; i < dims; ++i)
+            for (int j = 0; j <= i; ++j)
+                cov(i, j) = cov(j, i) = sums[static_cast<size_t>(i * dims + j)] / families -
+                                        mean[static_cast<size_t>(i)] / families * mean[static_cast<size_t>(j)] / families;
 
         // Within sampling error: 4.5 standard errors of a covariance.
         auto close = [&](double sample, double model, double vk, double vl, const std::string& what) {
