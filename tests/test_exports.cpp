@@ -658,7 +658,7 @@ TEST(CommandLine, HelpVersionAndReadmeAgree) {
         EXPECT_NE(changelog.find("`" + name.substr(0, name.find(' '))), std::string::npos) << name;
     }
     EXPECT_EQ(options, 8);
-    for (const char* sub : {"init", "serve"}) {
+    for (const char* sub : {"init", "serve", "index"}) {
         EXPECT_NE(readme.find(std::string("| `") + sub), std::string::npos) << sub;
         EXPECT_NE(changelog.find(std::string("`kalp ") + sub), std::string::npos) << sub;
         std::istringstream subhelp(w.run(std::string(sub) + " --help").output);

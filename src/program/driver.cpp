@@ -13,6 +13,7 @@
 #include "core/stop.h"
 #include "engine/engine.h"
 #include "engine/sweep.h"
+#include "program/index.h"
 #include "program/init.h"
 #include "program/kalp.h"
 #include "report/catalogue.h"
@@ -345,6 +346,7 @@ int kalp(Folder& folder, Console& console, const Options& options) {
     switch (options.command) {
     case Options::Command::classes: return classes(folder, console);
     case Options::Command::init: return init(folder, console, options);
+    case Options::Command::index: return index(folder, console, options);
     case Options::Command::run: break;
     }
     return run(folder, console, options);

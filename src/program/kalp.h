@@ -19,6 +19,7 @@ struct Options {
         run,     // the stages of a run, and the exports asked for
         classes, // the class table of the input files
         init,    // a first scenario into the folder
+        index,   // the selection index on the run's economic weights
     };
     Command command = Command::run;
     bool csv = false;  // kalp-classes.csv, kalp-geneflow.csv, kalp-weights.csv
@@ -32,6 +33,12 @@ struct Options {
     const Folder* share = nullptr;
     const Folder* examples = nullptr;
     std::string folder = ".";
+    // kalp index: bend a matrix that is not positive definite; the economic
+    // weights from the file of --weights (its folder, its name there and
+    // the path as given) instead of the run's.
+    bool bend = false;
+    const Folder* weightsfolder = nullptr;
+    std::string weightsfile, weightspath;
 
     bool exports() const { return csv || json || plot || !sweeps.empty(); }
     Wants wants() const { return Wants{csv, json, plot, !sweeps.empty()}; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "report/exports.h"
+#include "report/indexreport.h"
 
 namespace kalp {
 
@@ -119,6 +120,15 @@ const std::vector<SweepOutput> sweeps = {
      sweepchartfile},
 };
 
+const std::vector<IndexOutput> indexes = {
+    {"kalp-index.csv", "the index of each path and its response", Ask::csv, indexcsv},
+    {"kalp-index-weights.csv", "the weights of the index's sources", Ask::csv, indexweightscsv},
+    {"kalp-index-response.csv", "the response of every trait component", Ask::csv, indexresponsecsv},
+    {"kalp-index.json", "the index and its response", Ask::json, indexjson},
+    {"kalp-index.svg", "the chart of the response by trait component", Ask::plot,
+     [](const IndexView& v) { return indexchart(v); }},
+};
+
 bool wanted(Ask a, const Wants& w) {
     switch (a) {
     case Ask::plain: return true;
@@ -155,10 +165,21 @@ const InputFile* findinput(const std::string& name) {
 const std::vector<RunOutput>& runoutputs() { return runs; }
 const std::vector<SweepOutput>& sweepoutputs() { return sweeps; }
 
+const std::vector<IndexOutput>& indexoutputs() { return indexes; }
+
+std::vector<const IndexOutput*> askedindex(const Wants& w) {
+    std::vector<const IndexOutput*> v;
+    for (const IndexOutput& o : indexes)
+        if (wanted(o.ask, w)) v.push_back(&o);
+    return v;
+}
+
+std::vector<std::string> indexnames() { return namesof(indexes); }
+
 std::vector<std::string> outputnames() {
     std::vector<std::string> v = namesof(runs);
-    const std::vector<std::string> more = namesof(sweeps);
-    v.insert(v.end(), more.begin(), more.end());
+    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(indexes)})
+        v.insert(v.end(), more.begin(), more.end());
     return v;
 }
 
@@ -168,7 +189,10 @@ const char* outputholds(const std::string& name) {
     if (run != runs.end()) return run->holds;
     const auto sweep = std::find_if(sweeps.begin(), sweeps.end(),
                                     [&](const SweepOutput& o) { return name == o.name; });
-    return sweep == sweeps.end() ? "" : sweep->holds;
+    if (sweep != sweeps.end()) return sweep->holds;
+    const auto index = std::find_if(indexes.begin(), indexes.end(),
+                                    [&](const IndexOutput& o) { return name == o.name; });
+    return index == indexes.end() ? "" : index->holds;
 }
 
 std::vector<const RunOutput*> asked(const Wants& w, const Model* m) {

@@ -75,6 +75,21 @@ struct SweepOutput {
 };
 const std::vector<SweepOutput>& sweepoutputs();
 
+// A file of kalp index, formed whole from the index (report/indexreport.h).
+struct IndexView;
+struct IndexOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*whole)(const IndexView& v);
+};
+const std::vector<IndexOutput>& indexoutputs();
+// The files of kalp index that `w` asks for.
+std::vector<const IndexOutput*> askedindex(const Wants& w);
+// The names of all of them: kalp index with export options replaces the
+// set of an earlier one.
+std::vector<std::string> indexnames();
+
 // The names of every file KALP may write.
 std::vector<std::string> outputnames();
 // What a file of those holds ("the economic weights"), or "".

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "program/kalp.h"
+#include "run/indexargs.h"
 #include "run/sweepargs.h"
 #include "serve/server.h"
 
@@ -168,6 +169,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
                        "Listen on port N of 127.0.0.1, 1 to 65535 (default: a free one)")
         ->type_name("N");
     editor->add_flag("--open", serving.open, "Open the address in the default browser as well");
+    IndexArgs indexing;
+    addindex(app, indexing);
     // A usage error: its reason and where to find the rest.
     auto usage = [&](const std::string& problem) {
         console.warn("kalp: " + problem + "\nTry 'kalp --help' for more information.\n");
@@ -190,6 +193,11 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     if ((diropt->count() > 0 && dir.empty()) ||
         (editor->get_option("--dir")->count() > 0 && serving.dir.empty()))
         return usage("-C (--dir) needs the name of a directory, not an empty text");
+    if (*indexing.command) {
+        if (options.exports() || classes || version)
+            return usage("index takes only -C DIR, --csv, --json, --plot, --weights FILE and --bend");
+        return runindex(indexing, dir, console, folders, usage);
+    }
     if (*editor) {
         if (options.exports() || classes || version)
             return usage("serve takes only -C DIR, --port N and --open");

@@ -1,0 +1,186 @@
+#include "program/index.h"
+
+#include <algorithm>
+#include <ctime>
+#include <iterator>
+#include <memory>
+#include <new>
+
+#include "core/stop.h"
+#include "engine/engine.h"
+#include "index/agreement.h"
+#include "index/index.h"
+#include "index/intervals.h"
+#include "input/indexfiles.h"
+#include "model/classes.h"
+#include "report/catalogue.h"
+#include "report/indexreport.h"
+#include "report/messages.h"
+
+namespace kalp {
+
+namespace {
+
+ObjectiveWeights weightsof(const Model& m) {
+    ObjectiveWeights w;
+    for (int k = 1; k < NT; ++k) {
+        w.direct[k] = m.ew_d[k];
+        w.maternal[k] = m.ew_m[k];
+    }
+    return w;
+}
+
+// Everything the index is computed from, and what its report gives beside
+// the numbers.
+struct Assembled {
+    IndexInputs in;
+    TraitNames names;
+    std::string weights;
+    IndexPathFacts facts[pathcount];
+    // The run of each path's traced group, and the run of the files' own.
+    std::shared_ptr<const Model> models[pathcount], run;
+};
+
+const Selection* selectionof(const IndexData& d, Path p) {
+    const auto s = std::find_if(d.selection.begin(), d.selection.end(),
+                                [&](const Selection& x) { return x.path == p; });
+    return s == d.selection.end() ? nullptr : &*s;
+}
+
+void fromweights(const Options& o, const Folder& folder, Assembled& a) {
+    GivenWeights g = readweights(*o.weightsfolder, o.weightsfile, o.weightspath);
+    a.in.data = readindexdata(folder, IndexReading{0});
+    a.names = std::move(g.names);
+    a.weights = o.weightspath;
+    std::fill(std::begin(a.in.weights), std::end(a.in.weights), g.weights);
+}
+
+// The run of the folder's scenario, and again for a path whose traced
+// group differs from the scenario's.
+void fromrun(const Folder& folder, Assembled& a) {
+    const Outcome layout = readlayout(folder);
+    if (layout.stop) halt(*layout.stop);
+    a.in.data = readindexdata(folder, IndexReading{tracedbound(*layout.model)});
+    Request r;
+    r.files = &folder;
+    r.echo = false;
+    Outcome base = runscenario(r);
+    if (base.stop) halt(*base.stop);
+    a.names = base.names;
+    a.run = std::move(base.model);
+    const Model& m = *a.run;
+    for (int k = 0; k < pathcount; ++k) {
+        const Selection* s = selectionof(a.in.data, static_cast<Path>(k));
+        const int traced = s && s->traced ? s->traced : m.n_sac;
+        a.models[k] = a.run;
+        if (traced != m.n_sac) {
+            Request again = r;
+            again.changes = {{findparameter("n_sac"), 0, static_cast<double>(traced)}};
+            Outcome o = runscenario(again);
+            if (o.stop) halt(*o.stop);
+            a.models[k] = std::move(o.model);
+        }
+        a.in.weights[k] = weightsof(*a.models[k]);
+        a.facts[k].traced = traced;
+        const ClassInfo c = describeclass(m, traced);
+        a.facts[k].group = groupname(c);
+        const Intervals l = generationintervals(m, traced);
+        a.in.interval[k] = k == pathindex(Path::rams) ? l.rams : l.ewes;
+        a.facts[k].interval = "the age weights of system " + std::string(c.block.system);
+    }
+}
+
+IndexView view(const Assembled& a, const IndexResult& r) {
+    IndexView v{a.in.data, r, a.names, a.weights, {}, {}};
+    for (int k = 0; k < pathcount; ++k) {
+        v.path[k] = a.facts[k];
+        v.path[k].sources = std::any_of(a.in.data.sources.begin(), a.in.data.sources.end(),
+                                        [&](const IndexSource& s) { return pathindex(s.path) == k; });
+        if (a.models[k] && a.models[k]->gstd == 2) v.path[k].covered = coveredshare(r, a.in.data, *a.models[k]);
+    }
+    if (a.run && a.run->gstd == 2) v.sds = sddifferences(r, a.in.data, *a.run);
+    return v;
+}
+
+// The index and its files; a fault of the files or of the data ends it.
+void compute(Folder& folder, Console& console, const Options& options) {
+    const std::unique_ptr<Hold> lock = lockfolder(folder);
+    removeunfinished(folder, outputnames());
+    const Wants wants = options.wants();
+    const std::vector<const IndexOutput*> outputs = askedindex(wants);
+    for (const IndexOutput* o : outputs)
+        requireplace(folder, o->name);
+    Assembled a;
+    if (options.weightsfolder)
+        fromweights(options, folder, a);
+    else
+        fromrun(folder, a);
+    // A generation interval given in index-selection.csv replaces the one
+    // of the age weights.
+    for (const Selection& s : a.in.data.selection)
+        if (s.interval > 0) {
+            a.in.interval[pathindex(s.path)] = s.interval;
+            a.facts[pathindex(s.path)].interval.clear();
+        }
+    a.in.bend = options.bend;
+    const IndexResult result = computeindex(a.in);
+    const IndexView v = view(a, result);
+    std::vector<OutputFile> files;
+    for (const IndexOutput* o : outputs) {
+        files.emplace_back(folder, o->name);
+        files.back().write(o->whole(v));
+        files.back().close();
+    }
+    std::vector<OutputFile*> all(files.size());
+    std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
+    publish(all);
+    std::string announce;
+    if (options.exports()) {
+        // The new set replaces the earlier one.
+        for (const std::string& name : indexnames()) {
+            const bool mine = std::any_of(files.begin(), files.end(),
+                                          [&](const OutputFile& f) { return f.name() == name; });
+            const Entry e = folder.entry(name);
+            if (!mine && (e == Entry::file || e == Entry::link)) folder.remove(name);
+        }
+        for (const OutputFile& f : files)
+            announce += "The file " + f.name() + " holds " + outputholds(f.name()) + ".\n";
+    }
+    console.print(indexreport(v) + (announce.empty() ? "" : "\n" + announce));
+}
+
+} // namespace
+
+int index(Folder& folder, Console& console, const Options& options) {
+    const std::clock_t zac = std::clock();
+    int status = 0;
+    try {
+        try {
+            compute(folder, console, options);
+        } catch (const std::bad_alloc&) {
+            halt(RunStop{StopKind::output, "", "", "KALP needs more memory than the system gives.",
+                         "Close other programs and restart the program.", ""});
+        }
+    } catch (const RunStop& stop) {
+        console.print(stop.report());
+        status = 1;
+        if (!stop.detail.empty()) console.warn("kalp: " + stop.detail + "\n");
+        // Index files without a scenario: the weights may be meant to come
+        // from a file.
+        const std::vector<std::string> names = inputnames();
+        if (stop.kind == StopKind::input && findinput(stop.file) && !options.weightsfolder &&
+            std::none_of(names.begin(), names.end(),
+                         [&](const std::string& n) { return folder.entry(n) != Entry::missing; }))
+            console.warn("kalp: this folder holds no scenario of KALP; kalp index --weights FILE takes "
+                         "the economic weights from a file instead\n");
+    }
+    console.print(timeline(zac, std::clock()));
+    if (!console.flush()) {
+        console.warn("kalp: the console output could not be written; the files of the index are "
+                     "in place\n");
+        return 1;
+    }
+    return status;
+}
+
+} // namespace kalp

@@ -1,0 +1,60 @@
+#include "run/indexargs.h"
+
+#include "platform/platform.h"
+
+namespace kalp {
+
+void addindex(CLI::App& app, IndexArgs& args) {
+    CLI::App* c = app.add_subcommand(
+        "index", "Compute the selection index of each path on the economic weights of the "
+                 "folder's scenario, from index-traits.csv, index-correlations.csv, "
+                 "index-sources.csv and index-selection.csv, and the response it brings");
+    args.command = c;
+    Options& o = args.options;
+    c->add_option("-C,--dir", args.dir, "Work in DIR instead of the current directory")->type_name("DIR");
+    c->add_flag("--csv", o.csv,
+                "Also write kalp-index.csv, kalp-index-weights.csv and kalp-index-response.csv");
+    c->add_flag("--json", o.json, "Also write kalp-index.json");
+    c->add_flag("--plot", o.plot, "Also draw kalp-index.svg, the response by trait component");
+    c->add_option("--weights", args.weights,
+                  "Take the economic weights from FILE, a CSV file in the columns of "
+                  "kalp-weights.csv (trait, component, economic_weight), instead of computing the "
+                  "folder's scenario; a relative FILE is taken from the working directory (-C)")
+        ->type_name("FILE");
+    c->add_flag("--bend", o.bend,
+                "Bend a covariance matrix that is not positive definite instead of stopping, and "
+                "list the correlations it moved");
+}
+
+int runindex(IndexArgs& args, const std::string& dir, Console& console, Folders& folders,
+             const std::function<int(const std::string&)>& usage) {
+    if (args.command->get_option("--dir")->count() > 0 && args.dir.empty())
+        return usage("-C (--dir) needs the name of a directory, not an empty text");
+    if (args.command->get_option("--weights")->count() > 0 && args.weights.empty())
+        return usage("--weights needs the name of a file, not an empty text");
+    const std::string here = args.dir.empty() ? (dir.empty() ? "." : dir) : args.dir;
+    int error = 0;
+    Folder* folder = folders.open(here, error);
+    if (!folder) {
+        console.warn("kalp: cannot work in " + here + ": " + platform::errortext(error) + "\n");
+        return 2;
+    }
+    Options& o = args.options;
+    o.command = Options::Command::index;
+    if (!args.weights.empty()) {
+        // FILE is named from the working folder, as every file of the run.
+        const std::string& w = args.weights;
+        const bool absolute = w[0] == '/' || w[0] == '\\' || (w.size() > 1 && w[1] == ':');
+        const std::string path = absolute || here == "." ? w : here + "/" + w;
+        const size_t slash = path.find_last_of("/\\");
+        const std::string in = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        o.weightsfile = slash == std::string::npos ? path : path.substr(slash + 1);
+        o.weightspath = w;
+        o.weightsfolder = o.weightsfile.empty() ? nullptr : folders.open(in, error);
+        if (!o.weightsfolder || o.weightsfolder->entry(o.weightsfile) == Entry::missing)
+            return usage("--weights " + w + ": no such file");
+    }
+    return kalp(*folder, console, o);
+}
+
+} // namespace kalp
