@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "report/chartkit.h"
 #include "report/indexreport.h"
 #include "textio/numbers.h"
 
@@ -13,17 +14,9 @@ using svg::Anchor;
 using svg::Attrs;
 using svg::Box;
 using svg::Document;
-using svg::Font;
+using namespace chartkit;
 
 namespace {
-
-const Font titlefont{18, true}, subfont{13}, tickfont{11}, labelfont{12}, notefont{12},
-    legendfont{12}, valuefont{11};
-constexpr double margin = 20;
-constexpr const char* grey = "#555";
-
-double lineheight(const Font& f) { return (svg::ascent(f) + svg::descent(f)) * 1.25; }
-double middle(double y, const Font& f) { return y + (svg::ascent(f) - svg::descent(f)) / 2; }
 
 // A series of bars: the response per year of both paths, or the response
 // per generation of one path.
@@ -106,6 +99,18 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
         labels.push_back(indexcomponentlabel(v, c));
     }
 
+    std::string subtitle;
+    for (const PathIndex& path : r.paths) {
+        const IndexPathFacts& f = v.path[pathindex(path.path)];
+        subtitle += std::string(subtitle.empty() ? "Selected: " : "; ") + pathname(path.path) + " (i = " +
+                    label(path.intensity, false, 0) + ", accuracy " + label(path.at.accuracy, false, 0) + ")";
+        if (!f.group.empty() && (path.path == r.paths[0].path || f.traced != v.path[pathindex(r.paths[0].path)].traced))
+            subtitle += ", objective of traced group " + std::to_string(f.traced);
+    }
+    if (!v.weights.empty()) subtitle += "; economic weights of " + v.weights;
+    const std::string per = r.peryear ? "per year" : "per generation";
+    const std::string title = "Response " + per + " by trait component";
+
     const double width = 1100;
     double labelroom = 0;
     for (const std::string& l : labels)
@@ -113,8 +118,7 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
     labelroom = std::min(labelroom, width * 0.4);
     const double barheight = 12, rowheight = 8 + barheight * static_cast<double>(series.size()) + 6, pad = 8;
     const double legend = lineheight(legendfont) + 10;
-    const double head = margin + svg::ascent(titlefont) + svg::descent(titlefont) + 8 +
-                        svg::ascent(subfont) + svg::descent(subfont) + 16;
+    const double head = headheight(width, title, subtitle);
     const double top = head + legend;
     const Box area{margin + labelroom + 12, top, width - margin,
                    top + pad + static_cast<double>(rows.size()) * rowheight + pad};
@@ -156,7 +160,6 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
             hi = xt.hi + step;
     }
 
-    const std::string per = r.peryear ? "per year" : "per generation";
     std::vector<std::string> notes = {
         "Each bar is the response " + per + " of one trait component in its genetic standard "
         "deviations; in parentheses its share of the value of the response. Components without "
@@ -182,31 +185,12 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
                      effectname(r.leftout[k][i].effect);
             notes.push_back(s + ".");
         }
-    std::vector<std::string> lines;
-    for (const std::string& n : notes) {
-        const auto l = svg::wrap(n, notefont, width - 2 * margin);
-        lines.insert(lines.end(), l.begin(), l.end());
-    }
+    const std::vector<std::string> lines = notelines(notes, width - 2 * margin);
     const double axistitle = lineheight(labelfont) + 4;
-    const double height = area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle +
-                          static_cast<double>(lines.size()) * lineheight(notefont) + 6 + margin;
+    const double height = area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle + notesheight(lines) + margin;
 
-    std::string subtitle;
-    for (const PathIndex& path : r.paths) {
-        const IndexPathFacts& f = v.path[pathindex(path.path)];
-        subtitle += std::string(subtitle.empty() ? "Selected: " : "; ") + pathname(path.path) + " (i = " +
-                    label(path.intensity, false, 0) + ", accuracy " + label(path.at.accuracy, false, 0) + ")";
-        if (!f.group.empty() && (path.path == r.paths[0].path || f.traced != v.path[pathindex(r.paths[0].path)].traced))
-            subtitle += ", objective of traced group " + std::to_string(f.traced);
-    }
-    if (!v.weights.empty()) subtitle += "; economic weights of " + v.weights;
-    const std::string title = "Response " + per + " by trait component";
     Document d(width, height, title, subtitle + ". " + notes.front());
-    double y = margin + svg::ascent(titlefont);
-    d.text(width / 2, y, svg::fit(title, titlefont, width - 2 * margin), titlefont, Anchor::middle);
-    y += svg::descent(titlefont) + 8 + svg::ascent(subfont);
-    d.text(width / 2, y, svg::fit(subtitle, subfont, width - 2 * margin), subfont, Anchor::middle,
-           Attrs()("fill", grey));
+    heading(d, title, subtitle);
     double lx = area.x0;
     const double ly = head + 2;
     for (const Key& k : keys) {
@@ -251,11 +235,7 @@ std::string indexchart(const IndexView& v, svg::Layout* layout) {
     }
     d.text((area.x0 + area.x1) / 2, area.y1 + svg::xaxisheight(tickfont) + 6 + svg::ascent(labelfont),
            "Response " + per + " (genetic standard deviations of the component)", labelfont, Anchor::middle);
-    double ny = area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle + 6;
-    for (const std::string& l : lines) {
-        d.text(margin, ny + svg::ascent(notefont), l, notefont, Anchor::start, Attrs()("fill", grey));
-        ny += lineheight(notefont);
-    }
+    drawnotes(d, lines, area.y1 + svg::xaxisheight(tickfont) + 6 + axistitle);
     return d.finish(layout);
 }
 
