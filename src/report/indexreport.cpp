@@ -2,65 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "report/exports.h"
+#include "report/indextable.h"
 #include "textio/numbers.h"
 #include "textio/utf8.h"
 
 namespace kalp {
 
+using namespace tables;
+
 namespace {
-
-// A table of the files: CSV rows and JSON objects with the same names.
-struct Cell {
-    std::string text;
-    bool string = false; // a text in the JSON, else a number ("" for null)
-};
-struct Table {
-    std::vector<std::string> columns;
-    std::vector<std::vector<Cell>> rows;
-};
-
-Cell text(const std::string& s) { return {s, true}; }
-// A real as the shortest text of its double; zero without a sign.
-Cell real(double v) { return {shortest(v == 0 ? 0.0 : v), false}; }
-// An economic weight: a single-precision value of KALP's, as
-// kalp-weights.csv writes it.
-Cell weight(double v) { return {shortest(static_cast<float>(v == 0 ? 0.0 : v)), false}; }
-Cell whole(long long v) { return {std::to_string(v), false}; }
-Cell none() { return {"", false}; }
-
-std::string csv(const Table& t) {
-    std::string out;
-    for (size_t i = 0; i < t.columns.size(); ++i) {
-        if (i) out += ',';
-        out += t.columns[i];
-    }
-    out += '\n';
-    for (const auto& row : t.rows) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            if (i) out += ',';
-            out += csvfield(row[i].text);
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-std::string json(const Table& t, const std::string& indent) {
-    std::string out = "[";
-    for (size_t r = 0; r < t.rows.size(); ++r) {
-        out += (r ? ",\n" : "\n") + indent + "  {";
-        for (size_t i = 0; i < t.columns.size(); ++i) {
-            const Cell& c = t.rows[r][i];
-            out += (i ? ", " : "") + jsonstring(t.columns[i]) + ": " +
-                   (c.string ? jsonstring(c.text) : c.text.empty() ? "null" : c.text);
-        }
-        out += "}";
-    }
-    return out + (t.rows.empty() ? "]" : "\n" + indent + "]");
-}
 
 const PathIndex* selected(const IndexView& v, Path p) {
     const auto x = std::find_if(v.result.paths.begin(), v.result.paths.end(),
@@ -150,16 +102,6 @@ Table responsetable(const IndexView& v) {
 bool sameleftout(const IndexResult& r) {
     return std::equal(r.leftout[0].begin(), r.leftout[0].end(), r.leftout[1].begin(), r.leftout[1].end(),
                       [](const LeftOut& a, const LeftOut& b) { return a.number == b.number && a.effect == b.effect; });
-}
-
-std::string fixed(double v, const char* format = "%.4g") {
-    char s[48];
-    std::snprintf(s, sizeof s, format, v);
-    return s;
-}
-
-std::string pad(const std::string& s, size_t width) {
-    return s.size() < width ? std::string(width - s.size(), ' ') + s : s;
 }
 
 } // namespace
