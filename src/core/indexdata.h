@@ -88,12 +88,24 @@ struct ObjectiveWeights {
     double direct[NT] = {}, maternal[NT] = {};
 };
 
+// A component of a trait (an index into the traits) that an index aims
+// at: held where it is (a restricted index), or with its desired gain.
+struct Aim {
+    int trait;
+    Effect effect;
+    double gain = 0;
+    int line = 0;
+};
+
 struct IndexData {
     std::vector<IndexTrait> traits;
     std::vector<GeneticCorrelation> genetic;
     std::vector<TraitCorrelation> phenotypic, litter;
     std::vector<IndexSource> sources;
     std::vector<Selection> selection;
+    // The desired gains of index-desired.csv, in its proportions; none
+    // when the folder has no such file.
+    std::vector<Aim> desired;
 };
 
 } // namespace kalp

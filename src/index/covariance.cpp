@@ -208,4 +208,14 @@ void indexmatrices(const IndexData& d, const std::vector<IndexComponent>& comps,
     }
 }
 
+Eigen::VectorXd sourcecovariances(const IndexData& d, const std::vector<IndexComponent>& comps,
+                                  const Eigen::MatrixXd& C, Path path, const IndexSource& s,
+                                  const std::vector<IndexSource>& sources) {
+    const Builder b(d, comps, C, path);
+    Eigen::VectorXd row(static_cast<Eigen::Index>(sources.size()));
+    for (size_t k = 0; k < sources.size(); ++k)
+        row(static_cast<Eigen::Index>(k)) = b.covariance(s, sources[k]);
+    return row;
+}
+
 } // namespace kalp

@@ -36,4 +36,10 @@ void indexmatrices(const IndexData& d, const std::vector<IndexComponent>& comps,
                    const Eigen::MatrixXd& C, Path path, const std::vector<IndexSource>& sources,
                    Eigen::MatrixXd& P, Eigen::MatrixXd& G);
 
+// The covariances of source `s` with each of `sources`, as a row of P
+// would hold them: for a source whose number of records changes.
+Eigen::VectorXd sourcecovariances(const IndexData& d, const std::vector<IndexComponent>& comps,
+                                  const Eigen::MatrixXd& C, Path path, const IndexSource& s,
+                                  const std::vector<IndexSource>& sources);
+
 } // namespace kalp

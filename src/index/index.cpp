@@ -8,6 +8,7 @@
 
 #include "core/stop.h"
 #include "index/bend.h"
+#include "index/constrain.h"
 #include "index/covariance.h"
 #include "index/normal.h"
 
@@ -244,6 +245,10 @@ IndexResult computeindex(const IndexInputs& in) {
             r.yeargain += p.at.gain / years;
             r.yearresponse += p.at.response / years;
         }
+    }
+    for (const PathIndex& p : r.paths) {
+        if (!in.held.empty()) r.restricted.push_back(restrictedindex(in.data, r, p, in.held));
+        if (!in.data.desired.empty()) r.desired.push_back(desiredindex(in.data, r, p, in.data.desired));
     }
     return r;
 }

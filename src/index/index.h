@@ -30,6 +30,9 @@ struct IndexInputs {
     // Bend a covariance matrix that is not positive definite instead of
     // stopping.
     bool bend = false;
+    // The components that a restricted index holds where they are (none:
+    // no restricted index).
+    std::vector<Aim> held;
 };
 
 // A component of a trait with parameters: a column of G.
@@ -70,6 +73,17 @@ struct PathIndex {
     std::vector<Moved> bent;
 };
 
+// An index whose response is bound (a restricted index, or one for
+// desired gains): the Smith-Hazel index of the objective weights
+// `weights`, judged against the path's own objective.
+struct Constrained {
+    Path path;
+    Eigen::VectorXd weights; // held: v with the held part taken out; desired: the implied weights
+    Evaluation at;           // the index of `weights`: b, the responses, sd(I)
+    double accuracy = 0;     // r(I, H) with the path's objective
+    double response = 0;     // in the path's objective, per generation
+};
+
 // A component with an economic weight that the objective leaves out, as
 // no trait of index-traits.csv gives it parameters.
 struct LeftOut {
@@ -92,6 +106,9 @@ struct IndexResult {
     // genetic between components of different traits, phenotypic between
     // traits, litter between traits with a litter effect.
     int notgiven[3] = {0, 0, 0};
+    // The restricted index and the index of desired gains of each selected
+    // path, when asked for.
+    std::vector<Constrained> restricted, desired;
 };
 
 // The index and response of every selected path. Parameters that no
