@@ -150,6 +150,66 @@ TEST(IndexFiles, EveryRuleOfTheFilesIsReportedWithItsPlace) {
     }
 }
 
+TEST(IndexFiles, DesiredGainsAndRestrictionsAreCheckedAsTheFilesAre) {
+    const struct {
+        const char* what;
+        const char* desired; // index-desired.csv, or none
+        const char* args;
+        int status;
+        const char* report;
+    } rows[] = {
+        {"a gain for a trait without parameters", "trait,component,gain\n5,direct,1\n", "", 1,
+         "index-desired.csv, line 2, column 1 (trait), trait 5 has no row in index-traits.csv"},
+        {"a component the trait lacks", "trait,component,gain\n11,direct,1\n4,maternal,1\n", "", 1,
+         "index-desired.csv, line 3, column 2 (component), trait 4 has no maternal component"},
+        {"a component that is no word of them", "trait,component,gain\n4,both,1\n", "", 1,
+         "column 2 (component), a desired gain needs the component of the trait, direct or maternal"},
+        {"a gain missing", "trait,component,gain\n4,direct,\n", "", 1, "column 3 (gain), the desired gain is missing"},
+        {"a component twice", "trait,component,gain\n4,direct,1\n9,direct,0\n4,Direct,2\n", "", 1,
+         "line 4, column 2 (component), the direct gain of trait 4 is given a second time (first on line 2)"},
+        {"no direction", "trait,component,gain\n4,direct,0\n", "", 1, "Every gain of index-desired.csv is 0"},
+        {"a column that is not the file's", "trait,component,gain,weight\n4,direct,1,2\n", "", 1,
+         "column 4 of the header, \"weight\", is no column of index-desired.csv"},
+        {"a gain of a trait only recorded is fine", "trait,component,gain\nfat_depth,direct,-1\n4,direct,1\n", "", 0,
+         ""},
+        {"a restriction on a trait without parameters", nullptr, " --restrict 5:direct", 1,
+         "The option --restrict 5:direct names a component that is not in the objective:\n  trait 5 has no row"},
+        {"a restriction on a maternal component the trait lacks", nullptr, " --restrict 04:maternal", 1,
+         "trait 4 has no maternal heritability in index-traits.csv"},
+        {"a restriction on the direct component of a ewe trait", nullptr, " --restrict 8:direct", 1,
+         "trait 8 is a trait of the ewe, whose only component is maternal"},
+        {"more held than the sources can tell apart", nullptr,
+         " --restrict 1:direct --restrict 1:maternal --restrict 2:direct --restrict 2:maternal --restrict 4:direct "
+         "--restrict 8:maternal --restrict 9:direct --restrict 11:direct --restrict 24:direct --restrict "
+         "24:maternal --restrict fat_depth:direct",
+         1, "The restriction cannot be met on the rams path: its sources cannot tell the\n  responses of 1 direct"},
+        {"a restriction without its component", nullptr, " --restrict 4", 2, "--restrict 4: give a trait and its component"},
+        {"a restriction given twice", nullptr, " --restrict 4:direct --restrict 4:DIRECT", 2,
+         "--restrict 4:DIRECT is given twice"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Workdir w;
+        copyexample(w, "index");
+        ASSERT_EQ(w.run("index --csv").status, 0);
+        const std::string before = w.read("kalp-index.csv");
+        const size_t placed = w.folder().placed().size();
+        if (row.desired) w.write("index-desired.csv", row.desired);
+        const Outcome r = w.run(std::string("index --csv --json") + row.args);
+        EXPECT_EQ(r.status, row.status) << r.output;
+        if (row.status == 0) {
+            EXPECT_TRUE(w.exists("kalp-index-constrained.csv"));
+            continue;
+        }
+        EXPECT_NE((row.status == 1 ? r.output : r.errors).find(row.report), std::string::npos)
+            << r.output << r.errors;
+        EXPECT_EQ(w.read("kalp-index.csv"), before);
+        EXPECT_FALSE(w.exists("kalp-index.json"));
+        EXPECT_FALSE(w.exists("kalp-index-constrained.csv"));
+        EXPECT_EQ(w.folder().placed().size(), placed);
+    }
+}
+
 } // namespace
 
 namespace {

@@ -18,8 +18,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path expected = fs::path(KALP_SOURCE_DIR) / "tests" / "expected" / "index";
-const char* const indexfiles[] = {"kalp-index.csv", "kalp-index-weights.csv", "kalp-index-response.csv",
-                                  "kalp-index.json", "kalp-index.svg"};
+const char* const indexfiles[] = {"kalp-index.csv",         "kalp-index-weights.csv",     "kalp-index-response.csv",
+                                  "kalp-index-sources.csv", "kalp-index-sensitivity.csv", "kalp-index.json",
+                                  "kalp-index.svg"};
 
 // The rows of a CSV file without quoted fields, by column name.
 std::vector<std::map<std::string, std::string>> rowsof(const std::string& text) {
@@ -289,6 +290,58 @@ TEST(IndexRun, PathsThatAreNotSelected) {
     EXPECT_EQ(both[1].at("response_generation"), "0");
     EXPECT_EQ(both[2].at("path"), "year");
     EXPECT_NEAR(std::stod(both[2].at("response_year")), std::stod(both[0].at("response_generation")) / 6, 1e-12);
+}
+
+} // namespace
+
+namespace {
+
+// The restricted index and the index of desired gains: their files, the
+// held response 0 and the gains in their proportions in the files as
+// written, and the set replaced by a later kalp index.
+TEST(IndexRun, RestrictedAndDesiredIndexesWriteTheirFiles) {
+    Workdir w;
+    copyexample(w, "index");
+    w.write("index-desired.csv", "trait,component,gain\n11,direct,1\n24,direct,2\n8,maternal,0.02\n");
+    const Outcome r = w.run("index --csv --restrict 9:direct --restrict fat_depth:direct");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Restricted index, holding where they are:\n  9 Carcass fatness (score points), "
+                            "direct\n  fat_depth, direct\n"),
+              std::string::npos)
+        << r.output;
+    std::map<std::string, double> largest; // the largest response of each index and path
+    std::map<std::string, std::map<std::string, double>> gains;
+    for (const auto& row : rowsof(w.read("kalp-index-constrained-response.csv"))) {
+        if (row.at("path") == "year") continue;
+        const std::string key = row.at("index") + " " + row.at("path");
+        const std::string component = row.at("name") + " " + row.at("component");
+        gains[key][component] = std::stod(row.at("response_generation"));
+        largest[key] = std::max(largest[key], std::fabs(gains[key][component]));
+    }
+    ASSERT_EQ(gains.size(), 4u);
+    for (const char* path : {"rams", "ewes"}) {
+        SCOPED_TRACE(path);
+        const auto& held = gains.at(std::string("restricted ") + path);
+        const double scale = largest.at(std::string("restricted ") + path);
+        EXPECT_LE(std::fabs(held.at("Carcass fatness (score points) direct")), 1e-12 * scale);
+        EXPECT_LE(std::fabs(held.at("fat_depth direct")), 1e-12 * scale);
+        const auto& d = gains.at(std::string("desired ") + path);
+        const double lean = d.at("Lean meat content of the carcass (%) direct");
+        EXPECT_GT(lean, 0);
+        EXPECT_NEAR(d.at("Lamb survival to weaning (%) direct") / lean, 2, 1e-12);
+        EXPECT_NEAR(d.at("Litter size (lambs per lambing) maternal") / lean, 0.02, 1e-12);
+    }
+    // Each costs response against the index on the economic weights.
+    for (const auto& row : rowsof(w.read("kalp-index-constrained.csv")))
+        EXPECT_GT(std::stod(row.at("cost_year")), 0) << row.at("path") << " " << row.at("index");
+    EXPECT_EQ(rowsof(w.read("kalp-index-constrained-weights.csv")).size(), 2u * (9 + 8));
+    // Without them, a later kalp index removes their files with the set.
+    w.remove("index-desired.csv");
+    ASSERT_EQ(w.run("index --csv").status, 0);
+    for (const char* f : {"kalp-index-constrained.csv", "kalp-index-constrained-weights.csv",
+                          "kalp-index-constrained-response.csv"})
+        EXPECT_FALSE(w.exists(f)) << f;
+    EXPECT_TRUE(w.exists("kalp-index-sources.csv"));
 }
 
 } // namespace

@@ -150,11 +150,12 @@ bool hascomponent(const IndexTrait& t, Effect e) {
     return t.ewe ? e == Effect::maternal : e == Effect::direct || t.h2m > 0;
 }
 
-Effect component(const CsvColumns& c, const CsvTable::Row& row, const char* column, const IndexTrait& t) {
+Effect component(const CsvColumns& c, const CsvTable::Row& row, const char* column, const IndexTrait& t,
+                 const char* what = "a genetic correlation") {
     const std::string s = lowercase(c.cell(row, column));
     if (s != "direct" && s != "maternal")
         c.fault(row, column,
-                "a genetic correlation needs the component of the trait, direct or maternal, not \"" +
+                std::string(what) + " needs the component of the trait, direct or maternal, not \"" +
                     c.cell(row, column) + "\".",
                 "Write direct or maternal there.");
     const Effect e = s == "direct" ? Effect::direct : Effect::maternal;
@@ -369,6 +370,31 @@ void readselection(const Folder& folder, IndexData& d, const IndexReading& how) 
                  "Give a row for the rams, the ewes or both and restart the program.");
 }
 
+// The desired gains, when the folder has index-desired.csv.
+void readdesired(const Folder& folder, IndexData& d) {
+    if (folder.entry(desiredfile) == Entry::missing) return;
+    const CsvTable t = readcsv(folder, desiredfile);
+    const CsvColumns c(t, {{"trait", true}, {"component", true}, {"gain", true}});
+    bool any = false;
+    for (const CsvTable::Row& row : t.rows) {
+        const int trait = findtrait(d, c, row, "trait");
+        const Effect e = component(c, row, "component", d.traits[static_cast<size_t>(trait)], "a desired gain");
+        const double gain = required(c, row, "gain", "the desired gain");
+        for (const Aim& o : d.desired)
+            if (o.trait == trait && o.effect == e)
+                c.fault(row, "component", "the " + std::string(effectname(e)) + " gain of trait " +
+                                              d.traits[static_cast<size_t>(trait)].name +
+                                              " is given a second time (first on line " + std::to_string(o.line) + ").",
+                        "Give each component once.");
+        any = any || gain != 0;
+        d.desired.push_back({trait, e, gain, row.line});
+    }
+    if (!d.desired.empty() && !any)
+        csvfault(desiredfile, "Every gain of index-desired.csv is 0, which gives the index no direction.",
+                 "Give the gains wished for, in their proportions (some may be 0), and restart the "
+                 "program.");
+}
+
 } // namespace
 
 const IndexFile (&indexfiles())[4] { return files; }
@@ -379,6 +405,7 @@ IndexData readindexdata(const Folder& folder, const IndexReading& how) {
     readcorrelations(folder, d);
     readsources(folder, d);
     readselection(folder, d, how);
+    readdesired(folder, d);
     return d;
 }
 

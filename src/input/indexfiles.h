@@ -20,6 +20,9 @@ struct IndexFile {
 };
 // The four index files, in the order they are read.
 const IndexFile (&indexfiles())[4];
+// The desired gains of an index (trait, component, gain), read when the
+// folder holds the file.
+constexpr const char* desiredfile = "index-desired.csv";
 
 // What the reading must know beyond the files: the highest traced group of
 // the run's layout, 0 when the economic weights come from --weights (then
@@ -28,7 +31,8 @@ struct IndexReading {
     int tracedbound = 0;
 };
 
-// Reads and checks the four index files of `folder`.
+// Reads and checks the four index files of `folder`, and index-desired.csv
+// where it stands.
 IndexData readindexdata(const Folder& folder, const IndexReading& how);
 
 // Economic weights from a CSV file in the columns of kalp-weights.csv

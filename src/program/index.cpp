@@ -11,6 +11,7 @@
 #include "index/agreement.h"
 #include "index/index.h"
 #include "index/intervals.h"
+#include "index/worth.h"
 #include "input/indexfiles.h"
 #include "model/classes.h"
 #include "report/catalogue.h"
@@ -90,8 +91,34 @@ void fromrun(const Folder& folder, Assembled& a) {
     }
 }
 
+// The components of --restrict among those of the index: each must be in
+// the objective, a component of a trait of index-traits.csv.
+std::vector<Aim> heldcomponents(const Options& o, const IndexData& d) {
+    std::vector<Aim> held;
+    for (const std::string& h : o.held) {
+        const size_t colon = h.rfind(':');
+        std::string trait = h.substr(0, colon);
+        const Effect e = h.substr(colon + 1) == "direct" ? Effect::direct : Effect::maternal;
+        if (trait.find_first_not_of("0123456789") == std::string::npos && trait.size() < 10)
+            trait = std::to_string(std::stol(trait));
+        const auto t = std::find_if(d.traits.begin(), d.traits.end(), [&](const IndexTrait& x) { return x.name == trait; });
+        auto refuse = [&](const std::string& why) {
+            halt(RunStop{StopKind::option, "", "", "The option --restrict " + h + " names a component that is not in "
+                         "the objective:\n  " + why,
+                         "Restrict a component of a trait of index-traits.csv, by its number or name there.", ""});
+        };
+        if (t == d.traits.end()) refuse("trait " + trait + " has no row in index-traits.csv.");
+        const bool has = t->ewe ? e == Effect::maternal : e == Effect::direct || t->h2m > 0;
+        if (!has)
+            refuse("trait " + trait + (t->ewe ? " is a trait of the ewe, whose only component is maternal."
+                                              : " has no maternal heritability in index-traits.csv."));
+        held.push_back({static_cast<int>(t - d.traits.begin()), e});
+    }
+    return held;
+}
+
 IndexView view(const Assembled& a, const IndexResult& r) {
-    IndexView v{a.in.data, r, a.names, a.weights, {}, {}};
+    IndexView v{a.in.data, r, a.names, a.weights, {}, {}, {}, {}, {}};
     for (int k = 0; k < pathcount; ++k) {
         v.path[k] = a.facts[k];
         v.path[k].sources = std::any_of(a.in.data.sources.begin(), a.in.data.sources.end(),
@@ -99,6 +126,9 @@ IndexView view(const Assembled& a, const IndexResult& r) {
         if (a.models[k] && a.models[k]->gstd == 2) v.path[k].covered = coveredshare(r, a.in.data, *a.models[k]);
     }
     if (a.run && a.run->gstd == 2) v.sds = sddifferences(r, a.in.data, *a.run);
+    v.values = sourcevalues(a.in.data, r);
+    v.sensitivity = sensitivities(r);
+    v.held = a.in.held;
     return v;
 }
 
@@ -123,10 +153,12 @@ void compute(Folder& folder, Console& console, const Options& options) {
             a.facts[pathindex(s.path)].interval.clear();
         }
     a.in.bend = options.bend;
+    a.in.held = heldcomponents(options, a.in.data);
     const IndexResult result = computeindex(a.in);
     const IndexView v = view(a, result);
     std::vector<OutputFile> files;
     for (const IndexOutput* o : outputs) {
+        if (o->wanted && !o->wanted(v)) continue;
         files.emplace_back(folder, o->name);
         files.back().write(o->whole(v));
         files.back().close();

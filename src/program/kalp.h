@@ -39,6 +39,9 @@ struct Options {
     bool bend = false;
     const Folder* weightsfolder = nullptr;
     std::string weightsfile, weightspath;
+    // kalp index --restrict: the components held, "TRAIT:COMPONENT" as given
+    // (the component's word checked, direct or maternal).
+    std::vector<std::string> held;
 
     bool exports() const { return csv || json || plot || !sweeps.empty(); }
     Wants wants() const { return Wants{csv, json, plot, !sweeps.empty()}; }

@@ -4,6 +4,7 @@
 
 #include "report/exports.h"
 #include "report/indexreport.h"
+#include "report/indexworth.h"
 
 namespace kalp {
 
@@ -124,6 +125,16 @@ const std::vector<IndexOutput> indexes = {
     {"kalp-index.csv", "the index of each path and its response", Ask::csv, indexcsv},
     {"kalp-index-weights.csv", "the weights of the index's sources", Ask::csv, indexweightscsv},
     {"kalp-index-response.csv", "the response of every trait component", Ask::csv, indexresponsecsv},
+    {"kalp-index-sources.csv", "the value of each source of the index", Ask::csv,
+     [](const IndexView& v) { return tables::csv(sourcestable(v)); }},
+    {"kalp-index-sensitivity.csv", "the efficiency of the index under changed economic weights", Ask::csv,
+     [](const IndexView& v) { return tables::csv(sensitivitytable(v)); }},
+    {"kalp-index-constrained.csv", "the restricted index and the index of desired gains", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedtable(v)); }, constrained},
+    {"kalp-index-constrained-weights.csv", "the weights of their sources", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedweightstable(v)); }, constrained},
+    {"kalp-index-constrained-response.csv", "their response in every trait component", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedresponsetable(v)); }, constrained},
     {"kalp-index.json", "the index and its response", Ask::json, indexjson},
     {"kalp-index.svg", "the chart of the response by trait component", Ask::plot,
      [](const IndexView& v) { return indexchart(v); }},

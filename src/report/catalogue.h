@@ -82,6 +82,8 @@ struct IndexOutput {
     const char* holds;
     Ask ask;
     std::string (*whole)(const IndexView& v);
+    // Whether the index has what it holds; null: always.
+    bool (*wanted)(const IndexView& v) = nullptr;
 };
 const std::vector<IndexOutput>& indexoutputs();
 // The files of kalp index that `w` asks for.

@@ -5,6 +5,7 @@
 
 #include "report/exports.h"
 #include "report/indextable.h"
+#include "report/indexworth.h"
 #include "textio/numbers.h"
 #include "textio/utf8.h"
 
@@ -28,10 +29,7 @@ double years(const IndexView& v) { return v.result.interval[0] + v.result.interv
 int number(const IndexView& v, const IndexComponent& c) {
     return v.data.traits[static_cast<size_t>(c.trait)].number;
 }
-std::string traitname(const IndexView& v, int trait) {
-    const IndexTrait& t = v.data.traits[static_cast<size_t>(trait)];
-    return t.number ? v.names[static_cast<size_t>(t.number)] : t.name;
-}
+std::string traitname(const IndexView& v, int trait) { return indextraitname(v, trait); }
 Cell traitcell(const IndexView& v, int trait) {
     const int k = v.data.traits[static_cast<size_t>(trait)].number;
     return k ? whole(k) : none();
@@ -106,6 +104,11 @@ bool sameleftout(const IndexResult& r) {
 
 } // namespace
 
+std::string indextraitname(const IndexView& v, int trait) {
+    const IndexTrait& t = v.data.traits[static_cast<size_t>(trait)];
+    return t.number ? v.names[static_cast<size_t>(t.number)] : t.name;
+}
+
 std::string indexcomponentlabel(const IndexView& v, const IndexComponent& c) {
     const int k = number(v, c);
     return (k ? std::to_string(k) + " " : std::string()) + traitname(v, c.trait) + ", " +
@@ -157,6 +160,13 @@ std::string indexjson(const IndexView& v) {
             bent.rows.push_back({text(pathname(p.path)), text(rowname(&p, m.i)), text(rowname(&p, m.j)),
                                  real(m.before), real(m.after)});
     out += "  \"bent\": " + json(bent, "  ") + ",\n";
+    out += "  \"sources\": " + json(sourcestable(v), "  ") + ",\n";
+    out += "  \"sensitivity\": " + json(sensitivitytable(v), "  ") + ",\n";
+    if (constrained(v)) {
+        out += "  \"constrained\": " + json(constrainedtable(v), "  ") + ",\n";
+        out += "  \"constrained_weights\": " + json(constrainedweightstable(v), "  ") + ",\n";
+        out += "  \"constrained_response\": " + json(constrainedresponsetable(v), "  ") + ",\n";
+    }
     out += "  \"pairs_not_given\": {\"genetic\": " + std::to_string(v.result.notgiven[0]) +
            ", \"phenotypic\": " + std::to_string(v.result.notgiven[1]) +
            ", \"litter\": " + std::to_string(v.result.notgiven[2]) + "}\n}\n";
@@ -226,6 +236,7 @@ std::string indexreport(const IndexView& v) {
             out += "  " + left(labels[k]) + pad(fixed(parts[k].gain), 12) + pad(fixed(parts[k].value), 12) +
                    pad(fixed(100 * parts[k].value / total, "%.1f"), 6) + " %\n";
     }
+    out += constrainedreport(v) + worthreport(v);
 
     out += "\n";
     for (int k = 0; k < pathcount; ++k) {

@@ -11,6 +11,7 @@
 #include "core/indexdata.h"
 #include "index/agreement.h"
 #include "index/index.h"
+#include "index/worth.h"
 #include "input/control.h"
 #include "report/svg.h"
 
@@ -34,6 +35,12 @@ struct IndexView {
     std::string weights;      // the file of --weights, "" for the run's own weights
     IndexPathFacts path[pathcount];
     std::vector<SdDifference> sds;
+    // What each source is worth, and how far the index depends on each
+    // economic weight.
+    std::vector<SourceValue> values;
+    std::vector<Sensitivity> sensitivity;
+    // The components held by the restricted index (IndexResult::restricted).
+    std::vector<Aim> held;
 };
 
 // The console report: per path the standard deviations, accuracy,
@@ -55,5 +62,8 @@ std::string indexchart(const IndexView& v, svg::Layout* layout = nullptr);
 
 // "3 Weaning weight (kg), maternal", "fat_depth, direct".
 std::string indexcomponentlabel(const IndexView& v, const IndexComponent& c);
+// The name of a trait of the index: KALP's name of a trait of KALP, else
+// the name of the files.
+std::string indextraitname(const IndexView& v, int trait);
 
 } // namespace kalp

@@ -1,5 +1,7 @@
 #include "run/indexargs.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 
 namespace kalp {
@@ -21,6 +23,13 @@ void addindex(CLI::App& app, IndexArgs& args) {
                   "kalp-weights.csv (trait, component, economic_weight), instead of computing the "
                   "folder's scenario; a relative FILE is taken from the working directory (-C)")
         ->type_name("FILE");
+    c->add_option("--restrict", args.held,
+                  "Also compute the restricted index, under which the trait component does not change "
+                  "(TRAIT is its number or its name in index-traits.csv, COMPONENT direct or maternal); "
+                  "give it again for more components")
+        ->type_name("TRAIT:COMPONENT")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     c->add_flag("--bend", o.bend,
                 "Bend a covariance matrix that is not positive definite instead of stopping, and "
                 "list the correlations it moved");
@@ -41,6 +50,18 @@ int runindex(IndexArgs& args, const std::string& dir, Console& console, Folders&
     }
     Options& o = args.options;
     o.command = Options::Command::index;
+    for (const std::string& h : args.held) {
+        const size_t colon = h.rfind(':');
+        std::string comp = colon == std::string::npos ? "" : h.substr(colon + 1);
+        for (char& ch : comp)
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+        if (colon == 0 || (comp != "direct" && comp != "maternal"))
+            return usage("--restrict " + h + ": give a trait and its component, such as 24:direct or "
+                         "fat_depth:direct");
+        if (std::find(o.held.begin(), o.held.end(), h.substr(0, colon + 1) + comp) != o.held.end())
+            return usage("--restrict " + h + " is given twice");
+        o.held.push_back(h.substr(0, colon + 1) + comp);
+    }
     if (!args.weights.empty()) {
         // FILE is named from the working folder, as every file of the run.
         const std::string& w = args.weights;

@@ -14,6 +14,7 @@ namespace kalp {
 struct IndexArgs {
     CLI::App* command = nullptr;
     std::string dir, weights;
+    std::vector<std::string> held;
     Options options;
 };
 
