@@ -48,7 +48,7 @@ std::uint64_t splitmix(std::uint64_t seed, std::uint64_t k) {
     return z ^ (z >> 31);
 }
 
-double unit(std::uint64_t x) { return (static_cast<double>(x >> 11) + 0.5) * 0x1.0p-53; }
+double unit(std::uint64_t x) { return (static_cast<double>(x >> 12) + 0.5) * 0x1.0p-52; }
 
 double logarithm(double x) {
     // x = m 2^k with sqrt(1/2) <= m < sqrt(2), and ln m = 2 atanh(s),

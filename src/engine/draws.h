@@ -3,7 +3,7 @@
 // the draws share. The draws are the same bits on every platform for the
 // same seed: SplitMix64 (Steele, Lea and Flood 2014), whose k-th number is a
 // function of the seed and k alone, so that a draw does not depend on
-// which worker computes it; uniform values in (0, 1) from its upper 53
+// which worker computes it; uniform values in (0, 1) from its upper 52
 // bits; normal values by the inverse of the normal distribution (Wichura's
 // algorithm AS 241) with a logarithm of our own, all from additions,
 // multiplications, divisions and square roots (the C library's log, exp

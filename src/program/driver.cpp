@@ -13,6 +13,7 @@
 #include "core/stop.h"
 #include "engine/engine.h"
 #include "engine/sweep.h"
+#include "program/draws.h"
 #include "program/index.h"
 #include "program/init.h"
 #include "program/kalp.h"
@@ -246,7 +247,9 @@ int run(Folder& folder, Console& console, const Options& options) {
             removeunfinished(folder, outputnames());
             for (const std::string& name : askednames(options.wants()))
                 requireplace(folder, name);
-            if (options.sweeps.empty())
+            if (options.draws > 0)
+                drawsrun(folder, console, options, warnings);
+            else if (options.sweeps.empty())
                 plainrun(folder, console, options, warnings);
             else
                 sweeprun(folder, console, options, warnings);

@@ -4,6 +4,7 @@
 // folder it edits.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct Options {
     bool json = false; // kalp-results.json, or with a sweep kalp-sweep.json
     bool plot = false; // kalp-geneflow.svg, kalp-weights.svg, or with a sweep kalp-sweep.svg
     std::vector<Axis> sweeps;
+    // kalp --draws N [--seed S]: N scenarios of economic values drawn as
+    // values-uncertainty.csv gives them (0: none), from the seed S.
+    long long draws = 0;
+    std::uint64_t seed = 1;
     // kalp init: the kind of scenario, the folders that hold the report
     // template and the examples it is made from, and the working folder
     // as the command line named it.
@@ -43,8 +48,8 @@ struct Options {
     // (the component's word checked, direct or maternal).
     std::vector<std::string> held;
 
-    bool exports() const { return csv || json || plot || !sweeps.empty(); }
-    Wants wants() const { return Wants{csv, json, plot, !sweeps.empty()}; }
+    bool exports() const { return csv || json || plot || !sweeps.empty() || draws > 0; }
+    Wants wants() const { return Wants{csv, json, plot, !sweeps.empty(), draws > 0}; }
 };
 
 // Does what `options` ask in `folder`, speaking on `console`; returns the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "report/drawsreport.h"
 #include "report/exports.h"
 #include "report/indexreport.h"
 #include "report/indexworth.h"
@@ -121,6 +122,12 @@ const std::vector<SweepOutput> sweeps = {
      sweepchartfile},
 };
 
+const std::vector<DrawOutput> draws = {
+    {"kalp-draws.csv", "the spread of every weight over the drawn scenarios", Ask::plain, drawscsv},
+    {"kalp-draws.svg", "the chart of the relative weights over the drawn scenarios", Ask::plot,
+     [](const DrawsView& v) { return drawschart(v); }, standardised},
+};
+
 const std::vector<IndexOutput> indexes = {
     {"kalp-index.csv", "the index of each path and its response", Ask::csv, indexcsv},
     {"kalp-index-weights.csv", "the weights of the index's sources", Ask::csv, indexweightscsv},
@@ -187,9 +194,25 @@ std::vector<const IndexOutput*> askedindex(const Wants& w) {
 
 std::vector<std::string> indexnames() { return namesof(indexes); }
 
+const std::vector<DrawOutput>& drawoutputs() { return draws; }
+
+std::vector<const DrawOutput*> askeddraws(const Wants& w, const Model* m) {
+    std::vector<const DrawOutput*> v;
+    for (const DrawOutput& o : draws)
+        if (wanted(o.ask, w) && (!m || !o.wanted || o.wanted(*m))) v.push_back(&o);
+    return v;
+}
+
+std::vector<const SweepOutput*> askeddrawnrows(const Wants& w) {
+    std::vector<const SweepOutput*> v;
+    for (const SweepOutput& o : sweeps)
+        if (!o.whole && (o.ask == Ask::plain ? w.csv : wanted(o.ask, w))) v.push_back(&o);
+    return v;
+}
+
 std::vector<std::string> outputnames() {
     std::vector<std::string> v = namesof(runs);
-    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(indexes)})
+    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(draws), namesof(indexes)})
         v.insert(v.end(), more.begin(), more.end());
     return v;
 }
@@ -201,6 +224,9 @@ const char* outputholds(const std::string& name) {
     const auto sweep = std::find_if(sweeps.begin(), sweeps.end(),
                                     [&](const SweepOutput& o) { return name == o.name; });
     if (sweep != sweeps.end()) return sweep->holds;
+    const auto drawn = std::find_if(draws.begin(), draws.end(),
+                                    [&](const DrawOutput& o) { return name == o.name; });
+    if (drawn != draws.end()) return drawn->holds;
     const auto index = std::find_if(indexes.begin(), indexes.end(),
                                     [&](const IndexOutput& o) { return name == o.name; });
     return index == indexes.end() ? "" : index->holds;
@@ -222,11 +248,20 @@ std::vector<const SweepOutput*> askedsweep(const Wants& w) {
 }
 
 std::vector<std::string> askednames(const Wants& w) {
+    if (w.draws) {
+        std::vector<std::string> v = namesof(askeddraws(w)), rows = namesof(askeddrawnrows(w));
+        v.insert(v.end(), rows.begin(), rows.end());
+        return v;
+    }
     return w.sweep ? namesof(askedsweep(w)) : namesof(asked(w));
 }
 
 std::vector<std::string> exportnames(bool sweep) {
-    if (sweep) return namesof(sweeps);
+    if (sweep) {
+        std::vector<std::string> v = namesof(sweeps), drawn = namesof(draws);
+        v.insert(v.end(), drawn.begin(), drawn.end());
+        return v;
+    }
     std::vector<const RunOutput*> exports;
     for (const RunOutput& o : runs)
         if (o.ask != Ask::plain) exports.push_back(&o);

@@ -31,6 +31,7 @@ const InputFile* findinput(const std::string& name);
 struct Wants {
     bool csv = false, json = false, plot = false;
     bool sweep = false;
+    bool draws = false; // kalp --draws: a sweep over drawn economic values
 };
 enum class Ask { plain, csv, json, plot };
 
@@ -75,6 +76,22 @@ struct SweepOutput {
 };
 const std::vector<SweepOutput>& sweepoutputs();
 
+// A file of kalp --draws, formed whole from the summary of the drawn
+// scenarios (report/drawsreport.h); with --csv and --json the draws also
+// give the rows of every scenario as a sweep writes them.
+struct DrawsView;
+struct DrawOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*whole)(const DrawsView& v);
+    // Whether a scenario with its option writes it; null: always.
+    bool (*wanted)(const Model& m) = nullptr;
+};
+const std::vector<DrawOutput>& drawoutputs();
+std::vector<const DrawOutput*> askeddraws(const Wants& w, const Model* m = nullptr);
+std::vector<const SweepOutput*> askeddrawnrows(const Wants& w);
+
 // A file of kalp index, formed whole from the index (report/indexreport.h).
 struct IndexView;
 struct IndexOutput {
@@ -101,8 +118,8 @@ std::vector<const RunOutput*> asked(const Wants& w, const Model* m = nullptr);
 std::vector<const SweepOutput*> askedsweep(const Wants& w);
 // Their names, for the checks before a run.
 std::vector<std::string> askednames(const Wants& w);
-// The exports of the same kind (run or sweep), asked or not: a run with
-// export options replaces the set of an earlier one.
+// The exports of the same kind (run, or sweep and draws), asked or not: a
+// run with export options replaces the set of an earlier one.
 std::vector<std::string> exportnames(bool sweep);
 
 } // namespace kalp

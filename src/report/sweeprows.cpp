@@ -44,6 +44,9 @@ SweepRow sweeprow(const SweepTables& t, const Scenario& sc, const Model& m) {
         const Axis& a = t.plan->axes[i];
         r.fields.values[t.fields[i]] = scenariovalue(*a.p, m, a.trait);
     }
+    if (t.plan->draws)
+        for (const Change& c : t.plan->draws->changes(sc.draw))
+            r.fields.values[scenariofield(*c.p, c.trait)] = scenariovalue(*c.p, m, c.trait);
     for (const Parameter& p : parameters())
         if (p.stage == Stage::deviations)
             for (int k = 1; k <= 35; ++k)

@@ -151,6 +151,18 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         ->type_name("NAME=VALUES")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::string draws, seed;
+    const CLI::Option* drawsopt =
+        app.add_option("--draws", draws,
+                       "Draw N scenarios of the economic values that values-uncertainty.csv names, from "
+                       "their distributions, and write the spread of every weight to kalp-draws.csv (with "
+                       "--csv and --json also the rows of every scenario as a sweep writes them; with "
+                       "--plot kalp-draws.svg); N from 1 to 10000000")
+            ->type_name("N");
+    const CLI::Option* seedopt =
+        app.add_option("--seed", seed, "The seed of --draws, a whole number (default 1): the same seed gives "
+                                       "the same draws on every system")
+            ->type_name("S");
     auto* init = app.add_subcommand(
         "init", "Write a first scenario: every input file of a small flock and the template");
     std::string initdir = ".";
@@ -186,9 +198,15 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     }
     try {
         options.sweeps = parsesweeps(sweeps);
+        if (drawsopt->count() > 0) options.draws = parsedraws(draws);
+        if (seedopt->count() > 0) options.seed = parseseed(seed);
     } catch (const BadSweep& e) {
         return usage(e.what());
     }
+    if (seedopt->count() > 0 && drawsopt->count() == 0)
+        return usage("--seed is the seed of --draws; give it with --draws N");
+    if (options.draws > 0 && !options.sweeps.empty())
+        return usage("--draws and --sweep cannot be given together; draw the values of one scenario, or sweep");
     // An empty name, such as an unset shell variable gives, names no directory.
     if ((diropt->count() > 0 && dir.empty()) ||
         (editor->get_option("--dir")->count() > 0 && serving.dir.empty()))
