@@ -177,4 +177,23 @@ Outcome readlayout(const Folder& files) {
     return o;
 }
 
+Retrace::Retrace(const Model& prepared, int traced)
+    : prepared_(prepared), traced_(traced), flow_(std::make_unique<Model>()), out_(std::make_unique<Model>()) {}
+
+const Model& Retrace::weighed(const Model& m) {
+    if (!flowed_ || flow_->u != m.u || flow_->l_inv != m.l_inv) {
+        *flow_ = prepared_;
+        flow_->u = m.u;
+        flow_->n_sac = traced_;
+        flow_->l_inv = m.l_inv;
+        geneflow(*flow_);
+        flowed_ = true;
+    }
+    *out_ = *flow_;
+    std::copy(&m.evpA[0][0], &m.evpA[0][0] + NT * 3, &out_->evpA[0][0]);
+    std::copy(&m.evpB[0][0], &m.evpB[0][0] + NT * 3, &out_->evpB[0][0]);
+    economicweights(*out_);
+    return *out_;
+}
+
 } // namespace kalp

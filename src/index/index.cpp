@@ -48,17 +48,6 @@ std::string heaviest(const Eigen::VectorXd& vec, Name name) {
     halt(RunStop{StopKind::input, "", "", what, fix, ""});
 }
 
-Eigen::VectorXd objective(const IndexData& d, const std::vector<IndexComponent>& comps,
-                          const ObjectiveWeights& w) {
-    Eigen::VectorXd v(static_cast<Eigen::Index>(comps.size()));
-    for (size_t j = 0; j < comps.size(); ++j) {
-        const int k = d.traits[static_cast<size_t>(comps[j].trait)].number;
-        v(static_cast<Eigen::Index>(j)) =
-            k == 0 ? 0.0 : comps[j].effect == Effect::direct ? w.direct[k] : w.maternal[k];
-    }
-    return v;
-}
-
 std::vector<LeftOut> leftout(const IndexData& d, const std::vector<IndexComponent>& comps,
                              const ObjectiveWeights& w) {
     std::vector<LeftOut> out;
@@ -145,7 +134,7 @@ PathIndex computepath(const IndexInputs& in, const std::vector<IndexComponent>& 
     p.path = sel.path;
     for (const IndexSource& s : in.data.sources)
         if (s.path == sel.path) p.sources.push_back(s);
-    p.v = objective(in.data, comps, in.weights[pathindex(sel.path)]);
+    p.v = objectivevector(in.data, comps, in.weights[pathindex(sel.path)]);
     p.intensity = sel.intensity >= 0 ? sel.intensity : intensity(sel.proportion);
     p.C = C;
     indexmatrices(in.data, comps, C, sel.path, p.sources, p.P, p.G);
@@ -205,6 +194,26 @@ PathIndex computepath(const IndexInputs& in, const std::vector<IndexComponent>& 
 }
 
 } // namespace
+
+Eigen::VectorXd objectivevector(const IndexData& d, const std::vector<IndexComponent>& comps,
+                                const ObjectiveWeights& w) {
+    Eigen::VectorXd v(static_cast<Eigen::Index>(comps.size()));
+    for (size_t j = 0; j < comps.size(); ++j) {
+        const int k = d.traits[static_cast<size_t>(comps[j].trait)].number;
+        v(static_cast<Eigen::Index>(j)) =
+            k == 0 ? 0.0 : comps[j].effect == Effect::direct ? w.direct[k] : w.maternal[k];
+    }
+    return v;
+}
+
+ObjectiveWeights objectiveof(const Model& m) {
+    ObjectiveWeights w;
+    for (int k = 1; k < NT; ++k) {
+        w.direct[k] = m.ew_d[k];
+        w.maternal[k] = m.ew_m[k];
+    }
+    return w;
+}
 
 std::string componenttext(const IndexData& d, const IndexComponent& c) {
     return d.traits[static_cast<size_t>(c.trait)].name + " " + effectname(c.effect);

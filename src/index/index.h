@@ -124,6 +124,13 @@ IndexResult computeindex(const IndexInputs& in);
 // with no factorisation: a few products of the size of G.
 Evaluation evaluate(const PathIndex& p, const Eigen::VectorXd& v);
 
+// The objective weights v of the components, from the economic weights of
+// a path's objective (0 for a trait only recorded).
+Eigen::VectorXd objectivevector(const IndexData& d, const std::vector<IndexComponent>& comps,
+                                const ObjectiveWeights& w);
+// The economic weights of a complete run.
+ObjectiveWeights objectiveof(const Model& m);
+
 // "3 direct", "fat_depth maternal": a component as the reports name it.
 std::string componenttext(const IndexData& d, const IndexComponent& c);
 

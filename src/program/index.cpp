@@ -12,6 +12,7 @@
 #include "index/index.h"
 #include "index/intervals.h"
 #include "index/worth.h"
+#include "program/indexsweep.h"
 #include "input/indexfiles.h"
 #include "model/classes.h"
 #include "report/catalogue.h"
@@ -21,15 +22,6 @@
 namespace kalp {
 
 namespace {
-
-ObjectiveWeights weightsof(const Model& m) {
-    ObjectiveWeights w;
-    for (int k = 1; k < NT; ++k) {
-        w.direct[k] = m.ew_d[k];
-        w.maternal[k] = m.ew_m[k];
-    }
-    return w;
-}
 
 // Everything the index is computed from, and what its report gives beside
 // the numbers.
@@ -81,7 +73,7 @@ void fromrun(const Folder& folder, Assembled& a) {
             if (o.stop) halt(*o.stop);
             a.models[k] = std::move(o.model);
         }
-        a.in.weights[k] = weightsof(*a.models[k]);
+        a.in.weights[k] = objectiveof(*a.models[k]);
         a.facts[k].traced = traced;
         const ClassInfo c = describeclass(m, traced);
         a.facts[k].group = groupname(c);
@@ -140,6 +132,10 @@ void compute(Folder& folder, Console& console, const Options& options) {
     const std::vector<const IndexOutput*> outputs = askedindex(wants);
     for (const IndexOutput* o : outputs)
         requireplace(folder, o->name);
+    if (!options.sweeps.empty())
+        for (const IndexSweepOutput* o : askedindexsweep(wants))
+            requireplace(folder, o->name);
+    if (options.draws > 0 && options.csv) requireplace(folder, indexdrawsfile);
     Assembled a;
     if (options.weightsfolder)
         fromweights(options, folder, a);
@@ -156,13 +152,25 @@ void compute(Folder& folder, Console& console, const Options& options) {
     a.in.held = heldcomponents(options, a.in.data);
     const IndexResult result = computeindex(a.in);
     const IndexView v = view(a, result);
-    std::vector<OutputFile> files;
+    std::vector<OutputFile> files, more;
+    std::string scenarios;
+    if (options.draws > 0 || !options.sweeps.empty()) {
+        IndexScenarios x{a.in, result, a.names, *a.run, {0, 0}, {-1, -1}};
+        for (const Selection& s : a.in.data.selection) {
+            x.traced[pathindex(s.path)] = s.traced;
+            x.interval[pathindex(s.path)] = s.interval;
+        }
+        if (options.draws > 0) scenarios += indexdraws(folder, console, options, x, more);
+        if (!options.sweeps.empty()) scenarios += indexsweep(folder, console, options, x, more);
+    }
     for (const IndexOutput* o : outputs) {
         if (o->wanted && !o->wanted(v)) continue;
         files.emplace_back(folder, o->name);
         files.back().write(o->whole(v));
         files.back().close();
     }
+    for (OutputFile& f : more)
+        files.push_back(std::move(f));
     std::vector<OutputFile*> all(files.size());
     std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
     publish(all);
@@ -178,7 +186,7 @@ void compute(Folder& folder, Console& console, const Options& options) {
         for (const OutputFile& f : files)
             announce += "The file " + f.name() + " holds " + outputholds(f.name()) + ".\n";
     }
-    console.print(indexreport(v) + (announce.empty() ? "" : "\n" + announce));
+    console.print(indexreport(v) + scenarios + (announce.empty() ? "" : "\n" + announce));
 }
 
 } // namespace

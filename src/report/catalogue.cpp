@@ -5,6 +5,7 @@
 #include "report/drawsreport.h"
 #include "report/exports.h"
 #include "report/indexreport.h"
+#include "report/indexscenarios.h"
 #include "report/indexworth.h"
 
 namespace kalp {
@@ -147,6 +148,21 @@ const std::vector<IndexOutput> indexes = {
      [](const IndexView& v) { return indexchart(v); }},
 };
 
+const std::vector<IndexSweepOutput> indexsweeps = {
+    {"kalp-index-sweep.csv", "the index of every scenario of the sweep", Ask::plain, indexsweepheader,
+     indexsweeprows},
+    {"kalp-index-sweep-response.csv", "the response of every trait component in every scenario", Ask::plain,
+     indexsweepresponseheader, indexsweepresponserows},
+    {"kalp-index-sweep-scenarios.csv", "the values of every scenario", Ask::plain, indexsweepscenariosheader,
+     indexsweepscenariorow},
+    {"kalp-index-sweep.svg", "the chart of the response over the sweep", Ask::plot, nullptr, indexsweeppoints},
+};
+
+// Every file of kalp index beyond those formed from the index itself.
+const char* const indexmore[][2] = {
+    {indexdrawsfile, "the efficiency of the index over the drawn economic values"},
+};
+
 bool wanted(Ask a, const Wants& w) {
     switch (a) {
     case Ask::plain: return true;
@@ -192,7 +208,22 @@ std::vector<const IndexOutput*> askedindex(const Wants& w) {
     return v;
 }
 
-std::vector<std::string> indexnames() { return namesof(indexes); }
+const std::vector<IndexSweepOutput>& indexsweepoutputs() { return indexsweeps; }
+
+std::vector<const IndexSweepOutput*> askedindexsweep(const Wants& w) {
+    std::vector<const IndexSweepOutput*> v;
+    for (const IndexSweepOutput& o : indexsweeps)
+        if (wanted(o.ask, w)) v.push_back(&o);
+    return v;
+}
+
+std::vector<std::string> indexnames() {
+    std::vector<std::string> v = namesof(indexes), sweep = namesof(indexsweeps);
+    v.insert(v.end(), sweep.begin(), sweep.end());
+    for (const auto& more : indexmore)
+        v.emplace_back(more[0]);
+    return v;
+}
 
 const std::vector<DrawOutput>& drawoutputs() { return draws; }
 
@@ -212,7 +243,7 @@ std::vector<const SweepOutput*> askeddrawnrows(const Wants& w) {
 
 std::vector<std::string> outputnames() {
     std::vector<std::string> v = namesof(runs);
-    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(draws), namesof(indexes)})
+    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(draws), indexnames()})
         v.insert(v.end(), more.begin(), more.end());
     return v;
 }
@@ -229,7 +260,13 @@ const char* outputholds(const std::string& name) {
     if (drawn != draws.end()) return drawn->holds;
     const auto index = std::find_if(indexes.begin(), indexes.end(),
                                     [&](const IndexOutput& o) { return name == o.name; });
-    return index == indexes.end() ? "" : index->holds;
+    if (index != indexes.end()) return index->holds;
+    const auto indexsweep = std::find_if(indexsweeps.begin(), indexsweeps.end(),
+                                    [&](const IndexSweepOutput& o) { return name == o.name; });
+    if (indexsweep != indexsweeps.end()) return indexsweep->holds;
+    for (const auto& more : indexmore)
+        if (name == more[0]) return more[1];
+    return "";
 }
 
 std::vector<const RunOutput*> asked(const Wants& w, const Model* m) {

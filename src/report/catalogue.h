@@ -103,6 +103,22 @@ struct IndexOutput {
     bool (*wanted)(const IndexView& v) = nullptr;
 };
 const std::vector<IndexOutput>& indexoutputs();
+// The files of kalp index --sweep: the head and the rows of every scenario
+// (formed on a worker thread), or, without a head, the chart drawn at the
+// end from the points the scenarios gave.
+struct IndexScenario;
+struct IndexSweepOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*head)(const SweepTables& t);
+    void (*scenario)(const IndexScenario& s, std::string& text, std::vector<double>& numbers);
+};
+const std::vector<IndexSweepOutput>& indexsweepoutputs();
+std::vector<const IndexSweepOutput*> askedindexsweep(const Wants& w);
+// The file of kalp index --draws (with --csv).
+constexpr const char* indexdrawsfile = "kalp-index-draws.csv";
+
 // The files of kalp index that `w` asks for.
 std::vector<const IndexOutput*> askedindex(const Wants& w);
 // The names of all of them: kalp index with export options replaces the

@@ -11,7 +11,7 @@ namespace kalp {
 SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
                         bool json, const Model* complete) {
     SweepTables t{&plan, "", "", {}, prepared.gstd == 2, json, traitfields(names),
-                  scenariofields(complete ? *complete : prepared), {}, 1, {}, {}, {}};
+                  scenariofields(complete ? *complete : prepared), {}, 1, {}, {}, {}, nullptr, {}};
     t.scenario = prepared.prods == 1 ? "One production system" : "Two production systems";
     for (const Axis& a : plan.axes)
         if (a.p == findparameter("n_sac")) {

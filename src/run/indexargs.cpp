@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "run/sweepargs.h"
 
 namespace kalp {
 
@@ -30,6 +31,19 @@ void addindex(CLI::App& app, IndexArgs& args) {
         ->type_name("TRAIT:COMPONENT")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    c->add_option("--draws", args.draws,
+                  "Also judge the index against N draws of the economic values that values-uncertainty.csv "
+                  "names: the efficiency of the index on the given values when the truth is each draw, and "
+                  "the expected loss (with --csv kalp-index-draws.csv)")
+        ->type_name("N");
+    c->add_option("--seed", args.seed, "The seed of --draws, a whole number (default 1)")->type_name("S");
+    c->add_option("--sweep", args.sweeps,
+                  "Also compute the index of every scenario of a sweep, as kalp --sweep gives them: "
+                  "kalp-index-sweep.csv, kalp-index-sweep-response.csv and kalp-index-sweep-scenarios.csv, "
+                  "with --plot kalp-index-sweep.svg")
+        ->type_name("NAME=VALUES")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     c->add_flag("--bend", o.bend,
                 "Bend a covariance matrix that is not positive definite instead of stopping, and "
                 "list the correlations it moved");
@@ -50,6 +64,19 @@ int runindex(IndexArgs& args, const std::string& dir, Console& console, Folders&
     }
     Options& o = args.options;
     o.command = Options::Command::index;
+    try {
+        o.sweeps = parsesweeps(args.sweeps);
+        if (args.command->get_option("--draws")->count() > 0) o.draws = parsedraws(args.draws);
+        if (args.command->get_option("--seed")->count() > 0) o.seed = parseseed(args.seed);
+    } catch (const BadSweep& e) {
+        return usage(e.what());
+    }
+    if (args.command->get_option("--seed")->count() > 0 && o.draws == 0)
+        return usage("--seed is the seed of --draws; give it with --draws N");
+    if ((o.draws > 0 || !o.sweeps.empty()) && !args.weights.empty())
+        return usage(std::string(o.draws > 0 ? "--draws" : "--sweep") +
+                     " draws or sweeps the values of the folder's scenario; --weights takes fixed weights "
+                     "instead. Give one of them");
     for (const std::string& h : args.held) {
         const size_t colon = h.rfind(':');
         std::string comp = colon == std::string::npos ? "" : h.substr(colon + 1);

@@ -14,7 +14,8 @@ namespace kalp {
 struct IndexArgs {
     CLI::App* command = nullptr;
     std::string dir, weights;
-    std::vector<std::string> held;
+    std::vector<std::string> held, sweeps;
+    std::string draws, seed;
     Options options;
 };
 
