@@ -9,6 +9,7 @@
 #include <string>
 
 #include "index/index.h"
+#include "index/worth.h"
 
 namespace {
 
@@ -82,9 +83,36 @@ void BM_reweigh70(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
 }
 
+// What the report adds to the index: the value of each of the 420 sources
+// (without it and with one more record) and the sensitivity to each of the
+// 140 economic weights.
+void BM_worth70(benchmark::State& state) {
+    const kalp::IndexInputs in = largest();
+    const kalp::IndexResult r = kalp::computeindex(in);
+    for (auto _ : state) {
+        const std::vector<kalp::SourceValue> values = kalp::sourcevalues(in.data, r);
+        const std::vector<kalp::Sensitivity> sensitivity = kalp::sensitivities(r);
+        benchmark::DoNotOptimize(values.data());
+        if (values.size() != 420 || sensitivity.size() != 140) state.SkipWithError("not every source and weight");
+    }
+}
+
+// The index restricted to hold five components, on top of the index.
+void BM_restricted70(benchmark::State& state) {
+    kalp::IndexInputs in = largest();
+    for (int t = 0; t < 5; ++t)
+        in.held.push_back({t, kalp::Effect::direct});
+    for (auto _ : state) {
+        const kalp::IndexResult r = kalp::computeindex(in);
+        benchmark::DoNotOptimize(r.restricted.data());
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_index70)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reweigh70)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_worth70)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_restricted70)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -214,9 +214,10 @@ std::string constrainedreport(const IndexView& v) {
             out += pad("both", 6) + pad("", 10 + 21) + pad(fixed(year / years(v)), 15) + pad("", 19) +
                    pad(fixed(r.yearresponse - year / years(v)) + " (" + percent(lost) + ")", 19) + "\n";
         }
+        if (!held) out += "  The economic weights whose index it is (per unit of each trait, for the gains as given):\n";
         if (!held)
             for (const Constrained& c : k.indexes) {
-                out += "  The economic weights whose index it is, for the " + std::string(pathname(c.path)) + ": ";
+                out += "    " + std::string(pathname(c.path)) + ": ";
                 for (size_t i = 0; i < aims.size(); ++i) {
                     const int j = findcomponent(r.components, aims[i]);
                     out += (i ? "; " : "") + componenttext(v.data, r.components[static_cast<size_t>(j)]) + " " +

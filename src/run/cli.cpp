@@ -156,8 +156,9 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         app.add_option("--draws", draws,
                        "Draw N scenarios of the economic values that values-uncertainty.csv names, from "
                        "their distributions, and write the spread of every weight to kalp-draws.csv (with "
-                       "--csv and --json also the rows of every scenario as a sweep writes them; with "
-                       "--plot kalp-draws.svg); N from 1 to 10000000")
+                       "--csv also the rows of every scenario in kalp-sweep.csv, kalp-sweep-geneflow.csv and "
+                       "kalp-sweep-scenarios.csv, with --json in kalp-sweep.json, with --plot the chart "
+                       "kalp-draws.svg); N from 1 to 10000000")
             ->type_name("N");
     const CLI::Option* seedopt =
         app.add_option("--seed", seed, "The seed of --draws, a whole number (default 1): the same seed gives "
