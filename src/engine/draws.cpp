@@ -85,29 +85,30 @@ double normalquantile(double p) {
     return q < 0 ? -value : value;
 }
 
+namespace {
+
+// The value of `v` at the point u of its distribution, 0 < u < 1.
+double inverse(const UncertainValue& v, double u) {
+    switch (v.distribution) {
+    case Distribution::normal: return v.value + v.a * normalquantile(u);
+    case Distribution::uniform: return v.a + (v.b - v.a) * u;
+    case Distribution::triangular: {
+        const double width = v.b - v.a, below = v.value - v.a;
+        if (width <= 0) return v.a;
+        if (u * width < below) return v.a + std::sqrt(u * width * below);
+        return v.b - std::sqrt((1 - u) * width * (v.b - v.value));
+    }
+    }
+    return v.value;
+}
+
+} // namespace
+
 std::vector<double> Draws::draw(long long i) const {
     std::vector<double> out(values.size());
     const std::uint64_t first = static_cast<std::uint64_t>(i) * values.size();
-    for (size_t j = 0; j < values.size(); ++j) {
-        const UncertainValue& v = values[j];
-        const double u = unit(splitmix(seed, first + j));
-        double x = v.value;
-        switch (v.distribution) {
-        case Distribution::normal: x = v.value + v.a * normalquantile(u); break;
-        case Distribution::uniform: x = v.a + (v.b - v.a) * u; break;
-        case Distribution::triangular: {
-            const double width = v.b - v.a, below = v.value - v.a;
-            if (width <= 0)
-                x = v.a;
-            else if (u * width < below)
-                x = v.a + std::sqrt(u * width * below);
-            else
-                x = v.b - std::sqrt((1 - u) * width * (v.b - v.value));
-            break;
-        }
-        }
-        out[j] = static_cast<float>(x);
-    }
+    for (size_t j = 0; j < values.size(); ++j)
+        out[j] = static_cast<float>(inverse(values[j], unit(splitmix(seed, first + j))));
     return out;
 }
 

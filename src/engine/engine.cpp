@@ -190,8 +190,11 @@ const Model& Retrace::weighed(const Model& m) {
         flowed_ = true;
     }
     *out_ = *flow_;
-    std::copy(&m.evpA[0][0], &m.evpA[0][0] + NT * 3, &out_->evpA[0][0]);
-    std::copy(&m.evpB[0][0], &m.evpB[0][0] + NT * 3, &out_->evpB[0][0]);
+    for (int k = 0; k < NT; ++k)
+        for (int j = 0; j < 3; ++j) {
+            out_->evpA[k][j] = m.evpA[k][j];
+            out_->evpB[k][j] = m.evpB[k][j];
+        }
     economicweights(*out_);
     return *out_;
 }

@@ -1,6 +1,7 @@
 #include "report/catalogue.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "report/drawsreport.h"
 #include "report/exports.h"
@@ -220,8 +221,8 @@ std::vector<const IndexSweepOutput*> askedindexsweep(const Wants& w) {
 std::vector<std::string> indexnames() {
     std::vector<std::string> v = namesof(indexes), sweep = namesof(indexsweeps);
     v.insert(v.end(), sweep.begin(), sweep.end());
-    for (const auto& more : indexmore)
-        v.emplace_back(more[0]);
+    std::transform(std::begin(indexmore), std::end(indexmore), std::back_inserter(v),
+                   [](const auto& more) { return std::string(more[0]); });
     return v;
 }
 
@@ -264,9 +265,9 @@ const char* outputholds(const std::string& name) {
     const auto indexsweep = std::find_if(indexsweeps.begin(), indexsweeps.end(),
                                     [&](const IndexSweepOutput& o) { return name == o.name; });
     if (indexsweep != indexsweeps.end()) return indexsweep->holds;
-    for (const auto& more : indexmore)
-        if (name == more[0]) return more[1];
-    return "";
+    const auto more = std::find_if(std::begin(indexmore), std::end(indexmore),
+                                   [&](const auto& m) { return name == m[0]; });
+    return more == std::end(indexmore) ? "" : (*more)[1];
 }
 
 std::vector<const RunOutput*> asked(const Wants& w, const Model* m) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "model/classes.h"
 #include "report/chartkit.h"
@@ -60,7 +61,7 @@ void DrawSummary::add(const double* numbers) {
         if (standardised[c] > 0) order.push_back(c);
     const size_t n = std::min<size_t>(5, order.size());
     std::partial_sort(order.begin(), order.begin() + static_cast<long>(n), order.end(), [&](size_t a, size_t b) {
-        return standardised[a] > standardised[b] || (standardised[a] == standardised[b] && a < b);
+        return std::make_pair(-standardised[a], a) < std::make_pair(-standardised[b], b);
     });
     for (size_t k = 0; k < n; ++k)
         ++top5[order[k]];

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <numeric>
 
 #include "report/indextable.h"
 #include "report/sweepchart.h"
@@ -145,15 +146,15 @@ void indexsweepresponserows(const IndexScenario& s, std::string& text, std::vect
             text += '\n';
         }
     if (s.at.size() == 2 && peryear(s)) {
-        double total = 0;
-        for (const Evaluation& e : s.at)
-            total += e.response / years(s);
+        const double total = std::accumulate(s.at.begin(), s.at.end(), 0.0, [&](double t, const Evaluation& e) {
+            return t + e.response / years(s);
+        });
         for (size_t j = 0; j < comps.size(); ++j) {
             const Eigen::Index i = static_cast<Eigen::Index>(j);
             const double a = s.v[0](i), b = s.v[1](i);
-            double gain = 0;
-            for (const Evaluation& e : s.at)
-                gain += e.gain(i) / years(s);
+            const double gain = std::accumulate(s.at.begin(), s.at.end(), 0.0, [&](double t, const Evaluation& e) {
+                return t + e.gain(i) / years(s);
+            });
             line("year", j, a == b ? tables::weight(a) : none(), none(), gain,
                  (a * s.at[0].gain(i) + b * s.at[1].gain(i)) / years(s), total);
         }
@@ -173,12 +174,11 @@ void indexsweeppoints(const IndexScenario& s, std::string&, std::vector<double>&
         const int k = s.data.traits[static_cast<size_t>(comps[j].trait)].number;
         if (!k) continue;
         const Eigen::Index i = static_cast<Eigen::Index>(j);
-        double y = s.at[0].gain(i);
-        if (peryear(s)) {
-            y = 0;
-            for (const Evaluation& e : s.at)
-                y += e.gain(i) / years(s);
-        }
+        const double y = peryear(s) ? std::accumulate(s.at.begin(), s.at.end(), 0.0,
+                                                      [&](double t, const Evaluation& e) {
+                                                          return t + e.gain(i) / years(s);
+                                                      })
+                                    : s.at[0].gain(i);
         numbers.insert(numbers.end(), {2.0 * k + (comps[j].effect == Effect::maternal), x, y,
                                        static_cast<double>(series)});
     }

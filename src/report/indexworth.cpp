@@ -214,8 +214,8 @@ std::string constrainedreport(const IndexView& v) {
             out += pad("both", 6) + pad("", 10 + 21) + pad(fixed(year / years(v)), 15) + pad("", 19) +
                    pad(fixed(r.yearresponse - year / years(v)) + " (" + percent(lost) + ")", 19) + "\n";
         }
-        if (!held) out += "  The economic weights whose index it is (per unit of each trait, for the gains as given):\n";
-        if (!held)
+        if (!held) {
+            out += "  The economic weights whose index it is (per unit of each trait, for the gains as given):\n";
             for (const Constrained& c : k.indexes) {
                 out += "    " + std::string(pathname(c.path)) + ": ";
                 for (size_t i = 0; i < aims.size(); ++i) {
@@ -225,6 +225,7 @@ std::string constrainedreport(const IndexView& v) {
                 }
                 out += ".\n";
             }
+        }
         out += "  The response per generation and its cost are in the value of each path's objective; the "
                "costs\n  are against the index on the economic weights.\n";
     }

@@ -80,8 +80,8 @@ int runindex(IndexArgs& args, const std::string& dir, Console& console, Folders&
     for (const std::string& h : args.held) {
         const size_t colon = h.rfind(':');
         std::string comp = colon == std::string::npos ? "" : h.substr(colon + 1);
-        for (char& ch : comp)
-            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+        std::transform(comp.begin(), comp.end(), comp.begin(),
+                       [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; });
         if (colon == 0 || (comp != "direct" && comp != "maternal"))
             return usage("--restrict " + h + ": give a trait and its component, such as 24:direct or "
                          "fat_depth:direct");
