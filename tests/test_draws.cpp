@@ -95,8 +95,9 @@ TEST(Draws, QuantilesOfTheDrawsAreThoseOfTheirDistributions) {
     // sqrt(p (1 - p) / n) / density, exactly kept (10000 draws) and from
     // histograms (100000).
     const double z = 1.6448536269514722;
-    const double dz = std::exp(-z * z / 2) / std::sqrt(2 * M_PI);
-    const double d0 = 1 / std::sqrt(2 * M_PI);
+    const double pi = 3.14159265358979323846;
+    const double dz = std::exp(-z * z / 2) / std::sqrt(2 * pi);
+    const double d0 = 1 / std::sqrt(2 * pi);
     // Triangular 0.5 to 1.5, peak 0.9: F(x) = (x - a)^2 / ((b - a)(c - a)) below the peak.
     auto tri = [](double p) { return p < 0.4 ? 0.5 + std::sqrt(p * 0.4) : 1.5 - std::sqrt((1 - p) * 0.6); };
     auto tridensity = [](double x) { return x < 0.9 ? 2 * (x - 0.5) / 0.4 : 2 * (1.5 - x) / 0.6; };
