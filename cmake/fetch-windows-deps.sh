@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Puts the header-only libraries of the Windows build into
 # BUILD/windows-deps/include, for cmake/windows.cmake:
-# - CLI11 and nlohmann-json: links to their own folders of Debian's headers
-#   (libcli11-dev, nlohmann-json3-dev), never to /usr/include as a whole;
+# - CLI11, nlohmann-json and Eigen: links to their own folders of Debian's
+#   headers (libcli11-dev, nlohmann-json3-dev, libeigen3-dev), never to
+#   /usr/include as a whole;
 # - cpp-httplib: the single header from Debian's source package of it, since
 #   the binary package splits it into a header and a compiled library.
 # A set-up step, as apt-get is: it reaches the Debian archives that apt
@@ -14,9 +15,9 @@ build=${1:?usage: cmake/fetch-windows-deps.sh BUILD_DIR}
 deps=$(realpath -m "$build/windows-deps")
 mkdir -p "$deps/include"
 
-for dir in /usr/include/CLI /usr/include/nlohmann; do
+for dir in /usr/include/CLI /usr/include/nlohmann /usr/include/eigen3/Eigen; do
   if [ ! -d "$dir" ]; then
-    echo "$dir is missing: apt-get install libcli11-dev nlohmann-json3-dev" >&2
+    echo "$dir is missing: apt-get install libcli11-dev nlohmann-json3-dev libeigen3-dev" >&2
     exit 1
   fi
   ln -sfn "$dir" "$deps/include/$(basename "$dir")"

@@ -4,7 +4,7 @@
 file(READ "${IN}" text)
 string(REPLACE "@KALP_DATADIR@" "${DATADIR}" text "${text}")
 string(APPEND text "\n[SUBCOMMANDS]\n")
-foreach(sub init serve)
+foreach(sub init serve index)
   execute_process(COMMAND "${KALP}" ${sub} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "kalp ${sub} --help: status ${status}")

@@ -1,8 +1,8 @@
 # The Windows build (cmake/mingw-w64-x86_64.cmake): what it takes from
 # Debian.
 
-# Header-only libraries: CLI11, nlohmann-json and cpp-httplib's single
-# header, put in the build tree by cmake/fetch-windows-deps.sh.
+# Header-only libraries: CLI11, nlohmann-json, Eigen and cpp-httplib's
+# single header, put in the build tree by cmake/fetch-windows-deps.sh.
 set(KALP_WINDOWS_DEPS ${CMAKE_BINARY_DIR}/windows-deps/include CACHE PATH
     "The headers of the Windows build, from cmake/fetch-windows-deps.sh")
 if(NOT EXISTS ${KALP_WINDOWS_DEPS}/httplib.h)

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The charts that `kalp --plot` writes, read as XML: each parses, also
-with trait names that hold code points XML forbids, has a title and a
-description whose sentences end once, and every mark carries its data (a
-line the values of each of its points, a cell of a heat map its own).
+"""The charts that `kalp --plot` and `kalp index --plot` write, read as XML:
+each parses, also with trait names that hold code points XML forbids, has a
+title and a description whose sentences end once, and every mark carries
+its data (a line the values of each of its points, a cell of a heat map its
+own).
 
 charts_check.py KALP SOURCE_DIR
 """
@@ -85,6 +86,7 @@ def main():
         ("two-systems", "--sweep", "n_sac=1,5,12", "--sweep", "u=0.02,0.05", "--plot"),
         ("one-system", "--sweep", "u=0:0.09:0.01", "--sweep", "evpA:8=1:20:1", "--plot"),
         ("two-systems", "--sweep", "u=0.02,0.05", "--sweep", "n_sac=1:25:1", "--plot"),
+        ("index", "index", "--plot"),
     ]
     for example, *options in cases:
         for file, root in run(kalp, source, example, *options).items():
@@ -107,6 +109,17 @@ def main():
         faults.append(f"{len(left)} bars left of 0 in the weights of two systems, not 4")
     if max(x + w for _, x, w in left) > min(x for v, x, _ in bars if v > 0) + 0.15:
         faults.append("a negative bar reaches right of 0")
+
+    # The index: a bar for each of the 11 components with parameters, those
+    # that fall to the left of 0.
+    index = charts["index index --plot kalp-index.svg"]
+    bars = [(float(r.get("data-standardised")), float(r.get("x")), float(r.get("width")))
+            for r in index.iter(NS + "rect") if "data-standardised" in r.attrib]
+    if len(bars) != 11:
+        faults.append(f"{len(bars)} bars in the chart of the index, not 11")
+    zero = min(x for v, x, _ in bars if v > 0)
+    if any(x + w > zero + 0.15 for v, x, w in bars if v < 0):
+        faults.append("a falling response reaches right of 0 in the chart of the index")
 
     # A sweep over the economic value of trait 1: its panels first.
     for example in ("one-system", "one-system-standardised"):

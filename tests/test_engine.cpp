@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "engine/engine.h"
 #include "report/dump.h"
@@ -97,5 +98,48 @@ TEST(Engine, StopsNameTheirFileAndValue) {
         EXPECT_EQ(o.stop->report().find("\nError message:\n"), row.kind == StopKind::traced ? 2u : 0u);
         // The echo reaches as far as the run went: nothing after the gate.
         EXPECT_EQ(o.resultsfile, row.kind != StopKind::gate);
+    }
+}
+
+// The weights that a scenario gives another traced group are those of a
+// run of that traced group, in one and in two systems, over periods and
+// discount rates that change (the gene flow followed again) and economic
+// values that change (the same gene flow).
+TEST(Engine, RetracedWeightsAreThoseOfARunOfTheirGroup) {
+    const struct {
+        const char* example;
+        int traced;
+    } rows[] = {{"one-system-standardised", 5}, {"two-systems", 16}, {"two-systems", 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.example);
+        Workdir w;
+        copyexample(w, row.example);
+        const MemoryFolder t(w.folder().files());
+        auto prepared = std::make_unique<Model>();
+        reset(*prepared);
+        Streams streams;
+        streams.files = &t;
+        prepare(*prepared, streams);
+        Retrace retrace(*prepared, row.traced);
+        const Parameter* u = findparameter("u");
+        const Parameter* years = findparameter("l_inv");
+        const Parameter* value = findparameter("evpA");
+        for (const auto& [rate, period, litter] : {std::tuple{0.05, 20, 26.0}, std::tuple{0.05, 20, 3.0},
+                                                  std::tuple{0.02, 20, 3.0}, std::tuple{0.02, 7, 3.0}}) {
+            Request r;
+            r.files = &t;
+            r.echo = false;
+            r.changes = {{u, 0, rate}, {years, 0, static_cast<double>(period)}, {value, 8, litter}};
+            const kalp::Outcome scenario = runscenario(r);
+            ASSERT_TRUE(scenario.complete());
+            r.changes.push_back({findparameter("n_sac"), 0, static_cast<double>(row.traced)});
+            const kalp::Outcome run = runscenario(r);
+            ASSERT_TRUE(run.complete());
+            const Model& got = retrace.weighed(*scenario.model);
+            for (int k = 1; k < NT; ++k) {
+                EXPECT_EQ(got.ew_d[k], run.model->ew_d[k]) << k;
+                EXPECT_EQ(got.ew_m[k], run.model->ew_m[k]) << k;
+            }
+        }
     }
 }

@@ -446,8 +446,8 @@ TEST(CommandLine, HelpVersionAndReadmeAgree) {
         EXPECT_EQ(files(row), files(line)) << name;
         EXPECT_NE(changelog.find("`" + name.substr(0, name.find(' '))), std::string::npos) << name;
     }
-    EXPECT_EQ(options, 8);
-    for (const char* sub : {"init", "serve"}) {
+    EXPECT_EQ(options, 10);
+    for (const char* sub : {"init", "serve", "index"}) {
         EXPECT_NE(readme.find(std::string("| `") + sub), std::string::npos) << sub;
         EXPECT_NE(changelog.find(std::string("`kalp ") + sub), std::string::npos) << sub;
         std::istringstream subhelp(w.run(std::string(sub) + " --help").output);

@@ -26,6 +26,8 @@ bool hasdirect(const Model& m, int k) { return m.tt[k] == 0 || m.tt[k] == 2; }
 bool hasmaternal(const Model& m, int k) { return m.tt[k] == 1 || m.tt[k] == 2; }
 bool hasweight(const Model& m, int k) { return !negligible(m.ew_d[k]) || !negligible(m.ew_m[k]); }
 
+int traittype(int k) { return k > 0 && k < NT ? trait_type[k] : 0; }
+
 int tracedbound(int acm, int prods) { return prods == 1 ? acm - 1 : acm - 3; }
 int tracedbound(const Model& m) { return tracedbound(m.acm, m.prods); }
 

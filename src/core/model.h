@@ -65,6 +65,9 @@ bool hasmaternal(const Model& m, int k);
 // Whether trait k has a weight: its two economic weights are not both
 // negligible. Only such traits are reported and standardised.
 bool hasweight(const Model& m, int k);
+// The type of trait k, 1..35, as reset gives it: 0 direct only, 1 maternal
+// only (a trait of the ewe), 2 direct and maternal.
+int traittype(int k);
 
 // The highest class that may be traced: the progeny classes after the
 // parental blocks pass no genes on (one with one system, three with two).

@@ -177,4 +177,26 @@ Outcome readlayout(const Folder& files) {
     return o;
 }
 
+Retrace::Retrace(const Model& prepared, int traced)
+    : prepared_(prepared), traced_(traced), flow_(std::make_unique<Model>()), out_(std::make_unique<Model>()) {}
+
+const Model& Retrace::weighed(const Model& m) {
+    if (!flowed_ || flow_->u != m.u || flow_->l_inv != m.l_inv) {
+        *flow_ = prepared_;
+        flow_->u = m.u;
+        flow_->n_sac = traced_;
+        flow_->l_inv = m.l_inv;
+        geneflow(*flow_);
+        flowed_ = true;
+    }
+    *out_ = *flow_;
+    for (int k = 0; k < NT; ++k)
+        for (int j = 0; j < 3; ++j) {
+            out_->evpA[k][j] = m.evpA[k][j];
+            out_->evpB[k][j] = m.evpB[k][j];
+        }
+    economicweights(*out_);
+    return *out_;
+}
+
 } // namespace kalp

@@ -90,4 +90,20 @@ struct JobStop {
 std::optional<JobStop> runjob(const Model& prepared, Streams& s, const Job& job,
                               const EachScenario& each, const YearHook& year = nullptr);
 
+// The economic weights that complete scenarios give the genes of another
+// traced group: each scenario's discount rate, period and economic values
+// with the gene flow of `traced` from the prepared model, followed again
+// only when the discount rate or the period change. Not standardised.
+class Retrace {
+public:
+    Retrace(const Model& prepared, int traced);
+    const Model& weighed(const Model& scenario);
+
+private:
+    const Model& prepared_;
+    int traced_;
+    std::unique_ptr<Model> flow_, out_;
+    bool flowed_ = false;
+};
+
 } // namespace kalp

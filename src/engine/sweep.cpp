@@ -59,13 +59,14 @@ struct Slot {
 struct Layout {
     std::vector<size_t> flow, rest; // axes of Stage::flow; of the weights and deviations
     size_t period = 0;              // the axis of l_inv
-    size_t flows = 1, sets = 1;     // values of the flow axes; of the others together
+    size_t flows = 1, sets = 1;     // values of the flow axes; of the others together, and the draws
     size_t slices = 1, slice = 1;   // jobs of one flow value; the sets of each
     size_t jobs = 1;
     // Many short jobs (a flow value each, with one period and few other
     // values) go to the workers in runs of `group`, so that the writer is
     // woken per run rather than per job; at least 16 runs per worker stay.
     size_t group = 1, runs = 1;
+    size_t draws = 1;               // the draws of each combination of the other values
 
     Layout(const SweepPlan& plan, size_t workers) {
         for (size_t i = 0; i < plan.axes.size(); ++i) {
@@ -79,6 +80,10 @@ struct Layout {
                 rest.push_back(i);
                 sets *= a.values.size();
             }
+        }
+        if (plan.draws) {
+            draws = static_cast<size_t>(plan.draws->count);
+            sets *= draws;
         }
         if (plan.axes[period].values.size() == 1 && flows < 4 * workers)
             slices = std::max<size_t>(1, std::min((4 * workers + flows - 1) / flows, sets / minslice));
@@ -103,17 +108,23 @@ struct Layout {
     Scenario scenario(const SweepPlan& plan, size_t job, size_t period, size_t set) const {
         Scenario sc{&plan, std::vector<size_t>(plan.axes.size(), 0)};
         spread(job / slices, flow, plan, sc.at);
-        spread(job % slices * slice + set, rest, plan, sc.at);
+        const size_t n = job % slices * slice + set;
+        spread(n / draws, rest, plan, sc.at);
+        sc.draw = static_cast<long long>(n % draws);
         sc.at[this->period] = period;
         return sc;
     }
     // The swept values of a scenario; an axis that is not swept keeps the
-    // value of the files.
-    std::vector<Change> changes(const Scenario& sc, const std::vector<size_t>& axes) const {
+    // value of the files. With `drawn`, its drawn values too.
+    std::vector<Change> changes(const Scenario& sc, const std::vector<size_t>& axes, bool drawn = false) const {
         std::vector<Change> v;
         for (size_t i : axes) {
             const Axis& a = sc.plan->axes[i];
             if (a.swept) v.push_back({a.p, a.trait, sc.value(i)});
+        }
+        if (sc.plan->draws && drawn) {
+            const std::vector<Change> drawn = sc.plan->draws->changes(sc.draw);
+            v.insert(v.end(), drawn.begin(), drawn.end());
         }
         return v;
     }
@@ -123,7 +134,7 @@ struct Layout {
         for (double v : plan.axes[period].values)
             job.periods.push_back(static_cast<int>(v));
         job.sets = std::min(slice, sets - j % slices * slice);
-        job.set = [this, &plan, j](size_t s) { return changes(scenario(plan, j, 0, s), rest); };
+        job.set = [this, &plan, j](size_t s) { return changes(scenario(plan, j, 0, s), rest, true); };
         return job;
     }
 };
@@ -268,9 +279,8 @@ void work(const Folder& files, const Model& prepared, const SweepPlan& plan,
 } // namespace
 
 long long SweepPlan::count() const {
-    return std::accumulate(axes.begin(), axes.end(), 1LL, [](long long n, const Axis& a) {
-        return n * static_cast<long long>(a.values.size());
-    });
+    return std::accumulate(axes.begin(), axes.end(), draws ? draws->count : 1LL,
+                           [](long long n, const Axis& a) { return n * static_cast<long long>(a.values.size()); });
 }
 
 std::string axistext(const Axis& a, size_t i) {
@@ -284,6 +294,7 @@ std::string Scenario::label() const {
         const Axis& a = plan->axes[i];
         s += (i ? ", " : "") + paramname(*a.p, a.trait) + " = " + text(i);
     }
+    if (plan->draws) s += ", draw " + std::to_string(draw + 1);
     return s;
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/model.h"
 #include "core/stop.h"
+#include "engine/draws.h"
 #include "engine/parameters.h"
 #include "textio/folder.h"
 
@@ -37,6 +38,9 @@ struct SweepPlan {
     std::vector<Axis> axes;
     size_t first = 0;             // the axis given first on the command line
     size_t second = SIZE_MAX;     // the axis given second, if any
+    // Drawn economic values: every combination of the axes' values is
+    // drawn this many times, the draws varying fastest.
+    const Draws* draws = nullptr;
     long long count() const;
 };
 
@@ -55,9 +59,11 @@ std::string axistext(const Axis& a, size_t i);
 struct Scenario {
     const SweepPlan* plan;
     std::vector<size_t> at;
+    long long draw = 0; // the draw, when the plan draws values
     double value(size_t axis) const { return plan->axes[axis].values[at[axis]]; }
     std::string text(size_t axis) const { return axistext(plan->axes[axis], at[axis]); }
-    // "u = 0.02, l_inv = 5, n_sac = 1, evpA:8 = 3", as a stop names it.
+    // "u = 0.02, l_inv = 5, n_sac = 1, evpA:8 = 3" (and ", draw 12"), as a
+    // stop names it.
     std::string label() const;
 };
 

@@ -14,8 +14,11 @@
 #include "engine/engine.h"
 #include "engine/sweep.h"
 #include "platform/platform.h"
+#include "program/draws.h"
+#include "program/index.h"
 #include "program/init.h"
 #include "program/kalp.h"
+#include "program/shared.h"
 #include "report/catalogue.h"
 #include "report/classtable.h"
 #include "report/dump.h"
@@ -27,55 +30,6 @@
 namespace kalp {
 
 namespace {
-
-// True about once a second: when the files being written are checked, so
-// that a full disk ends a long run soon.
-struct Every {
-    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
-    bool due() {
-        const auto now = std::chrono::steady_clock::now();
-        if (now < next) return false;
-        next = now + std::chrono::seconds(1);
-        return true;
-    }
-};
-
-// The exports of a run or of a sweep, in the order they are announced.
-struct Exports {
-    Folder& folder;
-    bool sweep;
-    std::vector<OutputFile> files;
-    void add(OutputFile&& f) {
-        f.close();
-        files.push_back(std::move(f));
-    }
-    void add(const char* name, const std::string& text) {
-        OutputFile f(folder, name);
-        f.write(text);
-        add(std::move(f));
-    }
-    std::vector<OutputFile*> all() {
-        std::vector<OutputFile*> v(files.size());
-        std::transform(files.begin(), files.end(), v.begin(), [](OutputFile& f) { return &f; });
-        return v;
-    }
-    // The new set replaces the earlier one: exports of the same kind that
-    // this run does not write go with it, so that all of them describe one
-    // run.
-    std::vector<Removal> stale() const {
-        std::vector<Removal> v;
-        for (const std::string& name : exportnames(sweep))
-            if (std::none_of(files.begin(), files.end(), [&](const OutputFile& f) { return f.name() == name; }))
-                v.push_back({&folder, name});
-        return v;
-    }
-    std::string announce() const {
-        std::string s;
-        for (const OutputFile& f : files)
-            s += "The file " + f.name() + " holds " + outputholds(f.name()) + ".\n";
-        return s;
-    }
-};
 
 // The files of a run written year by year as the gene flow runs, and the
 // years the chart of the gene flow keeps.
@@ -170,19 +124,6 @@ void plainrun(Folder& folder, Console& console, const Options& options,
         }
         throw;
     }
-}
-
-// The texts of the input files, for the scenarios of a sweep: they read
-// the standard deviations and pair choices again and again.
-std::unique_ptr<MemoryFolder> intomemory(const Folder& files) {
-    auto texts = std::make_unique<MemoryFolder>();
-    texts->setrecording(false);
-    for (const std::string& name : inputnames()) {
-        std::string text;
-        int error = 0;
-        if (files.read(name, text, error)) texts->set(name, std::move(text));
-    }
-    return texts;
 }
 
 // A sweep reads and checks the input files as a run does, without writing
@@ -311,10 +252,12 @@ int run(Folder& folder, Console& console, const Options& options) {
             for (const std::string& name : askednames(options.wants()))
                 requireplace(folder, name);
             if (options.exports())
-                for (const std::string& name : exportnames(!options.sweeps.empty()))
+                for (const std::string& name : exportnames(!options.sweeps.empty() || options.draws > 0))
                     if (folder.entry(name) == Entry::file || folder.entry(name) == Entry::link)
                         requireplace(folder, name);
-            if (options.sweeps.empty())
+            if (options.draws > 0)
+                drawsrun(folder, console, options, warnings);
+            else if (options.sweeps.empty())
                 plainrun(folder, console, options, warnings);
             else
                 sweeprun(folder, console, options, warnings);
@@ -353,6 +296,7 @@ int kalp(Folder& folder, Console& console, const Options& options) {
     switch (options.command) {
     case Options::Command::classes: return classes(folder, console);
     case Options::Command::init: return init(folder, console, options);
+    case Options::Command::index: return index(folder, console, options);
     case Options::Command::run: break;
     }
     return run(folder, console, options);

@@ -1,8 +1,13 @@
 #include "report/catalogue.h"
 
 #include <algorithm>
+#include <iterator>
 
+#include "report/drawsreport.h"
 #include "report/exports.h"
+#include "report/indexreport.h"
+#include "report/indexscenarios.h"
+#include "report/indexworth.h"
 
 namespace kalp {
 
@@ -119,6 +124,46 @@ const std::vector<SweepOutput> sweeps = {
      sweepchartfile},
 };
 
+const std::vector<DrawOutput> draws = {
+    {"kalp-draws.csv", "the spread of every weight over the drawn scenarios", Ask::plain, drawscsv},
+    {"kalp-draws.svg", "the chart of the relative weights over the drawn scenarios", Ask::plot,
+     [](const DrawsView& v) { return drawschart(v); }, standardised},
+};
+
+const std::vector<IndexOutput> indexes = {
+    {"kalp-index.csv", "the index of each path and its response", Ask::csv, indexcsv},
+    {"kalp-index-weights.csv", "the weights of the index's sources", Ask::csv, indexweightscsv},
+    {"kalp-index-response.csv", "the response of every trait component", Ask::csv, indexresponsecsv},
+    {"kalp-index-sources.csv", "the value of each source of the index", Ask::csv,
+     [](const IndexView& v) { return tables::csv(sourcestable(v)); }},
+    {"kalp-index-sensitivity.csv", "the efficiency of the index under changed economic weights", Ask::csv,
+     [](const IndexView& v) { return tables::csv(sensitivitytable(v)); }},
+    {"kalp-index-constrained.csv", "the restricted index and the index of desired gains", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedtable(v)); }, constrained},
+    {"kalp-index-constrained-weights.csv", "the weights of their sources", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedweightstable(v)); }, constrained},
+    {"kalp-index-constrained-response.csv", "their response in every trait component", Ask::csv,
+     [](const IndexView& v) { return tables::csv(constrainedresponsetable(v)); }, constrained},
+    {"kalp-index.json", "the index and its response", Ask::json, indexjson},
+    {"kalp-index.svg", "the chart of the response by trait component", Ask::plot,
+     [](const IndexView& v) { return indexchart(v); }},
+};
+
+const std::vector<IndexSweepOutput> indexsweeps = {
+    {"kalp-index-sweep.csv", "the index of every scenario of the sweep", Ask::plain, indexsweepheader,
+     indexsweeprows},
+    {"kalp-index-sweep-response.csv", "the response of every trait component in every scenario", Ask::plain,
+     indexsweepresponseheader, indexsweepresponserows},
+    {"kalp-index-sweep-scenarios.csv", "the values of every scenario", Ask::plain, indexsweepscenariosheader,
+     indexsweepscenariorow},
+    {"kalp-index-sweep.svg", "the chart of the response over the sweep", Ask::plot, nullptr, indexsweeppoints},
+};
+
+// Every file of kalp index beyond those formed from the index itself.
+const char* const indexmore[][2] = {
+    {indexdrawsfile, "the efficiency of the index over the drawn economic values"},
+};
+
 bool wanted(Ask a, const Wants& w) {
     switch (a) {
     case Ask::plain: return true;
@@ -155,10 +200,52 @@ const InputFile* findinput(const std::string& name) {
 const std::vector<RunOutput>& runoutputs() { return runs; }
 const std::vector<SweepOutput>& sweepoutputs() { return sweeps; }
 
+const std::vector<IndexOutput>& indexoutputs() { return indexes; }
+
+std::vector<const IndexOutput*> askedindex(const Wants& w) {
+    std::vector<const IndexOutput*> v;
+    for (const IndexOutput& o : indexes)
+        if (wanted(o.ask, w)) v.push_back(&o);
+    return v;
+}
+
+const std::vector<IndexSweepOutput>& indexsweepoutputs() { return indexsweeps; }
+
+std::vector<const IndexSweepOutput*> askedindexsweep(const Wants& w) {
+    std::vector<const IndexSweepOutput*> v;
+    for (const IndexSweepOutput& o : indexsweeps)
+        if (wanted(o.ask, w)) v.push_back(&o);
+    return v;
+}
+
+std::vector<std::string> indexnames() {
+    std::vector<std::string> v = namesof(indexes), sweep = namesof(indexsweeps);
+    v.insert(v.end(), sweep.begin(), sweep.end());
+    std::transform(std::begin(indexmore), std::end(indexmore), std::back_inserter(v),
+                   [](const auto& more) { return std::string(more[0]); });
+    return v;
+}
+
+const std::vector<DrawOutput>& drawoutputs() { return draws; }
+
+std::vector<const DrawOutput*> askeddraws(const Wants& w, const Model* m) {
+    std::vector<const DrawOutput*> v;
+    for (const DrawOutput& o : draws)
+        if (wanted(o.ask, w) && (!m || !o.wanted || o.wanted(*m))) v.push_back(&o);
+    return v;
+}
+
+std::vector<const SweepOutput*> askeddrawnrows(const Wants& w) {
+    std::vector<const SweepOutput*> v;
+    for (const SweepOutput& o : sweeps)
+        if (!o.whole && (o.ask == Ask::plain ? w.csv : wanted(o.ask, w))) v.push_back(&o);
+    return v;
+}
+
 std::vector<std::string> outputnames() {
     std::vector<std::string> v = namesof(runs);
-    const std::vector<std::string> more = namesof(sweeps);
-    v.insert(v.end(), more.begin(), more.end());
+    for (const std::vector<std::string>& more : {namesof(sweeps), namesof(draws), indexnames()})
+        v.insert(v.end(), more.begin(), more.end());
     return v;
 }
 
@@ -168,7 +255,19 @@ const char* outputholds(const std::string& name) {
     if (run != runs.end()) return run->holds;
     const auto sweep = std::find_if(sweeps.begin(), sweeps.end(),
                                     [&](const SweepOutput& o) { return name == o.name; });
-    return sweep == sweeps.end() ? "" : sweep->holds;
+    if (sweep != sweeps.end()) return sweep->holds;
+    const auto drawn = std::find_if(draws.begin(), draws.end(),
+                                    [&](const DrawOutput& o) { return name == o.name; });
+    if (drawn != draws.end()) return drawn->holds;
+    const auto index = std::find_if(indexes.begin(), indexes.end(),
+                                    [&](const IndexOutput& o) { return name == o.name; });
+    if (index != indexes.end()) return index->holds;
+    const auto indexsweep = std::find_if(indexsweeps.begin(), indexsweeps.end(),
+                                    [&](const IndexSweepOutput& o) { return name == o.name; });
+    if (indexsweep != indexsweeps.end()) return indexsweep->holds;
+    const auto more = std::find_if(std::begin(indexmore), std::end(indexmore),
+                                   [&](const auto& m) { return name == m[0]; });
+    return more == std::end(indexmore) ? "" : (*more)[1];
 }
 
 std::vector<const RunOutput*> asked(const Wants& w, const Model* m) {
@@ -187,11 +286,20 @@ std::vector<const SweepOutput*> askedsweep(const Wants& w) {
 }
 
 std::vector<std::string> askednames(const Wants& w) {
+    if (w.draws) {
+        std::vector<std::string> v = namesof(askeddraws(w)), rows = namesof(askeddrawnrows(w));
+        v.insert(v.end(), rows.begin(), rows.end());
+        return v;
+    }
     return w.sweep ? namesof(askedsweep(w)) : namesof(asked(w));
 }
 
 std::vector<std::string> exportnames(bool sweep) {
-    if (sweep) return namesof(sweeps);
+    if (sweep) {
+        std::vector<std::string> v = namesof(sweeps), drawn = namesof(draws);
+        v.insert(v.end(), drawn.begin(), drawn.end());
+        return v;
+    }
     std::vector<const RunOutput*> exports;
     for (const RunOutput& o : runs)
         if (o.ask != Ask::plain) exports.push_back(&o);

@@ -31,6 +31,7 @@ const InputFile* findinput(const std::string& name);
 struct Wants {
     bool csv = false, json = false, plot = false;
     bool sweep = false;
+    bool draws = false; // kalp --draws: a sweep over drawn economic values
 };
 enum class Ask { plain, csv, json, plot };
 
@@ -75,6 +76,55 @@ struct SweepOutput {
 };
 const std::vector<SweepOutput>& sweepoutputs();
 
+// A file of kalp --draws, formed whole from the summary of the drawn
+// scenarios (report/drawsreport.h); with --csv and --json the draws also
+// give the rows of every scenario as a sweep writes them.
+struct DrawsView;
+struct DrawOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*whole)(const DrawsView& v);
+    // Whether a scenario with its option writes it; null: always.
+    bool (*wanted)(const Model& m) = nullptr;
+};
+const std::vector<DrawOutput>& drawoutputs();
+std::vector<const DrawOutput*> askeddraws(const Wants& w, const Model* m = nullptr);
+std::vector<const SweepOutput*> askeddrawnrows(const Wants& w);
+
+// A file of kalp index, formed whole from the index (report/indexreport.h).
+struct IndexView;
+struct IndexOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*whole)(const IndexView& v);
+    // Whether the index has what it holds; null: always.
+    bool (*wanted)(const IndexView& v) = nullptr;
+};
+const std::vector<IndexOutput>& indexoutputs();
+// The files of kalp index --sweep: the head and the rows of every scenario
+// (formed on a worker thread), or, without a head, the chart drawn at the
+// end from the points the scenarios gave.
+struct IndexScenario;
+struct IndexSweepOutput {
+    const char* name;
+    const char* holds;
+    Ask ask;
+    std::string (*head)(const SweepTables& t);
+    void (*scenario)(const IndexScenario& s, std::string& text, std::vector<double>& numbers);
+};
+const std::vector<IndexSweepOutput>& indexsweepoutputs();
+std::vector<const IndexSweepOutput*> askedindexsweep(const Wants& w);
+// The file of kalp index --draws (with --csv).
+constexpr const char* indexdrawsfile = "kalp-index-draws.csv";
+
+// The files of kalp index that `w` asks for.
+std::vector<const IndexOutput*> askedindex(const Wants& w);
+// The names of all of them: kalp index with export options replaces the
+// set of an earlier one.
+std::vector<std::string> indexnames();
+
 // The names of every file KALP may write.
 std::vector<std::string> outputnames();
 // What a file of those holds ("the economic weights"), or "".
@@ -84,8 +134,8 @@ std::vector<const RunOutput*> asked(const Wants& w, const Model* m = nullptr);
 std::vector<const SweepOutput*> askedsweep(const Wants& w);
 // Their names, for the checks before a run.
 std::vector<std::string> askednames(const Wants& w);
-// The exports of the same kind (run or sweep), asked or not: a run with
-// export options replaces the set of an earlier one.
+// The exports of the same kind (run, or sweep and draws), asked or not: a
+// run with export options replaces the set of an earlier one.
 std::vector<std::string> exportnames(bool sweep);
 
 } // namespace kalp

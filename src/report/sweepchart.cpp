@@ -55,28 +55,36 @@ void chartpicks(const SweepPlan& plan, size_t& stride, std::vector<size_t>& seri
     if (series.back() != m - 1) series.push_back(m - 1);
 }
 
-void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
-                 std::vector<double>& numbers) {
+bool charted(const SweepTables& t, const Scenario& sc, size_t& series) {
     // The chart follows the first parameter and the chosen values of the
     // second, the others at their first value.
     const SweepPlan& plan = *t.plan;
     for (size_t i = 0; i < sc.at.size(); ++i)
-        if (i != plan.first && i != plan.second && sc.at[i] != 0) return;
+        if (i != plan.first && i != plan.second && sc.at[i] != 0) return false;
     const size_t x = sc.at[plan.first];
-    if (x % t.stride != 0 && x + 1 != plan.axes[plan.first].values.size()) return;
+    if (x % t.stride != 0 && x + 1 != plan.axes[plan.first].values.size()) return false;
     const size_t second = plan.second == SIZE_MAX ? 0 : sc.at[plan.second];
-    const auto series = std::find(t.series.begin(), t.series.end(), second);
-    if (series == t.series.end()) return;
+    const auto found = std::find(t.series.begin(), t.series.end(), second);
+    series = static_cast<size_t>(found - t.series.begin());
+    return found != t.series.end();
+}
+
+void chartpoints(const SweepTables& t, const Scenario& sc, const Model& m,
+                 std::vector<double>& numbers) {
+    size_t series = 0;
+    if (!charted(t, sc, series)) return;
+    const SweepPlan& plan = *t.plan;
+    const size_t x = sc.at[plan.first];
     const double at = sc.value(plan.first);
     for (const Component& c : components(m, false)) {
         if (m.gstd == 2 && !c.included) {
             // Named once, under the chart.
-            if (x == 0 && series == t.series.begin())
+            if (x == 0 && series == 0)
                 numbers.insert(numbers.end(), {2.0 * c.trait + (c.direct ? 0 : 1), at, 0, -1});
             continue;
         }
-        numbers.insert(numbers.end(), {2.0 * c.trait + (c.direct ? 0 : 1), at, chartvalue(m, c),
-                                       static_cast<double>(series - t.series.begin())});
+        numbers.insert(numbers.end(),
+                       {2.0 * c.trait + (c.direct ? 0 : 1), at, chartvalue(m, c), static_cast<double>(series)});
     }
 }
 
@@ -227,7 +235,9 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         std::iota(all.begin(), all.end(), 0);
         chart.bands = groupbands(t, all);
     }
-    const std::string measure = t.standardised ? "Relative economic weights" : "Economic weights";
+    const SweepMeasure* kind = t.measure;
+    const std::string measure = kind ? kind->title : t.standardised ? "Relative economic weights" : "Economic weights";
+    const std::string noun = kind ? kind->noun : "weight";
     chart.title = measure + " against the " + axisnoun(x, names);
     if (heat) {
         chart.title += " and the " + axisnoun(*second, names);
@@ -246,8 +256,9 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
                             t.groups[t.series[i]];
         }
     } else {
-        chart.ylabel = t.standardised ? "Relative weight in the total (%)"
-                                      : "Economic weight per unit of the trait";
+        chart.ylabel = kind ? kind->ylabel
+                           : t.standardised ? "Relative weight in the total (%)"
+                                            : "Economic weight per unit of the trait";
     }
     std::string others;
     for (size_t i = 0; i < plan.axes.size(); ++i) {
@@ -302,7 +313,13 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     }
 
     std::string what;
-    if (heat)
+    if (kind)
+        what = std::string(heat ? kind->heatwhat : kind->what) +
+               (heat ? "; each panel on its own scale, beside it: blue below 0 and red above where "
+                       "its values have both signs, else from dark violet (the lowest) to yellow (the "
+                       "highest)"
+                     : "");
+    else if (heat)
         what = std::string(t.standardised
                                ? "Colour: the relative weight, a share of the sum of the absolute "
                                  "standardised weights (%), negative where the economic weight is "
@@ -331,7 +348,7 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
                      ", whose value is swept; the others ";
         else
             sorted = "The panels ";
-        sorted += "show the components whose weight changes most over the sweep";
+        sorted += "show the components whose " + noun + " changes most over the sweep";
         if (!t.standardised) sorted += ", as a share of its size";
     } else {
         sorted = "The panels are those of trait " + sorted + ", whose value is swept";
@@ -353,10 +370,10 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     std::sort(level.begin(), level.end());
     std::sort(same.begin(), same.end());
     if (!level.empty())
-        chart.notes.push_back("The weights of " + listof(level) + " do not depend on the " +
+        chart.notes.push_back("The " + noun + "s of " + listof(level) + " do not depend on the " +
                               axisnoun(x, names) + ".");
     if (!same.empty())
-        chart.notes.push_back("The weights of " + listof(same) + " do not depend on the " +
+        chart.notes.push_back("The " + noun + "s of " + listof(same) + " do not depend on the " +
                               axisnoun(*second, names) +
                               (heat ? "."
                                     : std::string(": the ") + (categories ? "points" : "lines") +
@@ -368,8 +385,8 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     if (!greypanel && order.size() > drawn) {
         std::vector<int> rest(order.begin() + static_cast<long>(drawn), order.end());
         std::sort(rest.begin(), rest.end());
-        chart.notes.push_back("Not drawn, as they change less: " + listof(rest) +
-                              " (kalp-sweep.csv holds them all).");
+        chart.notes.push_back("Not drawn, as they change less: " + listof(rest) + " (" +
+                              (kind ? kind->file : "kalp-sweep.csv") + " holds them all).");
     }
     if (!grey.empty()) {
         std::sort(grey.begin(), grey.end());
@@ -383,7 +400,7 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
     const std::string every = everything ? "in every scenario" : "in every scenario drawn";
     if (!constant.empty()) {
         // Economic values change only the weights of their own trait.
-        bool values = !t.standardised;
+        bool values = !t.standardised && !kind;
         std::string nouns;
         for (const Axis* a : {&x, second})
             if (a && a->values.size() > 1) {
@@ -416,8 +433,10 @@ std::string sweepchart(const SweepTables& t, const TraitNames& names,
         }
         chart.notes.push_back(sentence(s));
     }
+    for (const std::string& u : t.undrawn)
+        chart.notes.push_back(sentence(u));
     if (chart.panels.empty() && !constant.empty())
-        chart.none = "No weight changes over the sweep: the notes below give them.";
+        chart.none = "No " + noun + " changes over the sweep: the notes below give them.";
     return multipleschart(chart, layout);
 }
 

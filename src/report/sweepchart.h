@@ -16,6 +16,8 @@ bool heatmap(const SweepPlan& plan);
 // The values that the chart draws: every `stride`-th of its first axis and
 // the last, and of the second axis those of `series`.
 void chartpicks(const SweepPlan& plan, size_t& stride, std::vector<size_t>& series);
+// Whether the chart draws scenario `sc`, and the index of its series.
+bool charted(const SweepTables& t, const Scenario& sc, size_t& series);
 // The chart's points of a scenario (component, x, y, series), when the
 // chart draws it, and at the first point of the chart the components that
 // the pair choices leave out (series -1).

@@ -11,7 +11,7 @@ namespace kalp {
 SweepTables sweeptables(const SweepPlan& plan, const Model& prepared, const TraitNames& names,
                         bool json, const Model* complete) {
     SweepTables t{&plan, "", "", {}, prepared.gstd == 2, json, traitfields(names),
-                  scenariofields(complete ? *complete : prepared), {}, 1, {}, {}, {}};
+                  scenariofields(complete ? *complete : prepared), {}, 1, {}, {}, {}, nullptr, {}};
     t.scenario = prepared.prods == 1 ? "One production system" : "Two production systems";
     for (const Axis& a : plan.axes)
         if (a.p == findparameter("n_sac")) {
@@ -44,6 +44,9 @@ SweepRow sweeprow(const SweepTables& t, const Scenario& sc, const Model& m) {
         const Axis& a = t.plan->axes[i];
         r.fields.values[t.fields[i]] = scenariovalue(*a.p, m, a.trait);
     }
+    if (t.plan->draws)
+        for (const Change& c : t.plan->draws->changes(sc.draw))
+            r.fields.values[scenariofield(*c.p, c.trait)] = scenariovalue(*c.p, m, c.trait);
     for (const Parameter& p : parameters())
         if (p.stage == Stage::deviations)
             for (int k = 1; k <= 35; ++k)

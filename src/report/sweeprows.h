@@ -13,6 +13,18 @@
 
 namespace kalp {
 
+// What the chart of a sweep draws when it is not the economic weights: its
+// title, the title of the y axis, the words under the chart, the noun of a
+// component's value in the notes and the file that holds every value.
+struct SweepMeasure {
+    const char* title;    // "Response per year"
+    const char* ylabel;   // "Response per year in the unit of the trait"
+    const char* what;     // the first note of a chart of lines
+    const char* heatwhat; // and of a heat map: what the colour is
+    const char* noun;     // "response": "the components whose response changes most"
+    const char* file;     // "kalp-index-sweep-response.csv"
+};
+
 struct SweepTables {
     const SweepPlan* plan;
     std::string scenario;            // the systems, for the chart
@@ -27,6 +39,10 @@ struct SweepTables {
     std::vector<size_t> series;       // and these values of the second swept axis
     // The sex ("rams") and system ("A") of each traced group of the sweep.
     std::vector<std::string> sexes, systems;
+    // What the chart draws, when not the economic weights.
+    const SweepMeasure* measure = nullptr;
+    // Components that the chart leaves out, named in a note.
+    std::vector<std::string> undrawn;
 };
 
 // The tables of the sweep of `plan` over the files' model `prepared`; the

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "program/kalp.h"
+#include "run/indexargs.h"
 #include "run/sweepargs.h"
 #include "serve/server.h"
 
@@ -177,6 +178,19 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
         ->type_name("NAME=VALUES")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::string draws, seed;
+    const CLI::Option* drawsopt =
+        app.add_option("--draws", draws,
+                       "Draw N scenarios of the economic values that values-uncertainty.csv names, from "
+                       "their distributions, and write the spread of every weight to kalp-draws.csv (with "
+                       "--csv also the rows of every scenario in kalp-sweep.csv, kalp-sweep-geneflow.csv and "
+                       "kalp-sweep-scenarios.csv, with --json in kalp-sweep.json, with --plot the chart "
+                       "kalp-draws.svg); N from 1 to 10000000")
+            ->type_name("N");
+    const CLI::Option* seedopt =
+        app.add_option("--seed", seed, "The seed of --draws, a whole number (default 1): the same seed gives "
+                                       "the same draws on every system")
+            ->type_name("S");
     auto* init = app.add_subcommand(
         "init", "Write a first scenario: every input file of a small flock and the template");
     std::string initdir = ".";
@@ -195,6 +209,8 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
                        "Listen on port N of 127.0.0.1, 1 to 65535 (default: a free one)")
         ->type_name("N");
     editor->add_flag("--open", serving.open, "Open the address in the default browser as well");
+    IndexArgs indexing;
+    addindex(app, indexing);
     // A usage error: its reason and where to find the rest.
     auto usage = [&](const std::string& problem) {
         console.warn("kalp: " + problem + "\nTry 'kalp --help' for more information.\n");
@@ -212,13 +228,24 @@ int command(const std::vector<std::string>& args, Console& console, Folders& fol
     }
     try {
         options.sweeps = parsesweeps(sweeps);
+        if (drawsopt->count() > 0) options.draws = parsedraws(draws);
+        if (seedopt->count() > 0) options.seed = parseseed(seed);
     } catch (const BadSweep& e) {
         return usage(e.what());
     }
+    if (seedopt->count() > 0 && drawsopt->count() == 0)
+        return usage("--seed is the seed of --draws; give it with --draws N");
+    if (options.draws > 0 && !options.sweeps.empty())
+        return usage("--draws and --sweep cannot be given together; draw the values of one scenario, or sweep");
     // An empty name, such as an unset shell variable gives, names no directory.
     if ((diropt->count() > 0 && dir.empty()) ||
         (editor->get_option("--dir")->count() > 0 && serving.dir.empty()))
         return usage("-C (--dir) needs the name of a directory, not an empty text");
+    if (*indexing.command) {
+        if (options.exports() || classes || version)
+            return usage("index takes only -C DIR, --csv, --json, --plot, --weights FILE and --bend");
+        return runindex(indexing, dir, console, folders, usage);
+    }
     if (*editor) {
         if (options.exports() || classes || version)
             return usage("serve takes only -C DIR, --port N and --open");

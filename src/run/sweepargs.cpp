@@ -210,4 +210,35 @@ std::string sweephelp() {
            "kalp-sweep-scenarios.csv";
 }
 
+namespace {
+
+// Digits alone, without sign or blanks, and their value if it fits.
+bool digits(const std::string& t, std::uint64_t& value) {
+    if (t.empty() || t.size() > 20 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+    value = 0;
+    for (const char c : t) {
+        const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - d) / 10) return false;
+        value = value * 10 + d;
+    }
+    return true;
+}
+
+} // namespace
+
+long long parsedraws(const std::string& text) {
+    std::uint64_t n = 0;
+    if (!digits(text, n) || n < 1 || n > static_cast<std::uint64_t>(mostdraws))
+        throw BadSweep("--draws " + text + ": give the number of scenarios to draw, a whole number from 1 to " +
+                       std::to_string(mostdraws));
+    return static_cast<long long>(n);
+}
+
+std::uint64_t parseseed(const std::string& text) {
+    std::uint64_t s = 0;
+    if (!digits(text, s))
+        throw BadSweep("--seed " + text + ": give a whole number from 0 to 18446744073709551615");
+    return s;
+}
+
 } // namespace kalp

@@ -3,6 +3,7 @@
 // range START:STOP:STEP.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,5 +30,10 @@ std::vector<std::string> rangetexts(const std::string& range);
 
 // What --help says of the option.
 std::string sweephelp();
+
+// The arguments of --draws N and --seed S: N a whole number from 1 to
+// mostdraws, S one from 0 to 2^64 - 1. Throws BadSweep with the reason.
+long long parsedraws(const std::string& text);
+std::uint64_t parseseed(const std::string& text);
 
 } // namespace kalp
