@@ -257,6 +257,9 @@ TEST(IndexFiles, CsvAsSpreadsheetsAndEditorsWriteIt) {
         {"short rows", "a,b,c\n1\n", {{"a", "b", "c"}, {"1", "", ""}}},
         {"a spreadsheet's empty columns", "a,b,,\n1,2,,\n", {{"a", "b"}, {"1", "2"}}},
         {"Windows-1252", "a,b\n\xE9t\xE9,\x80\n", {{"a", "b"}, {"\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC"}}},
+        {"comment lines", "# traits, \"first\n a,b\n  # 1,2\n1,2\n#\n", {{"a", "b"}, {"1", "2"}}},
+        {"a spreadsheet's comment", "# note;;\na;b\n#x;;\n1;2\n", {{"a", "b"}, {"1", "2"}}},
+        {"a quoted field that begins with #", "a,b\n\"#1\",2\n", {{"a", "b"}, {"#1", "2"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -269,6 +272,9 @@ TEST(IndexFiles, CsvAsSpreadsheetsAndEditorsWriteIt) {
     }
     // Lines are counted as the file has them, quoted line breaks included.
     EXPECT_EQ(parsecsv("a\n\n\"x\ny\"\n3\n", "f.csv").rows[1].line, 5);
+    // A comment's semicolons and commas do not choose the separator.
+    EXPECT_FALSE(parsecsv("# a; b\na,b\n1,2\n", "f.csv").decimalcomma);
+    EXPECT_TRUE(parsecsv("# a, b\na;b\n1;2\n", "f.csv").decimalcomma);
 
     const struct {
         const char* what;
@@ -281,6 +287,7 @@ TEST(IndexFiles, CsvAsSpreadsheetsAndEditorsWriteIt) {
         {"nothing but blanks", "\n \n", "holds no header line"},
         {"too many fields", "a,b\n1,2,3\n", "line 2 has 3 fields, but the header (line 1) names 2 columns"},
         {"text after a quote", "a,b\n\"1\"x,2\n", "line 2, text follows the closing double quote"},
+        {"a quote not closed", "a,b\n\n1,\"2\n", "the double quote opened on line 3 is not closed"},
     };
     for (const auto& f : faults) {
         SCOPED_TRACE(f.what);
@@ -290,8 +297,51 @@ TEST(IndexFiles, CsvAsSpreadsheetsAndEditorsWriteIt) {
         } catch (const RunStop& stop) {
             EXPECT_NE(stop.what.find(f.report), std::string::npos) << stop.what;
             EXPECT_EQ(stop.file, "f.csv");
+            // The line the report names, for the editor that marks it.
+            const size_t line = stop.what.find_first_of("0123456789", stop.what.find("line "));
+            EXPECT_EQ(stop.line, line == std::string::npos ? 0 : std::stoi(stop.what.substr(line)));
         }
     }
+}
+
+// The records of a text know where each field's bytes stand, so that an
+// editor can change a field and keep every other byte.
+TEST(IndexFiles, RecordsKnowWhereTheirBytesStand) {
+    const struct {
+        const char* what;
+        std::string text;
+        char sep;
+        // Each record: comment or empty, and the bytes of its fields.
+        std::vector<std::pair<char, std::vector<std::string>>> records;
+    } rows[] = {
+        {"plain", "a,b\n1,2", ',', {{' ', {"a", "b"}}, {' ', {"1", "2"}}}},
+        {"blanks around fields", " a , b \r\n1,\t2\r\n", ',', {{' ', {"a", "b"}}, {' ', {"1", "2"}}}},
+        {"quotes", "\"x,y\" ,\"a\"\"b\"\n", ',', {{' ', {"\"x,y\"", "\"a\"\"b\""}}}},
+        {"a quoted line break", "\"two\nlines\",3\nz,4\n", ',', {{' ', {"\"two\nlines\"", "3"}}, {' ', {"z", "4"}}}},
+        {"comments and empty rows", "# c,d\n\n;;\n1;2\n", ';', {{'#', {}}, {'e', {""}}, {'e', {"", "", ""}}, {' ', {"1", "2"}}}},
+        {"empty fields", "1,,3,\n", ',', {{' ', {"1", "", "3", ""}}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<CsvRecord> records = splitcsv(row.text, "f.csv", row.sep);
+        ASSERT_EQ(records.size(), row.records.size());
+        size_t at = 0;
+        for (size_t i = 0; i < records.size(); ++i) {
+            const CsvRecord& r = records[i];
+            EXPECT_EQ(r.begin, at);
+            at = r.end;
+            EXPECT_EQ(r.comment, row.records[i].first == '#');
+            EXPECT_EQ(r.empty, row.records[i].first == 'e');
+            ASSERT_EQ(r.fields.size(), row.records[i].second.size());
+            for (size_t k = 0; k < r.fields.size(); ++k) {
+                const CsvRecord::Field& f = r.fields[k];
+                EXPECT_EQ(row.text.substr(f.offset, f.length), row.records[i].second[k]);
+                EXPECT_EQ(f.quoted, row.records[i].second[k].rfind('"', 0) == 0);
+            }
+        }
+        EXPECT_EQ(at, row.text.size());
+    }
+    EXPECT_EQ(splitcsv("\"a\"\"b\",2\n", "f.csv", ',')[0].fields[0].text, "a\"b");
 }
 
 TEST(IndexFiles, ColumnsAreFoundByTheirNames) {
@@ -355,6 +405,14 @@ TEST(IndexFiles, NumbersAreReadWithTheFilesDecimalSign) {
         } catch (const RunStop& stop) {
             EXPECT_TRUE(std::isnan(row.value)) << stop.what;
             EXPECT_NE(stop.what.find(row.report), std::string::npos) << stop.what;
+            EXPECT_EQ(stop.line, 2);
+            EXPECT_EQ(stop.value, "x");
+        }
+        // The same rule without a report, for the editor.
+        double v = 0;
+        EXPECT_EQ(csvnumber(c.cell(t.rows[0], "x"), t.decimalcomma, v), !std::isnan(row.value));
+        if (!std::isnan(row.value)) {
+            EXPECT_EQ(v, row.value);
         }
     }
 }

@@ -32,6 +32,9 @@ struct RunStop {
     // line on standard error after it: "INPUTVRD02.TXT, line 5: ...". The
     // report itself keeps its fixed words.
     std::string detail = "";
+    // The line of `file` the stop is about, 0 when it names none (a table
+    // of CSV cells, whose reports name the line in their words).
+    int line = 0;
     // The report on the console, from "Error message:" to the blank lines.
     std::string report() const;
 };

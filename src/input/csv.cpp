@@ -44,7 +44,7 @@ std::string astext(std::string text, const std::string& file) {
         const int line = static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(nul), '\n')) + 1;
         csvfault(file, "The file " + file + " holds a NUL byte (a byte of value 0) on line " +
                                  std::to_string(line) + "; a text file holds none.",
-                 "Save " + file + " as CSV (UTF-8 or ANSI) and restart the program.");
+                 "Save " + file + " as CSV (UTF-8 or ANSI) and restart the program.", line);
     }
     if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     // Some Windows programs end a text file with Ctrl-Z.
@@ -70,45 +70,83 @@ struct Splitter {
         ++at;
         ++line;
     }
-    // The next record and the line it begins on; false at the end.
-    bool next(std::vector<std::string>& fields, int& first) {
+    // Whether the record at `at` is a comment line: its first character
+    // other than a blank is #.
+    bool comment() const {
+        size_t i = at;
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        return i < text.size() && text[i] == '#';
+    }
+    // The field of the bytes from .. to, blanks around it left out.
+    void close(CsvRecord::Field& f, size_t from, size_t to) const {
+        while (to > from && blank(text[to - 1]))
+            --to;
+        while (from < to && blank(text[from]))
+            ++from;
+        f.offset = from;
+        f.length = to - from;
+        f.text = text.substr(from, to - from);
+    }
+    // The next record; false at the end.
+    bool next(CsvRecord& r) {
         if (at >= text.size()) return false;
-        fields.assign(1, "");
-        first = line;
+        r = CsvRecord{};
+        r.line = line;
+        r.begin = at;
+        if (comment()) {
+            r.comment = true;
+            while (at < text.size() && !lineend(at))
+                ++at;
+            if (at < text.size()) skiplineend();
+            r.end = at;
+            return true;
+        }
+        size_t from = at; // where the field being read began
+        bool closed = false; // the field was quoted, and its quote is closed
+        r.fields.emplace_back();
         while (at < text.size()) {
-            const char c = text[at];
             if (lineend(at)) {
+                if (!closed) close(r.fields.back(), from, at);
+                closed = true;
                 skiplineend();
                 break;
             }
-            if (c == sep) {
-                fields.back() = trimmed(fields.back());
-                fields.emplace_back();
-                ++at;
+            if (text[at] == sep) {
+                if (!closed) close(r.fields.back(), from, at);
+                r.fields.emplace_back();
+                from = ++at;
+                closed = false;
                 continue;
             }
-            if (c == '"' && trimmed(fields.back()).empty()) {
-                fields.back() = quotedfield();
+            if (text[at] == '"' && !closed &&
+                std::all_of(text.begin() + static_cast<long>(from), text.begin() + static_cast<long>(at), blank)) {
+                quotedfield(r.fields.back());
+                closed = true;
                 continue;
             }
-            fields.back() += c;
             ++at;
         }
-        fields.back() = trimmed(fields.back());
+        if (!closed) close(r.fields.back(), from, at);
+        r.end = at;
+        r.empty = std::all_of(r.fields.begin(), r.fields.end(),
+                              [](const CsvRecord::Field& f) { return f.text.empty(); });
         return true;
     }
     // A quoted field, from its opening quote; only blanks may follow it
     // before the separator or the line end.
-    std::string quotedfield() {
+    void quotedfield(CsvRecord::Field& f) {
         const int opened = line;
         std::string s;
-        ++at;
+        f.offset = at++;
+        f.quoted = true;
         for (;;) {
             if (at >= text.size())
                 csvfault(file, "In " + file + ", the double quote opened on line " +
                                            std::to_string(opened) + " is not closed.",
                          "Close the quoted text with a double quote in " + file +
-                             " and restart the program.");
+                             " and restart the program.",
+                         opened);
             if (text[at] == '"') {
                 if (at + 1 < text.size() && text[at + 1] == '"') {
                     s += '"';
@@ -126,35 +164,18 @@ struct Splitter {
             }
             s += text[at++];
         }
+        f.length = at - f.offset;
+        f.text = trimmed(s);
         while (at < text.size() && blank(text[at]))
             ++at;
         if (at < text.size() && text[at] != sep && !lineend(at))
             csvfault(file, "In " + file + ", line " + std::to_string(line) +
                                      ", text follows the closing double quote of a field.",
                      "Put the whole field in the quotes, or remove the quotes, in " + file +
-                         " and restart the program.");
-        return s;
+                         " and restart the program.",
+                     line);
     }
 };
-
-bool emptyrecord(const std::vector<std::string>& fields) {
-    return std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
-}
-
-// The separator: ';' when the first line that holds anything holds a
-// semicolon and no comma.
-char separator(const std::string& text) {
-    size_t from = 0;
-    while (from < text.size()) {
-        size_t end = text.find_first_of("\r\n", from);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(from, end - from);
-        if (!trimmed(line).empty())
-            return line.find(';') != std::string::npos && line.find(',') == std::string::npos ? ';' : ',';
-        from = end + 1;
-    }
-    return ',';
-}
 
 // Whether `s` is a plain decimal number: a sign, digits with at most one
 // point, an exponent.
@@ -194,22 +215,59 @@ std::string lowercase(std::string s) {
     return s;
 }
 
-void csvfault(const std::string& file, const std::string& what, const std::string& fix) {
-    halt(RunStop{StopKind::input, file, "", what, fix, ""});
+void csvfault(const std::string& file, const std::string& what, const std::string& fix, int line) {
+    RunStop stop{StopKind::input, file, "", what, fix, ""};
+    stop.line = line;
+    halt(stop);
+}
+
+char csvseparator(const std::string& text) {
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t end = text.find_first_of("\r\n", from);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = trimmed(text.substr(from, end - from));
+        if (!line.empty() && line[0] != '#')
+            return line.find(';') != std::string::npos && line.find(',') == std::string::npos ? ';' : ',';
+        from = end + 1;
+    }
+    return ',';
+}
+
+std::vector<CsvRecord> splitcsv(const std::string& text, const std::string& file, char sep) {
+    Splitter split{text, file, sep};
+    std::vector<CsvRecord> records;
+    for (CsvRecord r; split.next(r);)
+        records.push_back(std::move(r));
+    return records;
+}
+
+bool csvnumber(std::string cell, bool decimalcomma, double& value) {
+    if (decimalcomma) {
+        if (cell.find('.') != std::string::npos) return false;
+        std::replace(cell.begin(), cell.end(), ',', '.');
+    } else if (cell.find(',') != std::string::npos) {
+        return false;
+    }
+    if (!decimal(cell)) return false;
+    const char* first = cell.data() + (cell[0] == '+' ? 1 : 0);
+    const auto r = std::from_chars(first, cell.data() + cell.size(), value);
+    return r.ec == std::errc() && std::isfinite(value);
 }
 
 CsvTable parsecsv(std::string text, const std::string& file) {
     CsvTable t;
     t.file = file;
     text = astext(std::move(text), file);
-    const char sep = separator(text);
+    const char sep = csvseparator(text);
     t.decimalcomma = sep == ';';
-    Splitter split{text, file, sep};
-    std::vector<std::string> fields;
-    int line = 0;
     size_t width = 0; // the fields of the header line, empty ones at its end included
-    while (split.next(fields, line)) {
-        if (emptyrecord(fields)) continue;
+    for (const CsvRecord& r : splitcsv(text, file, sep)) {
+        if (r.comment || r.empty) continue;
+        std::vector<std::string> fields;
+        for (const CsvRecord::Field& f : r.fields)
+            fields.push_back(f.text);
+        const int line = r.line;
         if (t.header.empty()) {
             // A spreadsheet ends every line with the empty fields of the
             // columns that hold something further down.
@@ -233,7 +291,8 @@ CsvTable parsecsv(std::string text, const std::string& file) {
                                " and restart the program."
                          : "Remove the extra fields of line " + std::to_string(line) + " in " + file +
                                "; with commas between the fields, decimals take a point (0.25, "
-                               "not 0,25). Then restart the program.");
+                               "not 0,25). Then restart the program.",
+                     line);
         fields.resize(t.header.size());
         t.rows.push_back({line, fields});
     }
@@ -311,8 +370,10 @@ std::string CsvColumns::where(const CsvTable::Row& row, const char* name) const 
 
 void CsvColumns::fault(const CsvTable::Row& row, const char* name, const std::string& what,
                        const std::string& fix) const {
-    halt(RunStop{StopKind::input, t_.file, name, "In " + where(row, name) + ", " + what,
-                 fix + " Then restart the program.", ""});
+    RunStop stop{StopKind::input, t_.file, name, "In " + where(row, name) + ", " + what,
+                 fix + " Then restart the program.", ""};
+    stop.line = row.line;
+    halt(stop);
 }
 
 std::optional<double> CsvColumns::number(const CsvTable::Row& row, const char* name) const {

@@ -30,6 +30,38 @@ struct CsvTable {
 // The table in `text`, read as file `file`. A row with more fields than
 // the header ends the run.
 CsvTable parsecsv(std::string text, const std::string& file);
+
+// A record of a CSV text where its bytes stand, for a program that changes
+// some of its fields and keeps every other byte: the line it begins on,
+// its bytes from `begin` to `end` (its line end included), and its fields
+// (quotes taken off, blanks around left out), each with the bytes it
+// stands in (a quoted field with its quotes, a field of blanks as the
+// empty place after them). A comment line has no fields; a row of empty
+// fields is `empty`.
+struct CsvRecord {
+    int line = 0;
+    size_t begin = 0, end = 0;
+    bool comment = false, empty = false;
+    struct Field {
+        std::string text;
+        size_t offset = 0, length = 0;
+        bool quoted = false;
+    };
+    std::vector<Field> fields;
+};
+// The separator of a text: ';' when the first line that holds anything
+// other than a comment holds a semicolon and no comma, else ','.
+char csvseparator(const std::string& text);
+// The records of `text`, the bytes of a file after its byte-order mark and
+// before a final Ctrl-Z, as parsecsv splits them: separators, quotes and
+// line ends are ASCII bytes in UTF-8 and Windows-1252 alike, so the
+// records of a file's own bytes are those of its text as read. A quote
+// that is not closed, or text after a closing quote, ends the run.
+std::vector<CsvRecord> splitcsv(const std::string& text, const std::string& file, char sep);
+// Whether `cell` is a plain decimal number with the decimal sign of its
+// file (a comma when `decimalcomma`), as CsvColumns::number reads it; its
+// value in `value`.
+bool csvnumber(std::string cell, bool decimalcomma, double& value);
 // The table of the file `name` in `folder`, named `shown` in reports when
 // given; a file that cannot be read, or is saved as UTF-16, ends the run.
 CsvTable readcsv(const Folder& folder, const std::string& name, const std::string& shown = "");
@@ -73,7 +105,9 @@ private:
 // compared so.
 std::string lowercase(std::string s);
 
-// Ends the run with a report on a CSV file (`what` names the line).
-[[noreturn]] void csvfault(const std::string& file, const std::string& what, const std::string& fix);
+// Ends the run with a report on a CSV file (`what` names the line, which
+// `line` gives when there is one).
+[[noreturn]] void csvfault(const std::string& file, const std::string& what, const std::string& fix,
+                           int line = 0);
 
 } // namespace kalp

@@ -297,7 +297,8 @@ void readsources(const Folder& folder, IndexData& d) {
             what += ") of the same animal: the covariance of their means needs the repeatability of trait ";
             csvfault(files[2].name, what + other + ".",
                      "Give the repeatability of trait " + other + " in index-traits.csv and restart "
-                     "the program.");
+                     "the program.",
+                     o.line);
         }
 }
 
