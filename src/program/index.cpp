@@ -24,24 +24,13 @@ namespace kalp {
 
 namespace {
 
-// Everything the index is computed from, and what its report gives beside
-// the numbers.
-struct Assembled {
-    IndexInputs in;
-    TraitNames names;
-    std::string weights;
-    IndexPathFacts facts[pathcount];
-    // The run of each path's traced group, and the run of the files' own.
-    std::shared_ptr<const Model> models[pathcount], run;
-};
-
 const Selection* selectionof(const IndexData& d, Path p) {
     const auto s = std::find_if(d.selection.begin(), d.selection.end(),
                                 [&](const Selection& x) { return x.path == p; });
     return s == d.selection.end() ? nullptr : &*s;
 }
 
-void fromweights(const Options& o, const Folder& folder, Assembled& a) {
+void fromweights(const Options& o, const Folder& folder, IndexRun& a) {
     GivenWeights g = readweights(*o.weightsfolder, o.weightsfile, o.weightspath);
     a.in.data = readindexdata(folder, IndexReading{0});
     a.names = std::move(g.names);
@@ -49,19 +38,25 @@ void fromweights(const Options& o, const Folder& folder, Assembled& a) {
     std::fill(std::begin(a.in.weights), std::end(a.in.weights), g.weights);
 }
 
-// The run of the folder's scenario, and again for a path whose traced
-// group differs from the scenario's.
-void fromrun(const Folder& folder, Assembled& a) {
-    const Outcome layout = readlayout(folder);
-    if (layout.stop) halt(*layout.stop);
-    a.in.data = readindexdata(folder, IndexReading{tracedbound(*layout.model)});
+// The run of the folder's scenario (`given` when the caller ran it), and
+// again for a path whose traced group differs from the scenario's.
+void fromrun(const Folder& folder, IndexRun& a, const Outcome* given) {
     Request r;
     r.files = &folder;
     r.echo = false;
-    Outcome base = runscenario(r);
-    if (base.stop) halt(*base.stop);
-    a.names = base.names;
-    a.run = std::move(base.model);
+    if (given) {
+        a.in.data = readindexdata(folder, IndexReading{tracedbound(*given->model)});
+        a.names = given->names;
+        a.run = std::make_shared<const Model>(*given->model);
+    } else {
+        const Outcome layout = readlayout(folder);
+        if (layout.stop) halt(*layout.stop);
+        a.in.data = readindexdata(folder, IndexReading{tracedbound(*layout.model)});
+        Outcome base = runscenario(r);
+        if (base.stop) halt(*base.stop);
+        a.names = base.names;
+        a.run = std::move(base.model);
+    }
     const Model& m = *a.run;
     for (int k = 0; k < pathcount; ++k) {
         const Selection* s = selectionof(a.in.data, static_cast<Path>(k));
@@ -110,7 +105,7 @@ std::vector<Aim> heldcomponents(const Options& o, const IndexData& d) {
     return held;
 }
 
-IndexView view(const Assembled& a, const IndexResult& r) {
+IndexView view(const IndexRun& a, const IndexResult& r) {
     IndexView v{a.in.data, r, a.names, a.weights, {}, {}, {}, {}, {}};
     for (int k = 0; k < pathcount; ++k) {
         v.path[k] = a.facts[k];
@@ -142,22 +137,10 @@ void compute(Folder& folder, Console& console, const Options& options) {
         for (const std::string& name : indexnames())
             if (folder.entry(name) == Entry::file || folder.entry(name) == Entry::link)
                 requireplace(folder, name);
-    Assembled a;
-    if (options.weightsfolder)
-        fromweights(options, folder, a);
-    else
-        fromrun(folder, a);
-    // A generation interval given in index-selection.csv replaces the one
-    // of the age weights.
-    for (const Selection& s : a.in.data.selection)
-        if (s.interval > 0) {
-            a.in.interval[pathindex(s.path)] = s.interval;
-            a.facts[pathindex(s.path)].interval.clear();
-        }
-    a.in.bend = options.bend;
-    a.in.held = heldcomponents(options, a.in.data);
-    const IndexResult result = computeindex(a.in);
-    const IndexView v = view(a, result);
+    IndexRun a;
+    runindex(folder, options, a);
+    const IndexResult& result = a.result;
+    const IndexView& v = *a.view;
     std::vector<OutputFile> files, more;
     std::string scenarios;
     if (options.draws > 0 || !options.sweeps.empty()) {
@@ -196,6 +179,24 @@ void compute(Folder& folder, Console& console, const Options& options) {
 }
 
 } // namespace
+
+void runindex(const Folder& folder, const Options& options, IndexRun& a, const Outcome* base) {
+    if (options.weightsfolder)
+        fromweights(options, folder, a);
+    else
+        fromrun(folder, a, base);
+    // A generation interval given in index-selection.csv replaces the one
+    // of the age weights.
+    for (const Selection& s : a.in.data.selection)
+        if (s.interval > 0) {
+            a.in.interval[pathindex(s.path)] = s.interval;
+            a.facts[pathindex(s.path)].interval.clear();
+        }
+    a.in.bend = options.bend;
+    a.in.held = heldcomponents(options, a.in.data);
+    a.result = computeindex(a.in);
+    a.view.emplace(view(a, a.result));
+}
 
 int index(Folder& folder, Console& console, const Options& options) {
     const std::clock_t zac = platform::processortime();

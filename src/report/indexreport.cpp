@@ -35,6 +35,13 @@ Cell traitcell(const IndexView& v, int trait) {
     return k ? whole(k) : none();
 }
 
+bool sameleftout(const IndexResult& r) {
+    return std::equal(r.leftout[0].begin(), r.leftout[0].end(), r.leftout[1].begin(), r.leftout[1].end(),
+                      [](const LeftOut& a, const LeftOut& b) { return a.number == b.number && a.effect == b.effect; });
+}
+
+} // namespace
+
 Table indextable(const IndexView& v) {
     Table t{{"path", "sd_index", "sd_objective", "accuracy", "intensity", "generation_interval",
              "response_generation", "response_year"},
@@ -96,13 +103,6 @@ Table responsetable(const IndexView& v) {
     }
     return t;
 }
-
-bool sameleftout(const IndexResult& r) {
-    return std::equal(r.leftout[0].begin(), r.leftout[0].end(), r.leftout[1].begin(), r.leftout[1].end(),
-                      [](const LeftOut& a, const LeftOut& b) { return a.number == b.number && a.effect == b.effect; });
-}
-
-} // namespace
 
 std::string indextraitname(const IndexView& v, int trait) {
     const IndexTrait& t = v.data.traits[static_cast<size_t>(trait)];

@@ -13,6 +13,7 @@
 #include "index/index.h"
 #include "index/worth.h"
 #include "input/control.h"
+#include "report/indextable.h"
 #include "report/svg.h"
 
 namespace kalp {
@@ -47,6 +48,12 @@ struct IndexView {
 // intensity, interval and responses, the largest contributions to the
 // response, and what was left out, assumed or bent.
 std::string indexreport(const IndexView& v);
+
+// The tables of kalp-index.csv, kalp-index-weights.csv and
+// kalp-index-response.csv.
+tables::Table indextable(const IndexView& v);
+tables::Table weightstable(const IndexView& v);
+tables::Table responsetable(const IndexView& v);
 
 // The tables as CSV files and the JSON document.
 std::string indexcsv(const IndexView& v);
