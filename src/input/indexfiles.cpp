@@ -145,11 +145,6 @@ void readtraits(const Folder& folder, IndexData& d) {
     }
 }
 
-// Whether trait i has the component e.
-bool hascomponent(const IndexTrait& t, Effect e) {
-    return t.ewe ? e == Effect::maternal : e == Effect::direct || t.h2m > 0;
-}
-
 Effect component(const CsvColumns& c, const CsvTable::Row& row, const char* column, const IndexTrait& t,
                  const char* what = "a genetic correlation") {
     const std::string s = lowercase(c.cell(row, column));
@@ -248,11 +243,11 @@ void readsources(const Folder& folder, IndexData& d) {
                     "Write one of own, dam, sire, fullsibs, halfsibs and progeny there.");
         s.trait = findtrait(d, c, row, "trait");
         const IndexTrait& tr = d.traits[static_cast<size_t>(s.trait)];
-        if (tr.ewe && s.source == Source::own && s.path == Path::rams)
+        if (!sourceallowed(tr, s.path, s.source) && s.source == Source::own)
             c.fault(row, "source", "a ram has no record of trait " + tr.name + ", a trait of the ewe.",
                     "Give the rams the records of their female relatives (dam, fullsibs, halfsibs, "
                     "progeny) instead.");
-        if (tr.ewe && s.source == Source::sire)
+        if (!sourceallowed(tr, s.path, s.source))
             c.fault(row, "source", "the sire is a ram, which has no record of trait " + tr.name +
                                        ", a trait of the ewe.",
                     "Remove the row, or give the records of the dam or of female relatives.");
@@ -397,6 +392,14 @@ void readdesired(const Folder& folder, IndexData& d) {
 }
 
 } // namespace
+
+bool hascomponent(const IndexTrait& t, Effect e) {
+    return t.ewe ? e == Effect::maternal : e == Effect::direct || t.h2m > 0;
+}
+
+bool sourceallowed(const IndexTrait& t, Path path, Source s) {
+    return !t.ewe || !(s == Source::sire || (s == Source::own && path == Path::rams));
+}
 
 const IndexFile (&indexfiles())[4] { return files; }
 

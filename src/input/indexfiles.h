@@ -31,6 +31,14 @@ struct IndexReading {
     int tracedbound = 0;
 };
 
+// Whether trait `t` has the component `e`: a trait of the ewe only its
+// maternal one, another trait its direct one and, with a maternal
+// heritability, its maternal one.
+bool hascomponent(const IndexTrait& t, Effect e);
+// Whether a candidate of `path` may have the source `s` of trait `t`: a
+// trait of the ewe has no own record of a ram, and no record of a sire.
+bool sourceallowed(const IndexTrait& t, Path path, Source s);
+
 // Reads and checks the four index files of `folder`, and index-desired.csv
 // where it stands.
 IndexData readindexdata(const Folder& folder, const IndexReading& how);

@@ -96,8 +96,7 @@ std::vector<Aim> heldcomponents(const Options& o, const IndexData& d) {
                          "Restrict a component of a trait of index-traits.csv, by its number or name there.", ""});
         };
         if (t == d.traits.end()) refuse("trait " + trait + " has no row in index-traits.csv.");
-        const bool has = t->ewe ? e == Effect::maternal : e == Effect::direct || t->h2m > 0;
-        if (!has)
+        if (!hascomponent(*t, e))
             refuse("trait " + trait + (t->ewe ? " is a trait of the ewe, whose only component is maternal."
                                               : " has no maternal heritability in index-traits.csv."));
         held.push_back({static_cast<int>(t - d.traits.begin()), e});

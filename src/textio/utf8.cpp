@@ -1,6 +1,7 @@
 #include "textio/utf8.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace kalp {
 
@@ -67,14 +68,37 @@ bool isutf8(const std::string& text) {
     return true;
 }
 
-std::string asutf8(const std::string& text) {
-    if (isutf8(text)) return text;
+std::string asutf8(const std::string& text) { return isutf8(text) ? text : from1252(text); }
+
+std::string from1252(const std::string& text) {
     std::string out;
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
         append(out, b >= 0x80 && b < 0xA0 ? block80[b - 0x80] : static_cast<char32_t>(b));
     }
     return out;
+}
+
+bool to1252(const std::string& text, std::string& out) {
+    out.clear();
+    for (size_t at = 0; at < text.size();) {
+        const size_t n = character(text, at);
+        if (n == 0) return false;
+        const auto byte = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + i])); };
+        char32_t c = byte(0);
+        if (n == 2) c = (c & 0x1F) << 6 | (byte(1) & 0x3F);
+        if (n == 3) c = (c & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+        if (n == 4) return false;
+        at += n;
+        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        const auto in = std::find(std::begin(block80), std::end(block80), c);
+        if (c == 0xFFFD || in == std::end(block80)) return false;
+        out += static_cast<char>(0x80 + (in - std::begin(block80)));
+    }
+    return true;
 }
 
 size_t utf8length(const std::string& text) {

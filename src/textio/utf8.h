@@ -12,6 +12,11 @@ bool isutf8(const std::string& text);
 // `text` as UTF-8: unchanged when it is UTF-8 already, else read as
 // Windows-1252, the "ANSI" of Windows editors in Western Europe.
 std::string asutf8(const std::string& text);
+// `text` read as Windows-1252, whatever it holds.
+std::string from1252(const std::string& text);
+// UTF-8 text in Windows-1252, for a file saved in it; false when `text` is
+// not UTF-8 or holds a character that Windows-1252 lacks.
+bool to1252(const std::string& text, std::string& out);
 // The number of characters of UTF-8 text.
 size_t utf8length(const std::string& text);
 // UTF-8 text of at most `most` characters: longer text is cut at a
