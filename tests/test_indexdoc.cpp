@@ -15,7 +15,8 @@ namespace {
 
 const IndexTable& table(const char* file) { return *findindextable(file); }
 
-// The rows of a file as the page holds them when nothing was edited.
+// Every row of a file, as the page gives them back after edits in which
+// they kept their values.
 std::vector<IndexCells> rowsof(const IndexDoc& d) {
     std::vector<IndexCells> rows;
     for (const IndexDoc::Row& r : d.rows)
@@ -23,9 +24,11 @@ std::vector<IndexCells> rowsof(const IndexDoc& d) {
     return rows;
 }
 
-std::string compose(const char* file, const std::string* text, const std::vector<IndexCells>& rows) {
+std::string compose(const char* file, const std::string* text, const std::vector<IndexCells>& rows,
+                    const std::vector<std::string>& removed = {}) {
     std::optional<Unwritable> bad;
-    const std::optional<std::string> out = composeindex(table(file), readindexdoc(table(file), text), rows, bad);
+    const std::optional<std::string> out =
+        composeindex(table(file), readindexdoc(table(file), text), IndexChanges{rows, removed}, bad);
     EXPECT_FALSE(bad) << bad->why;
     return out ? *out : "(missing)";
 }
@@ -58,6 +61,7 @@ TEST(IndexDoc, AFileLoadedAndSavedKeepsEveryByte) {
         const IndexDoc d = readindexdoc(table(f[0].c_str()), &f[1]);
         ASSERT_TRUE(d.readable) << d.why;
         EXPECT_EQ(compose(f[0].c_str(), &f[1], rowsof(d)), f[1]);
+        EXPECT_EQ(compose(f[0].c_str(), &f[1], {}), f[1]);
     }
     // What the page cannot show, and a file it cannot read, stay as they are.
     const IndexDoc c = readindexdoc(table("index-sources.csv"), &files[4][1]);
@@ -114,33 +118,34 @@ TEST(IndexDoc, EditsChangeOnlyTheirBytes) {
         const char* what;
         const char* file;
         const std::string* text;
-        Rows rows;
+        Rows rows; // changed and new
+        std::vector<std::string> removed;
         std::string want;
     } rows[] = {
-        {"a cell changed, the quotes it had kept", "index-traits.csv", &traits, {with(one, "h2", "0.25"), fat},
+        {"a cell changed, the quotes it had kept", "index-traits.csv", &traits, {with(one, "h2", "0.25"), fat}, {},
          "# parameters of 2024\r\ntrait , sd,h2,c2\r\n\r\n1, 0.6 ,\"0.25\",0.1\r\n,,,\r\nfat_depth,1.2,0.35\r\n\r\n# the end\r\n"},
-        {"a cell of a short row", "index-traits.csv", &traits, {one, with(fat, "c2", "0.05")},
+        {"a cell of a short row", "index-traits.csv", &traits, {with(fat, "c2", "0.05")}, {},
          "# parameters of 2024\r\ntrait , sd,h2,c2\r\n\r\n1, 0.6 ,\"0.20\",0.1\r\n,,,\r\nfat_depth,1.2,0.35,0.05\r\n\r\n# the end\r\n"},
-        {"a column the header lacks", "index-traits.csv", &traits, {with(one, "repeatability", "0.4"), fat},
+        {"a column the header lacks", "index-traits.csv", &traits, {with(one, "repeatability", "0.4")}, {},
          "# parameters of 2024\r\ntrait , sd,h2,c2,repeatability\r\n\r\n1, 0.6 ,\"0.20\",0.1,0.4\r\n,,,\r\nfat_depth,1.2,0.35\r\n\r\n# the end\r\n"},
-        {"a row removed", "index-traits.csv", &traits, {fat},
+        {"a row removed", "index-traits.csv", &traits, {}, {"1"},
          "# parameters of 2024\r\ntrait , sd,h2,c2\r\n\r\n,,,\r\nfat_depth,1.2,0.35\r\n\r\n# the end\r\n"},
         {"a row added, before the blank lines and comments at the end", "index-traits.csv", &traits,
-         {one, fat, {{"trait", "24"}, {"sd", "35"}, {"h2", "0.03"}, {"h2_maternal", "0.05"}}},
+         {{{"trait", "24"}, {"sd", "35"}, {"h2", "0.03"}, {"h2_maternal", "0.05"}}}, {},
          "# parameters of 2024\r\ntrait , sd,h2,c2,h2_maternal\r\n\r\n1, 0.6 ,\"0.20\",0.1\r\n,,,\r\nfat_depth,1.2,0.35\r\n24,35,0.03,,0.05\r\n\r\n# the end\r\n"},
-        {"a pair in either order, its value changed", "index-correlations.csv", &corr, {with(g12, "value", "0,35"), p12},
+        {"a pair in either order, its value changed", "index-correlations.csv", &corr, {with(g12, "value", "0,35"), p12}, {},
          "kind;trait_a;component_a;trait_b;component_b;value\ngenetic;2;direct;1;direct;0,35\nphenotypic;1;;2;;0\n\n# sources of the values: a review\n"},
         {"a pair set to 0 goes, one that was 0 stays, a new one of 0 is not written", "index-correlations.csv", &corr,
-         {with(g12, "value", "0,0"), p12, pair("litter", "1", "", "2", "", "0")},
+         {with(g12, "value", "0,0"), p12, pair("litter", "1", "", "2", "", "0")}, {},
          "kind;trait_a;component_a;trait_b;component_b;value\nphenotypic;1;;2;;0\n\n# sources of the values: a review\n"},
         {"a new pair in the file's separators, a decimal comma quoted in a file of commas", "index-correlations.csv", &corr,
-         {g12, p12, pair("genetic", "1", "maternal", "2", "maternal", "0,4")},
+         {pair("genetic", "1", "maternal", "2", "maternal", "0,4")}, {},
          "kind;trait_a;component_a;trait_b;component_b;value\ngenetic;2;direct;1;direct;0,3\nphenotypic;1;;2;;0\n"
          "genetic;1;maternal;2;maternal;0,4\n\n# sources of the values: a review\n"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        EXPECT_EQ(compose(r.file, r.text, r.rows), r.want);
+        EXPECT_EQ(compose(r.file, r.text, r.rows, r.removed), r.want);
     }
 }
 
@@ -160,13 +165,13 @@ TEST(IndexDoc, NewFilesAndValuesOnlyQuotesCanHold) {
     const IndexTable& t = table("index-traits.csv");
     std::optional<Unwritable> bad;
     EXPECT_EQ(*composeindex(t, readindexdoc(t, &ansi),
-                            {{{"trait", "d\xC3\xA9p\xC3\xB4t"}, {"sd", "1\xC2\xB0"}, {"h2", "0.2\xE2\x89\xA5"}}}, bad),
+                            {{{{"trait", "d\xC3\xA9p\xC3\xB4t"}, {"sd", "1\xC2\xB0"}, {"h2", "0.2\xE2\x89\xA5"}}}, {}}, bad),
               "trait,sd,h2\nd\xE9p\xF4t,1\xB0,0.2\n");
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->column, "h2");
     EXPECT_EQ(bad->key, "d\xC3\xA9p\xC3\xB4t");
     bad.reset();
-    composeindex(t, readindexdoc(t, &ansi), {{{"trait", "x"}, {"sd", "1\n2"}}}, bad);
+    composeindex(t, readindexdoc(t, &ansi), {{{{"trait", "x"}, {"sd", "1\n2"}}}, {}}, bad);
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->why, "holds a line break or another control character");
     // Every text composed reads as the cells the page holds.

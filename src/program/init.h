@@ -1,6 +1,9 @@
 // kalp init: a first scenario in a folder without input files.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "program/kalp.h"
 
 namespace kalp {
@@ -11,5 +14,13 @@ namespace kalp {
 // 1 when the files cannot be written, 2 when a file it would write is in
 // the folder already (nothing is written then).
 int init(Folder& folder, Console& console, const Options& options);
+
+// Writes a first set of the four files of kalp index into a folder that
+// holds none of them, all or none: the traits, correlations, sources and
+// selection of the worked example, both paths on the economic weights of
+// the scenario's own traced group. Returns their names; a folder that
+// holds one of them already, or files that cannot be written, end it with
+// a RunStop, nothing written.
+std::vector<std::string> initindex(Folder& folder);
 
 } // namespace kalp

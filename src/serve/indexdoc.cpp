@@ -69,17 +69,23 @@ class Composer {
 public:
     Composer(const IndexTable& t, const IndexDoc& d, std::optional<Unwritable>& b) : table(t), doc(d), bad(b) {}
 
-    std::string compose(const std::vector<IndexCells>& rows) {
+    std::string compose(const IndexChanges& changes) {
+        const std::vector<IndexCells>& rows = changes.rows;
         std::map<std::string, const IndexCells*> page;
         for (const IndexCells& r : rows) {
             const std::string key = rowkey(table, r);
             if (!key.empty()) page.emplace(key, &r);
         }
+        const std::set<std::string> removed(changes.removed.begin(), changes.removed.end());
         place(rows);
         std::set<std::string> done;
         for (const IndexDoc::Row& row : doc.rows) {
             const CsvRecord& r = doc.records[row.record];
             const auto p = page.find(row.key);
+            if (p == page.end() && !removed.count(row.key)) {
+                done.insert(row.key);
+                continue;
+            }
             if (p == page.end() || dropped(*p->second, &row)) {
                 edits.push_back({r.begin, r.end - r.begin, "", incell});
                 continue;
@@ -376,14 +382,14 @@ IndexDoc readindexdoc(const IndexTable& t, const std::string* text) {
     return d;
 }
 
-std::optional<std::string> composeindex(const IndexTable& t, const IndexDoc& doc,
-                                        const std::vector<IndexCells>& rows, std::optional<Unwritable>& bad) {
+std::optional<std::string> composeindex(const IndexTable& t, const IndexDoc& doc, const IndexChanges& changes,
+                                        std::optional<Unwritable>& bad) {
     if (!doc.readable) return doc.prefix + doc.body + doc.tail;
-    if (!doc.exists && std::none_of(rows.begin(), rows.end(), [&](const IndexCells& r) {
+    if (!doc.exists && std::none_of(changes.rows.begin(), changes.rows.end(), [&](const IndexCells& r) {
             return !rowkey(t, r).empty();
         }))
         return std::nullopt;
-    return Composer(t, doc, bad).compose(rows);
+    return Composer(t, doc, bad).compose(changes);
 }
 
 } // namespace kalp

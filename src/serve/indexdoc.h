@@ -69,24 +69,35 @@ struct IndexDoc {
 // `text` is the file's bytes, null when the file is missing.
 IndexDoc readindexdoc(const IndexTable& t, const std::string* text);
 
-// A value of the page that no file may hold: the row's key, the column and
-// why ("holds a line break", "holds a character that Windows-1252 lacks").
+// A value of the page that no file may hold: the file, the row's key, the
+// column and why ("holds a line break", "holds a character that
+// Windows-1252, in which the file is saved, lacks").
 struct Unwritable {
     std::string key, column, why;
+    std::string file = "";
 };
 
-// The text of `doc` with the page's rows in place, null when the file
-// stays missing. A row of `doc` whose key is among `rows` keeps every byte
+// What the page changed in a file: the rows it changed or added, whole,
+// and the keys of the rows it removed. Its other rows are those of the
+// file.
+struct IndexChanges {
+    std::vector<IndexCells> rows;
+    std::vector<std::string> removed;
+};
+
+// The text of `doc` with the page's changes in place, null when the file
+// stays missing. A row of `doc` that the page changed keeps every byte
 // but those of the cells that changed (a cell beyond the end of a short
-// row is added with the separators before it); one whose key is not (or,
-// of a correlation, whose value the page changed to 0) goes with its line
-// end; the page's other rows follow the last row of the file, in the
-// file's separator and line end, their cells quoted where they hold the
-// separator or a quote. A column that the header lacks is added to it, in
-// the first of its empty fields at its end or after it. Rows the page
-// cannot show stay as they are. The first value that cannot be written
-// goes to `bad`, and its cell keeps the file's text.
-std::optional<std::string> composeindex(const IndexTable& t, const IndexDoc& doc,
-                                        const std::vector<IndexCells>& rows, std::optional<Unwritable>& bad);
+// row is added with the separators before it); one that it removed (or,
+// in a grid, whose one value it emptied, or a correlation whose value it
+// changed to 0) goes with its line end; new rows follow the last row of
+// the file, in the file's separator and line end, their cells quoted where
+// they hold the separator or a quote. A column that the header lacks is
+// added to it, in the first of its empty fields at its end or after it.
+// Rows the page did not change, and those it cannot show, stay as they
+// are. The first value that cannot be written goes to `bad` (its file
+// left to the caller), and its cell keeps the file's text.
+std::optional<std::string> composeindex(const IndexTable& t, const IndexDoc& doc, const IndexChanges& changes,
+                                        std::optional<Unwritable>& bad);
 
 } // namespace kalp

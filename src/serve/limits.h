@@ -19,6 +19,9 @@ struct Limits {
     // A connection is closed for a newer one only after waiting this long,
     // so that one whose request is on its way is not cut.
     std::chrono::milliseconds grace{250};
+    // The rows of one index file that a request of the page may give: a
+    // triangle of 70 components has 2415 pairs.
+    std::size_t indexrows = 10000;
 };
 
 } // namespace kalp

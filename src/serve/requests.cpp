@@ -31,9 +31,15 @@ bool sametoken(const std::string& given, const std::string& token) {
     return diff == 0;
 }
 
+std::vector<std::string> editornames() {
+    std::vector<std::string> names = inputnames();
+    names.insert(names.end(), indexfilenames().begin(), indexfilenames().end());
+    return names;
+}
+
 Read readfolder(const Folder& folder) {
     Read r;
-    for (const std::string& name : inputnames()) {
+    for (const std::string& name : editornames()) {
         std::string text;
         int error = 0;
         if (folder.read(name, text, error))
@@ -57,7 +63,50 @@ void refuse(httplib::Response& res, int status, const std::string& message) {
 
 std::string shown(const std::string& path) { return path.size() > 64 ? path.substr(0, 64) + "..." : path; }
 
-Edits readedits(const std::string& body) {
+namespace {
+
+// What the page changed in the index files: by file, the rows it changed
+// or added, each its cells by column name, and the keys of those it
+// removed.
+IndexEdits readindexedits(const json& index, const Limits& limits) {
+    if (!index.is_object()) throw BadRequest("The changes of the index files must be given file by file.");
+    IndexEdits out;
+    for (const auto& [file, changes] : index.items()) {
+        const IndexTable* t = findindextable(file);
+        if (!t) throw BadRequest("The page shows no table of a file called " + file.substr(0, 64) + ".");
+        if (!changes.is_object()) throw BadRequest("The changes of " + file + " must be given as an object.");
+        const json rows = changes.value("rows", json::array()), removed = changes.value("removed", json::array());
+        if (!rows.is_array() || !removed.is_array())
+            throw BadRequest("The rows and the removed rows of " + file + " must be given as lists.");
+        if (rows.size() + removed.size() > limits.indexrows)
+            throw BadRequest("The page gives more than " + std::to_string(limits.indexrows) + " rows of " + file +
+                             ", more than the editor takes.");
+        IndexChanges& c = out[file];
+        for (const json& key : removed) {
+            if (!key.is_string() || key.get<std::string>().size() > 256)
+                throw BadRequest("A removed row of " + file + " is not named by a short text.");
+            c.removed.push_back(key.get<std::string>());
+        }
+        std::vector<IndexCells>& list = c.rows;
+        for (const json& row : rows) {
+            if (!row.is_object()) throw BadRequest("A row of " + file + " must give its cells by column.");
+            IndexCells cells;
+            for (const auto& [column, text] : row.items()) {
+                if (std::none_of(t->columns.begin(), t->columns.end(), [&](const char* c) { return column == c; }))
+                    throw BadRequest(file + " has no column called " + column.substr(0, 32) + ".");
+                if (!text.is_string() || text.get<std::string>().size() > 256)
+                    throw BadRequest("In " + file + ", a cell of " + column + " is not given as a short text.");
+                cells[column] = text.get<std::string>();
+            }
+            list.push_back(std::move(cells));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Edits readedits(const std::string& body, const Limits& limits) {
     json j;
     try {
         j = json::parse(body);
@@ -72,6 +121,7 @@ Edits readedits(const std::string& body) {
         if (!j["overwrite"].is_boolean()) throw BadRequest("The request gives overwrite as no true or false.");
         e.overwrite = j["overwrite"].get<bool>();
     }
+    if (j.contains("index")) e.index = readindexedits(j["index"], limits);
     if (!j.contains("values")) return e;
     const json& files = j["values"];
     if (!files.is_object()) throw BadRequest("The values must be given file by file.");

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "program/init.h"
 #include "program/kalp.h"
 #include "report/catalogue.h"
 #include "serve/session.h"
@@ -43,6 +44,16 @@ void Server::Impl::start(const std::string& body, httplib::Response& res) {
         return;
     }
     answer(res, 200, {{"console", console.out()}, {"written", target.placed()}});
+}
+
+void Server::Impl::startindex(httplib::Response& res) {
+    const std::lock_guard<std::mutex> hold(mutex);
+    DiskFolder target(dir);
+    try {
+        answer(res, 200, {{"written", initindex(target)}});
+    } catch (const RunStop& stop) {
+        answer(res, 409, {{"error", stop.what + " " + stop.fix}});
+    }
 }
 
 // Starts kalp --csv --json --plot on the saved files, as the command

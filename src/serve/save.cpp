@@ -35,15 +35,24 @@ Server::Impl::Place Server::Impl::placeof(const std::string& file) const {
 
 void Server::Impl::save(const std::string& body, httplib::Response& res) {
     const std::lock_guard<std::mutex> hold(mutex);
-    const Edits e = readedits(body);
+    const Edits e = readedits(body, http.limits());
     if (!current(e, res)) return;
     // A value that no file may hold, or a field emptied, is saved nowhere;
     // the answer names it as the page does.
     const Composed c = compose(loaded, spans, e.values);
     const Span* empty = e.bad ? nullptr : emptied(e.values, c.spans);
     if (e.bad || empty) {
-        const json invalid = compute(e.values, e.bad ? *e.bad : Invalid{empty->file, empty->var, "is empty"})["invalid"];
+        const json invalid =
+            compute(e.values, e.index, e.bad ? *e.bad : Invalid{empty->file, empty->var, "is empty"})["invalid"];
         answer(res, 422, {{"error", invalid["message"].get<std::string>() + " Nothing was saved."}, {"invalid", invalid}});
+        return;
+    }
+    Texts texts = c.texts;
+    IndexDocs now;
+    if (const std::optional<Unwritable> bad = composeindexfiles(docs, e.index, texts, now)) {
+        answer(res, 422, {{"error", "In " + bad->file + ", the value of \"" + bad->column + "\" in the row of " +
+                                        bad->key + " " + bad->why + ". Nothing was saved."},
+                          {"unwritable", {{"file", bad->file}, {"key", bad->key}, {"column", bad->column}}}});
         return;
     }
     std::unique_ptr<Hold> lock;
@@ -55,14 +64,14 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
     }
     // What a killed save or run left at the temporary names.
     try {
-        removeunfinished(*folder, inputnames());
+        removeunfinished(*folder, editornames());
     } catch (const RunStop& stop) {
         refuse(res, 409, stop.what + " Nothing was saved.");
         return;
     }
     const Read disk = readfolder(*folder);
     json moved = json::array();
-    for (const std::string& name : inputnames()) {
+    for (const std::string& name : editornames()) {
         const bool here = disk.texts.count(name) != 0, before = loaded.count(name) != 0;
         if (here != before || (here && disk.texts.at(name) != loaded.at(name))) moved.push_back(name);
     }
@@ -79,7 +88,7 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
         return;
     }
     std::vector<Place> places;
-    for (const auto& [name, text] : c.texts)
+    for (const auto& [name, text] : texts)
         if (!loaded.count(name) || loaded.at(name) != text) places.push_back(placeof(name));
     // A file that may not be written is left as it is, and so is every
     // other: the files of a scenario go together.
@@ -104,7 +113,7 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
             // What a killed save left beside the file a link points to.
             removeunfinished(*p.folder, {p.name});
             OutputFile f(*p.folder, p.name, Role::input);
-            f.write(c.texts.at(p.file));
+            f.write(texts.at(p.file));
             f.close();
             files.push_back(std::move(f));
             saved.push_back(p.file);
@@ -122,7 +131,8 @@ void Server::Impl::save(const std::string& body, httplib::Response& res) {
         return;
     }
     if (!files.empty()) {
-        loaded = c.texts;
+        loaded = std::move(texts);
+        docs = std::move(now);
         spans = c.spans;
         ++version;
     }

@@ -42,7 +42,7 @@ void Server::Impl::tidy() {
     int error = 0;
     const std::unique_ptr<Hold> lock = folder->lock(held, error);
     if (!lock) return;
-    std::vector<std::string> names = inputnames();
+    std::vector<std::string> names = editornames();
     const std::vector<std::string> outputs = outputnames();
     names.insert(names.end(), outputs.begin(), outputs.end());
     try {
@@ -59,6 +59,7 @@ void Server::Impl::load() {
     loaded = std::move(now.texts);
     unreadable = std::move(now.unreadable);
     spans = record(loaded, {}, nullptr, &unreadable);
+    docs = readindexdocs(loaded);
     ++version;
 }
 
@@ -74,7 +75,8 @@ std::vector<Span> Server::Impl::runpage(const Texts& texts, Run& out) const {
     return record(texts, r, &out.o, &unreadable);
 }
 
-json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) const {
+json Server::Impl::compute(const Values& values, const IndexEdits& index, std::optional<Invalid> bad,
+                           bool rows) const {
     // The last pass of composing the texts is the run of the page. A value
     // that cannot stand in its file is not put there, and an emptied one
     // leaves its number as it is.
@@ -85,6 +87,10 @@ json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) con
         return runpage(texts, last);
     });
     if (!ran) runpage(c.texts, last);
+    // The page's rows of the index files in place of theirs.
+    Texts texts = c.texts;
+    IndexDocs now;
+    const std::optional<Unwritable> unwritable = composeindexfiles(docs, index, texts, now);
     if (!bad)
         if (const Span* s = emptied(values, c.spans)) bad = Invalid{s->file, s->var, "is empty"};
     Outcome& o = last.o;
@@ -129,7 +135,7 @@ json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) con
             partial = f;
     }
     json changed = json::array(), missing = json::array();
-    for (const auto& [name, text] : c.texts)
+    for (const auto& [name, text] : texts)
         if (!loaded.count(name) || loaded.at(name) != text) changed.push_back(name);
     bool none = true;
     for (const std::string& name : inputnames()) {
@@ -150,7 +156,8 @@ json Server::Impl::compute(const Values& values, std::optional<Invalid> bad) con
             {"partial", partial},
             {"warnings", o.warnings},
             {"form", std::move(form)},
-            {"result", std::move(result)}};
+            {"result", std::move(result)},
+            {"index", indexjson(texts, now, o, names, rows, unwritable)}};
 }
 
 template <class F> void Server::Impl::guard(httplib::Response& res, F f) {
@@ -187,7 +194,8 @@ template <class F> httplib::Server::HandlerWithContentReader Server::Impl::posti
 }
 
 bool Server::Impl::posted(const std::string& path) {
-    return path == "/api/compute" || path == "/api/save" || path == "/api/run" || path == "/api/init";
+    return path == "/api/compute" || path == "/api/save" || path == "/api/run" || path == "/api/init" ||
+           path == "/api/indexinit";
 }
 
 bool Server::Impl::allowed(const httplib::Request& req, httplib::Response& res) const {
@@ -284,17 +292,18 @@ void Server::Impl::routes() {
     http.Get("/api/scenario", getting([this](const httplib::Request&, httplib::Response& res) {
         const std::lock_guard<std::mutex> hold(mutex);
         load();
-        answer(res, 200, compute({}));
+        answer(res, 200, compute({}, {}, std::nullopt, true));
     }));
     http.Post("/api/compute", posting([this](const std::string& body, httplib::Response& res) {
         const std::lock_guard<std::mutex> hold(mutex);
-        const Edits e = readedits(body);
-        if (current(e, res)) answer(res, 200, compute(e.values, e.bad));
+        const Edits e = readedits(body, http.limits());
+        if (current(e, res)) answer(res, 200, compute(e.values, e.index, e.bad));
     }));
     http.Post("/api/save", posting([this](const std::string& body, httplib::Response& res) { save(body, res); }));
     http.Post("/api/run", posting([this](const std::string&, httplib::Response& res) { run(res); }));
     http.Get("/api/run", getting([this](const httplib::Request&, httplib::Response& res) { runnow(res); }));
     http.Post("/api/init", posting([this](const std::string& body, httplib::Response& res) { start(body, res); }));
+    http.Post("/api/indexinit", posting([this](const std::string&, httplib::Response& res) { startindex(res); }));
     http.Get(R"(/files/([A-Za-z0-9._-]{1,64}))",
              getting([this](const httplib::Request& req, httplib::Response& res) {
                  file(req.matches[1].str(), res);

@@ -20,6 +20,7 @@
 #include "engine/engine.h"
 #include "report/charts.h"
 #include "serve/http.h"
+#include "serve/indexform.h"
 #include "serve/scenario.h"
 #include "serve/server.h"
 #include "textio/folder.h"
@@ -40,8 +41,12 @@ std::string newtoken();
 // Compares in a time that does not depend on where the texts differ.
 bool sametoken(const std::string& given, const std::string& token);
 
-// The input files of the folder: those that can be read, and the errors
-// of those that stand there but cannot be.
+// The files the editor reads: the input files of a run, and the files of
+// the selection index.
+std::vector<std::string> editornames();
+
+// The files of the folder that the editor reads: those that can be read,
+// and the errors of those that stand there but cannot be.
 struct Read {
     Texts texts;
     Unreadable unreadable;
@@ -68,15 +73,17 @@ struct Invalid {
 
 // What a page sends: the version of the files it shows and its values
 // (those that can stand in their files as one number); the first value
-// that cannot, with why. A file or a value that KALP does not read is a
-// bad request.
+// that cannot, with why; and the rows of the tables of the index files
+// that it shows. A file, a value or a column that KALP does not read is a
+// bad request, and so are more rows of an index file than `limits` take.
 struct Edits {
     long version = 0;
     Values values;
     std::optional<Invalid> bad;
+    IndexEdits index;
     bool overwrite = false; // the user keeps the page's files over changes on the disk
 };
-Edits readedits(const std::string& body);
+Edits readedits(const std::string& body, const Limits& limits);
 
 const char* mimetype(const std::string& name);
 
@@ -102,6 +109,7 @@ struct Server::Impl {
     Texts loaded;
     Unreadable unreadable;
     std::vector<Span> spans;
+    IndexDocs docs; // the index files of `loaded`
     long version = 0;
 
     // The run started from the page: its console as it comes (the console
@@ -140,11 +148,14 @@ struct Server::Impl {
         YearTable years;
     };
     std::vector<Span> runpage(const Texts& texts, Run& out) const;
-    // The answer to the page: its values in place in the files, the form and
-    // the result of their run. A value that no file may hold (`bad`, or a
-    // field emptied) stops the result with a report that names its field by
-    // its label, and is named in "invalid".
-    json compute(const Values& values, std::optional<Invalid> bad = std::nullopt) const;
+    // The answer to the page: its values and its rows of the index files in
+    // place in the files, the form and the result of their run, and the
+    // index on its weights (with the tables' rows when `rows`). A value
+    // that no file may hold (`bad`, or a field emptied) stops the result
+    // with a report that names its field by its label, and is named in
+    // "invalid".
+    json compute(const Values& values, const IndexEdits& index = {}, std::optional<Invalid> bad = std::nullopt,
+                 bool rows = false) const;
 
     bool current(const Edits& e, httplib::Response& res) const;
     // Where the file `name` of the folder is written: beside itself, or for
@@ -161,6 +172,9 @@ struct Server::Impl {
     // A folder without input files gets the first scenario of kalp init,
     // which refuses to write over any file of the folder.
     void start(const std::string& body, httplib::Response& res);
+    // A folder without index files gets a first set of them, refused where
+    // any of them stands.
+    void startindex(httplib::Response& res);
     // Starts kalp --csv --json --plot on the saved files, as the command
     // line would, on a thread of its own.
     void run(httplib::Response& res);
