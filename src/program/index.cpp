@@ -13,6 +13,7 @@
 #include "index/intervals.h"
 #include "index/worth.h"
 #include "program/indexsweep.h"
+#include "program/shared.h"
 #include "input/indexfiles.h"
 #include "platform/platform.h"
 #include "model/classes.h"
@@ -51,7 +52,9 @@ void fromweights(const Options& o, const Folder& folder, Assembled& a) {
 
 // The run of the folder's scenario, and again for a path whose traced
 // group differs from the scenario's.
-void fromrun(const Folder& folder, Assembled& a) {
+// The run of the files gives the economic weights; what it read but doubts
+// goes to `warnings`, also when it stops.
+void fromrun(const Folder& folder, Assembled& a, std::vector<std::string>& warnings) {
     const Outcome layout = readlayout(folder);
     if (layout.stop) halt(*layout.stop);
     a.in.data = readindexdata(folder, IndexReading{tracedbound(*layout.model)});
@@ -59,6 +62,7 @@ void fromrun(const Folder& folder, Assembled& a) {
     r.files = &folder;
     r.echo = false;
     Outcome base = runscenario(r);
+    warnings = base.warnings;
     if (base.stop) halt(*base.stop);
     a.names = base.names;
     a.run = std::move(base.model);
@@ -126,7 +130,7 @@ IndexView view(const Assembled& a, const IndexResult& r) {
 }
 
 // The index and its files; a fault of the files or of the data ends it.
-void compute(Folder& folder, Console& console, const Options& options) {
+void compute(Folder& folder, Console& console, const Options& options, std::vector<std::string>& warnings) {
     const std::unique_ptr<Hold> lock = lockfolder(folder);
     removeunfinished(folder, outputnames());
     const Wants wants = options.wants();
@@ -146,7 +150,7 @@ void compute(Folder& folder, Console& console, const Options& options) {
     if (options.weightsfolder)
         fromweights(options, folder, a);
     else
-        fromrun(folder, a);
+        fromrun(folder, a, warnings);
     // A generation interval given in index-selection.csv replaces the one
     // of the age weights.
     for (const Selection& s : a.in.data.selection)
@@ -199,10 +203,11 @@ void compute(Folder& folder, Console& console, const Options& options) {
 
 int index(Folder& folder, Console& console, const Options& options) {
     const std::clock_t zac = platform::processortime();
+    std::vector<std::string> warnings;
     int status = 0;
     try {
         try {
-            compute(folder, console, options);
+            compute(folder, console, options, warnings);
         } catch (const std::bad_alloc&) {
             halt(RunStop{StopKind::output, "", "", "KALP needs more memory than the system gives.",
                          "Close other programs and restart the program.", ""});
@@ -220,6 +225,7 @@ int index(Folder& folder, Console& console, const Options& options) {
             console.warn("kalp: this folder holds no scenario of KALP; kalp index --weights FILE takes "
                          "the economic weights from a file instead\n");
     }
+    warn(console, warnings);
     console.print(timeline(zac, platform::processortime()));
     if (!console.flush()) {
         console.warn("kalp: the console output could not be written; the files of the index are "
