@@ -100,8 +100,10 @@ std::vector<Aim> heldcomponents(const Options& o, const IndexData& d) {
             trait = std::to_string(std::stol(trait));
         const auto t = std::find_if(d.traits.begin(), d.traits.end(), [&](const IndexTrait& x) { return x.name == trait; });
         auto refuse = [&](const std::string& why) {
-            halt(RunStop{StopKind::option, "", "", "The option --restrict " + h + " names a component that is not in "
-                         "the objective:\n  " + why,
+            std::string what = "The option --restrict " + h;
+            what += " names a component that is not in the objective:\n  ";
+            what += why;
+            halt(RunStop{StopKind::option, "", "", what,
                          "Restrict a component of a trait of index-traits.csv, by its number or name there.", ""});
         };
         if (t == d.traits.end()) refuse("trait " + trait + " has no row in index-traits.csv.");
@@ -179,8 +181,7 @@ void compute(Folder& folder, Console& console, const Options& options, std::vect
         files.back().write(o->whole(v));
         files.back().close();
     }
-    for (OutputFile& f : more)
-        files.push_back(std::move(f));
+    files.insert(files.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     std::vector<OutputFile*> all(files.size());
     std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
     // The new set replaces the earlier one: index files that this run does
