@@ -24,8 +24,8 @@ TEST(Draws, TheGeneratorIsSplitMix64) {
     EXPECT_EQ(splitmix(1234567, 0), 6457827717110365317ULL);
     EXPECT_EQ(splitmix(1234567, 1), 3203168211198807973ULL);
     for (const std::uint64_t x : {0ULL, 1ULL, 0xFFFFFFFFFFFFFFFFULL, 0x8000000000000000ULL}) {
-        EXPECT_GT(unit(x), 0);
-        EXPECT_LT(unit(x), 1);
+        EXPECT_GT(uniform(x), 0);
+        EXPECT_LT(uniform(x), 1);
     }
 }
 
@@ -143,7 +143,7 @@ TEST(Draws, TheSpreadOfNumbersIsExactWhileItKeepsThemAndCloseAfter) {
     Spread exact(3), histogram(3, kept, bins);
     std::vector<double> a, c;
     for (int i = 0; i < 3000; ++i) {
-        const double x = std::pow(unit(splitmix(3, static_cast<std::uint64_t>(i))), 3) * 100 - 20;
+        const double x = std::pow(uniform(splitmix(3, static_cast<std::uint64_t>(i))), 3) * 100 - 20;
         const double row[3] = {x, 2.5, i % 3 == 0 ? x / 2 : std::nan("")};
         exact.add(row);
         histogram.add(row);

@@ -37,6 +37,16 @@ TEST(FuzzInputs, TextReaders) {
         kalp::fuzz::textio(in.data(), in.size());
 }
 
+TEST(FuzzInputs, Indexes) {
+    const auto all = inputs("index");
+    EXPECT_FALSE(all.empty());
+    int status = -1;
+    for (const auto& in : all)
+        status = kalp::fuzz::index(in.data(), in.size());
+    // The last seed is the worked example's index.
+    EXPECT_EQ(status, 0);
+}
+
 TEST(FuzzInputs, WholeRuns) {
     const auto all = inputs("run");
     EXPECT_FALSE(all.empty());

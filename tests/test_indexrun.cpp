@@ -345,3 +345,21 @@ TEST(IndexRun, RestrictedAndDesiredIndexesWriteTheirFiles) {
 }
 
 } // namespace
+
+// The run that gives the index its weights doubts what it reads as a plain
+// run does: its warnings stand on standard error, the index is that of the
+// numbers it read.
+TEST(IndexRun, TheWarningsOfTheRunStandBesideTheIndex) {
+    Workdir a, b;
+    copyexample(a, "index");
+    copyexample(b, "index");
+    edit(a, "INPUTVRD01A.TXT", "365 540", "365 540 7");
+    const Outcome r = a.run("index --csv"), plain = b.run("index --csv");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.beforetime(), plain.beforetime());
+    EXPECT_EQ(plain.errors, "");
+    EXPECT_EQ(r.errors.rfind("kalp: INPUTVRD01A.TXT, line 11: 1 number after the last value", 0), 0u)
+        << r.errors;
+    for (const char* name : {"kalp-index.csv", "kalp-index-weights.csv", "kalp-index-response.csv"})
+        EXPECT_EQ(a.read(name), b.read(name)) << name;
+}

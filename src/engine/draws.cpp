@@ -48,7 +48,7 @@ std::uint64_t splitmix(std::uint64_t seed, std::uint64_t k) {
     return z ^ (z >> 31);
 }
 
-double unit(std::uint64_t x) { return (static_cast<double>(x >> 12) + 0.5) * 0x1.0p-52; }
+double uniform(std::uint64_t x) { return (static_cast<double>(x >> 12) + 0.5) * 0x1.0p-52; }
 
 double logarithm(double x) {
     // x = m 2^k with sqrt(1/2) <= m < sqrt(2), and ln m = 2 atanh(s),
@@ -108,7 +108,7 @@ std::vector<double> Draws::draw(long long i) const {
     std::vector<double> out(values.size());
     const std::uint64_t first = static_cast<std::uint64_t>(i) * values.size();
     for (size_t j = 0; j < values.size(); ++j)
-        out[j] = static_cast<float>(inverse(values[j], unit(splitmix(seed, first + j))));
+        out[j] = static_cast<float>(inverse(values[j], uniform(splitmix(seed, first + j))));
     return out;
 }
 

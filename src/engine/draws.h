@@ -24,7 +24,7 @@ constexpr long long mostdraws = 10000000;
 // The k-th number of SplitMix64 from `seed`, k = 0, 1, 2, ...
 std::uint64_t splitmix(std::uint64_t seed, std::uint64_t k);
 // A uniform value in (0, 1) from a number: never 0, never 1.
-double unit(std::uint64_t x);
+double uniform(std::uint64_t x);
 // The natural logarithm of x > 0, within an ulp or two.
 double logarithm(double x);
 // The value that a proportion p of the standard normal distribution lies

@@ -123,8 +123,8 @@ struct Layout {
             if (a.swept) v.push_back({a.p, a.trait, sc.value(i)});
         }
         if (sc.plan->draws && drawn) {
-            const std::vector<Change> drawn = sc.plan->draws->changes(sc.draw);
-            v.insert(v.end(), drawn.begin(), drawn.end());
+            const std::vector<Change> values = sc.plan->draws->changes(sc.draw);
+            v.insert(v.end(), values.begin(), values.end());
         }
         return v;
     }

@@ -1,5 +1,6 @@
 #include "index/constrain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -10,9 +11,9 @@ namespace kalp {
 namespace {
 
 std::vector<Eigen::Index> columns(const IndexResult& r, const std::vector<Aim>& aims) {
-    std::vector<Eigen::Index> v;
-    for (const Aim& a : aims)
-        v.push_back(findcomponent(r.components, a));
+    std::vector<Eigen::Index> v(aims.size());
+    std::transform(aims.begin(), aims.end(), v.begin(),
+                   [&](const Aim& a) { return findcomponent(r.components, a); });
     return v;
 }
 

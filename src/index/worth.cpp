@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "index/covariance.h"
 
@@ -21,9 +22,10 @@ struct Unit {
     double of(const PathIndex& p, double var) const {
         const double response = p.intensity * std::sqrt(std::max(var, 0.0));
         if (!r.peryear) return response;
-        double others = 0;
-        for (const PathIndex& q : r.paths)
-            if (&q != &p) others += q.at.response;
+        const double others = std::accumulate(r.paths.begin(), r.paths.end(), 0.0,
+                                              [&](double sum, const PathIndex& q) {
+                                                  return &q == &p ? sum : sum + q.at.response;
+                                              });
         return (response + others) / years();
     }
     double whole(const PathIndex& p) const { return r.peryear ? r.yearresponse : p.at.response; }

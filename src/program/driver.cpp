@@ -200,12 +200,6 @@ void sweeprun(Folder& folder, Console& console, const Options& options,
     console.print("\nThank you for using the program KALP.\n" + x.announce());
 }
 
-// What the run read but doubts, on standard error beside its console.
-void warn(Console& console, const std::vector<std::string>& warnings) {
-    for (const std::string& w : warnings)
-        console.warn("kalp: " + w + "\n");
-}
-
 // A console that could not be written leaves the user without the report;
 // `after` says what became of the files.
 int consolestatus(Console& console, int status,

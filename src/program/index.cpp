@@ -13,6 +13,7 @@
 #include "index/intervals.h"
 #include "index/worth.h"
 #include "program/indexsweep.h"
+#include "program/shared.h"
 #include "input/indexfiles.h"
 #include "platform/platform.h"
 #include "model/classes.h"
@@ -39,7 +40,8 @@ void fromweights(const Options& o, const Folder& folder, IndexRun& a) {
 }
 
 // The run of the folder's scenario (`given` when the caller ran it), and
-// again for a path whose traced group differs from the scenario's.
+// again for a path whose traced group differs from the scenario's. What
+// the run read but doubts goes to the warnings of `a`, also when it stops.
 void fromrun(const Folder& folder, IndexRun& a, const Outcome* given) {
     Request r;
     r.files = &folder;
@@ -47,12 +49,14 @@ void fromrun(const Folder& folder, IndexRun& a, const Outcome* given) {
     if (given) {
         a.in.data = readindexdata(folder, IndexReading{tracedbound(*given->model)});
         a.names = given->names;
+        a.warnings = given->warnings;
         a.run = std::make_shared<const Model>(*given->model);
     } else {
         const Outcome layout = readlayout(folder);
         if (layout.stop) halt(*layout.stop);
         a.in.data = readindexdata(folder, IndexReading{tracedbound(*layout.model)});
         Outcome base = runscenario(r);
+        a.warnings = base.warnings;
         if (base.stop) halt(*base.stop);
         a.names = base.names;
         a.run = std::move(base.model);
@@ -91,8 +95,10 @@ std::vector<Aim> heldcomponents(const Options& o, const IndexData& d) {
             trait = std::to_string(std::stol(trait));
         const auto t = std::find_if(d.traits.begin(), d.traits.end(), [&](const IndexTrait& x) { return x.name == trait; });
         auto refuse = [&](const std::string& why) {
-            halt(RunStop{StopKind::option, "", "", "The option --restrict " + h + " names a component that is not in "
-                         "the objective:\n  " + why,
+            std::string what = "The option --restrict " + h;
+            what += " names a component that is not in the objective:\n  ";
+            what += why;
+            halt(RunStop{StopKind::option, "", "", what,
                          "Restrict a component of a trait of index-traits.csv, by its number or name there.", ""});
         };
         if (t == d.traits.end()) refuse("trait " + trait + " has no row in index-traits.csv.");
@@ -120,7 +126,7 @@ IndexView view(const IndexRun& a, const IndexResult& r) {
 }
 
 // The index and its files; a fault of the files or of the data ends it.
-void compute(Folder& folder, Console& console, const Options& options) {
+void compute(Folder& folder, Console& console, const Options& options, std::vector<std::string>& warnings) {
     const std::unique_ptr<Hold> lock = lockfolder(folder);
     removeunfinished(folder, outputnames());
     const Wants wants = options.wants();
@@ -137,7 +143,13 @@ void compute(Folder& folder, Console& console, const Options& options) {
             if (folder.entry(name) == Entry::file || folder.entry(name) == Entry::link)
                 requireplace(folder, name);
     IndexRun a;
-    runindex(folder, options, a);
+    try {
+        runindex(folder, options, a);
+    } catch (const RunStop&) {
+        warnings = a.warnings;
+        throw;
+    }
+    warnings = a.warnings;
     const IndexResult& result = a.result;
     const IndexView& v = *a.view;
     std::vector<OutputFile> files, more;
@@ -157,8 +169,7 @@ void compute(Folder& folder, Console& console, const Options& options) {
         files.back().write(o->whole(v));
         files.back().close();
     }
-    for (OutputFile& f : more)
-        files.push_back(std::move(f));
+    files.insert(files.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     std::vector<OutputFile*> all(files.size());
     std::transform(files.begin(), files.end(), all.begin(), [](OutputFile& f) { return &f; });
     // The new set replaces the earlier one: index files that this run does
@@ -199,10 +210,11 @@ void runindex(const Folder& folder, const Options& options, IndexRun& a, const O
 
 int index(Folder& folder, Console& console, const Options& options) {
     const std::clock_t zac = platform::processortime();
+    std::vector<std::string> warnings;
     int status = 0;
     try {
         try {
-            compute(folder, console, options);
+            compute(folder, console, options, warnings);
         } catch (const std::bad_alloc&) {
             halt(RunStop{StopKind::output, "", "", "KALP needs more memory than the system gives.",
                          "Close other programs and restart the program.", ""});
@@ -220,6 +232,7 @@ int index(Folder& folder, Console& console, const Options& options) {
             console.warn("kalp: this folder holds no scenario of KALP; kalp index --weights FILE takes "
                          "the economic weights from a file instead\n");
     }
+    warn(console, warnings);
     console.print(timeline(zac, platform::processortime()));
     if (!console.flush()) {
         console.warn("kalp: the console output could not be written; the files of the index are "

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "index/index.h"
@@ -22,6 +23,8 @@ struct IndexRun {
     IndexPathFacts facts[pathcount];
     // The run of each path's traced group, and the run of the files' own.
     std::shared_ptr<const Model> models[pathcount], run;
+    // What the run of the scenario read but doubts, also when it stopped.
+    std::vector<std::string> warnings;
     IndexResult result;
     std::optional<IndexView> view;
 };

@@ -1,5 +1,7 @@
 #include "program/indexsweep.h"
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -87,8 +89,9 @@ std::string indexdraws(Folder& folder, Console& console, const Options& o, const
     const std::vector<PathIndex>& paths = x.result.paths;
     // Each path's index built on the files' weights.
     std::vector<Efficiency> built;
-    for (const PathIndex& p : paths)
-        built.emplace_back(p, p.v);
+    built.reserve(paths.size());
+    std::transform(paths.begin(), paths.end(), std::back_inserter(built),
+                   [](const PathIndex& p) { return Efficiency(p, p.v); });
     const size_t width = 2 * paths.size();
     IndexDraws summary{draws, Spread(width), std::vector<double>(paths.size(), 0), 0};
     Progress progress = startprogress(console, "Draws", "scenarios");

@@ -43,6 +43,11 @@ std::string Exports::announce() const {
     return s;
 }
 
+void warn(Console& console, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        console.warn("kalp: " + w + "\n");
+}
+
 std::unique_ptr<MemoryFolder> intomemory(const Folder& files) {
     auto texts = std::make_unique<MemoryFolder>();
     texts->setrecording(false);

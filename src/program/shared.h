@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "report/catalogue.h"
+#include "textio/console.h"
 #include "textio/folder.h"
 
 namespace kalp {
@@ -34,6 +35,9 @@ struct Exports {
     std::vector<Removal> stale() const;
     std::string announce() const;
 };
+
+// What the run read but doubts, on standard error beside its console.
+void warn(Console& console, const std::vector<std::string>& warnings);
 
 // The texts of the input files, for the scenarios of a sweep: they read
 // the standard deviations and pair choices again and again.

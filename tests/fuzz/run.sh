@@ -6,9 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-60}
 CXX=clang++ cmake -S . -B build-fuzz -DKALP_FUZZ=ON -DKALP_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j2 --target fuzz_textio fuzz_run
+cmake --build build-fuzz -j2 --target fuzz_textio fuzz_run fuzz_index
 mkdir -p build-fuzz/crashes
-for target in textio run; do
+for target in textio run index; do
   work=build-fuzz/corpus/$target
   mkdir -p "$work"
   cp -n tests/fuzz/corpus/$target/* "$work"/ 2>/dev/null || true

@@ -46,10 +46,13 @@ void textio(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-int run(const std::uint8_t* data, std::size_t size) {
-    MemoryFolder folder;
+namespace {
+
+// The bytes split at 0xFF into the files `names` of `folder`.
+template <std::size_t N>
+void split(const std::uint8_t* data, std::size_t size, const char* const (&names)[N], MemoryFolder& folder) {
     std::size_t start = 0;
-    for (const char* name : runfiles) {
+    for (const char* name : names) {
         if (start > size) break;
         std::size_t end = start;
         while (end < size && data[end] != 0xFF)
@@ -57,11 +60,42 @@ int run(const std::uint8_t* data, std::size_t size) {
         folder.set(name, std::string(reinterpret_cast<const char*>(data) + start, end - start));
         start = end + 1;
     }
-    MemoryConsole console;
-    const int status = kalp(folder, console, Options{});
-    // A run ends complete or with a report, never otherwise.
+}
+
+// A run ends complete or with a report, never otherwise.
+int ended(int status, const MemoryConsole& console) {
     if (status != 0 && console.out().find("\nError message:\n") == std::string::npos) std::abort();
     return status;
+}
+
+} // namespace
+
+int run(const std::uint8_t* data, std::size_t size) {
+    MemoryFolder folder;
+    split(data, size, runfiles, folder);
+    MemoryConsole console;
+    return ended(kalp(folder, console, Options{}), console);
+}
+
+const char* const indexfiles[6] = {
+    "weights.csv",       "index-traits.csv",    "index-correlations.csv",
+    "index-sources.csv", "index-selection.csv", "index-desired.csv",
+};
+
+int index(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    MemoryFolder folder;
+    split(data + 1, size - 1, indexfiles, folder);
+    Options o;
+    o.command = Options::Command::index;
+    o.bend = data[0] & 1;
+    o.csv = data[0] & 2;
+    o.json = data[0] & 4;
+    o.plot = data[0] & 8;
+    o.weightsfolder = &folder;
+    o.weightsfile = o.weightspath = indexfiles[0];
+    MemoryConsole console;
+    return ended(kalp(folder, console, o), console);
 }
 
 } // namespace kalp::fuzz

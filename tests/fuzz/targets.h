@@ -18,4 +18,12 @@ int run(const std::uint8_t* data, std::size_t size);
 
 extern const char* const runfiles[10];
 
+// `kalp index` on economic weights from a file: the first byte chooses
+// --bend, --csv, --json and --plot (bits 0 to 3), the rest splits at 0xFF
+// into the weights file and the index files, in the order of `indexfiles`.
+// The index is computed in a folder in memory; returns its exit status.
+int index(const std::uint8_t* data, std::size_t size);
+
+extern const char* const indexfiles[6];
+
 } // namespace kalp::fuzz
