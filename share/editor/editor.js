@@ -76,6 +76,8 @@
 
   const { fieldnote, control, adopt, merge, render, marks } = kalpForm({ state, $, el, value, setvalue });
   const { result, warnings } = kalpResults({ state, $, el });
+  const tables = kalpIndexTables({ state, $, el, edited: indexedited });
+  const indexresults = kalpIndexResults({ state, $, el, control: tables.control });
 
 
   // Edits that the server has not yet answered.
@@ -89,6 +91,7 @@
   // the files and nothing that cannot be saved.
   function saved() {
     if (state.invalid) return 'Not saved: "' + state.invalid.label + '" ' + state.invalid.why.split(';')[0];
+    if (state.indexinvalid) return 'Not saved: ' + state.indexinvalid;
     if (state.changed.length) return 'Not saved: ' + state.changed.join(', ');
     return pending() ? 'Not saved' : 'All changes saved';
   }
@@ -133,11 +136,34 @@
     result(data.result);
     warnings(data.warnings || []);
     marks(data.result);
+    showindex(data.index);
     // A refusal of a value goes once no value is refused.
     if (!state.invalid) mended('invalid');
     // A folder without input files has nothing to be saved yet.
     setstate(data.newfolder ? '' : saved());
     state.answers++;
+  }
+
+  // The selection index: the way to first index files in a folder without
+  // them; else the tables (their rows when the server read the files),
+  // and the index or its stop.
+  function showindex(index) {
+    state.indexfiles = index.files;
+    if (index.files[tables.FILES[0]].rows) tables.read(index, state.indexkeep);
+    state.indexkeep = null;
+    $('indexnew').hidden = index.present;
+    $('indexgrid').hidden = !index.present;
+    const stop = index.stop;
+    state.indexinvalid = stop && stop.invalid ? 'the value of "' + stop.column + '" of ' + stop.key + ' in ' + stop.file +
+      ' cannot stand in the file' : null;
+    if (!index.present) return;
+    tables.render(index.layout);
+    if (state.indexfocus) {
+      const c = tables.control(...state.indexfocus);
+      state.indexfocus = null;
+      if (c) c.focus();
+    }
+    indexresults.show(index);
   }
 
   // From the last edit to the first task after the frame that shows the
@@ -172,10 +198,12 @@
     const since = state.editedAt;
     const seq = ++state.sent;
     state.inflight++;
-    const { status, data } = await api('/api/compute', { version: state.version, values: state.values });
+    const { status, data } = await api('/api/compute', { version: state.version, values: state.values, index: tables.changes() });
     state.inflight--;
     if (state.waiting) compute();
-    if (seq < state.shown) return;
+    // Only the answer to the last scenario sent is shown: one that a newer
+    // follows would be painted over at once.
+    if (seq < state.shown || (seq < state.sent && status === 200)) return;
     state.shown = seq;
     if (status !== 200) {
       trouble(status, data, 'compute');
@@ -199,6 +227,14 @@
     setstate(saved());
   }
 
+  // An edit of the index's tables: sent at once, as a typed value is.
+  function indexedited(now) {
+    state.editedAt = performance.now();
+    clearTimeout(state.timer);
+    state.timer = setTimeout(compute, now ? 0 : pause);
+    setstate(saved());
+  }
+
   // Reads the files afresh. The fields show them as read; `keep` names the
   // files whose edits on this page stay (those another program did not
   // change).
@@ -209,6 +245,7 @@
       return;
     }
     const kept = {}, typed = {};
+    state.indexkeep = keep || [];
     for (const file of keep || []) {
       if (state.values[file]) kept[file] = state.values[file];
       if (state.typed[file]) typed[file] = state.typed[file];
@@ -225,7 +262,7 @@
     state.cause = '';
     $('notice').hidden = true;
     show(data);
-    if (Object.keys(kept).length) {
+    if (Object.keys(kept).length || Object.keys(tables.changes()).length) {
       for (const [file, vars] of Object.entries(kept))
         for (const [v, text] of Object.entries(vars)) {
           setvalue(file, v, text);
@@ -242,7 +279,7 @@
 
   async function save(overwrite) {
     clearTimeout(state.timer);
-    const body = { version: state.version, values: state.values };
+    const body = { version: state.version, values: state.values, index: tables.changes() };
     if (overwrite) body.overwrite = true;
     const { status, data } = await api('/api/save', body);
     if (status !== 200) {
@@ -253,6 +290,7 @@
     state.version = data.version;
     state.changed = [];
     state.invalid = null;
+    tables.saved();
     mended('server', 'conflict', 'save', 'invalid');
     setstate(data.saved.length ? 'Saved ' + data.saved.join(', ') : 'Nothing to save: the files are unchanged');
   }
@@ -275,7 +313,7 @@
   $('reload').addEventListener('click', () => {
     // The edits of the files that changed on the disk give way to them.
     const changed = state.conflict || [];
-    load(state.conflict ? Object.keys(state.values).filter((f) => !changed.includes(f)) : []);
+    load(state.conflict ? [...Object.keys(state.values), ...tables.FILES].filter((f) => !changed.includes(f)) : []);
   });
 
   $('init').addEventListener('click', async () => {
@@ -289,6 +327,19 @@
     mended('server', 'init');
     await load();
     setstate('Wrote a first scenario: ' + data.written.join(', '));
+  });
+
+  $('indexinit').addEventListener('click', async () => {
+    $('indexinit').disabled = true;
+    const { status, data } = await api('/api/indexinit', {});
+    $('indexinit').disabled = false;
+    if (status !== 200) {
+      trouble(status, data, 'init');
+      return;
+    }
+    mended('server', 'init');
+    await load(Object.keys(state.typed));
+    setstate('Wrote first index files: ' + data.written.join(', '));
   });
 
   // The run's console as it comes, its lines on standard error among the

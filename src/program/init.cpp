@@ -62,50 +62,32 @@ std::string take(const Folder* from, const std::string& name) {
     return text;
 }
 
-// The first index files: the worked example's, both paths on the
-// scenario's own traced group.
-const std::pair<const char*, const char*> firstindex[] = {
-    {"index-traits.csv", "# The phenotypic parameters of the traits of the index: a trait of KALP by its number,\n"
-                         "# or a trait that is only recorded by a name of its own.\n"
-                         "trait,sd,h2,h2_maternal,r_direct_maternal,c2,repeatability\n"
-                         "1,0.6,0.20,0.15,-0.20,0.10,\n2,40,0.20,0.12,-0.25,0.12,\n4,60,0.30,,,0.05,\n"
-                         "8,0.65,0.10,,,,0.15\n9,1.0,0.30,,,,\n11,3.0,0.35,,,,\n24,35,0.03,0.05,0,0.10,\n"
-                         "fat_depth,1.2,0.35,,,,\n"},
-    {"index-correlations.csv", "kind,trait_a,component_a,trait_b,component_b,value\n"
-                               "genetic,1,direct,2,direct,0.30\ngenetic,1,maternal,2,maternal,0.40\n"
-                               "genetic,1,direct,24,direct,0.20\ngenetic,2,direct,4,direct,0.45\n"
-                               "genetic,2,maternal,24,maternal,0.30\ngenetic,2,maternal,8,maternal,0.10\n"
-                               "genetic,4,direct,9,direct,0.20\ngenetic,4,direct,11,direct,0.15\n"
-                               "genetic,4,direct,fat_depth,direct,0.15\ngenetic,9,direct,11,direct,-0.60\n"
-                               "genetic,9,direct,fat_depth,direct,0.70\ngenetic,11,direct,fat_depth,direct,-0.55\n"
-                               "phenotypic,1,,2,,0.35\nphenotypic,1,,24,,0.10\nphenotypic,2,,4,,0.30\n"
-                               "phenotypic,4,,9,,0.20\nphenotypic,4,,11,,0.10\nphenotypic,4,,fat_depth,,0.20\n"
-                               "phenotypic,9,,11,,-0.50\nphenotypic,9,,fat_depth,,0.40\n"
-                               "phenotypic,11,,fat_depth,,-0.35\nlitter,1,,2,,0.50\nlitter,1,,24,,0.20\n"},
-    {"index-sources.csv", "path,source,trait,records\nrams,own,1,1\nrams,own,2,1\nrams,own,4,1\n"
-                          "rams,own,fat_depth,1\nrams,dam,8,3\nrams,fullsibs,2,1\nrams,halfsibs,9,20\n"
-                          "rams,halfsibs,11,20\nrams,halfsibs,24,60\newes,own,1,1\newes,own,2,1\n"
-                          "ewes,own,4,1\newes,dam,8,3\newes,sire,4,1\newes,halfsibs,9,20\n"
-                          "ewes,halfsibs,11,20\newes,halfsibs,24,60\n"},
-    {"index-selection.csv", "path,proportion,intensity,generation_interval,traced_group\nrams,0.05,,,\n"
-                            "ewes,0.5,,,\n"},
-};
+// The first index files: the traits, correlations and records of the
+// worked example; both paths selected on the economic weights of the
+// scenario's own traced group, which any scenario has.
+const char* const firstindex[] = {"index-traits.csv", "index-correlations.csv", "index-sources.csv"};
+const char* const firstselection = "path,proportion,intensity,generation_interval,traced_group\n"
+                                   "rams,0.05,,,\newes,0.5,,,\n";
 
 } // namespace
 
-std::vector<std::string> initindex(Folder& folder) {
-    for (const auto& [name, text] : firstindex)
-        if (folder.entry(name) != Entry::missing)
-            fail("The folder holds " + std::string(name) + " already; a first set of index files is written "
+std::vector<std::string> initindex(Folder& folder, const Folder* examples) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const char* name : firstindex)
+        files.emplace_back(name, take(examples, std::string("index/") + name));
+    files.emplace_back("index-selection.csv", firstselection);
+    for (const auto& f : files)
+        if (folder.entry(f.first) != Entry::missing)
+            fail("The folder holds " + f.first + " already; a first set of index files is written "
                  "only into a folder without any of them.",
                  "Edit the index files there, or remove them to begin anew.");
     const std::unique_ptr<Hold> lock = lockfolder(folder);
     std::vector<OutputFile> out;
     std::vector<std::string> names;
-    for (const auto& [name, text] : firstindex) {
+    for (const auto& [name, text] : files) {
         out.emplace_back(folder, name);
         out.back().write(text);
-        names.emplace_back(name);
+        names.push_back(name);
     }
     std::vector<OutputFile*> all(out.size());
     std::transform(out.begin(), out.end(), all.begin(), [](OutputFile& f) { return &f; });

@@ -16,11 +16,11 @@ namespace kalp {
 int init(Folder& folder, Console& console, const Options& options);
 
 // Writes a first set of the four files of kalp index into a folder that
-// holds none of them, all or none: the traits, correlations, sources and
-// selection of the worked example, both paths on the economic weights of
-// the scenario's own traced group. Returns their names; a folder that
-// holds one of them already, or files that cannot be written, end it with
-// a RunStop, nothing written.
-std::vector<std::string> initindex(Folder& folder);
+// holds none of them, all or none: the traits, correlations and sources of
+// the worked example in `examples`, both paths selected on the economic
+// weights of the scenario's own traced group. Returns their names; a
+// folder that holds one of them already, a missing example, or files that
+// cannot be written end it with a RunStop, nothing written.
+std::vector<std::string> initindex(Folder& folder, const Folder* examples);
 
 } // namespace kalp

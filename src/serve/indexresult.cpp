@@ -35,10 +35,10 @@ json resultjson(const IndexRun& run) {
     return {{"tables",
              {{"index", tablejson(indextable(v))},
               {"response", tablejson(responsetable(v))},
+              {"weights", tablejson(weightstable(v))},
               {"sources", tablejson(sourcestable(v))},
               {"sensitivity", tablejson(sensitivitytable(v))}}},
-            {"chart", indexchart(v)},
-            {"report", asutf8(indexreport(v))}};
+            {"chart", indexchart(v)}};
 }
 
 std::string sourcewords(const IndexData& d, Path path, const IndexSource& s) {

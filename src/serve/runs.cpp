@@ -49,8 +49,9 @@ void Server::Impl::start(const std::string& body, httplib::Response& res) {
 void Server::Impl::startindex(httplib::Response& res) {
     const std::lock_guard<std::mutex> hold(mutex);
     DiskFolder target(dir);
+    const DiskFolder examplefolder(examples);
     try {
-        answer(res, 200, {{"written", initindex(target)}});
+        answer(res, 200, {{"written", initindex(target, examples.empty() ? nullptr : &examplefolder)}});
     } catch (const RunStop& stop) {
         answer(res, 409, {{"error", stop.what + " " + stop.fix}});
     }
