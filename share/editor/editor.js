@@ -157,6 +157,9 @@
     state.indexinvalid = stop && stop.invalid ? 'the value of "' + stop.column + '" of ' + stop.key + ' in ' + stop.file +
       ' cannot stand in the file' : null;
     if (!index.present) return;
+    // The tables may be drawn anew: the report that stands among them goes
+    // back above them first.
+    indexresults.home();
     tables.render(index.layout);
     if (state.indexfocus) {
       const c = tables.control(...state.indexfocus);

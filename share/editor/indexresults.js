@@ -98,6 +98,17 @@ function kalpIndexResults({ state, $, el, control }) {
     else parts.weights.replaceChildren();
   }
 
+  // The report of a stop stands right above the grid of the cell it names, so
+  // that on a phone it is in view with the cell; else above the tables.
+  const note = $('indexnote');
+  function home() {
+    if (note.parentNode !== $('indexform')) $('indextables').before(note);
+  }
+  function place(c) {
+    const box = c && c.closest('.igridbox');
+    if (box) box.before(note);
+  }
+
   function unmark() {
     for (const c of ix.marked) {
       c.removeAttribute('aria-invalid');
@@ -118,7 +129,7 @@ function kalpIndexResults({ state, $, el, control }) {
   function show(index) {
     unmark();
     const stop = index.stop, result = index.result;
-    $('indexnote').hidden = !stop;
+    note.hidden = !stop;
     $('indexadvice').hidden = !index.waiting;
     $('indexadvice').textContent = index.waiting || '';
     const bent = index.bent;
@@ -128,7 +139,8 @@ function kalpIndexResults({ state, $, el, control }) {
       $('indexnotereport').textContent = stop.report + (stop.detail ? '\n' + stop.detail : '');
       mark(stop.file, stop.key, stop.column);
       for (const m of stop.marks || []) mark(m.file, m.key, m.column || 'value');
-    }
+      place(ix.marked[0]);
+    } else home();
     if (bent) {
       $('indexbentlist').replaceChildren(...bent.moved.map((m) => el('li', {
         text: m.between + ' and ' + m.and + ': ' + shown(String(m.given)) + ' → ' + shown(String(m.bent)),
@@ -151,5 +163,5 @@ function kalpIndexResults({ state, $, el, control }) {
     $('indexbentshow').textContent = ix.bentshown ? 'Hide the index of the bent matrix' : 'Show the index of the bent matrix';
   });
 
-  return { show };
+  return { show, home };
 }

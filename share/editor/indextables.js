@@ -383,7 +383,6 @@ function kalpIndexTables({ state, $, el, edited }) {
       state.indexfocus = [TRAITS, traitkey(key), 'sd'];
     }
   });
-  $('ixaddname') || null;
 
   return { read, saved, changes, render, control, FILES };
 }

@@ -10,7 +10,7 @@ bytes of the cells that changed, and the numbers of the page are those of
 kalp index --csv on the saved folder; at 360 pixels the grids scroll inside
 their section.
 
-index_test.py KALP SOURCE_DIR; exit status 77 (skipped) without Chromium,
+index_test.py KALP SOURCE_DIR [SCREENSHOTS_DIR]; exit status 77 (skipped) without Chromium,
 its driver or Selenium."""
 import csv
 import io
@@ -113,6 +113,12 @@ def main():
             el.send_keys(text)
 
         note = d.find_element(By.ID, 'indexnote')
+        shots = sys.argv[3] if len(sys.argv) > 3 else None
+        if shots:
+            d.set_window_size(1280, 900)
+            d.execute_script('document.getElementById("indexgrid").scrollIntoView()')
+            d.save_screenshot(os.path.join(shots, 'kalp-editor-index.png'))
+            d.set_window_size(1400, 1000)
         h2 = cellof('index-traits.csv', '2', 'h2')
         assert h2.get_attribute('value') == '0,20'
 
@@ -210,6 +216,20 @@ def main():
         grid = d.find_element(By.CSS_SELECTOR, '.igridbox table[data-grid="genetic"]').find_element(By.XPATH, '..')
         assert d.execute_script('return arguments[0].scrollWidth > arguments[0].clientWidth', grid)
         assert d.execute_script('return arguments[0].getBoundingClientRect().right', grid) <= 360
+        # A value refused there: its report stands right above its table,
+        # in view with the cell.
+        litter = cellof(g, 'litter|1|24', 'value')
+        d.execute_script('arguments[0].scrollIntoView({block: "center"})', litter)
+        retype(litter, '0.2.0')
+        wait(lambda _: note.is_displayed() and litter.get_attribute('aria-invalid') == 'true')
+        d.execute_script('arguments[0].scrollIntoView({block: "center"})', litter)
+        box = d.execute_script('const a = arguments[0].getBoundingClientRect(), b = arguments[1].getBoundingClientRect();'
+                               'return [a.top, b.bottom, innerHeight]', note, litter)
+        assert 0 <= box[0] < box[1] <= box[2], box
+        if shots:
+            d.save_screenshot(os.path.join(shots, 'kalp-editor-index-360.png'))
+        retype(litter, '0.2')
+        wait(lambda _: not note.is_displayed())
     finally:
         server.terminate()
         server.wait()
