@@ -264,9 +264,9 @@ CsvTable parsecsv(std::string text, const std::string& file) {
     size_t width = 0; // the fields of the header line, empty ones at its end included
     for (const CsvRecord& r : splitcsv(text, file, sep)) {
         if (r.comment || r.empty) continue;
-        std::vector<std::string> fields;
-        for (const CsvRecord::Field& f : r.fields)
-            fields.push_back(f.text);
+        std::vector<std::string> fields(r.fields.size());
+        std::transform(r.fields.begin(), r.fields.end(), fields.begin(),
+                       [](const CsvRecord::Field& f) { return f.text; });
         const int line = r.line;
         if (t.header.empty()) {
             // A spreadsheet ends every line with the empty fields of the

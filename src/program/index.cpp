@@ -150,7 +150,7 @@ void compute(Folder& folder, Console& console, const Options& options, std::vect
         throw;
     }
     warnings = a.warnings;
-    const IndexResult& result = a.result;
+    const IndexResult& result = *a.result;
     const IndexView& v = *a.view;
     std::vector<OutputFile> files, more;
     std::string scenarios;
@@ -204,8 +204,8 @@ void runindex(const Folder& folder, const Options& options, IndexRun& a, const O
         }
     a.in.bend = options.bend;
     a.in.held = heldcomponents(options, a.in.data);
-    a.result = computeindex(a.in);
-    a.view.emplace(view(a, a.result));
+    a.result.emplace(computeindex(a.in));
+    a.view.emplace(view(a, *a.result));
 }
 
 int index(Folder& folder, Console& console, const Options& options) {

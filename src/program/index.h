@@ -25,7 +25,7 @@ struct IndexRun {
     std::shared_ptr<const Model> models[pathcount], run;
     // What the run of the scenario read but doubts, also when it stopped.
     std::vector<std::string> warnings;
-    IndexResult result;
+    std::optional<IndexResult> result; // made once, in place
     std::optional<IndexView> view;
 };
 

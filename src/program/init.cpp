@@ -1,6 +1,7 @@
 #include "program/init.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -73,8 +74,9 @@ const char* const firstselection = "path,proportion,intensity,generation_interva
 
 std::vector<std::string> initindex(Folder& folder, const Folder* examples) {
     std::vector<std::pair<std::string, std::string>> files;
-    for (const char* name : firstindex)
-        files.emplace_back(name, take(examples, std::string("index/") + name));
+    std::transform(std::begin(firstindex), std::end(firstindex), std::back_inserter(files), [&](const char* name) {
+        return std::pair<std::string, std::string>(name, take(examples, std::string("index/") + name));
+    });
     files.emplace_back("index-selection.csv", firstselection);
     for (const auto& f : files)
         if (folder.entry(f.first) != Entry::missing)

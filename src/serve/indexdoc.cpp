@@ -40,6 +40,7 @@ const std::vector<std::string>& pathwords() {
 const std::vector<std::string>& sourcewords() {
     static const std::vector<std::string> w = [] {
         std::vector<std::string> v;
+        v.reserve(sourcecount);
         for (int k = 0; k < sourcecount; ++k)
             v.emplace_back(sourcename(static_cast<Source>(k)));
         return v;
@@ -200,12 +201,12 @@ private:
         const CsvRecord& r = doc.records[row.record];
         std::map<size_t, std::string> beyond; // fields past the end of the row
         for (const char* column : table.columns) {
-            const auto place = at.find(column);
-            if (place == at.end() || !page.count(column)) continue;
+            const auto field = at.find(column);
+            if (field == at.end() || !page.count(column)) continue;
             const std::string now = cellof(page, column);
             const auto before = row.cells.find(column);
             if (now == (before == row.cells.end() ? "" : before->second)) continue;
-            const size_t i = place->second;
+            const size_t i = field->second;
             const bool inside = i < r.fields.size();
             std::string text;
             if (!written(row.key, column, now, i == 0, inside && r.fields[i].quoted, text)) continue;
@@ -274,13 +275,13 @@ const std::vector<IndexTable>& indextables() {
 }
 
 const IndexTable* findindextable(const std::string& file) {
-    for (const IndexTable& t : indextables())
-        if (file == t.file) return &t;
-    return nullptr;
+    const auto t = std::find_if(indextables().begin(), indextables().end(),
+                                [&](const IndexTable& x) { return file == x.file; });
+    return t == indextables().end() ? nullptr : &*t;
 }
 
 std::string traitkey(const std::string& text) {
-    const std::string s = trimmed(text);
+    std::string s = trimmed(text);
     if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos) return s;
     return std::to_string(std::stoll(s));
 }
@@ -292,15 +293,17 @@ std::string rowkey(const IndexTable& t, const IndexCells& cells) {
         if ((c.empty() && !component) || c.find('|') != std::string::npos) return "";
     }
     const auto word = [&](const char* column) { return lowercase(cellof(cells, column)); };
-    const std::string first = word(t.columns[0]);
+    std::string first = word(t.columns[0]);
     if (t.pair) {
         const bool genetic = first == "genetic";
         if (!genetic && first != "phenotypic" && first != "litter") return "";
         std::string a = traitkey(cellof(cells, "trait_a")), b = traitkey(cellof(cells, "trait_b"));
         if (genetic) {
             const std::string ca = word("component_a"), cb = word("component_b");
-            for (const std::string& c : {ca, cb})
-                if (c != effectname(Effect::direct) && c != effectname(Effect::maternal)) return "";
+            const auto effect = [](const std::string& c) {
+                return c == effectname(Effect::direct) || c == effectname(Effect::maternal);
+            };
+            if (!effect(ca) || !effect(cb)) return "";
             a += " " + ca;
             b += " " + cb;
         }

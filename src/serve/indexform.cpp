@@ -1,6 +1,7 @@
 #include "serve/indexform.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "core/indexdata.h"
@@ -97,8 +98,9 @@ json filesjson(const IndexDocs& docs, bool rows) {
         f["other"] = other;
         if (rows) {
             json list = json::array();
-            for (const IndexDoc::Row& r : d.rows)
-                list.push_back({{"key", r.key}, {"cells", r.cells}});
+            std::transform(d.rows.begin(), d.rows.end(), std::back_inserter(list), [](const IndexDoc::Row& r) {
+                return json{{"key", r.key}, {"cells", r.cells}};
+            });
             f["rows"] = list;
         }
         files[indextables()[k].file] = f;
@@ -195,9 +197,9 @@ std::string cellwords(size_t file, const IndexDoc::Row& r, const std::string& co
 
 const std::vector<std::string>& indexfilenames() {
     static const std::vector<std::string> names = [] {
-        std::vector<std::string> n;
-        for (const IndexTable& t : indextables())
-            n.emplace_back(t.file);
+        std::vector<std::string> n(indextables().size());
+        std::transform(indextables().begin(), indextables().end(), n.begin(),
+                       [](const IndexTable& t) { return std::string(t.file); });
         n.emplace_back(desiredfile);
         return n;
     }();

@@ -1,5 +1,7 @@
 // The index in the page: kalp index on the texts in memory, its tables,
 // chart and report as its files and console give them, or its stop.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "index/index.h"
@@ -23,8 +25,8 @@ json tablejson(const tables::Table& t) {
     json rows = json::array();
     for (const auto& r : t.rows) {
         json cells = json::array();
-        for (const tables::Cell& c : r)
-            cells.push_back(asutf8(c.text));
+        std::transform(r.begin(), r.end(), std::back_inserter(cells),
+                       [](const tables::Cell& c) { return asutf8(c.text); });
         rows.push_back(std::move(cells));
     }
     return {{"columns", t.columns}, {"rows", std::move(rows)}};
@@ -52,7 +54,7 @@ std::string sourcewords(const IndexData& d, Path path, const IndexSource& s) {
 // correlation and the two sources.
 json bentjson(const IndexRun& run, json& marks) {
     const IndexData& d = run.in.data;
-    const IndexResult& r = run.result;
+    const IndexResult& r = *run.result;
     json list = json::array();
     const auto comp = [&](Eigen::Index i) { return r.components[static_cast<size_t>(i)]; };
     const auto name = [&](int trait) { return d.traits[static_cast<size_t>(trait)].name; };
@@ -80,9 +82,12 @@ json bentjson(const IndexRun& run, json& marks) {
             if (m.i >= n && m.j >= n) genetic(comp(m.i - n), comp(m.j - n));
             if (m.i >= n || m.j >= n) continue;
             const IndexSource &a = p.sources[static_cast<size_t>(m.i)], &b = p.sources[static_cast<size_t>(m.j)];
-            for (const IndexSource* s : {&a, &b})
-                marks.push_back({{"file", indexfiles()[2].name},
-                                 {"key", std::string(pathname(p.path)) + "|" + sourcename(s->source) + "|" + name(s->trait)}});
+            const auto source = [&](const IndexSource& s) {
+                return json{{"file", indexfiles()[2].name},
+                            {"key", std::string(pathname(p.path)) + "|" + sourcename(s.source) + "|" + name(s.trait)}};
+            };
+            marks.push_back(source(a));
+            marks.push_back(source(b));
             if (a.trait != b.trait) {
                 const std::string x = name(a.trait), y = name(b.trait);
                 marks.push_back({{"file", indexfiles()[1].name}, {"key", "phenotypic|" + std::min(x, y) + "|" + std::max(x, y)}});

@@ -91,12 +91,16 @@ IndexEdits readindexedits(const json& index, const Limits& limits) {
         for (const json& row : rows) {
             if (!row.is_object()) throw BadRequest("A row of " + file + " must give its cells by column.");
             IndexCells cells;
-            for (const auto& [column, text] : row.items()) {
+            for (const auto& item : row.items()) {
+                const std::string& column = item.key();
                 if (std::none_of(t->columns.begin(), t->columns.end(), [&](const char* c) { return column == c; }))
                     throw BadRequest(file + " has no column called " + column.substr(0, 32) + ".");
-                if (!text.is_string() || text.get<std::string>().size() > 256)
-                    throw BadRequest("In " + file + ", a cell of " + column + " is not given as a short text.");
-                cells[column] = text.get<std::string>();
+                if (!item.value().is_string() || item.value().get<std::string>().size() > 256) {
+                    std::string why = "In " + file;
+                    why += ", a cell of " + column + " is not given as a short text.";
+                    throw BadRequest(why);
+                }
+                cells[column] = item.value().get<std::string>();
             }
             list.push_back(std::move(cells));
         }
