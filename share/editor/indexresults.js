@@ -34,20 +34,25 @@ function kalpIndexResults({ state, $, el, control }) {
   }
 
   // A table of the index's files: the columns with a heading, the trait
-  // shown with its name. The rows keep their elements while the table
-  // keeps its shape; only texts change.
+  // shown with its name. A long table shows its first rows until the user
+  // asks for all of them: thousands of cells laid out anew with every
+  // edit would slow the page down. The rows keep their elements while the
+  // table keeps its shape; only texts change.
+  const first = 12;
   function grid(box, id, t, title) {
     const cols = t.columns.map((c, i) => [c, i]).filter(([c]) => headings[c]);
     const named = t.columns.indexOf('name');
-    const shape = JSON.stringify([cols.map(([c]) => c), t.rows.map((r) => cols.filter(([c]) => !numeric.has(c)).map(([, i]) => r[i]))]);
+    const rows = box.all ? t.rows : t.rows.slice(0, first);
+    const shape = JSON.stringify([box.all, cols.map(([c]) => c), rows.map((r) => cols.filter(([c]) => !numeric.has(c)).map(([, i]) => r[i]))]);
     // A trait that is only recorded has no number: its name stands there.
     const cells = (r) => cols.map(([c, i]) => ({
       c, text: c === 'trait' && r[i] === '' && named >= 0 ? r[named] : r[i], title: c === 'trait' && named >= 0 ? r[named] : null,
     }));
+    box.last = [id, t, title];
     if (box.shape === shape) {
       const tds = box.querySelectorAll('td');
       let k = 0;
-      for (const r of t.rows)
+      for (const r of rows)
         for (const x of cells(r)) {
           const td = tds[k++];
           if (td.dataset.value !== x.text) {
@@ -60,15 +65,29 @@ function kalpIndexResults({ state, $, el, control }) {
     const table = el('table', { class: 'values ires', 'data-table': id });
     table.append(el('thead', {}, el('tr', {}, ...cols.map(([c]) => el('th', { class: (numeric.has(c) ? 'n ' : 't ') + c, title: c, text: headings[c] })))));
     const body = el('tbody');
-    for (const r of t.rows)
+    for (const r of rows)
       body.append(el('tr', {}, ...cells(r).map((x) => el('td', {
         class: numeric.has(x.c) ? 'n' : null, 'data-col': x.c, 'data-value': x.text, title: x.title,
         text: numeric.has(x.c) ? shown(x.text) : x.text,
       }))));
     table.append(body);
-    box.replaceChildren(el('h3', { text: title }), el('div', { class: 'tablebox' }, table));
+    const more = t.rows.length > first
+      ? el('p', { class: 'more' }, el('button', { type: 'button', class: 'allrows', 'data-table': id, 'aria-expanded': String(!!box.all),
+        text: box.all ? 'Show the first ' + first + ' rows' : 'Show all ' + t.rows.length + ' rows' }))
+      : null;
+    box.replaceChildren(el('h3', { text: title }), el('div', { class: 'tablebox' }, table), more);
     box.shape = shape;
   }
+  function allrows(e) {
+    const b = e.target.closest('button.allrows');
+    if (!b) return;
+    const box = b.closest('[data-part]');
+    box.all = !box.all;
+    grid(box, ...box.last);
+    box.querySelector('button.allrows').focus({ preventScroll: true });
+  }
+  $('indexout').addEventListener('click', allrows);
+  $('indexbentbody').addEventListener('click', allrows);
 
   function chart(box, svgtext) {
     if (box.svgtext === svgtext) return;

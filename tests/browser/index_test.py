@@ -194,6 +194,9 @@ def main():
         check = os.path.join(work, 'check')
         shutil.copytree(folder, check)
         subprocess.run([kalp, 'index', '-C', check, '--csv'], check=True, stdout=subprocess.DEVNULL)
+        # Every row of the long tables.
+        for b in d.find_elements(By.CSS_SELECTOR, '#indexout button.allrows'):
+            d.execute_script('arguments[0].click()', b)
         for table, name in (('index', 'kalp-index.csv'), ('sources', 'kalp-index-sources.csv'),
                             ('sensitivity', 'kalp-index-sensitivity.csv'), ('response', 'kalp-index-response.csv')):
             page = d.execute_script(
