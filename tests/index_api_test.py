@@ -43,7 +43,7 @@ def filed(kalp, folder, work):
                         ('weights', 'kalp-index-weights.csv')):
         with open(os.path.join(check, name), encoding='utf-8', newline='') as f:
             rows = list(csv.reader(f))
-        out[table] = {'columns': rows[0], 'rows': rows[1:]}
+        out[table] = {'columns': rows[0], 'rows': rows[1:], 'total': len(rows) - 1}
     with open(os.path.join(check, 'kalp-index.svg'), encoding='utf-8', newline='') as f:
         return out, f.read()
 

@@ -77,7 +77,7 @@
   const { fieldnote, control, adopt, merge, render, marks } = kalpForm({ state, $, el, value, setvalue });
   const { result, warnings } = kalpResults({ state, $, el });
   const tables = kalpIndexTables({ state, $, el, edited: indexedited });
-  const indexresults = kalpIndexResults({ state, $, el, control: tables.control });
+  const indexresults = kalpIndexResults({ state, $, el, control: tables.control, refresh: () => indexedited(true) });
 
 
   // Edits that the server has not yet answered.
@@ -201,7 +201,8 @@
     const since = state.editedAt;
     const seq = ++state.sent;
     state.inflight++;
-    const { status, data } = await api('/api/compute', { version: state.version, values: state.values, index: tables.changes() });
+    const { status, data } = await api('/api/compute', Object.assign({ version: state.version, values: state.values, index: tables.changes() },
+      indexresults.wanted()));
     state.inflight--;
     if (state.waiting) compute();
     // Only the answer to the last scenario sent is shown: one that a newer

@@ -7,7 +7,7 @@
 // that bending would move and the index it would give.
 'use strict';
 
-function kalpIndexResults({ state, $, el, control }) {
+function kalpIndexResults({ state, $, el, control, refresh }) {
   // The headings of the columns of the index's files; a column not named
   // here is not shown (its values are in the row's title).
   const headings = {
@@ -35,13 +35,16 @@ function kalpIndexResults({ state, $, el, control }) {
 
   // A table of the index's files: the columns with a heading, the trait
   // shown with its name. A long table shows its first rows until the user
-  // asks for all of them: thousands of cells laid out anew with every
-  // edit would slow the page down. The rows keep their elements while the
-  // table keeps its shape; only texts change.
+  // asks for all of them (and the server sends only those): thousands of
+  // cells sent and laid out anew with every edit would slow the page down.
+  // The rows keep their elements while the table keeps its shape; only
+  // texts change.
   const first = 12;
+  const all = new Set();
   function grid(box, id, t, title) {
     const cols = t.columns.map((c, i) => [c, i]).filter(([c]) => headings[c]);
     const named = t.columns.indexOf('name');
+    box.all = all.has(id) && t.rows.length === t.total;
     const rows = box.all ? t.rows : t.rows.slice(0, first);
     const shape = JSON.stringify([box.all, cols.map(([c]) => c), rows.map((r) => cols.filter(([c]) => !numeric.has(c)).map(([, i]) => r[i]))]);
     // A trait that is only recorded has no number: its name stands there.
@@ -71,20 +74,31 @@ function kalpIndexResults({ state, $, el, control }) {
         text: numeric.has(x.c) ? shown(x.text) : x.text,
       }))));
     table.append(body);
-    const more = t.rows.length > first
-      ? el('p', { class: 'more' }, el('button', { type: 'button', class: 'allrows', 'data-table': id, 'aria-expanded': String(!!box.all),
-        text: box.all ? 'Show the first ' + first + ' rows' : 'Show all ' + t.rows.length + ' rows' }))
+    const more = t.total > first
+      ? el('p', { class: 'more' }, el('button', { type: 'button', class: 'allrows', 'data-table': id, 'aria-expanded': String(box.all),
+        text: box.all ? 'Show the first ' + first + ' rows' : 'Show all ' + t.total + ' rows' }))
       : null;
-    box.replaceChildren(el('h3', { text: title }), el('div', { class: 'tablebox' }, table), more);
+    box.replaceChildren(el('h3', { text: title }), el('div', { class: 'tablebox' }, table), ...(more ? [more] : []));
     box.shape = shape;
+    if (box.refocus && more) more.firstChild.focus({ preventScroll: true });
+    box.refocus = false;
   }
+  // All rows of a table come with the next answer; the first ones at once.
   function allrows(e) {
     const b = e.target.closest('button.allrows');
     if (!b) return;
-    const box = b.closest('[data-part]');
-    box.all = !box.all;
-    grid(box, ...box.last);
-    box.querySelector('button.allrows').focus({ preventScroll: true });
+    const id = b.dataset.table;
+    if (all.has(id)) {
+      all.delete(id);
+      const box = b.closest('[data-part]');
+      box.refocus = true;
+      grid(box, ...box.last);
+    } else {
+      all.add(id);
+      b.disabled = true;
+      b.closest('[data-part]').refocus = true;
+      refresh();
+    }
   }
   $('indexout').addEventListener('click', allrows);
   $('indexbentbody').addEventListener('click', allrows);
@@ -182,5 +196,8 @@ function kalpIndexResults({ state, $, el, control }) {
     $('indexbentshow').textContent = ix.bentshown ? 'Hide the index of the bent matrix' : 'Show the index of the bent matrix';
   });
 
-  return { show, home };
+  // What the server is to send of the tables.
+  const wanted = () => ({ indexrows: first, indexall: [...all] });
+
+  return { show, home, wanted };
 }

@@ -123,11 +123,45 @@ function kalpIndexTables({ state, $, el, edited }) {
 
   // --- Drawing -----------------------------------------------------------
 
-  function input(file, key, column, label, r, c) {
-    return el('input', {
-      type: 'text', inputmode: 'decimal', spellcheck: 'false', 'aria-label': label, value: cell(file, key, column),
-      'data-ifile': file, 'data-key': key, 'data-col': column, 'data-r': r, 'data-c': c,
+  // A cell to type in: the table cell itself, editable as plain text. A
+  // grid holds thousands; as input elements they would make every frame of
+  // the page slow.
+  function input(file, key, column, label, r, c, off) {
+    const td = el('td', {
+      class: 'ed', role: 'textbox', inputmode: 'decimal', spellcheck: 'false', 'aria-label': label,
+      'data-ifile': file, 'data-key': key, 'data-col': column, 'data-r': r, 'data-c': c, text: cell(file, key, column),
     });
+    enable(td, !off);
+    return td;
+  }
+  function enable(td, on) {
+    td.contentEditable = on ? 'plaintext-only' : 'false';
+    td.tabIndex = on ? 0 : -1;
+    td.setAttribute('aria-disabled', String(!on));
+  }
+  const editable = (c) => c.classList && c.classList.contains('ed');
+  const off = (c) => c.disabled || (editable(c) && c.contentEditable === 'false');
+  // The text of a cell or a select.
+  const valueof = (c) => (editable(c) ? c.textContent : c.value);
+  // Where the selection of a cell begins and ends, in characters.
+  function caret(c) {
+    const sel = getSelection();
+    if (!sel.rangeCount || !c.contains(sel.anchorNode)) return [0, 0];
+    const r = sel.getRangeAt(0), before = document.createRange();
+    before.selectNodeContents(c);
+    before.setEnd(r.startContainer, r.startOffset);
+    const start = before.toString().length;
+    return [start, start + r.toString().length];
+  }
+  function select(c, from, to) {
+    const r = document.createRange(), text = c.firstChild;
+    if (text && from !== undefined) {
+      r.setStart(text, Math.min(from, text.length));
+      r.setEnd(text, Math.min(to, text.length));
+    } else r.selectNodeContents(c);
+    const sel = getSelection();
+    sel.removeAllRanges();
+    sel.addRange(r);
   }
 
   function box(table) {
@@ -148,7 +182,7 @@ function kalpIndexTables({ state, $, el, edited }) {
       if (!tr.intable) continue;
       const name = traitname(tr);
       body.append(el('tr', {}, el('th', { scope: 'row', title: cell(TRAITS, tr.key, 'trait') }, name),
-        ...traitcolumns.map(([c, label], i) => el('td', {}, input(TRAITS, tr.key, c, name + ', ' + label, r, i))),
+        ...traitcolumns.map(([c, label], i) => input(TRAITS, tr.key, c, name + ', ' + label, r, i)),
         el('td', {}, el('button', { type: 'button', class: 'remove', 'data-remove': tr.key, title: 'Remove the trait, its correlations and its records', 'aria-label': 'Remove ' + name, text: '×' }))));
       r++;
     }
@@ -178,7 +212,7 @@ function kalpIndexTables({ state, $, el, edited }) {
         if (j === i) tr.append(el('td', { class: 'diag', text: '1' }));
         else if (kind === 'genetic' && a.trait === b.trait)
           tr.append(el('td', { class: 'diag', title: 'The correlation of the direct and maternal effects, in the traits', text: cell(TRAITS, a.trait, 'r_direct_maternal') || '0' }));
-        else tr.append(el('td', {}, input(CORR, pairkey(kind, a.key, b.key), 'value', label + ' of ' + a.title + ' and ' + b.title, i, j)));
+        else tr.append(input(CORR, pairkey(kind, a.key, b.key), 'value', label + ' of ' + a.title + ' and ' + b.title, i, j));
       }
       body.append(tr);
     });
@@ -197,7 +231,7 @@ function kalpIndexTables({ state, $, el, edited }) {
       layout.sources.forEach((s, c) => {
         const key = path + '|' + s + '|' + tr.key;
         if (allowed.includes(s) || cell(SOURCES, key, 'records') !== '')
-          row.append(el('td', {}, input(SOURCES, key, 'records', name + ', ' + s + ', records for the ' + path, r, c)));
+          row.append(input(SOURCES, key, 'records', name + ', ' + s + ', records for the ' + path, r, c));
         else row.append(el('td', { class: 'no', title: 'Not a source of this trait for the ' + path, text: '–' }));
       });
       body.append(row);
@@ -217,9 +251,7 @@ function kalpIndexTables({ state, $, el, edited }) {
         el('td', {}, el('input', { type: 'checkbox', checked: on, 'data-select': path, 'aria-label': 'Select the ' + path, 'data-r': r, 'data-c': 0 })));
       selectioncolumns.forEach(([c, label], i) => {
         if (c !== 'traced_group') {
-          const x = input(SELECTION, path, c, label + ' of the ' + path, r, i + 1);
-          x.disabled = !on;
-          row.append(el('td', {}, x));
+          row.append(input(SELECTION, path, c, label + ' of the ' + path, r, i + 1, !on));
           return;
         }
         const now = cell(SELECTION, path, c);
@@ -258,7 +290,7 @@ function kalpIndexTables({ state, $, el, edited }) {
     if (shape === ix.shape) return;
     ix.shape = shape;
     const a = document.activeElement;
-    const focus = a && a.dataset && a.dataset.ifile ? [a.dataset.ifile, a.dataset.key, a.dataset.col, a.selectionStart, a.selectionEnd] : null;
+    const focus = a && a.dataset && a.dataset.ifile ? [a.dataset.ifile, a.dataset.key, a.dataset.col, ...(editable(a) ? caret(a) : [])] : null;
     const title = (t) => (t ? traitname(t) : '');
     const trait = new Map(layout.traits.map((t) => [t.key, t]));
     const comps = layout.components.map((c) => ({ key: c.key, trait: c.trait, has: c.has, short: c.trait + (c.effect === 'direct' ? ' d' : ' m'), title: title(trait.get(c.trait)) + ', ' + c.effect }));
@@ -276,7 +308,7 @@ function kalpIndexTables({ state, $, el, edited }) {
       const c = control(focus[0], focus[1], focus[2]);
       if (c) {
         c.focus({ preventScroll: true });
-        if (c.type === 'text' && focus[3] !== null) c.setSelectionRange(focus[3], focus[4]);
+        if (editable(c) && focus[3] !== undefined) select(c, focus[3], focus[4]);
       }
     }
   }
@@ -303,9 +335,9 @@ function kalpIndexTables({ state, $, el, edited }) {
       k += dc;
       if (r < 0 || k < 0 || r >= rows || k >= cols) return false;
       const next = at.get(r + ',' + k);
-      if (next && !next.disabled) {
+      if (next && !off(next)) {
         next.focus();
-        if (next.select) next.select();
+        if (editable(next)) select(next);
         next.closest('td').scrollIntoView({ block: 'nearest', inline: 'nearest' });
         return true;
       }
@@ -314,15 +346,16 @@ function kalpIndexTables({ state, $, el, edited }) {
 
   const box$ = $('indextables');
   box$.addEventListener('focusin', (e) => {
-    if (e.target.dataset.ifile) e.target.dataset.before = e.target.value;
+    if (e.target.dataset.ifile) e.target.dataset.before = valueof(e.target);
   });
   box$.addEventListener('keydown', (e) => {
     const c = e.target;
     if (!c.dataset || c.dataset.r === undefined || e.altKey || e.ctrlKey || e.metaKey) return;
-    const text = c.type === 'text';
-    const all = text && c.selectionStart === 0 && c.selectionEnd === c.value.length;
-    const start = !text || all || (c.selectionStart === 0 && c.selectionEnd === 0);
-    const end = !text || all || (c.selectionStart === c.value.length && c.selectionEnd === c.value.length);
+    const text = editable(c);
+    const [from, to] = text ? caret(c) : [0, 0], length = text ? c.textContent.length : 0;
+    const all = text && from === 0 && to === length;
+    const start = !text || all || (from === 0 && to === 0);
+    const end = !text || all || (from === length && to === length);
     let moved = false;
     if (e.key === 'ArrowUp' && c.tagName !== 'SELECT') moved = move(c, -1, 0) || true;
     else if (e.key === 'ArrowDown' && c.tagName !== 'SELECT') moved = move(c, 1, 0) || true;
@@ -331,9 +364,9 @@ function kalpIndexTables({ state, $, el, edited }) {
     else if (e.key === 'Enter' && text) {
       edited(true);
       moved = move(c, 1, 0) || true;
-    } else if (e.key === 'Escape' && text && c.dataset.before !== undefined && c.value !== c.dataset.before) {
-      c.value = c.dataset.before;
-      setcell(c.dataset.ifile, c.dataset.key, c.dataset.col, c.value);
+    } else if (e.key === 'Escape' && text && c.dataset.before !== undefined && c.textContent !== c.dataset.before) {
+      c.textContent = c.dataset.before;
+      setcell(c.dataset.ifile, c.dataset.key, c.dataset.col, c.textContent);
       edited(true);
       moved = true;
     }
@@ -341,8 +374,8 @@ function kalpIndexTables({ state, $, el, edited }) {
   });
   box$.addEventListener('input', (e) => {
     const c = e.target;
-    if (c.dataset.ifile && c.type === 'text') {
-      setcell(c.dataset.ifile, c.dataset.key, c.dataset.col, c.value);
+    if (c.dataset.ifile && editable(c)) {
+      setcell(c.dataset.ifile, c.dataset.key, c.dataset.col, c.textContent);
       edited(false);
     }
   });
@@ -358,8 +391,13 @@ function kalpIndexTables({ state, $, el, edited }) {
       else f.rows.delete(path);
       ix.dirty.add(SELECTION);
       for (const x of c.closest('tr').querySelectorAll('[data-ifile]')) {
-        x.disabled = !c.checked;
-        x.value = cell(SELECTION, path, x.dataset.col);
+        if (editable(x)) {
+          enable(x, c.checked);
+          x.textContent = cell(SELECTION, path, x.dataset.col);
+        } else {
+          x.disabled = !c.checked;
+          x.value = cell(SELECTION, path, x.dataset.col);
+        }
       }
       edited(true);
     } else if (c.id === 'ixadd') {

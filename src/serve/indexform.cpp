@@ -265,7 +265,7 @@ json stopplace(const RunStop& stop, const IndexDocs& docs) {
 }
 
 json indexjson(const Texts& texts, const IndexDocs& docs, const Outcome& o, const TraitNames& names, bool rows,
-               const std::optional<Unwritable>& bad) {
+               const std::optional<Unwritable>& bad, const IndexShown& shown) {
     json out = {{"files", filesjson(docs, rows)}, {"layout", layoutjson(docs, o, names)}};
     const bool present =
         std::any_of(docs.begin(), docs.end(), [](const std::shared_ptr<const IndexDoc>& d) { return d->exists; });
@@ -289,7 +289,7 @@ json indexjson(const Texts& texts, const IndexDocs& docs, const Outcome& o, cons
                          "scenario first.";
         return out;
     }
-    out.update(indexresult(texts, o, docs));
+    out.update(indexresult(texts, o, docs, shown));
     return out;
 }
 

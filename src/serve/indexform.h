@@ -12,6 +12,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ using IndexEdits = std::map<std::string, IndexChanges>;
 // The index files of a set of texts as the editor read them, in the order
 // of indextables().
 using IndexDocs = std::vector<std::shared_ptr<const IndexDoc>>;
+
+// The rows of the index's tables that the page shows: the first `rows` of
+// each, all of those named in `all`. Every table tells its total.
+struct IndexShown {
+    size_t rows = static_cast<size_t>(-1);
+    std::set<std::string> all;
+};
 IndexDocs readindexdocs(const Texts& texts);
 
 // The files the editor reads beside the input files: the four index
@@ -48,7 +56,7 @@ std::optional<Unwritable> composeindexfiles(const IndexDocs& docs, const IndexEd
 // (traits, components, sources a path may use, traced groups), and the
 // index with its tables and chart, or its stop with the cell it names.
 nlohmann::json indexjson(const Texts& texts, const IndexDocs& docs, const Outcome& o, const TraitNames& names,
-                         bool rows, const std::optional<Unwritable>& bad);
+                         bool rows, const std::optional<Unwritable>& bad, const IndexShown& shown = {});
 
 // Where a stop of the index lies among the tables of `docs` (the files of
 // `texts` as the editor read them): the file, the row's key and the column
@@ -61,6 +69,6 @@ nlohmann::json stopplace(const RunStop& stop, const IndexDocs& docs);
 // or its stop, with the correlations that bending moved where the
 // parameters are not possible together, and the index of the bent
 // matrices, to look at.
-nlohmann::json indexresult(const Texts& texts, const Outcome& o, const IndexDocs& docs);
+nlohmann::json indexresult(const Texts& texts, const Outcome& o, const IndexDocs& docs, const IndexShown& shown = {});
 
 } // namespace kalp

@@ -19,27 +19,32 @@ using json = nlohmann::json;
 
 namespace {
 
-// A table of the index's files as the page gets it: its columns, and each
-// row's cells as the file writes them.
-json tablejson(const tables::Table& t) {
+// A table of the index's files as the page gets it: its columns, the
+// cells of its first `most` rows as the file writes them, and how many
+// rows it has.
+json tablejson(const tables::Table& t, size_t most) {
     json rows = json::array();
     for (const auto& r : t.rows) {
+        if (rows.size() == most) break;
         json cells = json::array();
         std::transform(r.begin(), r.end(), std::back_inserter(cells),
                        [](const tables::Cell& c) { return asutf8(c.text); });
         rows.push_back(std::move(cells));
     }
-    return {{"columns", t.columns}, {"rows", std::move(rows)}};
+    return {{"columns", t.columns}, {"rows", std::move(rows)}, {"total", t.rows.size()}};
 }
 
-json resultjson(const IndexRun& run) {
+json resultjson(const IndexRun& run, const IndexShown& shown) {
     const IndexView& v = *run.view;
+    const auto table = [&](const char* id, const tables::Table& t) {
+        return tablejson(t, shown.all.count(id) ? t.rows.size() : shown.rows);
+    };
     return {{"tables",
-             {{"index", tablejson(indextable(v))},
-              {"response", tablejson(responsetable(v))},
-              {"weights", tablejson(weightstable(v))},
-              {"sources", tablejson(sourcestable(v))},
-              {"sensitivity", tablejson(sensitivitytable(v))}}},
+             {{"index", table("index", indextable(v))},
+              {"response", table("response", responsetable(v))},
+              {"weights", table("weights", weightstable(v))},
+              {"sources", table("sources", sourcestable(v))},
+              {"sensitivity", table("sensitivity", sensitivitytable(v))}}},
             {"chart", indexchart(v)}};
 }
 
@@ -99,14 +104,14 @@ json bentjson(const IndexRun& run, json& marks) {
 
 } // namespace
 
-json indexresult(const Texts& texts, const Outcome& o, const IndexDocs& docs) {
+json indexresult(const Texts& texts, const Outcome& o, const IndexDocs& docs, const IndexShown& shown) {
     const MemoryFolder folder(texts);
     Options options;
     options.command = Options::Command::index;
     auto run = std::make_unique<IndexRun>();
     try {
         runindex(folder, options, *run, &o);
-        return {{"result", resultjson(*run)}};
+        return {{"result", resultjson(*run, shown)}};
     } catch (const RunStop& stop) {
         json place = stopplace(stop, docs);
         place["report"] = asutf8(stop.report());
@@ -126,7 +131,7 @@ json indexresult(const Texts& texts, const Outcome& o, const IndexDocs& docs) {
         json moved = bentjson(*bent, marks);
         if (moved.empty()) return out;
         out["stop"]["marks"] = marks;
-        out["bent"] = {{"moved", moved}, {"result", resultjson(*bent)}};
+        out["bent"] = {{"moved", moved}, {"result", resultjson(*bent, shown)}};
         return out;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -126,6 +127,22 @@ Edits readedits(const std::string& body, const Limits& limits) {
         e.overwrite = j["overwrite"].get<bool>();
     }
     if (j.contains("index")) e.index = readindexedits(j["index"], limits);
+    if (j.contains("indexrows")) {
+        const json& n = j["indexrows"];
+        if (!n.is_number_unsigned() || n.get<std::uint64_t>() > 1000000)
+            throw BadRequest("The request gives indexrows as no count of rows.");
+        e.shown.rows = n.get<size_t>();
+    }
+    if (j.contains("indexall")) {
+        const json& all = j["indexall"];
+        if (!all.is_array() || all.size() > 8)
+            throw BadRequest("The request gives indexall as no short list of tables.");
+        for (const json& t : all) {
+            if (!t.is_string() || t.get<std::string>().size() > 32)
+                throw BadRequest("The request names a table of the index by no short text.");
+            e.shown.all.insert(t.get<std::string>());
+        }
+    }
     if (!j.contains("values")) return e;
     const json& files = j["values"];
     if (!files.is_object()) throw BadRequest("The values must be given file by file.");

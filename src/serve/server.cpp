@@ -76,7 +76,7 @@ std::vector<Span> Server::Impl::runpage(const Texts& texts, Run& out) const {
 }
 
 json Server::Impl::compute(const Values& values, const IndexEdits& index, std::optional<Invalid> bad,
-                           bool rows) const {
+                           bool rows, const IndexShown& shown) const {
     // The last pass of composing the texts is the run of the page. A value
     // that cannot stand in its file is not put there, and an emptied one
     // leaves its number as it is.
@@ -157,7 +157,7 @@ json Server::Impl::compute(const Values& values, const IndexEdits& index, std::o
             {"warnings", o.warnings},
             {"form", std::move(form)},
             {"result", std::move(result)},
-            {"index", indexjson(texts, now, o, names, rows, unwritable)}};
+            {"index", indexjson(texts, now, o, names, rows, unwritable, shown)}};
 }
 
 template <class F> void Server::Impl::guard(httplib::Response& res, F f) {
@@ -297,7 +297,7 @@ void Server::Impl::routes() {
     http.Post("/api/compute", posting([this](const std::string& body, httplib::Response& res) {
         const std::lock_guard<std::mutex> hold(mutex);
         const Edits e = readedits(body, http.limits());
-        if (current(e, res)) answer(res, 200, compute(e.values, e.index, e.bad));
+        if (current(e, res)) answer(res, 200, compute(e.values, e.index, e.bad, false, e.shown));
     }));
     http.Post("/api/save", posting([this](const std::string& body, httplib::Response& res) { save(body, res); }));
     http.Post("/api/run", posting([this](const std::string&, httplib::Response& res) { run(res); }));

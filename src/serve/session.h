@@ -81,6 +81,7 @@ struct Edits {
     Values values;
     std::optional<Invalid> bad;
     IndexEdits index;
+    IndexShown shown; // the rows of the index's tables that the page shows
     bool overwrite = false; // the user keeps the page's files over changes on the disk
 };
 Edits readedits(const std::string& body, const Limits& limits);
@@ -155,7 +156,7 @@ struct Server::Impl {
     // with a report that names its field by its label, and is named in
     // "invalid".
     json compute(const Values& values, const IndexEdits& index = {}, std::optional<Invalid> bad = std::nullopt,
-                 bool rows = false) const;
+                 bool rows = false, const IndexShown& shown = {}) const;
 
     bool current(const Edits& e, httplib::Response& res) const;
     // Where the file `name` of the folder is written: beside itself, or for
