@@ -14,15 +14,6 @@ namespace {
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
-std::string trimmed(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && blank(s[a]))
-        ++a;
-    while (b > a && blank(s[b - 1]))
-        --b;
-    return s.substr(a, b - a);
-}
-
 // A cell as a report quotes it: a long text cut short.
 std::string quoted(const std::string& s) {
     return "\"" + (utf8length(s) > 40 ? shorten(s, 40) : s) + "\"";
@@ -208,6 +199,15 @@ bool decimal(const std::string& s) {
 }
 
 } // namespace
+
+std::string trimmed(const std::string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && blank(s[a]))
+        ++a;
+    while (b > a && blank(s[b - 1]))
+        --b;
+    return s.substr(a, b - a);
+}
 
 std::string lowercase(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),

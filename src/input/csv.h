@@ -101,6 +101,9 @@ private:
     int column(const char* name) const;
 };
 
+// A cell as the reader takes it: without the blanks and tabs around it.
+std::string trimmed(const std::string& s);
+
 // ASCII letters in lower case: column names and words of the files are
 // compared so.
 std::string lowercase(std::string s);

@@ -63,14 +63,7 @@ void drawsrun(Folder& folder, Console& console, const Options& options, std::vec
             for (size_t i = 0; i < c.numbers.size(); i += drawcolumns)
                 summary->add(&c.numbers[i]);
             for (size_t i = 0; i < rows.size(); ++i) {
-                const std::string& text = c.text[i];
-                const size_t skip = std::string(rows[i]->separator).size();
-                if (first[i] && text.size() >= skip) {
-                    files[i].write(std::string_view(text).substr(skip));
-                    first[i] = false;
-                } else {
-                    files[i].write(text);
-                }
+                first[i] = writechunk(files[i], c.text[i], rows[i]->separator, first[i]);
             }
             if (every.due())
                 for (const OutputFile& f : files)

@@ -171,14 +171,7 @@ void sweeprun(Folder& folder, Console& console, const Options& options,
                     numbers[i].insert(numbers[i].end(), c.numbers.begin(), c.numbers.end());
                     continue;
                 }
-                const std::string& text = c.text[i];
-                const size_t skip = std::string(outputs[i]->separator).size();
-                if (first[i] && text.size() >= skip) {
-                    files[i].write(std::string_view(text).substr(skip));
-                    first[i] = false;
-                } else {
-                    files[i].write(text);
-                }
+                first[i] = writechunk(files[i], c.text[i], outputs[i]->separator, first[i]);
             }
             if (every.due())
                 for (const OutputFile& f : files)

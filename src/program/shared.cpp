@@ -1,6 +1,7 @@
 #include "program/shared.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace kalp {
 
@@ -41,6 +42,16 @@ std::string Exports::announce() const {
     for (const OutputFile& f : files)
         s += "The file " + f.name() + " holds " + outputholds(f.name()) + ".\n";
     return s;
+}
+
+bool writechunk(const OutputFile& file, const std::string& text, const char* separator, bool first) {
+    const size_t skip = std::string(separator).size();
+    if (first && text.size() >= skip) {
+        file.write(std::string_view(text).substr(skip));
+        return false;
+    }
+    file.write(text);
+    return first;
 }
 
 void warn(Console& console, const std::vector<std::string>& warnings) {

@@ -36,6 +36,12 @@ struct Exports {
     std::string announce() const;
 };
 
+// A chunk of a sweep's rows written on to its file: the `first` without
+// the separator that sets each chunk apart from the one before. Returns
+// whether the next chunk is still the first (this one was too short to
+// hold the separator).
+bool writechunk(const OutputFile& file, const std::string& text, const char* separator, bool first);
+
 // What the run read but doubts, on standard error beside its console.
 void warn(Console& console, const std::vector<std::string>& warnings);
 

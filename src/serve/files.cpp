@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/csv.h"
 #include "platform/platform.h"
 #include "report/catalogue.h"
 #include "serve/session.h"
@@ -30,11 +31,6 @@ using Ranges = std::vector<std::pair<long long, long long>>;
 long long digits(const std::string& s) {
     if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos) return -1;
     return std::stoll(s);
-}
-
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t"), last = s.find_last_not_of(" \t");
-    return first == std::string::npos ? "" : s.substr(first, last - first + 1);
 }
 
 } // namespace

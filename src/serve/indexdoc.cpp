@@ -12,17 +12,6 @@ namespace kalp {
 
 namespace {
 
-bool blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string trimmed(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && blank(s[a]))
-        ++a;
-    while (b > a && blank(s[b - 1]))
-        --b;
-    return s.substr(a, b - a);
-}
-
 std::string cellof(const IndexCells& cells, const std::string& column) {
     const auto c = cells.find(column);
     return c == cells.end() ? "" : trimmed(c->second);
