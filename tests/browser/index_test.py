@@ -108,9 +108,12 @@ def main():
             return d.find_element(By.CSS_SELECTOR, '#indextables [data-ifile="%s"][data-key="%s"][data-col="%s"]'
                                   % (file, key, column))
 
+        # A value typed, and the page's answer to its last key: those to
+        # its first keys may show a value on its way there.
         def retype(el, text):
             el.send_keys(Keys.CONTROL, 'a')
             el.send_keys(text)
+            wait(lambda _: d.execute_script('const s = window.kalpEditor; return !(s.inflight || s.timer || s.waiting)'))
 
         note = d.find_element(By.ID, 'indexnote')
         shots = sys.argv[3] if len(sys.argv) > 3 else None
